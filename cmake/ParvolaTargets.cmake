@@ -15,19 +15,27 @@ function(parvola_library name)
   endif()
 endfunction()
 
-# parvola_test(NAME LABEL DEPS ...): one GoogleTest executable from the .cpp
-# files of the current folder, registered with CTest under LABEL (unit or
-# integration). Integration tests need the mail server fixture.
-function(parvola_test name label)
-  cmake_parse_arguments(ARG "" "" "DEPS;SOURCES" ${ARGN})
-  if(NOT ARG_SOURCES)
-    file(GLOB ARG_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  endif()
-  add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_DEPS} test_support GTest::gtest GTest::gmock GTest::gtest_main)
-  set(props LABELS ${label})
-  if(label STREQUAL "integration")
-    list(APPEND props FIXTURES_REQUIRED mailserver)
-  endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+# parvola_tests(PREFIX DEPS ...): the tests of one folder. Files named *_test.cpp
+# form PREFIX_unit (label `unit`, in-process); files named *_itest.cpp form
+# PREFIX_integration (label `integration`, needs the real mail server fixture).
+# New test files join without touching the build.
+function(parvola_tests prefix)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB unit_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  file(GLOB integration_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_itest.cpp)
+  foreach(kind unit integration)
+    set(sources ${${kind}_sources})
+    if(NOT sources)
+      continue()
+    endif()
+    set(name ${prefix}_${kind})
+    add_executable(${name} ${sources})
+    target_link_libraries(${name} PRIVATE ${ARG_DEPS} test_support GTest::gtest GTest::gmock
+                                          GTest::gtest_main)
+    set(props LABELS ${kind})
+    if(kind STREQUAL "integration")
+      list(APPEND props FIXTURES_REQUIRED mailserver)
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+  endforeach()
 endfunction()

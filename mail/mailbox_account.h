@@ -1,0 +1,36 @@
+#pragma once
+// One logged-in user: the address and password typed at login, the mailbox
+// that holds the store, and the SMTP and POP3 servers chosen for it.
+#include <string>
+
+namespace parvola {
+
+class MailboxAccount {
+public:
+    MailboxAccount() = default;
+    MailboxAccount(std::string typedAddress, std::string typedPassword);
+    virtual ~MailboxAccount() = default;
+    MailboxAccount(const MailboxAccount&) = default;
+    MailboxAccount& operator=(const MailboxAccount&) = default;
+
+    // Checks the typed password against the web service's record and chooses
+    // the servers. 0 on success; -1 after showing the failure to the user.
+    int VerifyLogin();
+    // Sets the mailbox user name and, when a provider row matches, the hosts.
+    void SelectProvider(const std::string& mailboxAddress);
+
+    std::string loginAddress;
+    std::string mailboxAddress;
+    std::string typedAddress;
+    std::string typedPassword;
+    std::string smtpHost;
+    std::string pop3Host;
+    std::string mailboxUser;
+    std::string mailboxPassword;
+    int catalogFlag = 0;
+    // Ports of the chosen servers (deployment data, from deploy.ini).
+    int smtpPort = 25;
+    int pop3Port = 110;
+};
+
+}  // namespace parvola

@@ -1,0 +1,38 @@
+#pragma once
+// Deployment data: the mail providers' hosts and ports and the web service's
+// addresses. Built-in defaults, overridden by deploy.ini in the application
+// directory:
+//
+//   [site]      base=http://host:port   group=http://host:port
+//   [ports]     pop3=110   smtp=25
+//   [sina] ... [foxmail]   smtp=HOST  pop3=HOST  smtp_port=N  pop3_port=N
+#include <array>
+#include <string>
+
+namespace parvola {
+
+struct ProviderRow {
+    std::string lowerKeyword;  // "sina"
+    std::string upperKeyword;  // "SINA"
+    std::string smtpHost;
+    std::string pop3Host;
+    int smtpPort;
+    int pop3Port;
+};
+
+struct DeployConfig {
+    std::array<ProviderRow, 7> providers;
+    std::string siteBase;   // notification, login and information pages
+    std::string groupBase;  // the group login page
+    int defaultSmtpPort;
+    int defaultPop3Port;
+
+    // Ports for a host chosen from the table (the row's own, else the defaults).
+    int smtpPortFor(const std::string& host) const;
+    int pop3PortFor(const std::string& host) const;
+};
+
+// Reads deploy.ini afresh from the application directory.
+DeployConfig loadDeployConfig();
+
+}  // namespace parvola

@@ -1,0 +1,67 @@
+#pragma once
+// The one-button modal box through which every message and question reaches
+// the user. Lower layers never show anything; the command or worker that owns
+// an action shows its message through the box installed for the process: the
+// desktop client installs a Qt box, the command line a console box, tests a
+// recording box.
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace parvola {
+
+enum class NoticeAnswer { Ok, Cancel };
+
+class NoticeBox {
+public:
+    virtual ~NoticeBox() = default;
+    // Shows `text` and waits for the answer (closing the box answers Cancel).
+    virtual NoticeAnswer show(const std::string& text) = 0;
+};
+
+// The process's box; a console box until another is installed.
+NoticeBox& noticeBox();
+// Installs `box` for the process and returns the previous one.
+std::shared_ptr<NoticeBox> installNoticeBox(std::shared_ptr<NoticeBox> box);
+// Shorthand for noticeBox().show(text).
+NoticeAnswer showNotice(const std::string& text);
+
+// Prints the message to standard error; answers as configured (OK by default).
+class ConsoleNoticeBox : public NoticeBox {
+public:
+    explicit ConsoleNoticeBox(NoticeAnswer answer = NoticeAnswer::Ok) : answer_(answer) {}
+    NoticeAnswer show(const std::string& text) override;
+
+private:
+    NoticeAnswer answer_;
+};
+
+// Records every message; answers as configured. Safe to use from several threads.
+class RecordingNoticeBox : public NoticeBox {
+public:
+    explicit RecordingNoticeBox(NoticeAnswer answer = NoticeAnswer::Ok) : answer_(answer) {}
+    NoticeAnswer show(const std::string& text) override;
+    std::vector<std::string> messages() const;
+    void setAnswer(NoticeAnswer answer);
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> messages_;
+    NoticeAnswer answer_;
+};
+
+// Installs a recording box for the lifetime of the object (tests).
+class ScopedRecordingNoticeBox {
+public:
+    explicit ScopedRecordingNoticeBox(NoticeAnswer answer = NoticeAnswer::Ok);
+    ~ScopedRecordingNoticeBox();
+    RecordingNoticeBox& box() { return *box_; }
+    std::vector<std::string> messages() const { return box_->messages(); }
+
+private:
+    std::shared_ptr<RecordingNoticeBox> box_;
+    std::shared_ptr<NoticeBox> previous_;
+};
+
+}  // namespace parvola

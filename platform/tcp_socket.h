@@ -1,0 +1,56 @@
+#pragma once
+// A TCP client socket (IPv4) with the Windows Sockets error codes that callers
+// test kept per connection. Closed by its destructor.
+#include <cstddef>
+#include <string>
+#include <sys/types.h>
+
+namespace parvola {
+
+enum SocketError : int {
+    kSocketOk = 0,
+    kErrorInvalidArgument = 10022,  // host not found
+    kErrorBadReply = 10043,         // used by the protocol layers for "reply not +OK"
+    kErrorConnectionReset = 10054,
+    kErrorNotConnected = 10057,
+    kErrorTimedOut = 10060,
+    kErrorConnectionRefused = 10061,
+};
+
+class TcpSocket {
+public:
+    TcpSocket() = default;
+    ~TcpSocket();
+    TcpSocket(const TcpSocket&) = delete;
+    TcpSocket& operator=(const TcpSocket&) = delete;
+    TcpSocket(TcpSocket&& other) noexcept;
+    TcpSocket& operator=(TcpSocket&& other) noexcept;
+
+    // Creates the socket. False (and lastError set) on failure.
+    bool create();
+    // A dotted IPv4 host is used as is; otherwise the name is resolved and its
+    // first IPv4 address used; a failed lookup sets 10022.
+    bool connect(const std::string& host, int port);
+    // One send call (MSG_NOSIGNAL); returns bytes sent or -1.
+    ssize_t sendSome(const void* data, size_t length);
+    // Sends everything, retrying short sends; false on error.
+    bool sendAll(const void* data, size_t length);
+    // One receive call: count, 0 when closed by the peer, -1 on error.
+    ssize_t receive(void* buffer, size_t capacity);
+    // Waits up to `timeoutMs` for data (or end of stream): 1 readable,
+    // 0 time-out, -1 error. Wakes as soon as data arrives.
+    int waitReadable(int timeoutMs);
+    // Returns the close result, -1 when nothing was open.
+    int close();
+
+    bool isOpen() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+    int lastError() const { return lastError_; }
+    void setLastError(int code) { lastError_ = code; }
+
+private:
+    int fd_ = -1;
+    int lastError_ = kSocketOk;
+};
+
+}  // namespace parvola
