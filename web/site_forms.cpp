@@ -1,0 +1,54 @@
+#include "web/site_forms.h"
+
+#include <charconv>
+#include <ctime>
+
+namespace parvola {
+namespace {
+
+// Fixed-point with four decimals through to_chars, which ignores the C
+// locale: a desktop session in a locale with a decimal comma must still post
+// "0.0012", not "0,0012".
+std::string fourDecimals(double value) {
+    char buffer[64];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 4);
+    if (result.ec != std::errc())
+        return "0.0000";
+    return std::string(buffer, result.ptr);
+}
+
+}  // namespace
+
+std::string loginForm(const std::string& address, const std::string& localAddress) {
+    return "action=login&email=" + address + "&ip=" + localAddress;
+}
+
+std::string xmlForm(const std::string& catalogName, int version, std::uint64_t totalBytes) {
+    double weightedMiB = static_cast<double>(totalBytes) * 1.2 / 1048576.0;
+    return "action=xml&email=" + catalogName + "&xml=" + std::to_string(version) +
+           "&share=" + fourDecimals(weightedMiB);
+}
+
+std::string deleteForm(const std::string& catalogName, const std::string& fileName,
+                       const std::string& timeText) {
+    return "action=delete&email=" + catalogName + "&filename=" + fileName + "&time=" + timeText;
+}
+
+std::string shareForm(const std::string& catalogName, const std::string& localAddress) {
+    return "action=share&email=" + catalogName + "&share=" + localAddress;
+}
+
+std::string webLoginForm(const std::string& mailboxAddress, const std::string& mailboxPassword) {
+    return "email=" + mailboxAddress + "&password=" + mailboxPassword;
+}
+
+std::string deleteTimeText() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char buffer[32];
+    size_t n = std::strftime(buffer, sizeof buffer, "%y-%m-%d %H:%M:%S", &local);
+    return std::string(buffer, n);
+}
+
+}  // namespace parvola
