@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <cstdio>
+#include <thread>
 
 #include "site/site_handlers.h"
 #include "site/site_pages.h"
@@ -115,10 +116,15 @@ int SiteServer::bind(int port) {
 }
 
 bool SiteServer::run() {
-    return server_->listen_after_bind();
+    bool served = server_->listen_after_bind();
+    finished_ = true;
+    return served;
 }
 
 void SiteServer::stop() {
+    // The server only takes a stop once its loop runs: a stop that comes
+    // between bind() and run() waits for it rather than being lost.
+    while (!server_->is_running() && !finished_) std::this_thread::yield();
     server_->stop();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 // The stand-in web service over HTTP, on a loopback address only.
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -30,6 +31,7 @@ class SiteServer {
 
     SiteStore& store_;
     std::unique_ptr<httplib::Server> server_;
+    std::atomic<bool> finished_{false};
 };
 
 }  // namespace parvola::site

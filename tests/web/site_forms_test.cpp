@@ -1,0 +1,51 @@
+#include "web/site_forms.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <regex>
+
+namespace parvola {
+namespace {
+
+TEST(SiteForms, FormsAreBuiltInTheirKeyOrderWithRawValues) {
+    EXPECT_EQ(loginForm("a@b.test", "10.0.0.7"), "action=login&email=a@b.test&ip=10.0.0.7");
+    EXPECT_EQ(loginForm("a@b.test", ""), "action=login&email=a@b.test&ip=");
+    EXPECT_EQ(deleteForm("a@b.test", "R&D=plan 100%.doc", "24-03-05 07:08:09"),
+              "action=delete&email=a@b.test&filename=R&D=plan 100%.doc&time=24-03-05 07:08:09");
+    EXPECT_EQ(shareForm("a@b.test", "192.168.1.2"),
+              "action=share&email=a@b.test&share=192.168.1.2");
+    EXPECT_EQ(webLoginForm("box@sina.test", "p&w=1"), "email=box@sina.test&password=p&w=1");
+    EXPECT_EQ(webLoginForm("", ""), "email=&password=");
+}
+
+TEST(SiteForms, XmlFormWeighsTheSpaceInMebibytesWithFourDecimals) {
+    EXPECT_EQ(xmlForm("a@b.test", 3, 0), "action=xml&email=a@b.test&xml=3&share=0.0000");
+    // 1048576 bytes × 1.2 = 1.2 MiB
+    EXPECT_EQ(xmlForm("a@b.test", 12, 1048576), "action=xml&email=a@b.test&xml=12&share=1.2000");
+    // 1000 bytes × 1.2 / 1048576 = 0.00114... -> 0.0011
+    EXPECT_EQ(xmlForm("a@b.test", 1, 1000), "action=xml&email=a@b.test&xml=1&share=0.0011");
+    // Beyond 32 bits of bytes.
+    EXPECT_EQ(xmlForm("a@b.test", 1, 5ull << 32),
+              "action=xml&email=a@b.test&xml=1&share=24576.0000");
+}
+
+TEST(SiteForms, XmlFormIgnoresADecimalCommaLocale) {
+    const char* chosen = nullptr;
+    for (const char* name : {"de_DE.UTF-8", "fr_FR.UTF-8", "ru_RU.UTF-8", "de_DE.utf8"})
+        if ((chosen = std::setlocale(LC_NUMERIC, name)))
+            break;
+    if (!chosen)
+        GTEST_SKIP() << "no locale with a decimal comma is installed";
+    std::string form = xmlForm("a@b.test", 2, 1048576);
+    std::setlocale(LC_NUMERIC, "C");
+    EXPECT_EQ(form, "action=xml&email=a@b.test&xml=2&share=1.2000");
+}
+
+TEST(SiteForms, DeleteTimeIsShortYearLocalTime) {
+    std::string text = deleteTimeText();
+    EXPECT_TRUE(std::regex_match(text, std::regex(R"(\d\d-\d\d-\d\d \d\d:\d\d:\d\d)"))) << text;
+}
+
+}  // namespace
+}  // namespace parvola
