@@ -1,6 +1,7 @@
 #include "site/site_server.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <cstdio>
 #include <thread>
@@ -64,6 +65,13 @@ SiteServer::~SiteServer() = default;
 void SiteServer::route() {
     httplib::Server& s = *server_;
     s.set_payload_max_length(kMaxBodyBytes);
+    // Address reuse only: a port that another server still listens on must
+    // fail to bind, not be shared with it (the library's default would
+    // share it and split the requests between the two).
+    s.set_socket_options([](int sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
 
     const std::string notification = literalPattern(kNotificationPath);
     s.Post(notification, [this](const httplib::Request& req, httplib::Response& res) {
@@ -100,6 +108,8 @@ void SiteServer::route() {
         std::string text = std::to_string(res.status) + " " + reasonPhrase(res.status);
         if (res.status == 404)
             text += ": " + req.path;
+        if (res.status == 413)
+            text += ": a form has at most " + std::to_string(kMaxFormBytes) + " bytes";
         res.set_content(text + "\r\n", kPlainText);
     });
     s.set_exception_handler(
@@ -124,7 +134,8 @@ bool SiteServer::run() {
 void SiteServer::stop() {
     // The server only takes a stop once its loop runs: a stop that comes
     // between bind() and run() waits for it rather than being lost.
-    while (!server_->is_running() && !finished_) std::this_thread::yield();
+    while (!server_->is_running() && !finished_)
+        std::this_thread::yield();
     server_->stop();
 }
 
