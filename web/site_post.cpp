@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -59,6 +60,20 @@ CurlUrl parseHttpUrl(const std::string& url) {
     if (!host || host.get()[0] == '\0')
         return nullptr;
     return parsed;
+}
+
+// The system's proxy settings (the *_proxy variables) apply, but never to
+// this machine's own addresses, as a browser's "bypass for local addresses".
+std::string noProxyList() {
+    std::string list = "localhost,127.0.0.1,::1";
+    for (const char* name : {"no_proxy", "NO_PROXY"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) {
+            list = std::string(value) + "," + list;
+            break;
+        }
+    }
+    return list;
 }
 
 size_t appendReply(char* data, size_t size, size_t count, void* target) {
@@ -151,6 +166,7 @@ bool SitePost(const std::string& url, const std::string& formData, std::string& 
             headers.reset(head);
     }
 
+    const std::string noProxy = noProxyList();
     CURL* h = curl.get();
     bool requestReady =
         headersReady && curl_easy_setopt(h, CURLOPT_CURLU, parsed.get()) == CURLE_OK &&
@@ -165,7 +181,8 @@ bool SitePost(const std::string& url, const std::string& formData, std::string& 
         curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds) == CURLE_OK &&
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK &&
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, kStallSeconds) == CURLE_OK &&
-        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK;
+        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_NOPROXY, noProxy.c_str()) == CURLE_OK;
     if (!requestReady) {
         status = kRequestFailedPrefix + url;
         return false;

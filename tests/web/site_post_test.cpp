@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <thread>
 #include "platform/text_codec.h"
+
 #include "tests/support/site_process.h"
+#include "tests/support/temp_dir.h"
 #include "tests/web/scripted_http_peer.h"
 #include "web/site_client.h"
 
@@ -126,6 +130,54 @@ TEST(SitePost, OversizedReplyIsAFailedPost) {
     EXPECT_FALSE(SitePost(peer.url("/"), "a=1", reply, status));
     EXPECT_EQ(status.rfind("向服务器post失败！错误号：", 0), 0u) << status;
     EXPECT_EQ(reply, "");
+}
+
+// A peer that takes the connection and the request and then hangs up
+// without a word: the exchange itself failed.
+TEST(SitePost, PeerHangingUpWithoutReplyIsAFailedPost) {
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+    std::string received;
+    std::thread peer([&] {
+        int conn = accept(listener, nullptr, nullptr);
+        if (conn < 0)
+            return;
+        // Read the request up to its body, then close.
+        char buffer[4096];
+        while (received.find("a=1") == std::string::npos) {
+            pollfd p{conn, POLLIN, 0};
+            if (poll(&p, 1, 10000) <= 0)
+                break;
+            ssize_t n = read(conn, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            received.append(buffer, static_cast<size_t>(n));
+        }
+        close(conn);
+    });
+    std::string reply, status;
+    const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/x.php";
+    EXPECT_FALSE(SitePost(url, "a=1", reply, status));
+    peer.join();
+    close(listener);
+    EXPECT_EQ(status.rfind("向服务器post失败！错误号：", 0), 0u) << status;
+    EXPECT_NE(received.find("POST /x.php HTTP/1.1"), std::string::npos) << received;
+}
+
+// A proxy set for the session is not used for this machine's own addresses.
+TEST(SitePost, LoopbackBypassesAConfiguredProxy) {
+    test::ScopedEnv proxy("http_proxy", "http://127.0.0.1:" + std::to_string(closedPort()));
+    test::ScopedEnv proxyUpper("HTTP_PROXY", "http://127.0.0.1:" + std::to_string(closedPort()));
+    ScriptedHttpPeer peer(200, "direct");
+    std::string reply, status;
+    EXPECT_TRUE(SitePost(peer.url("/"), "a=1", reply, status)) << status;
+    EXPECT_EQ(reply, "direct");
 }
 
 }  // namespace
