@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "mail/pop3_connection.h"
+#include "mail/progress_sink.h"
 #include "tests/mail/pop3_script.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/temp_dir.h"
@@ -233,6 +235,90 @@ TEST_F(ReaderTest, ConcurrentDownloadsDoNotShareAScratchFile) {
             << "piece " << i << " differs";
     }
     EXPECT_TRUE(fs::is_empty(scratch.path()));
+}
+
+}  // namespace
+}  // namespace parvola
+
+namespace parvola {
+namespace {
+
+struct RecordingSink : ProgressSink {
+    struct Report {
+        int taskId;
+        float percent;
+        long speed;
+        bool finished;
+    };
+    void report(int taskId, float percent, long bytesPerSecond, bool finished) override {
+        reports.push_back({taskId, percent, bytesPerSecond, finished});
+    }
+    std::vector<Report> reports;
+};
+
+// Serves message 1 in `segments` separate pieces.
+void scriptSegmentedRetrieve(test::ScriptedPeer& peer, const std::string& mail, int segments) {
+    const std::string reply = "+OK\r\n" + test::multiLine(mail);
+    std::vector<std::string> pieces;
+    const size_t step = reply.size() / static_cast<size_t>(segments) + 1;
+    for (size_t at = 0; at < reply.size(); at += step)
+        pieces.push_back(reply.substr(at, step));
+    test::scriptLogin(peer)
+        .expectLine("LIST 1\r\n")
+        .reply("+OK 1 " + std::to_string(mail.size()) + "\r\n")
+        .expectLine("RETR 1\r\n")
+        .replySegments(pieces, std::chrono::milliseconds(15));
+    test::scriptQuit(peer);
+}
+
+TEST(MimeReaderProgress, DownloadReportsPercentAndSpeedToItsTask) {
+    test::TempDir target("parvola-progress");
+    const std::string bytes = test::randomBytes(20000, 9);
+    const std::string mail = storeMail({filePart("p.bin", bytes)});
+    test::ScriptedPeer peer;
+    scriptSegmentedRetrieve(peer, mail, 14);
+
+    Pop3Connection pop3;
+    // Reports start once the clock has left the second the connection began in.
+    const std::time_t began = std::time(nullptr);
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (std::time(nullptr) == began && std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    pop3.setTimeout(std::chrono::milliseconds(5000));
+    ASSERT_TRUE(pop3.Connect("127.0.0.1", "bob", "secret", peer.start()));
+    RecordingSink sink;
+    EXPECT_EQ(pop3.DownloadAttachments(1, target.str(), 77, &sink), 0);
+    EXPECT_TRUE(pop3.Disconnect());
+    EXPECT_EQ(peer.finish(), "");
+    EXPECT_EQ(test::readFile(target / "p.bin"), bytes);
+
+    ASSERT_FALSE(sink.reports.empty());
+    float last = -1;
+    for (const auto& report : sink.reports) {
+        EXPECT_EQ(report.taskId, 77);
+        EXPECT_FALSE(report.finished);
+        EXPECT_GE(report.percent, last);
+        EXPECT_LE(report.percent, 100.0f);
+        EXPECT_GT(report.speed, 0);
+        last = report.percent;
+    }
+}
+
+TEST(MimeReaderProgress, NoTaskMeansNoReports) {
+    test::TempDir target("parvola-progress");
+    const std::string mail = storeMail({filePart("p.bin", test::randomBytes(20000, 9))});
+    test::ScriptedPeer peer;
+    scriptSegmentedRetrieve(peer, mail, 14);
+    Pop3Connection pop3;
+    pop3.setTimeout(std::chrono::milliseconds(5000));
+    ASSERT_TRUE(pop3.Connect("127.0.0.1", "bob", "secret", peer.start()));
+    RecordingSink sink;
+    pop3.setProgress(&sink, -1);
+    EXPECT_EQ(pop3.SaveAttachments(1, target.str()), 0);
+    EXPECT_TRUE(pop3.Disconnect());
+    EXPECT_EQ(peer.finish(), "");
+    EXPECT_TRUE(sink.reports.empty());
 }
 
 }  // namespace
