@@ -7,7 +7,7 @@
 namespace parvola {
 
 class FileLock {
-public:
+  public:
     // Blocks until the lock on `lockPath` is held; creates the file (0600) if needed.
     explicit FileLock(const std::string& lockPath);
     ~FileLock();
@@ -17,7 +17,7 @@ public:
     // between processes, still locked between threads).
     bool held() const { return fd_ >= 0; }
 
-private:
+  private:
     std::unique_lock<std::mutex> threadLock_;
     int fd_ = -1;
 };

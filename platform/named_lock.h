@@ -9,16 +9,18 @@ enum class LockRole { Accounts, Tasks, FileList, Transfers };
 
 void lockRole(LockRole role);
 void unlockRole(LockRole role);
+// Takes the role only when that needs no wait; true when taken.
+bool tryLockRole(LockRole role);
 
 // Holds one role for its lifetime.
 class RoleGuard {
-public:
+  public:
     explicit RoleGuard(LockRole role) : role_(role) { lockRole(role_); }
     ~RoleGuard() { unlockRole(role_); }
     RoleGuard(const RoleGuard&) = delete;
     RoleGuard& operator=(const RoleGuard&) = delete;
 
-private:
+  private:
     LockRole role_;
 };
 

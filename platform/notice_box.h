@@ -14,7 +14,7 @@ namespace parvola {
 enum class NoticeAnswer { Ok, Cancel };
 
 class NoticeBox {
-public:
+  public:
     virtual ~NoticeBox() = default;
     // Shows `text` and waits for the answer (closing the box answers Cancel).
     virtual NoticeAnswer show(const std::string& text) = 0;
@@ -29,23 +29,23 @@ NoticeAnswer showNotice(const std::string& text);
 
 // Prints the message to standard error; answers as configured (OK by default).
 class ConsoleNoticeBox : public NoticeBox {
-public:
+  public:
     explicit ConsoleNoticeBox(NoticeAnswer answer = NoticeAnswer::Ok) : answer_(answer) {}
     NoticeAnswer show(const std::string& text) override;
 
-private:
+  private:
     NoticeAnswer answer_;
 };
 
 // Records every message; answers as configured. Safe to use from several threads.
 class RecordingNoticeBox : public NoticeBox {
-public:
+  public:
     explicit RecordingNoticeBox(NoticeAnswer answer = NoticeAnswer::Ok) : answer_(answer) {}
     NoticeAnswer show(const std::string& text) override;
     std::vector<std::string> messages() const;
     void setAnswer(NoticeAnswer answer);
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<std::string> messages_;
     NoticeAnswer answer_;
@@ -53,13 +53,13 @@ private:
 
 // Installs a recording box for the lifetime of the object (tests).
 class ScopedRecordingNoticeBox {
-public:
+  public:
     explicit ScopedRecordingNoticeBox(NoticeAnswer answer = NoticeAnswer::Ok);
     ~ScopedRecordingNoticeBox();
     RecordingNoticeBox& box() { return *box_; }
     std::vector<std::string> messages() const { return box_->messages(); }
 
-private:
+  private:
     std::shared_ptr<RecordingNoticeBox> box_;
     std::shared_ptr<NoticeBox> previous_;
 };

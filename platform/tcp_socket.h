@@ -1,9 +1,9 @@
 #pragma once
 // A TCP client socket (IPv4) with the Windows Sockets error codes that callers
 // test kept per connection. Closed by its destructor.
+#include <sys/types.h>
 #include <cstddef>
 #include <string>
-#include <sys/types.h>
 
 namespace parvola {
 
@@ -18,7 +18,7 @@ enum SocketError : int {
 };
 
 class TcpSocket {
-public:
+  public:
     TcpSocket() = default;
     ~TcpSocket();
     TcpSocket(const TcpSocket&) = delete;
@@ -48,7 +48,7 @@ public:
     int lastError() const { return lastError_; }
     void setLastError(int code) { lastError_ = code; }
 
-private:
+  private:
     int fd_ = -1;
     int lastError_ = kSocketOk;
 };

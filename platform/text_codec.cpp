@@ -10,17 +10,18 @@ namespace {
 
 // An iconv descriptor that closes itself.
 class IconvHandle {
-public:
+  public:
     IconvHandle(const char* from, const char* to) : cd_(iconv_open(to, from)) {}
     ~IconvHandle() {
-        if (valid()) iconv_close(cd_);
+        if (valid())
+            iconv_close(cd_);
     }
     IconvHandle(const IconvHandle&) = delete;
     IconvHandle& operator=(const IconvHandle&) = delete;
     bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
     iconv_t get() const { return cd_; }
 
-private:
+  private:
     iconv_t cd_;
 };
 
@@ -54,22 +55,26 @@ bool convertText(std::string_view in, const char* from, const char* to, std::str
         int err = errno;
         out.append(buffer, static_cast<size_t>(dst - buffer));
         if (rc != static_cast<size_t>(-1)) {
-            if (flushing) break;
+            if (flushing)
+                break;
             if (srcLeft == 0) {
                 flushing = true;  // emit any shift sequence that ends the text
                 continue;
             }
             continue;
         }
-        if (err == E2BIG) continue;
+        if (err == E2BIG)
+            continue;
         // EILSEQ: an undecodable or unrepresentable sequence; EINVAL: a
         // truncated one at the end. Either way, show that something was there.
         lossless = false;
         out.append(replacement);
-        if (srcLeft == 0) break;
+        if (srcLeft == 0)
+            break;
         ++src;
         --srcLeft;
-        if (err == EINVAL && srcLeft == 0) break;
+        if (err == EINVAL && srcLeft == 0)
+            break;
     }
     return lossless;
 }
@@ -77,14 +82,16 @@ bool convertText(std::string_view in, const char* from, const char* to, std::str
 std::string utf8ToWire(std::string_view utf8, bool* lossless) {
     std::string out;
     bool ok = convertText(utf8, "UTF-8", "GB18030", out);
-    if (lossless) *lossless = ok;
+    if (lossless)
+        *lossless = ok;
     return out;
 }
 
 std::string wireToUtf8(std::string_view wire, bool* lossless) {
     std::string out;
     bool ok = convertText(wire, "GB18030", "UTF-8", out);
-    if (lossless) *lossless = ok;
+    if (lossless)
+        *lossless = ok;
     return out;
 }
 
@@ -112,13 +119,16 @@ bool isValidUtf8(std::string_view text) {
         } else {
             return false;
         }
-        if (i + len > n) return false;
+        if (i + len > n)
+            return false;
         for (size_t k = 1; k < len; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80) return false;
+            if ((p[i + k] & 0xC0) != 0x80)
+                return false;
             cp = (cp << 6) | (p[i + k] & 0x3F);
         }
         static const unsigned kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-        if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
         i += len;
     }
     return true;

@@ -16,7 +16,8 @@ std::string iconvTool(const std::string& input, const char* from, const char* to
     test::writeFile(dir / "in", input);
     std::string cmd = std::string("iconv -f ") + from + " -t " + to + " '" + (dir / "in").string() +
                       "' > '" + (dir / "out").string() + "' 2>/dev/null";
-    if (std::system(cmd.c_str()) != 0) return "<iconv failed>";
+    if (std::system(cmd.c_str()) != 0)
+        return "<iconv failed>";
     return test::readFile(dir / "out");
 }
 
@@ -33,7 +34,8 @@ TEST(TextCodec, ChineseRoundTripMatchesIconvTool) {
 }
 
 TEST(TextCodec, CharactersOutsideGbkSurviveTheRoundTrip) {
-    const std::string text = "photo \xF0\x9F\x98\x80 \xED\x95\x9C\xEA\xB8\x80.jpg";  // emoji, Hangul
+    const std::string text =
+        "photo \xF0\x9F\x98\x80 \xED\x95\x9C\xEA\xB8\x80.jpg";  // emoji, Hangul
     bool ok = false;
     std::string wire = utf8ToWire(text, &ok);
     EXPECT_TRUE(ok);
@@ -45,9 +47,14 @@ TEST(TextCodec, CharactersOutsideGbkSurviveTheRoundTrip) {
 TEST(TextCodec, UndecodableBytesAreReportedAndReplacedNotDropped) {
     bool ok = true;
     // 0xFF is never a GB18030 lead byte.
-    std::string text = wireToUtf8("ab\xFF" "cd", &ok);
+    std::string text = wireToUtf8(
+        "ab\xFF"
+        "cd",
+        &ok);
     EXPECT_FALSE(ok);
-    EXPECT_EQ(text, "ab\xEF\xBF\xBD" "cd");
+    EXPECT_EQ(text,
+              "ab\xEF\xBF\xBD"
+              "cd");
 
     ok = true;
     std::string wire = utf8ToWire("x\xC3(y", &ok);  // broken UTF-8

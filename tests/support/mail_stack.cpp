@@ -24,6 +24,8 @@ bool MailStack::addUser(const std::string& user, const std::string& password) {
     return std::system(cmd.c_str()) == 0;
 }
 
-std::string MailStack::maildir(const std::string& user) { return dir() + "/mail/" + user + "/Maildir"; }
+std::string MailStack::maildir(const std::string& user) {
+    return dir() + "/mail/" + user + "/Maildir";
+}
 
 }  // namespace parvola::test

@@ -10,7 +10,8 @@ namespace parvola::test {
 
 TempDir::TempDir(const std::string& prefix) {
     std::string pattern = "/tmp/" + prefix + "-XXXXXX";
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed for " + pattern);
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed for " + pattern);
     path_ = pattern;
 }
 
@@ -22,7 +23,8 @@ TempDir::~TempDir() {
 ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
     const char* old = std::getenv(name);
     hadOld_ = old != nullptr;
-    if (hadOld_) old_ = old;
+    if (hadOld_)
+        old_ = old;
     setenv(name, value.c_str(), 1);
 }
 
@@ -43,7 +45,8 @@ std::string readFile(const std::filesystem::path& path) {
 void writeFile(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + path.string());
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
 }
 
 std::string randomBytes(size_t size, unsigned seed) {
@@ -52,10 +55,12 @@ std::string randomBytes(size_t size, unsigned seed) {
     size_t i = 0;
     for (; i + 8 <= size; i += 8) {
         uint64_t v = gen();
-        for (int k = 0; k < 8; ++k) bytes[i + k] = static_cast<char>(v >> (8 * k));
+        for (int k = 0; k < 8; ++k)
+            bytes[i + k] = static_cast<char>(v >> (8 * k));
     }
     uint64_t v = gen();
-    for (; i < size; ++i, v >>= 8) bytes[i] = static_cast<char>(v);
+    for (; i < size; ++i, v >>= 8)
+        bytes[i] = static_cast<char>(v);
     return bytes;
 }
 

@@ -6,7 +6,7 @@ namespace parvola::test {
 
 // A fresh folder under /tmp, removed with everything in it when the object dies.
 class TempDir {
-public:
+  public:
     explicit TempDir(const std::string& prefix = "parvola-test");
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -16,19 +16,19 @@ public:
     std::string str() const { return path_.string(); }
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
 // Sets an environment variable for the lifetime of the object, then restores it.
 class ScopedEnv {
-public:
+  public:
     ScopedEnv(const char* name, const std::string& value);
     ~ScopedEnv();
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-private:
+  private:
     std::string name_;
     std::string old_;
     bool hadOld_;
@@ -36,12 +36,12 @@ private:
 
 // A fresh application directory (PARVOLA_HOME) for one test.
 class AppHome {
-public:
+  public:
     AppHome() : dir_("parvola-home"), env_("PARVOLA_HOME", dir_.str()) {}
     const std::filesystem::path& path() const { return dir_.path(); }
     std::string str() const { return dir_.str(); }
 
-private:
+  private:
     TempDir dir_;
     ScopedEnv env_;
 };
