@@ -8,6 +8,7 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
