@@ -450,7 +450,7 @@ void CZipArchive::checkLocalHeader(const CZipFileHeader& header, uint64_t& dataS
     // for 64-bit sizes, which this format version does not have.
     if (dataStart + header.compressedSize > centralDirStart_ || header.compressedSize == kMax32 ||
         header.uncompressedSize == kMax32 ||
-        (header.method == CZipFileHeader::kMethodStored &&
+        (header.method == CZipFileHeader::kMethodStored && !header.isEncrypted() &&
          header.compressedSize != header.uncompressedSize))
         CZipException::raise(CZipException::badZipFile, path_);
 }
