@@ -86,7 +86,7 @@ std::optional<CZipFileHeader> CZipFileHeader::parseCentral(std::string_view dire
     h.storedName = std::string(rec.substr(kCentralSize, nameLength));
     h.extraField = std::string(rec.substr(kCentralSize + nameLength, extraLength));
     h.comment = std::string(rec.substr(kCentralSize + nameLength + extraLength, commentLength));
-    h.fileName = memoryNameFromArchive(h.storedName, h.flags, h.extraField);
+    h.fileName = memoryNameFromArchive(h.storedName, h.flags, h.extraField, h.versionMadeBy);
     pos += total;
     return h;
 }

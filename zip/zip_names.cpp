@@ -12,6 +12,8 @@ namespace parvola {
 namespace {
 
 constexpr uint16_t kUnicodePathExtra = 0x7075;
+constexpr int kHostUnix = 3;
+constexpr int kHostDarwin = 19;
 
 std::string withSeparator(std::string_view text, char from, char to) {
     std::string out(text);
@@ -70,12 +72,16 @@ std::string archiveNameFromMemory(std::string_view memoryName) {
 }
 
 std::string memoryNameFromArchive(std::string_view stored, uint16_t flags,
-                                  std::string_view centralExtra) {
+                                  std::string_view centralExtra, uint16_t versionMadeBy) {
+    const int host = versionMadeBy >> 8;
+    const bool unixLikeHost = host == kHostUnix || host == kHostDarwin;
     std::string utf8;
     if ((flags & 0x0800) != 0) {
         convertText(stored, "UTF-8", "UTF-8", utf8);
     } else if (auto unicode = unicodePathName(stored, centralExtra)) {
         utf8 = *unicode;
+    } else if (unixLikeHost && isValidUtf8(stored)) {
+        utf8 = stored;
     } else {
         utf8 = wireToUtf8(stored);
     }

@@ -16,11 +16,12 @@ namespace parvola {
 // be 0x5C and must never be taken for a backslash.
 std::string archiveNameFromMemory(std::string_view memoryName);
 
-// Stored bytes -> in-memory name. Names flagged UTF-8 (flag bit 11) or carrying
-// a matching Unicode path extra field (0x7075) are taken as UTF-8; all others
-// are decoded from the wire code page.
+// Stored bytes -> in-memory name. Names flagged UTF-8 (flag bit 11), carrying
+// a matching Unicode path extra field (0x7075), or written on a Unix-like host
+// (which stores its UTF-8 names as they are) and valid as UTF-8, are taken as
+// UTF-8; all others are decoded from the wire code page.
 std::string memoryNameFromArchive(std::string_view stored, uint16_t flags,
-                                  std::string_view centralExtra);
+                                  std::string_view centralExtra, uint16_t versionMadeBy = 0);
 
 // The entry name for a source file on disk: its file name alone, or with
 // `keepFullPath` the whole path without leading separators. An empty result
