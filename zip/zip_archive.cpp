@@ -26,9 +26,9 @@ constexpr size_t kOutputBufferSize = 65536;
 // Windows attributes of a file, as the central header keeps them.
 uint32_t windowsAttributes(const struct stat& st) {
     uint32_t attributes =
-        S_ISDIR(st.st_mode) ? CZipFileHeader::kAttrDirectory : CZipFileHeader::kAttrArchive;
+        S_ISDIR(st.st_mode) ? ZipEntryHeader::kAttrDirectory : ZipEntryHeader::kAttrArchive;
     if ((st.st_mode & S_IWUSR) == 0)
-        attributes |= CZipFileHeader::kAttrReadOnly;
+        attributes |= ZipEntryHeader::kAttrReadOnly;
     return attributes;
 }
 
@@ -104,13 +104,13 @@ bool makeFoldersBelow(const std::filesystem::path& destination,
 }
 
 // Gives an extracted file the entry's time and read-only attribute.
-bool applyTimeAndAttributes(const std::string& path, const CZipFileHeader& header) {
+bool applyTimeAndAttributes(const std::string& path, const ZipEntryHeader& header) {
     struct timespec times[2];
     times[0].tv_sec = times[1].tv_sec = timeFromDosDateTime(header.modDate, header.modTime);
     times[0].tv_nsec = times[1].tv_nsec = 0;
     if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
         return false;
-    if ((header.externalAttributes & CZipFileHeader::kAttrReadOnly) != 0) {
+    if ((header.externalAttributes & ZipEntryHeader::kAttrReadOnly) != 0) {
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0)
             return false;
@@ -134,7 +134,7 @@ class TemporaryFile {
 
 }  // namespace
 
-CZipArchive::~CZipArchive() {
+ZipArchive::~ZipArchive() {
     try {
         close();
     } catch (...) {
@@ -142,29 +142,30 @@ CZipArchive::~CZipArchive() {
     }
 }
 
-void CZipArchive::reset() {
+void ZipArchive::reset() {
     file_.closeQuietly();
     state_ = State::closed;
     path_.clear();
     entries_.clear();
     sortedIndex_.clear();
-    bytesBeforeZip_ = 0;
+    prefixBytes_ = 0;
     centralDirStart_ = 0;
     writePosition_ = 0;
     archiveComment_.clear();
     centralDirDirty_ = false;
 }
 
-void CZipArchive::open(const std::string& path, OpenMode mode, int volumeSize) {
+void ZipArchive::open(const std::string& path, OpenMode mode, int volumeSize) {
     if (isOpen())
-        CZipException::raise(CZipException::generic, path);
+        CZipException::raise(CZipException::otherFailure, path);
     reset();
     path_ = path;
     try {
         switch (mode) {
             case OpenMode::createSpanned:
                 CZipException::raise(
-                    volumeSize > 0 ? CZipException::generic : CZipException::noCallback, path);
+                    volumeSize > 0 ? CZipException::otherFailure : CZipException::needsDiskCallback,
+                    path);
             case OpenMode::create:
                 file_.open(path, CZipBigFile::Mode::createTruncate);
                 state_ = State::writing;
@@ -188,39 +189,39 @@ void CZipArchive::open(const std::string& path, OpenMode mode, int volumeSize) {
     }
 }
 
-void CZipArchive::readCentralDirectory() {
+void ZipArchive::readCentralDirectory() {
     ZipEndRecord end = ZipEndRecord::find(file_);
     if (end.isSpanned())
-        CZipException::raise(CZipException::noCallback, path_);
+        CZipException::raise(CZipException::needsDiskCallback, path_);
     if ((end.totalEntries == 0) != (end.centralDirSize == 0))
-        CZipException::raise(CZipException::badZipFile, path_);
+        CZipException::raise(CZipException::damagedArchive, path_);
     uint64_t directoryEnd = uint64_t{end.centralDirOffset} + end.centralDirSize;
     if (directoryEnd > end.position)
-        CZipException::raise(CZipException::badZipFile, path_);
-    bytesBeforeZip_ = end.position - directoryEnd;
-    centralDirStart_ = end.centralDirOffset + bytesBeforeZip_;
+        CZipException::raise(CZipException::damagedArchive, path_);
+    prefixBytes_ = end.position - directoryEnd;
+    centralDirStart_ = end.centralDirOffset + prefixBytes_;
     archiveComment_ = end.comment;
 
     std::string directory(end.centralDirSize, '\0');
     file_.seek(centralDirStart_);
-    file_.readExactly(directory.data(), directory.size(), CZipException::badZipFile);
+    file_.readExactly(directory.data(), directory.size(), CZipException::damagedArchive);
     entries_.reserve(end.totalEntries);
     size_t pos = 0;
     for (int i = 0; i < end.totalEntries; ++i) {
-        auto header = CZipFileHeader::parseCentral(directory, pos);
+        auto header = ZipEntryHeader::parseCentral(directory, pos);
         if (!header)
-            CZipException::raise(CZipException::badZipFile, path_);
+            CZipException::raise(CZipException::damagedArchive, path_);
         entries_.push_back(std::move(*header));
     }
 }
 
-void CZipArchive::writeCentralDirectory() {
-    uint64_t directoryOffset = writePosition_ - bytesBeforeZip_;
+void ZipArchive::writeCentralDirectory() {
+    uint64_t directoryOffset = writePosition_ - prefixBytes_;
     std::string directory;
-    for (const CZipFileHeader& header : entries_)
+    for (const ZipEntryHeader& header : entries_)
         directory += header.centralRecord();
     if (directoryOffset > kMax32 || directory.size() > kMax32)
-        CZipException::raise(CZipException::generic, path_);
+        CZipException::raise(CZipException::otherFailure, path_);
     ZipEndRecord end;
     end.entriesOnDisk = end.totalEntries = static_cast<uint16_t>(entries_.size());
     end.centralDirSize = static_cast<uint32_t>(directory.size());
@@ -233,7 +234,7 @@ void CZipArchive::writeCentralDirectory() {
     file_.truncate(writePosition_ + directory.size());
 }
 
-void CZipArchive::close() {
+void ZipArchive::close() {
     if (!isOpen())
         return;
     try {
@@ -247,8 +248,8 @@ void CZipArchive::close() {
     reset();
 }
 
-bool CZipArchive::addNewFile(const std::string& sourcePath, int level, bool keepFullPath,
-                             const Progress& progress, size_t bufferSize) {
+bool ZipArchive::addFile(const std::string& sourcePath, int level, bool keepFullPath,
+                         const Progress& progress, size_t bufferSize) {
     if (bufferSize == 0 || state_ != State::writing || entryCount() >= kMaxEntries)
         return false;
     if (level < -1 || level > 9)
@@ -259,7 +260,7 @@ bool CZipArchive::addNewFile(const std::string& sourcePath, int level, bool keep
         return false;
     const bool isDirectory = S_ISDIR(st.st_mode);
 
-    CZipFileHeader header;
+    ZipEntryHeader header;
     header.fileName = entryNameForSource(sourcePath, keepFullPath, entryCount());
     if (isDirectory && header.fileName.back() != '\\')
         header.fileName += '\\';
@@ -269,22 +270,22 @@ bool CZipArchive::addNewFile(const std::string& sourcePath, int level, bool keep
     header.externalAttributes = windowsAttributes(st);
     header.storedName = archiveNameFromMemory(header.fileName);
     if (level == 0 || isDirectory) {
-        header.method = CZipFileHeader::kMethodStored;
+        header.method = ZipEntryHeader::kMethodStored;
     } else {
-        header.method = CZipFileHeader::kMethodDeflated;
+        header.method = ZipEntryHeader::kMethodDeflated;
         header.flags = levelFlags(level);
     }
     if (!header.fieldLengthsFit())
-        CZipException::raise(CZipException::tooLongField, path_);
+        CZipException::raise(CZipException::fieldTooLong, path_);
 
     CZipBigFile source;
     if (!isDirectory && !source.tryOpen(sourcePath, CZipBigFile::Mode::readOnly))
         return false;
 
     const uint64_t localOffset = writePosition_;
-    if (localOffset - bytesBeforeZip_ > kMax32)
-        CZipException::raise(CZipException::generic, path_);
-    header.localHeaderOffset = static_cast<uint32_t>(localOffset - bytesBeforeZip_);
+    if (localOffset - prefixBytes_ > kMax32)
+        CZipException::raise(CZipException::otherFailure, path_);
+    header.localHeaderOffset = static_cast<uint32_t>(localOffset - prefixBytes_);
     bool stopped = false;
     try {
         std::string local = header.localRecord();
@@ -316,17 +317,17 @@ bool CZipArchive::addNewFile(const std::string& sourcePath, int level, bool keep
         file_.truncate(localOffset);
         return false;
     }
-    writePosition_ = localOffset + CZipFileHeader::kLocalSize + header.storedName.size() +
+    writePosition_ = localOffset + ZipEntryHeader::kLocalSize + header.storedName.size() +
                      header.extraField.size() + header.compressedSize;
     entries_.push_back(std::move(header));
     sortedIndex_.clear();
     return true;
 }
 
-void CZipArchive::copyIntoArchive(CZipBigFile& source, CZipFileHeader& header, int level,
-                                  uint64_t totalSize, const Progress& progress, size_t bufferSize,
-                                  bool& stopped) {
-    const bool deflated = header.method == CZipFileHeader::kMethodDeflated;
+void ZipArchive::copyIntoArchive(CZipBigFile& source, ZipEntryHeader& header, int level,
+                                 uint64_t totalSize, const Progress& progress, size_t bufferSize,
+                                 bool& stopped) {
+    const bool deflated = header.method == ZipEntryHeader::kMethodDeflated;
     std::vector<unsigned char> input(bufferSize);
     std::vector<unsigned char> output(deflated ? kOutputBufferSize : 0);
     std::optional<DeflateStream> deflater;
@@ -365,7 +366,7 @@ void CZipArchive::copyIntoArchive(CZipBigFile& source, CZipFileHeader& header, i
             produced += got;
         }
         if (consumed > kMax32 || produced > kMax32)
-            CZipException::raise(CZipException::generic, path_);
+            CZipException::raise(CZipException::otherFailure, path_);
         if (progress && !progress(totalSize, consumed)) {
             stopped = true;
             return;
@@ -376,13 +377,13 @@ void CZipArchive::copyIntoArchive(CZipBigFile& source, CZipFileHeader& header, i
     if (deflated)
         deflateAndWrite(Z_FINISH);
     if (produced > kMax32)
-        CZipException::raise(CZipException::generic, path_);
+        CZipException::raise(CZipException::otherFailure, path_);
     header.crc32 = crc;
     header.compressedSize = static_cast<uint32_t>(produced);
     header.uncompressedSize = static_cast<uint32_t>(consumed);
 }
 
-int CZipArchive::findFile(std::string_view name, bool caseSensitive) {
+int ZipArchive::findEntry(std::string_view name, bool caseSensitive) {
     if (!isOpen())
         return -1;
     buildSortedIndex();
@@ -409,7 +410,7 @@ int CZipArchive::findFile(std::string_view name, bool caseSensitive) {
     return -1;
 }
 
-void CZipArchive::buildSortedIndex() {
+void ZipArchive::buildSortedIndex() {
     if (sortedIndex_.size() == entries_.size())
         return;
     sortedIndex_.resize(entries_.size());
@@ -423,18 +424,18 @@ void CZipArchive::buildSortedIndex() {
     });
 }
 
-bool CZipArchive::getFileInfo(CZipFileHeader& header, int index) const {
+bool ZipArchive::readEntryHeader(ZipEntryHeader& header, int index) const {
     if (index < 0 || index >= entryCount())
         return false;
     header = entries_[static_cast<size_t>(index)];
     return true;
 }
 
-void CZipArchive::checkLocalHeader(const CZipFileHeader& header, uint64_t& dataStart) {
-    const uint64_t offset = uint64_t{header.localHeaderOffset} + bytesBeforeZip_;
-    std::string fixed(CZipFileHeader::kLocalSize, '\0');
+void ZipArchive::checkLocalHeader(const ZipEntryHeader& header, uint64_t& dataStart) {
+    const uint64_t offset = uint64_t{header.localHeaderOffset} + prefixBytes_;
+    std::string fixed(ZipEntryHeader::kLocalSize, '\0');
     file_.seek(offset);
-    file_.readExactly(fixed.data(), fixed.size(), CZipException::badZipFile);
+    file_.readExactly(fixed.data(), fixed.size(), CZipException::damagedArchive);
     auto local = ZipLocalHeader::parse(fixed);
     bool consistent = local && local->flags == header.flags && local->method == header.method &&
                       local->nameLength == header.storedName.size();
@@ -442,23 +443,23 @@ void CZipArchive::checkLocalHeader(const CZipFileHeader& header, uint64_t& dataS
         consistent = local->crc32 == header.crc32 &&
                      local->compressedSize == header.compressedSize &&
                      local->uncompressedSize == header.uncompressedSize;
-    if (!consistent || (header.method != CZipFileHeader::kMethodStored &&
-                        header.method != CZipFileHeader::kMethodDeflated))
-        CZipException::raise(CZipException::badZipFile, path_);
-    dataStart = offset + CZipFileHeader::kLocalSize + local->nameLength + local->extraLength;
+    if (!consistent || (header.method != ZipEntryHeader::kMethodStored &&
+                        header.method != ZipEntryHeader::kMethodDeflated))
+        CZipException::raise(CZipException::damagedArchive, path_);
+    dataStart = offset + ZipEntryHeader::kLocalSize + local->nameLength + local->extraLength;
     // Entry data lies before the central directory; sizes of 0xFFFFFFFF stand
     // for 64-bit sizes, which this format version does not have.
     if (dataStart + header.compressedSize > centralDirStart_ || header.compressedSize == kMax32 ||
         header.uncompressedSize == kMax32 ||
-        (header.method == CZipFileHeader::kMethodStored && !header.isEncrypted() &&
+        (header.method == ZipEntryHeader::kMethodStored && !header.isEncrypted() &&
          header.compressedSize != header.uncompressedSize))
-        CZipException::raise(CZipException::badZipFile, path_);
+        CZipException::raise(CZipException::damagedArchive, path_);
 }
 
-bool CZipArchive::copyOutOfArchive(const CZipFileHeader& header, uint64_t dataStart,
-                                   CZipBigFile& target, const Progress& progress,
-                                   size_t bufferSize) {
-    const bool deflated = header.method == CZipFileHeader::kMethodDeflated;
+bool ZipArchive::copyOutOfArchive(const ZipEntryHeader& header, uint64_t dataStart,
+                                  CZipBigFile& target, const Progress& progress,
+                                  size_t bufferSize) {
+    const bool deflated = header.method == ZipEntryHeader::kMethodDeflated;
     std::vector<unsigned char> input(bufferSize);
     std::vector<unsigned char> output(deflated ? kOutputBufferSize : 0);
     std::optional<InflateStream> inflater;
@@ -474,7 +475,7 @@ bool CZipArchive::copyOutOfArchive(const CZipFileHeader& header, uint64_t dataSt
         // Never write more than the header promises (a forged stream could
         // otherwise expand without bound).
         if (written > header.uncompressedSize)
-            CZipException::raise(CZipException::badZipFile, path_);
+            CZipException::raise(CZipException::damagedArchive, path_);
         crc = updateCrc(crc, data, size);
         target.write(data, size);
     };
@@ -482,7 +483,7 @@ bool CZipArchive::copyOutOfArchive(const CZipFileHeader& header, uint64_t dataSt
     file_.seek(dataStart);
     while (remaining > 0) {
         size_t chunk = static_cast<size_t>(std::min<uint64_t>(remaining, input.size()));
-        file_.readExactly(input.data(), chunk, CZipException::badZipFile);
+        file_.readExactly(input.data(), chunk, CZipException::damagedArchive);
         remaining -= chunk;
         if (!deflated) {
             emit(input.data(), chunk);
@@ -526,26 +527,26 @@ bool CZipArchive::copyOutOfArchive(const CZipFileHeader& header, uint64_t dataSt
             if (result == Z_STREAM_END)
                 break;
             if (result == Z_BUF_ERROR && zs.avail_out != 0)
-                CZipException::raise(CZipException::badZipFile, path_);
+                CZipException::raise(CZipException::damagedArchive, path_);
             if (result != Z_OK && result != Z_BUF_ERROR)
                 CZipException::raiseZlib(result, path_);
         }
     }
     if (crc != header.crc32)
-        CZipException::raise(CZipException::badCrc, path_);
+        CZipException::raise(CZipException::crcMismatch, path_);
     if (written != header.uncompressedSize)
-        CZipException::raise(CZipException::badZipFile, path_);
+        CZipException::raise(CZipException::damagedArchive, path_);
     return true;
 }
 
-bool CZipArchive::extractFile(int index, const std::string& destination, bool keepFullPath,
+bool ZipArchive::extractEntry(int index, const std::string& destination, bool keepFullPath,
                               const std::string& newName, const Progress& progress,
                               size_t bufferSize) {
     if (state_ != State::reading)
         return false;
     if (index < 0 || index >= entryCount() || bufferSize == 0)
         return false;
-    const CZipFileHeader& header = entries_[static_cast<size_t>(index)];
+    const ZipEntryHeader& header = entries_[static_cast<size_t>(index)];
     const bool isDirectory = header.isDirectory();
     auto parts =
         safeRelativeParts(newName.empty() ? header.fileName : newName, keepFullPath, isDirectory);
@@ -559,7 +560,7 @@ bool CZipArchive::extractFile(int index, const std::string& destination, bool ke
     uint64_t dataStart = 0;
     checkLocalHeader(header, dataStart);
     if (header.isEncrypted())
-        CZipException::raise(CZipException::badPassword, path_);
+        CZipException::raise(CZipException::passwordRequired, path_);
 
     if (!makeFoldersBelow(root, *parts, parts->size() - 1))
         return false;

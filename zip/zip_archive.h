@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "zip/zip_big_file.h"
-#include "zip/zip_file_header.h"
+#include "zip/zip_entry_header.h"
 
 namespace parvola {
 
-class CZipArchive {
+class ZipArchive {
   public:
     enum class OpenMode {
         create,         // a new archive; an existing file is replaced
@@ -29,14 +29,14 @@ class CZipArchive {
     static constexpr size_t kCopyBufferSize = 65535;
     static constexpr int kDefaultLevel = -1;
 
-    CZipArchive() = default;
-    ~CZipArchive();  // closes the archive; errors are swallowed
-    CZipArchive(const CZipArchive&) = delete;
-    CZipArchive& operator=(const CZipArchive&) = delete;
+    ZipArchive() = default;
+    ~ZipArchive();  // closes the archive; errors are swallowed
+    ZipArchive(const ZipArchive&) = delete;
+    ZipArchive& operator=(const ZipArchive&) = delete;
 
     // Opening an archive that spans volumes, or asking to create one, throws
-    // noCallback (no disk-change callback exists here); a positive volume
-    // size for createSpanned throws generic.
+    // needsDiskCallback (no disk-change callback exists here); a positive volume
+    // size for createSpanned throws otherFailure.
     void open(const std::string& path, OpenMode mode, int volumeSize = 0);
     // Writes the central directory and the end record when entries were
     // added, then closes the file. The archive is closed even when it throws.
@@ -49,15 +49,15 @@ class CZipArchive {
     // for writing, one already holding kMaxEntries entries, a source whose
     // time and attributes cannot be read or that cannot be opened, or a copy
     // stopped by `progress`; the archive then holds no trace of the entry.
-    bool addNewFile(const std::string& sourcePath, int level = kDefaultLevel,
-                    bool keepFullPath = false, const Progress& progress = {},
-                    size_t bufferSize = kCopyBufferSize);
+    bool addFile(const std::string& sourcePath, int level = kDefaultLevel,
+                 bool keepFullPath = false, const Progress& progress = {},
+                 size_t bufferSize = kCopyBufferSize);
 
     // Index of the entry named `name` (in-memory form; '/' is taken as '\'),
     // or -1. The first lookup builds a sorted index of the names.
-    int findFile(std::string_view name, bool caseSensitive = false);
+    int findEntry(std::string_view name, bool caseSensitive = false);
     // False when `index` names no entry.
-    bool getFileInfo(CZipFileHeader& header, int index) const;
+    bool readEntryHeader(ZipEntryHeader& header, int index) const;
 
     // Extracts entry `index` into the folder `destination`, under `newName`
     // when given, else under its own name; reduced to the file name unless
@@ -65,19 +65,19 @@ class CZipArchive {
     // CRC-32 matched: it is written to a temporary file beside the target and
     // renamed over it. No entry name can place anything outside
     // `destination`. True only on full success.
-    bool extractFile(int index, const std::string& destination, bool keepFullPath = false,
-                     const std::string& newName = {}, const Progress& progress = {},
-                     size_t bufferSize = kCopyBufferSize);
+    bool extractEntry(int index, const std::string& destination, bool keepFullPath = false,
+                      const std::string& newName = {}, const Progress& progress = {},
+                      size_t bufferSize = kCopyBufferSize);
 
   private:
     enum class State { closed, reading, writing };
 
     void readCentralDirectory();
     void writeCentralDirectory();
-    void copyIntoArchive(CZipBigFile& source, CZipFileHeader& header, int level, uint64_t totalSize,
+    void copyIntoArchive(CZipBigFile& source, ZipEntryHeader& header, int level, uint64_t totalSize,
                          const Progress& progress, size_t bufferSize, bool& stopped);
-    void checkLocalHeader(const CZipFileHeader& header, uint64_t& dataStart);
-    bool copyOutOfArchive(const CZipFileHeader& header, uint64_t dataStart, CZipBigFile& target,
+    void checkLocalHeader(const ZipEntryHeader& header, uint64_t& dataStart);
+    bool copyOutOfArchive(const ZipEntryHeader& header, uint64_t dataStart, CZipBigFile& target,
                           const Progress& progress, size_t bufferSize);
     void buildSortedIndex();
     void reset();
@@ -85,9 +85,9 @@ class CZipArchive {
     State state_ = State::closed;
     CZipBigFile file_;
     std::string path_;
-    std::vector<CZipFileHeader> entries_;
+    std::vector<ZipEntryHeader> entries_;
     std::vector<int> sortedIndex_;  // entry indexes by name; empty until first lookup
-    uint64_t bytesBeforeZip_ = 0;   // a prefix such as a program stub
+    uint64_t prefixBytes_ = 0;      // a prefix such as a program stub
     uint64_t centralDirStart_ = 0;  // file position of the central directory
     uint64_t writePosition_ = 0;    // where the next entry's local header goes
     std::string archiveComment_;

@@ -46,7 +46,7 @@ bool CZipBigFile::tryOpen(const std::string& path, Mode mode) {
 
 void CZipBigFile::open(const std::string& path, Mode mode) {
     if (!tryOpen(path, mode))
-        CZipException::raise(CZipException::generic, path);
+        CZipException::raise(CZipException::otherFailure, path);
 }
 
 void CZipBigFile::createBeside(const std::string& target) {
@@ -60,7 +60,7 @@ void CZipBigFile::createBeside(const std::string& target) {
         if (errno != EEXIST)
             break;
     }
-    CZipException::raise(CZipException::generic, target);
+    CZipException::raise(CZipException::otherFailure, target);
 }
 
 void CZipBigFile::close() {
@@ -69,7 +69,7 @@ void CZipBigFile::close() {
     int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0 && errno != EINTR)
-        CZipException::raise(CZipException::generic, path_);
+        CZipException::raise(CZipException::otherFailure, path_);
 }
 
 void CZipBigFile::closeQuietly() noexcept {
@@ -79,7 +79,7 @@ void CZipBigFile::closeQuietly() noexcept {
 }
 
 void CZipBigFile::fail() const {
-    CZipException::raise(CZipException::generic, path_);
+    CZipException::raise(CZipException::otherFailure, path_);
 }
 
 size_t CZipBigFile::read(void* buffer, size_t size) {

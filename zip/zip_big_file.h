@@ -1,6 +1,6 @@
 #pragma once
 // The archive file: a POSIX file descriptor with 64-bit positions. Every
-// failure throws CZipException (generic) naming the file.
+// failure throws CZipException (otherFailure) naming the file.
 #include <cstddef>
 #include <cstdint>
 #include <string>

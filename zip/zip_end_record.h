@@ -29,7 +29,7 @@ struct ZipEndRecord {
 
     // Searches backwards within the last min(size, kSearchSpan) bytes for the
     // record's signature and reads the record and its comment. Throws
-    // cdirNotFound when there is none, badZipFile when it is cut short.
+    // endRecordNotFound when there is none, damagedArchive when it is cut short.
     static ZipEndRecord find(CZipBigFile& file);
 };
 

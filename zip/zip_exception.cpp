@@ -30,7 +30,7 @@ int CZipException::causeFromZlib(int zlibResult) {
         case Z_VERSION_ERROR:
             return zlibVersionError;
         default:
-            return generic;
+            return otherFailure;
     }
 }
 

@@ -10,7 +10,7 @@ class CZipException : public std::exception {
   public:
     // Cause codes; the numbers are part of the engine's contract.
     enum Cause {
-        generic = 1,        // any other failure (files, sizes, arguments)
+        otherFailure = 1,   // any other failure (files, sizes, arguments)
         zlibStreamEnd = 2,  // zlib results 1, 2, -1 .. -6 map to 2 .. 9 in that order
         zlibNeedDict = 3,
         zlibErrno = 4,
@@ -19,14 +19,14 @@ class CZipException : public std::exception {
         zlibMemError = 7,
         zlibBufError = 8,
         zlibVersionError = 9,
-        badZipFile = 10,  // damaged archive or unsupported method
-        badCrc = 11,      // extracted data does not match its CRC-32
-        noCallback = 12,  // spanning needs a disk-change callback this engine lacks
-        nonRemovable = 14,
-        tooManyVolumes = 15,
-        tooLongField = 16,  // name, extra field or comment over 65535 bytes
-        badPassword = 17,   // encrypted entry and no usable password
-        cdirNotFound = 18,  // no end-of-central-directory record
+        damagedArchive = 10,     // damaged archive or unsupported method
+        crcMismatch = 11,        // extracted data does not match its CRC-32
+        needsDiskCallback = 12,  // spanning needs a disk-change callback this engine lacks
+        driveNotRemovable = 14,
+        volumeNumberTooHigh = 15,
+        fieldTooLong = 16,       // name, extra field or comment over 65535 bytes
+        passwordRequired = 17,   // encrypted entry and no usable password
+        endRecordNotFound = 18,  // no end-of-central-directory record
     };
 
     CZipException(int cause, std::string path);
@@ -36,7 +36,7 @@ class CZipException : public std::exception {
     const char* what() const noexcept override { return message_.c_str(); }
 
     // The cause for a zlib result code (Z_STREAM_END .. Z_VERSION_ERROR);
-    // anything else is `generic`.
+    // anything else is `otherFailure`.
     static int causeFromZlib(int zlibResult);
     [[noreturn]] static void raise(int cause, const std::string& path);
     [[noreturn]] static void raiseZlib(int zlibResult, const std::string& path);

@@ -33,10 +33,10 @@ bool packFileToZip(const std::string& sourcePath, const std::string& archivePath
         }
         bool added = false;
         {
-            CZipArchive archive;
-            archive.open(temporaryPath, CZipArchive::OpenMode::create);
-            added = archive.addNewFile(sourcePath, CZipArchive::kDefaultLevel, false, {},
-                                       CZipArchive::kCopyBufferSize);
+            ZipArchive archive;
+            archive.open(temporaryPath, ZipArchive::OpenMode::create);
+            added = archive.addFile(sourcePath, ZipArchive::kDefaultLevel, false, {},
+                                    ZipArchive::kCopyBufferSize);
             archive.close();
         }
         if (added && std::rename(temporaryPath.c_str(), archivePath.c_str()) == 0)
@@ -54,15 +54,15 @@ bool unpackFileFromZip(const std::string& archivePath, const std::string& destin
     if (!pathExists(archivePath))
         return false;
     try {
-        CZipArchive archive;
-        archive.open(archivePath, CZipArchive::OpenMode::openReadOnly);
-        int index = archive.findFile(entryName, false);
+        ZipArchive archive;
+        archive.open(archivePath, ZipArchive::OpenMode::openReadOnly);
+        int index = archive.findEntry(entryName, false);
         if (index < 0)
             return false;
         // Written under the name asked for: on a case-sensitive file system
         // the caller finds the file only under that exact name.
-        bool extracted = archive.extractFile(index, destinationDir, false, entryName, {},
-                                             CZipArchive::kCopyBufferSize);
+        bool extracted = archive.extractEntry(index, destinationDir, false, entryName, {},
+                                              ZipArchive::kCopyBufferSize);
         archive.close();
         return extracted;
     } catch (...) {

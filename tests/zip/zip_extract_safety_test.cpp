@@ -20,9 +20,9 @@ std::vector<std::string> extractAndList(const std::string& name, bool keepFullPa
     TempDir dir;
     writeFile(dir / "t.zip", test::buildRawZip({{name, "payload", false}}));
     std::filesystem::create_directories(dir / "dest" / "inner");
-    CZipArchive archive;
-    archive.open((dir / "t.zip").string(), CZipArchive::OpenMode::openReadOnly);
-    archive.extractFile(0, (dir / "dest" / "inner").string(), keepFullPath);
+    ZipArchive archive;
+    archive.open((dir / "t.zip").string(), ZipArchive::OpenMode::openReadOnly);
+    archive.extractEntry(0, (dir / "dest" / "inner").string(), keepFullPath);
     std::vector<std::string> files = test::filesBelow(dir.path());
     files.erase(std::find(files.begin(), files.end(), "t.zip"));
     return files;
@@ -76,9 +76,9 @@ TEST(ZipExtractSafety, SymbolicLinkUnderTheDestinationIsNotFollowed) {
     std::filesystem::create_directories(dir / "outside");
     std::filesystem::create_directory_symlink(dir / "outside", dir / "dest" / "link");
     writeFile(dir / "t.zip", test::buildRawZip({{"link/evil", "payload", false}}));
-    CZipArchive archive;
-    archive.open((dir / "t.zip").string(), CZipArchive::OpenMode::openReadOnly);
-    EXPECT_FALSE(archive.extractFile(0, (dir / "dest").string(), true));
+    ZipArchive archive;
+    archive.open((dir / "t.zip").string(), ZipArchive::OpenMode::openReadOnly);
+    EXPECT_FALSE(archive.extractEntry(0, (dir / "dest").string(), true));
     EXPECT_TRUE(std::filesystem::is_empty(dir / "outside"));
 
     // A link in place of the target file is replaced, never written through.

@@ -107,24 +107,24 @@ TEST(ZipPack, FailedUnpackLeavesTheEarlierFileWhole) {
 TEST(ZipPack, ProgressCanStopAddAndExtract) {
     TempDir dir;
     writeFile(dir / "f", test::randomBytes(300000, 9));
-    CZipArchive archive;
-    archive.open((dir / "p.zip").string(), CZipArchive::OpenMode::create);
+    ZipArchive archive;
+    archive.open((dir / "p.zip").string(), ZipArchive::OpenMode::create);
     uint64_t lastTotal = 0;
     EXPECT_FALSE(
-        archive.addNewFile((dir / "f").string(), -1, false, [&](uint64_t total, uint64_t done) {
+        archive.addFile((dir / "f").string(), -1, false, [&](uint64_t total, uint64_t done) {
             lastTotal = total;
             return done < 100000;
         }));
     EXPECT_EQ(300000u, lastTotal);
     EXPECT_EQ(0, archive.entryCount());
-    ASSERT_TRUE(archive.addNewFile((dir / "f").string()));
+    ASSERT_TRUE(archive.addFile((dir / "f").string()));
     archive.close();
-    archive.open((dir / "p.zip").string(), CZipArchive::OpenMode::openReadOnly);
+    archive.open((dir / "p.zip").string(), ZipArchive::OpenMode::openReadOnly);
     ASSERT_EQ(1, archive.entryCount());
-    EXPECT_FALSE(archive.extractFile(0, (dir / "out").string(), false, {},
-                                     [](uint64_t, uint64_t done) { return done < 100000; }));
+    EXPECT_FALSE(archive.extractEntry(0, (dir / "out").string(), false, {},
+                                      [](uint64_t, uint64_t done) { return done < 100000; }));
     EXPECT_TRUE(test::filesBelow(dir / "out").empty());
-    ASSERT_TRUE(archive.extractFile(0, (dir / "out").string()));
+    ASSERT_TRUE(archive.extractEntry(0, (dir / "out").string()));
     EXPECT_EQ(readFile(dir / "f"), readFile(dir / "out" / "f"));
 }
 
@@ -139,10 +139,10 @@ TEST(ZipPack, ChineseNamesTravelInTheWireCodePage) {
     EXPECT_EQ(wire, zip.substr(30, wire.size()));
     ASSERT_TRUE(unpackFileFromZip((dir / "c.zip").string(), (dir / "out").string(), name));
     EXPECT_EQ("catalog", readFile(dir / "out" / name));
-    CZipArchive archive;
-    archive.open((dir / "c.zip").string(), CZipArchive::OpenMode::openReadOnly);
-    CZipFileHeader header;
-    ASSERT_TRUE(archive.getFileInfo(header, 0));
+    ZipArchive archive;
+    archive.open((dir / "c.zip").string(), ZipArchive::OpenMode::openReadOnly);
+    ZipEntryHeader header;
+    ASSERT_TRUE(archive.readEntryHeader(header, 0));
     EXPECT_EQ(name, header.fileName);
 }
 
@@ -151,11 +151,11 @@ TEST(ZipPack, ArchiveFromWindowsClientWithChineseNameOpens) {
     // A name as a Windows client in code page 936 writes it: GBK bytes, no UTF-8 flag.
     writeFile(dir / "w.zip",
               test::buildRawZip({{"\xD3\xC3\xBB\xA7/\xCE\xC4\xBC\xFE.txt", "data", true}}));
-    CZipArchive archive;
-    archive.open((dir / "w.zip").string(), CZipArchive::OpenMode::openReadOnly);
+    ZipArchive archive;
+    archive.open((dir / "w.zip").string(), ZipArchive::OpenMode::openReadOnly);
     const std::string utf8 = "\xE7\x94\xA8\xE6\x88\xB7\\\xE6\x96\x87\xE4\xBB\xB6.txt";
-    EXPECT_EQ(0, archive.findFile(utf8, true));
-    ASSERT_TRUE(archive.extractFile(0, (dir / "out").string(), true));
+    EXPECT_EQ(0, archive.findEntry(utf8, true));
+    ASSERT_TRUE(archive.extractEntry(0, (dir / "out").string(), true));
     EXPECT_EQ("data",
               readFile(dir / "out" / "\xE7\x94\xA8\xE6\x88\xB7" / "\xE6\x96\x87\xE4\xBB\xB6.txt"));
 }

@@ -46,12 +46,12 @@ TEST(ZipPeers, OurArchivesPassUnzipAndPythonByteExact) {
     Sources src;
     TempDir dir;
     const std::string zip = (dir / "ours.zip").string();
-    CZipArchive archive;
-    archive.open(zip, CZipArchive::OpenMode::create);
+    ZipArchive archive;
+    archive.open(zip, ZipArchive::OpenMode::create);
     const int levels[] = {-1, 6, 0, 9};
     for (size_t i = 0; i < src.files.size(); ++i)
-        ASSERT_TRUE(archive.addNewFile((src.dir / src.files[i].first).string(), levels[i]));
-    ASSERT_TRUE(archive.addNewFile((src.dir / kChineseName).string()));
+        ASSERT_TRUE(archive.addFile((src.dir / src.files[i].first).string(), levels[i]));
+    ASSERT_TRUE(archive.addFile((src.dir / kChineseName).string()));
     archive.close();
 
     std::string out;

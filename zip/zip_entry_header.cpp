@@ -1,4 +1,4 @@
-#include "zip/zip_file_header.h"
+#include "zip/zip_entry_header.h"
 
 #include "zip/zip_bytes.h"
 #include "zip/zip_names.h"
@@ -7,15 +7,15 @@ namespace parvola {
 
 using namespace zipbytes;
 
-bool CZipFileHeader::isDirectory() const {
+bool ZipEntryHeader::isDirectory() const {
     return !fileName.empty() && (fileName.back() == '\\' || fileName.back() == '/');
 }
 
-bool CZipFileHeader::fieldLengthsFit() const {
+bool ZipEntryHeader::fieldLengthsFit() const {
     return storedName.size() <= 0xFFFF && extraField.size() <= 0xFFFF && comment.size() <= 0xFFFF;
 }
 
-std::string CZipFileHeader::localRecord() const {
+std::string ZipEntryHeader::localRecord() const {
     std::string out(kLocalSignature);
     put16(out, versionNeeded);
     put16(out, flags);
@@ -32,7 +32,7 @@ std::string CZipFileHeader::localRecord() const {
     return out;
 }
 
-std::string CZipFileHeader::centralRecord() const {
+std::string ZipEntryHeader::centralRecord() const {
     std::string out(kCentralSignature);
     put16(out, versionMadeBy);
     put16(out, versionNeeded);
@@ -56,14 +56,14 @@ std::string CZipFileHeader::centralRecord() const {
     return out;
 }
 
-std::optional<CZipFileHeader> CZipFileHeader::parseCentral(std::string_view directory,
+std::optional<ZipEntryHeader> ZipEntryHeader::parseCentral(std::string_view directory,
                                                            size_t& pos) {
     if (directory.size() < kCentralSize || pos > directory.size() - kCentralSize)
         return {};
     std::string_view rec = directory.substr(pos);
     if (rec.substr(0, 4) != kCentralSignature)
         return {};
-    CZipFileHeader h;
+    ZipEntryHeader h;
     h.versionMadeBy = get16(rec, 4);
     h.versionNeeded = get16(rec, 6);
     h.flags = get16(rec, 8);
@@ -92,7 +92,7 @@ std::optional<CZipFileHeader> CZipFileHeader::parseCentral(std::string_view dire
 }
 
 std::optional<ZipLocalHeader> ZipLocalHeader::parse(std::string_view fixedPart) {
-    if (fixedPart.size() < CZipFileHeader::kLocalSize || fixedPart.substr(0, 4) != kLocalSignature)
+    if (fixedPart.size() < ZipEntryHeader::kLocalSize || fixedPart.substr(0, 4) != kLocalSignature)
         return {};
     ZipLocalHeader h;
     h.flags = get16(fixedPart, 6);

@@ -8,7 +8,7 @@
 
 namespace parvola {
 
-struct CZipFileHeader {
+struct ZipEntryHeader {
     static constexpr uint16_t kVersion = 20;  // made by (MS-DOS host) and needed
     static constexpr size_t kLocalSize = 30;
     static constexpr size_t kCentralSize = 46;
@@ -51,7 +51,7 @@ struct CZipFileHeader {
     // Parses a central record at `pos` of `directory` (which ends where the
     // central directory ends) and advances `pos`. Names are converted to the
     // in-memory form. Empty on a bad signature or a record that overruns.
-    static std::optional<CZipFileHeader> parseCentral(std::string_view directory, size_t& pos);
+    static std::optional<ZipEntryHeader> parseCentral(std::string_view directory, size_t& pos);
 };
 
 // The fixed part of a local record as read back before extraction.
