@@ -58,7 +58,7 @@ class RemainingTasksTest : public ::testing::Test {
     void store(const std::string& value) { ASSERT_TRUE(settings_.writeRemainTask(value)); }
 };
 
-TEST_F(RemainingTasksTest, OneRecordIsTheDocumentedLine) {
+TEST_F(RemainingTasksTest, OneRecordIsOneLineOfElevenFields) {
     EXPECT_EQ(formatRemainingTask(recordTask()), kRecord);
     ASSERT_TRUE(saveRemainingTasks(settings_, {recordTask()}, true));
     EXPECT_EQ(stored(), kRecord);
