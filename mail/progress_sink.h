@@ -11,6 +11,11 @@ class ProgressSink {
     // average since the transfer started, `finished` is set on the last report.
     // Called on the transferring thread; implementations serialise themselves.
     virtual void report(int taskId, float percent, long bytesPerSecond, bool finished) = 0;
+    // Asked by the transports while a message moves (at least with every
+    // report): false means the user cancelled the task, and the transport ends
+    // the transfer at once with the cancelled code 428020231. Sinks that never
+    // stop a transfer keep this default.
+    virtual bool shouldContinue(int /*taskId*/) { return true; }
 };
 
 }  // namespace parvola
