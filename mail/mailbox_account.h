@@ -6,7 +6,7 @@
 namespace parvola {
 
 class MailboxAccount {
-public:
+  public:
     MailboxAccount() = default;
     MailboxAccount(std::string typedAddress, std::string typedPassword);
     virtual ~MailboxAccount() = default;

@@ -1,0 +1,310 @@
+#include "mail/smtp_message.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "mail/base64.h"
+#include "mail/mime_composer_encoding.h"
+#include "platform/mime_types.h"
+#include "platform/system_hooks.h"
+#include "platform/text_codec.h"
+
+namespace parvola {
+
+const char* const kMailerName = "Parvola Mailer 1.0";
+
+namespace {
+
+constexpr const char* kPreamble = "This is a multipart message in MIME format";
+
+bool startsWithTextType(const std::string& contentType) {
+    return contentType.size() >= 5 && strncasecmp(contentType.c_str(), "text/", 5) == 0;
+}
+
+std::string boundaryText(const char* prefix, unsigned long ticks) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%s%8.8X", prefix, static_cast<unsigned>(ticks));
+    return buffer;
+}
+
+std::string formatAddress(const CSmtpAddress& address) {
+    std::string value;
+    if (!address.Name.empty())
+        value += "\"" + address.Name + "\" ";
+    if (!address.Address.empty())
+        value += "<" + address.Address + ">";
+    return value;
+}
+
+// The name shown to the receiver: the part's own, else the path's last component.
+std::string displayName(const CSmtpFilePart& file) {
+    if (!file.Name.empty())
+        return file.Name;
+    const size_t slash = file.Text.rfind('/');
+    return slash == std::string::npos ? file.Text : file.Text.substr(slash + 1);
+}
+
+// A line break inside a file name would end the header line and let the rest
+// of the name be read as headers of its own.
+std::string headerSafe(std::string text) {
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, '_');
+    return text;
+}
+
+// Closes the descriptor when the scope ends.
+class ReadOnlyFile {
+  public:
+    explicit ReadOnlyFile(const std::string& path)
+        : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    ~ReadOnlyFile() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+    int fd() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+// Reads the whole file and appends its base64 text, in 76-character lines, to
+// `out`. The file is read in slices of whole output lines and encoded as it
+// comes, so only the encoded text is ever held whole. On a read error `out`
+// is put back as it was and the result is false.
+bool appendFileAsBase64(const std::string& path, std::string& out) {
+    ReadOnlyFile file(path);
+    if (file.fd() < 0)
+        return false;
+    struct stat info {};
+    if (::fstat(file.fd(), &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+
+    const size_t start = out.size();
+    const auto expected = static_cast<size_t>(info.st_size);
+    const size_t encoded = base64EncodedLength(expected);
+    out.reserve(start + encoded + encoded / kMimeLineLimit * 2 + 64);
+
+    constexpr size_t kBytesPerLine = kMimeLineLimit / 4 * 3;  // 57
+    std::string slice(kBytesPerLine * 16384, '\0');
+    bool first = true;
+    for (;;) {
+        // Fill the slice completely (short reads happen) so that every slice but
+        // the last ends on a whole output line.
+        size_t filled = 0;
+        while (filled < slice.size()) {
+            const ssize_t got = ::read(file.fd(), slice.data() + filled, slice.size() - filled);
+            if (got < 0) {
+                if (errno == EINTR)
+                    continue;
+                out.resize(start);
+                return false;
+            }
+            if (got == 0)
+                break;
+            filled += static_cast<size_t>(got);
+        }
+        if (filled == 0)
+            break;
+        if (!first)
+            out.append("\r\n");
+        first = false;
+        base64AppendWrapped({slice.data(), filled}, kMimeLineLimit, out);
+        if (filled < slice.size())
+            break;
+    }
+    return true;
+}
+
+}  // namespace
+
+CSmtpMessage::CSmtpMessage() : Ticks(tickCountMs) {
+    const std::time_t now = std::time(nullptr);
+    localtime_r(&now, &Created);
+    Zone = zoneFromUtcOffset(Created.tm_gmtoff);
+}
+
+int CSmtpMessage::zoneFromUtcOffset(long offsetSeconds) {
+    // Bias in minutes is UTC minus local time; truncating division as the
+    // zone field has always been computed.
+    const long bias = -offsetSeconds / 60;
+    return static_cast<int>(-(bias % 60) - (bias / 60) * 100);
+}
+
+std::string CSmtpMessage::formatDate(const std::tm& local, int zone) {
+    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const int day = std::clamp(local.tm_wday, 0, 6);
+    const int month = std::clamp(local.tm_mon, 0, 11);
+    char buffer[96];
+    std::snprintf(buffer, sizeof buffer, "%s, %d %s %d %d:%02d:%02d %c%4.4d", kDays[day],
+                  local.tm_mday, kMonths[month], local.tm_year + 1900, local.tm_hour, local.tm_min,
+                  local.tm_sec, zone > 0 ? '+' : '-', std::abs(zone));
+    return buffer;
+}
+
+void CSmtpMessage::addHeader(std::string name, std::string value) {
+    Headers.emplace_back(std::move(name), std::move(value));
+}
+
+void CSmtpMessage::removeHeader(const std::string& name) {
+    const auto it = std::find_if(Headers.begin(), Headers.end(),
+                                 [&](const Header& h) { return h.first == name; });
+    if (it != Headers.end())
+        Headers.erase(it);
+}
+
+bool CSmtpMessage::hasHeader(const std::string& name) const {
+    return std::any_of(Headers.begin(), Headers.end(),
+                       [&](const Header& h) { return h.first == name; });
+}
+
+void CSmtpMessage::addStandardHeaders() {
+    static const Header kDefaults[] = {{"X-Priority", "3 (Normal)"},
+                                       {"X-MSMail-Priority", "Normal"},
+                                       {"X-Mailer", kMailerName},
+                                       {"Importance", "Normal"}};
+    for (const Header& header : kDefaults) {
+        if (!hasHeader(header.first))
+            addHeader(header.first, header.second);
+    }
+    removeHeader("Date");
+    addHeader("Date", formatDate(Created, Zone));
+    removeHeader("Subject");
+    addHeader("Subject", Subject);
+
+    std::string to = formatAddress(Recipient);
+    for (const CSmtpAddress& address : ToList) {
+        if (!to.empty())
+            to += ",\r\n\t";
+        to += formatAddress(address);
+    }
+    removeHeader("To");
+    addHeader("To", to);
+    removeHeader("From");
+    addHeader("From", formatAddress(Sender));
+}
+
+void CSmtpMessage::GetMessageText(std::string& out) {
+    out.clear();
+    const unsigned long ticks = Ticks ? Ticks() : tickCountMs();
+
+    std::string outer;
+    removeHeader("Content-Type");
+    if (Files.size() + Bodies.size() > 1) {
+        outer = boundaryText("CSmtpMsgPart123X456_000_", ticks);
+        if (MultipartKind == kMultipartAutomatic)
+            MultipartKind = Files.empty() ? kMultipartAlternative : kMultipartMixed;
+        const char* kind = MultipartKind == kMultipartAlternative ? "alternative"
+                           : MultipartKind == kMultipartRelated   ? "related"
+                                                                  : "mixed";
+        addHeader("Content-Type",
+                  std::string("multipart/") + kind + ";\r\n\tboundary=\"" + outer + "\"");
+    }
+    removeHeader("MIME-Version");
+    addHeader("MIME-Version", "1.0");
+    removeHeader("Message-ID");
+    if (!MessageId.empty())
+        addHeader("Message-ID", "<" + MessageId + ">");
+    addStandardHeaders();
+
+    for (auto it = Headers.rbegin(); it != Headers.rend(); ++it) {
+        out += it->first;
+        out += ": ";
+        out += utf8ToWire(it->second);
+        out += "\r\n";
+    }
+    if (!outer.empty()) {
+        out += "\r\n";
+        out += kPreamble;
+        out += "\r\n";
+    }
+
+    std::string inner;
+    if (!Files.empty() && Bodies.size() > 1 && !outer.empty()) {
+        inner = boundaryText("CSmtpMsgPart123X456_001_", ticks);
+        out += "\r\n--" + outer + "\r\nContent-Type: multipart/alternative;\r\n\tboundary=\"" +
+               inner + "\"\r\n";
+    }
+    for (const CSmtpMessageBody& body : Bodies) {
+        writeBody(body, inner.empty() ? outer : inner, out);
+    }
+    if (!inner.empty())
+        out += "\r\n--" + inner + "--\r\n";
+
+    for (const CSmtpFilePart& file : Files)
+        writeFilePart(file, outer, out);
+    if (!outer.empty())
+        out += "\r\n--" + outer + "--\r\n";
+}
+
+void CSmtpMessage::writeBody(const CSmtpMessageBody& body, const std::string& boundary,
+                             std::string& out) {
+    if (!boundary.empty())
+        out += "\r\n--" + boundary + "\r\n";
+    out += "Content-Type: " + body.ContentType;
+    if (startsWithTextType(body.ContentType))
+        out += ";\r\n\tcharset=\"" + body.Charset + "\"";
+    out += "\r\n";
+    std::string text = body.Text;
+    std::string name;
+    EncodeText(body.Encoding, text, name);
+    out += "Content-Transfer-Encoding: " + name;
+    if (!body.ContentId.empty())
+        out += "\r\nContent-ID: <" + body.ContentId + ">";
+    out += "\r\n\r\n";
+    out += text;
+}
+
+void CSmtpMessage::writeFilePart(const CSmtpFilePart& file, const std::string& boundary,
+                                 std::string& out) {
+    // Everything of the part is written into `out` first and taken back when
+    // the file turns out unreadable: such a part is left out entirely.
+    const size_t partStart = out.size();
+    if (!boundary.empty())
+        out += "\r\n--" + boundary + "\r\n";
+
+    const std::string name = displayName(file);
+    const std::string wireName = headerSafe(utf8ToWire(name));
+    std::string contentType = contentTypeForName(name);
+    if (!file.ContentType.empty())
+        contentType = file.ContentType;
+
+    out += "Content-Type: " + contentType;
+    if (startsWithTextType(contentType))
+        out += ";\r\n\tcharset=\"" + file.Charset + "\"";
+    out += ";\r\n\tname=\"" + wireName + "\"\r\n";
+    // Files always travel as base64, whatever their Encoding says: only base64
+    // brings every byte back unchanged (the other encodings stop at a NUL byte,
+    // replace 8-bit bytes or re-break lines), and the reader takes a stored
+    // piece from its base64 part.
+    out += "Content-Transfer-Encoding: base64\r\n";
+    // The filename quotation is left open on purpose: readers of mails already
+    // stored take the name up to the end of this line.
+    out += std::string("Content-Disposition: ") + (file.Inline ? "inline" : "attachment") +
+           ";\r\n\tfilename=\"" + wireName;
+    if (!file.ContentId.empty())
+        out += "\r\nContent-ID: <" + file.ContentId + ">";
+    out += "\r\n\r\n";
+
+    const unsigned long started = tickCountMs();
+    if (!appendFileAsBase64(file.Text, out)) {
+        out.resize(partStart);
+        return;
+    }
+    char line[64];
+    std::snprintf(line, sizeof line, "Encoding took %lums", tickCountMs() - started);
+    debugOutput(line);
+}
+
+}  // namespace parvola

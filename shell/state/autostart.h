@@ -1,0 +1,22 @@
+#pragma once
+// Starting the client with the desktop session: an XDG autostart entry
+// $XDG_CONFIG_HOME/autostart/parvola.desktop (~/.config/autostart when the
+// variable is unset or not absolute). The settings dialog still writes the
+// "AutoStart" key itself, whatever these answer.
+#include <string>
+
+namespace parvola {
+
+// Where the entry lives.
+std::string autoStartEntryPath();
+
+// Creates or overwrites the entry for the running executable; true when written.
+bool enableAutoStart();
+// Removes the entry; true when it existed and was removed.
+bool disableAutoStart();
+
+// The entry's text for an executable path (quoted for the Exec key as the
+// desktop entry format wants it).
+std::string autoStartEntryText(const std::string& executablePath);
+
+}  // namespace parvola

@@ -1,0 +1,136 @@
+#include "shell/state/ini_settings.h"
+
+#include "mail/base64.h"
+#include "platform/app_dir.h"
+#include "platform/file_lock.h"
+#include "platform/ini_file.h"
+#include "shell/state/process_state.h"
+
+namespace parvola {
+namespace {
+
+// Booleans are read through a 10-byte buffer, as the dialog always did.
+constexpr size_t kBoolBuffer = 10;
+
+}  // namespace
+
+std::string formatRememberedAccounts(const std::vector<RememberedAccount>& accounts) {
+    std::string text;
+    for (const auto& pair : accounts) {
+        text += pair.account;
+        text += ':';
+        text += base64Encode(pair.password);
+        text += ';';
+    }
+    return text;
+}
+
+std::vector<RememberedAccount> parseRememberedAccounts(std::string_view text) {
+    std::vector<RememberedAccount> accounts;
+    for (size_t semicolon = text.find(';'); semicolon != std::string_view::npos;
+         semicolon = text.find(';')) {
+        const std::string_view entry = text.substr(0, semicolon);
+        text.remove_prefix(semicolon + 1);
+        RememberedAccount pair;
+        std::string_view encoded = entry;
+        if (const size_t colon = entry.find(':'); colon != std::string_view::npos) {
+            pair.account = std::string(entry.substr(0, colon));
+            encoded = entry.substr(colon + 1);
+        }
+        base64Decode(encoded, pair.password);  // what decodes is kept, as before
+        accounts.push_back(std::move(pair));
+    }
+    return accounts;
+}
+
+IniSettings::IniSettings() : IniSettings(appPath("config.ini")) {}
+
+IniSettings::IniSettings(std::string path) : path_(std::move(path)) {
+    accounts_ = loadAccounts();
+    continueFlag_ = readContinue();
+}
+
+std::string IniSettings::readKey(const char* key) const {
+    return readProfileString(kSettingsSection, key, "", path_);
+}
+
+bool IniSettings::readBool(const char* key) const {
+    return readProfileString(kSettingsSection, key, "", path_, kBoolBuffer) == "true";
+}
+
+bool IniSettings::writeKey(const char* key, const std::string& value) const {
+    return writeProfileString(kSettingsSection, key, value, path_);
+}
+
+std::vector<RememberedAccount> IniSettings::loadAccounts() const {
+    return parseRememberedAccounts(
+        readProfileString(kSettingsSection, kUserKey, "", path_, kUserReadLimit + 1));
+}
+
+bool IniSettings::rememberAccount(const std::string& account, const std::string& password) {
+    if (account.find_first_of(";:\r\n") != std::string::npos)
+        return false;
+    FileLock update(updateLockPath());
+    accounts_ = loadAccounts();
+    if (accounts_.size() >= kMaxRememberedAccounts)
+        return false;
+    bool found = false;
+    for (auto& pair : accounts_) {
+        if (pair.account == account) {
+            pair.password = password;
+            found = true;
+            break;
+        }
+    }
+    if (!found)
+        accounts_.push_back(RememberedAccount{account, password});
+    return writeKey(kUserKey, formatRememberedAccounts(accounts_));
+}
+
+bool IniSettings::hasDefaultDownloadFolder() const {
+    return !defaultDownloadFolder().empty();
+}
+
+std::string IniSettings::defaultDownloadFolder() const {
+    // Read whole: a cut at a fixed length would end a path of multi-byte
+    // (Chinese) folder names in the middle of a character.
+    return readKey(kDefPathKey);
+}
+
+bool IniSettings::readContinue() const {
+    return readBool(kContinueKey);
+}
+
+bool IniSettings::writeContinue(bool on) const {
+    return writeKey(kContinueKey, on ? "true" : "false");
+}
+
+bool IniSettings::readAutoStart() const {
+    return readBool(kAutoStartKey);
+}
+
+bool IniSettings::writeAutoStart(bool on) const {
+    return writeKey(kAutoStartKey, on ? "true" : "false");
+}
+
+bool IniSettings::writeDefPath(const std::string& folder) const {
+    return writeKey(kDefPathKey, folder);
+}
+
+std::string IniSettings::readRemainTask() const {
+    return readKey(kRemainTaskKey);
+}
+
+bool IniSettings::writeRemainTask(const std::string& value) const {
+    return writeKey(kRemainTaskKey, value);
+}
+
+bool shutdownWhenDone() {
+    return processValues().shutdownWhenDone.load();
+}
+
+void setShutdownWhenDone(bool on) {
+    processValues().shutdownWhenDone.store(on);
+}
+
+}  // namespace parvola

@@ -1,0 +1,17 @@
+#include "transfer/shutdown_check.h"
+
+#include "platform/system_hooks.h"
+#include "shell/state/process_state.h"
+
+namespace parvola {
+
+bool runShutdownCheck(TaskList& list) {
+    if (!processValues().shutdownWhenDone.load())
+        return false;
+    if (!list.empty())
+        return false;
+    shutdownSystem();
+    return true;
+}
+
+}  // namespace parvola

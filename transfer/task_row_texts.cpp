@@ -1,0 +1,58 @@
+#include "transfer/task_row_texts.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace parvola {
+
+std::string liveProgressText(float percent) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f%%", static_cast<double>(percent));
+    return text;
+}
+
+std::string liveSpeedText(long bytesPerSecond) {
+    return std::to_string(bytesPerSecond / 1024) + "KByte/s";
+}
+
+std::string redrawProgressText(const TransferTask& task) {
+    if (task.progress != 0)
+        return std::to_string(static_cast<long long>(task.progress)) + "%";
+    return std::to_string(task.completedPiecesPercent()) + "%";
+}
+
+std::string redrawSpeedText(const TransferTask& task) {
+    if (task.speed != 0)
+        return std::to_string(task.speed / 1024) + "KByte";
+    if (task.direction == kDownloadDirection)
+        return "发送请求...";
+    return "";
+}
+
+std::string localTimeText(long long secondsSince1970) {
+    const std::time_t when = static_cast<std::time_t>(secondsSince1970);
+    std::tm local{};
+    if (localtime_r(&when, &local) == nullptr)
+        return "";
+    char text[64];
+    if (std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) == 0)
+        return "";
+    return text;
+}
+
+TaskRowTexts redrawRowTexts(const TransferTask& task) {
+    TaskRowTexts row;
+    row.fileId = task.fileId;
+    row.user = task.user;
+    row.direction = task.direction;
+    row.fileName = task.fileName;
+    row.fileSize =
+        std::to_string(static_cast<unsigned long long>(task.fileSize < 0 ? 0 : task.fileSize));
+    row.catalogFolder = task.catalogFolder;
+    row.startTime = localTimeText(task.startTime);
+    row.progress = redrawProgressText(task);
+    row.speed = redrawSpeedText(task);
+    return row;
+}
+
+}  // namespace parvola
