@@ -1,0 +1,44 @@
+#pragma once
+// Reading and writing whole text files in the encoding they carry (byte-order
+// mark, declared encoding, or UTF-8 found by inspection), converted to and from
+// the process's own text, which is UTF-8. Each call leaves a short diagnostic
+// of what it did.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace parvola {
+
+// The process's "ANSI" code page: UTF-8 on this platform.
+constexpr int kAnsiCodePage = 65001;
+// The code page that stands for UTF-32 (converted by hand on the original platform).
+constexpr int kUtf32CodePage = 65005;
+
+struct CharsetEntry {
+    const char* name;
+    int codePage;
+};
+// The 254 character-set names, lower case, sorted.
+extern const CharsetEntry kCharsets[];
+extern const size_t kCharsetCount;
+
+// Code page of a character-set name: 0 for the empty name, 65005 for names
+// beginning "UTF-32", -1 for unknown names or names of 100 characters or more.
+int codePageOf(std::string_view name);
+
+// The iconv name of a code page (0 means the process's own, UTF-8).
+std::string iconvNameOf(int codePage);
+
+// The encoding named by the text's XML declaration or HTML meta tag, or empty.
+std::string declaredEncoding(std::string_view text);
+
+// Reads the whole file into UTF-8 text. `flags` (document flags) gains the
+// byte-order-mark flag found. False when the file could not be read.
+bool readTextFile(const std::string& path, std::string& text, std::string& diagnostic, int& flags);
+
+// Writes UTF-8 text in the encoding the text declares (with the byte-order mark
+// the flags carry), through a temporary file renamed over `path`.
+bool writeTextFile(const std::string& path, const std::string& text, std::string& diagnostic,
+                   int& flags);
+
+}  // namespace parvola
