@@ -151,51 +151,70 @@ void base64AppendWrapped(std::string_view data, size_t lineLength, std::string& 
 }
 
 bool base64Decode(std::string_view text, std::string& out) {
-    out.clear();
-    out.reserve(text.size() / 4 * 3 + 3);
+    out.resize(text.size() / 4 * 3 + 3);
+    char* dst = out.data();
+    const auto* in = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t size = text.size();
+    const auto& values = kDecode.values;
     uint32_t accumulator = 0;
     int held = 0;  // sextets in the accumulator
     size_t i = 0;
-    for (; i < text.size(); ++i) {
-        const uint8_t v = kDecode.values[static_cast<unsigned char>(text[i])];
+    for (;;) {
+        // Fast path: four alphabet characters make three bytes at once. Any
+        // other character (value 0xFD and up) sets the top bits of the OR.
+        while (held == 0 && i + 4 <= size) {
+            const uint32_t a = values[in[i]], b = values[in[i + 1]], c = values[in[i + 2]],
+                           d = values[in[i + 3]];
+            if ((a | b | c | d) & 0xC0)
+                break;
+            const uint32_t v = (a << 18) | (b << 12) | (c << 6) | d;
+            dst[0] = static_cast<char>(v >> 16);
+            dst[1] = static_cast<char>(v >> 8);
+            dst[2] = static_cast<char>(v);
+            dst += 3;
+            i += 4;
+        }
+        if (i >= size)
+            break;
+        const uint8_t v = values[in[i]];
         if (v < 64) {
             accumulator = (accumulator << 6) | v;
             if (++held == 4) {
-                out.push_back(static_cast<char>(accumulator >> 16));
-                out.push_back(static_cast<char>(accumulator >> 8));
-                out.push_back(static_cast<char>(accumulator));
+                *dst++ = static_cast<char>(accumulator >> 16);
+                *dst++ = static_cast<char>(accumulator >> 8);
+                *dst++ = static_cast<char>(accumulator);
                 accumulator = 0;
                 held = 0;
             }
-        } else if (v == kSkip) {
-            continue;
         } else if (v == kPad) {
             break;
-        } else {
+        } else if (v != kSkip) {
+            out.resize(static_cast<size_t>(dst - out.data()));
             return false;
         }
+        ++i;
     }
     // Padding: only after two or three sextets of a group, and nothing but
     // further padding and white space after it.
     int pads = 0;
-    for (; i < text.size(); ++i) {
-        const uint8_t v = kDecode.values[static_cast<unsigned char>(text[i])];
+    bool valid = true;
+    for (; i < size; ++i) {
+        const uint8_t v = values[in[i]];
         if (v == kPad)
             ++pads;
         else if (v != kSkip)
-            return false;
+            valid = false;
     }
-    if (held == 1)
-        return false;
-    if (pads > 0 && (held == 0 || held + pads > 4))
-        return false;
-    if (held == 2) {
-        out.push_back(static_cast<char>(accumulator >> 4));
-    } else if (held == 3) {
-        out.push_back(static_cast<char>(accumulator >> 10));
-        out.push_back(static_cast<char>(accumulator >> 2));
+    if (held == 1 || (pads > 0 && (held == 0 || held + pads > 4)))
+        valid = false;
+    if (valid && held == 2) {
+        *dst++ = static_cast<char>(accumulator >> 4);
+    } else if (valid && held == 3) {
+        *dst++ = static_cast<char>(accumulator >> 10);
+        *dst++ = static_cast<char>(accumulator >> 2);
     }
-    return true;
+    out.resize(static_cast<size_t>(dst - out.data()));
+    return valid;
 }
 
 }  // namespace parvola

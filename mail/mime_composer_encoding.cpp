@@ -227,7 +227,7 @@ void EncodeText(int encoding, std::string& text, std::string& name, const char* 
         DotStuff(text, encoded);
     }
     char line[64];
-    std::snprintf(line, sizeof line, "Encoding took %lums\n", tickCountMs() - started);
+    std::snprintf(line, sizeof line, "Encoding took %lums", tickCountMs() - started);
     debugOutput(line);
 }
 

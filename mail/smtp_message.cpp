@@ -303,7 +303,7 @@ void CSmtpMessage::writeFilePart(const CSmtpFilePart& file, const std::string& b
         return;
     }
     char line[64];
-    std::snprintf(line, sizeof line, "Encoding took %lums\n", tickCountMs() - started);
+    std::snprintf(line, sizeof line, "Encoding took %lums", tickCountMs() - started);
     debugOutput(line);
 }
 

@@ -1,0 +1,111 @@
+#pragma once
+// A blocking POP3 client over one TCP connection: log in, count and size the
+// messages, read header blocks (TOP n 20), retrieve, delete. Every command
+// waits for its complete reply before the next one is sent; nothing is
+// pipelined. One object serves one connection on one thread at a time.
+//
+// Results are true/false; after a failure lastError() holds the Windows
+// Sockets code the callers test (10060 time-out, 10043 reply not +OK, 10022
+// host not found or an argument refused) and lastReply() the reply text.
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "mail/socket_channel.h"
+
+namespace parvola {
+
+class ProgressSink;
+
+class Pop3Connection {
+  public:
+    static constexpr int kDefaultTimeoutMs = 60000;
+    // USER and PASS go out in a 128-byte command: longer values are refused.
+    static constexpr size_t kMaxCredentialLength = 120;
+
+    Pop3Connection();
+    // Closes the socket if it is still open, without QUIT.
+    virtual ~Pop3Connection();
+    Pop3Connection(const Pop3Connection&) = delete;
+    Pop3Connection& operator=(const Pop3Connection&) = delete;
+
+    // Connects, reads the greeting, sends USER and PASS. True when all three
+    // replies are +OK. A user name or password longer than 120 bytes, or one
+    // holding a line break or NUL, is refused (10022) before anything is sent.
+    bool Connect(const std::string& host, const std::string& user, const std::string& password,
+                 int port = 110);
+    // Sends QUIT when connected and closes the channel in every case. The
+    // judgement of the QUIT reply; false when never connected.
+    bool Disconnect();
+    // STAT: the message count and the total size.
+    bool Statistics(int& count, int& totalSize);
+    // Size of message `number` from the LIST listing (STAT and LIST on first use).
+    bool GetMessageSize(int number, uint32_t& size);
+    // DELE `number` (LIST first when the sizes are not known yet).
+    bool Delete(int number);
+    // TOP `number` 20: the header block and the first 20 body lines.
+    bool GetMessageHeader(int number, std::string& text);
+    // LIST `number`, then RETR `number`: the whole message text.
+    bool Retrieve(int number, std::string& text);
+
+    // Retrieves message `number` and writes each base64 attachment into
+    // `folder` under the (sanitised) file name the mail gives. 0 when the
+    // message was retrieved, `status` (-1) when the retrieval failed, -1 when
+    // an unexpected error interrupted decoding.
+    int SaveAttachments(int number, const std::string& folder);
+    // The same, reporting the retrieval's progress to `sink` for `taskId`.
+    int DownloadAttachments(int number, const std::string& folder, int taskId, ProgressSink* sink);
+
+    void setTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+    void setProgress(ProgressSink* sink, int taskId) {
+        progressSink_ = sink;
+        taskId_ = taskId;
+    }
+
+    int lastError() const { return errorCode_; }
+    const std::string& lastReply() const { return lastReply_; }
+    bool isConnected() const { return connected_; }
+    int messageCount() const { return messageCount_; }
+    const std::vector<uint32_t>& messageSizes() const { return messageSizes_; }
+
+    // Returned by SaveAttachments when the retrieval fails.
+    int status = -1;
+
+  protected:
+    // The reply readers. All rest on ReadResponse.
+    virtual bool ReadStatResponse(int& count, int& totalSize);
+    virtual bool ReadCommandResponse();
+    virtual bool ReadListResponse(int count);
+    virtual bool ReadMessageResponse(size_t size, std::string& text);
+    // Reads one reply into `buffer` (first `capacity` bytes, growing by
+    // `growth`) until it ends with `terminator`; cuts the terminator off and
+    // judges the reply (+OK in any letter case is good).
+    virtual bool ReadResponse(std::vector<char>& buffer, size_t capacity,
+                              const std::string& terminator, size_t growth, size_t& length);
+
+  private:
+    bool sendCommand(const std::string& command);
+    bool ensureListing();
+    bool validNumber(int number);
+    void reportProgress(size_t received);
+    void fail(int code, const char* text, size_t length);
+
+    std::time_t startTime_;
+    ProgressSink* progressSink_ = nullptr;
+    int taskId_ = -1;
+    uint32_t expectedSize_ = 0;
+    SocketChannel channel_;
+    int messageCount_ = 0;
+    bool sizesKnown_ = false;
+    bool countKnown_ = false;
+    std::vector<uint32_t> messageSizes_;
+    bool connected_ = false;
+    std::string lastReply_;
+    std::chrono::milliseconds timeout_{kDefaultTimeoutMs};
+    int errorCode_ = kSocketOk;
+};
+
+}  // namespace parvola

@@ -1,0 +1,329 @@
+#include "mail/smtp_client.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+#include "mail/base64.h"
+#include "platform/host_info.h"
+
+namespace parvola {
+namespace {
+
+// A reply code is three digits, the first 1 to 5; anything else is no reply.
+int replyCode(std::string_view text) {
+    if (text.size() < 3)
+        return -1;
+    if (text[0] < '1' || text[0] > '5')
+        return -1;
+    if (text[1] < '0' || text[1] > '9' || text[2] < '0' || text[2] > '9')
+        return -1;
+    return (text[0] - '0') * 100 + (text[1] - '0') * 10 + (text[2] - '0');
+}
+
+// True when the last line of `text` (complete lines without the final line
+// feed) is a continuation line of a multi-line reply: three digits and "-".
+bool endsInContinuation(std::string_view text) {
+    const size_t start = text.rfind('\n');
+    const std::string_view line = start == std::string_view::npos ? text : text.substr(start + 1);
+    return line.size() >= 4 && replyCode(line) != -1 && line[3] == '-';
+}
+
+bool equalsIgnoringCase(const std::string& a, const char* b) {
+    return a.size() == std::strlen(b) && strncasecmp(a.data(), b, a.size()) == 0;
+}
+
+}  // namespace
+
+CSmtp::CSmtp() : Port(servicePort("smtp", 25)), Created(std::time(nullptr)) {}
+
+CSmtp::~CSmtp() {
+    Close();
+}
+
+int CSmtp::OnWarning(int, const std::string&) {
+    return 0;
+}
+
+int CSmtp::OnError(int, const std::string&) {
+    return 0;
+}
+
+int CSmtp::OnProgress(const char*, size_t sent, size_t total) {
+    const std::time_t now = std::time(nullptr);
+    if (now != Created && total != 0 && progress_ != nullptr) {
+        const auto elapsed = static_cast<long>(now - Created);
+        const long speed = elapsed > 0 ? static_cast<long>(sent / static_cast<size_t>(elapsed)) : 0;
+        progress_->report(taskId_, static_cast<float>(sent * 100 / total), speed, false);
+    }
+    return 1;
+}
+
+void CSmtp::error(int code) {
+    if (code == -1)
+        Connected = false;
+    OnError(code, LastReply);
+}
+
+int CSmtp::SendCmd() {
+    return readReply();
+}
+
+int CSmtp::SendCmd(std::string_view command) {
+    return sendCommand(command, {});
+}
+
+int CSmtp::sendCommand(std::string_view head, std::string_view tail) {
+    discardPendingInput();
+    if (!sendPieces(head, tail)) {
+        LastReply.clear();
+        return -1;
+    }
+    return readReply();
+}
+
+void CSmtp::discardPendingInput() {
+    char scratch[kReplyBufferSize];
+    while (socket_.isOpen() && socket_.waitReadable(0) == 1) {
+        if (socket_.receive(scratch, sizeof scratch) <= 0)
+            break;
+    }
+}
+
+bool CSmtp::sendPieces(std::string_view head, std::string_view tail) {
+    const size_t total = head.size() + tail.size();
+    size_t sent = 0;
+    size_t pieces = 0;
+    // The pieces run over `head` and then `tail` as if they were one text, so
+    // a long message and its end-of-data line go out without being joined.
+    while (sent < total) {
+        char joint[kSendPieceSize];
+        const char* piece;
+        size_t length = std::min(kSendPieceSize, total - sent);
+        if (sent + length <= head.size()) {
+            piece = head.data() + sent;
+        } else if (sent >= head.size()) {
+            piece = tail.data() + (sent - head.size());
+        } else {
+            const size_t fromHead = head.size() - sent;
+            std::memcpy(joint, head.data() + sent, fromHead);
+            std::memcpy(joint + fromHead, tail.data(), length - fromHead);
+            piece = joint;
+        }
+        if (!socket_.sendAll(piece, length))
+            return false;
+        sent += length;
+        if (total > kSendPieceSize && ++pieces % kPiecesPerProgress == 0) {
+            OnProgress(head.data(), sent, total);
+        }
+    }
+    return true;
+}
+
+int CSmtp::readReply() {
+    char buffer[kReplyBufferSize] = {};
+    size_t used = 0;
+    const size_t capacity = sizeof buffer - 1;  // the text stays NUL-terminated
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(std::max(Timeout, 0));
+    bool complete = false;
+    size_t end = 0;
+    while (socket_.isOpen()) {
+        if (used == capacity)
+            break;  // a line longer than the buffer: refused
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            break;
+        if (socket_.waitReadable(static_cast<int>(left.count())) != 1)
+            break;
+        const ssize_t got = socket_.receive(buffer + used, capacity - used);
+        if (got <= 0)
+            break;
+        used += static_cast<size_t>(got);
+        const void* lastLf = memrchr(buffer, '\n', used);
+        if (lastLf == nullptr)
+            continue;
+        end = static_cast<size_t>(static_cast<const char*>(lastLf) - buffer);
+        // A multi-line reply ("250-...") goes on until its final line ("250 ...")
+        // has come, whatever segments it arrives in. When the buffer is full of
+        // complete lines first, the reply is taken as it stands and the rest is
+        // discarded before the next command.
+        if (!endsInContinuation(std::string_view(buffer, end)) || used == capacity) {
+            if (end > 0 && buffer[end - 1] == '\r')
+                --end;
+            complete = true;
+            break;
+        }
+    }
+    LastReply.assign(buffer, complete ? end : used);
+    if (!complete)
+        return -1;
+    return replyCode(LastReply);
+}
+
+int CSmtp::Connect(const std::string& host) {
+    Close();
+    Esmtp = false;
+    if (host.empty() || host.size() >= kCommandBufferSize)
+        return 0;
+    if (!socket_.create() || !socket_.connect(host, Port)) {
+        Close();
+        return 0;
+    }
+    int code = SendCmd();
+    if (code != 220) {
+        error(code);
+        Close();
+        return 0;
+    }
+    std::string name = computerName().substr(0, 64);
+    if (name.empty())
+        name = "localhost";
+    std::string greeting = "EHLO " + name + "\r\n";
+    code = UseEhlo ? SendCmd(greeting) : -1;
+    if (UseEhlo && code == 250) {
+        Esmtp = true;
+    } else {
+        std::swap(greeting[0], greeting[1]);  // "EHLO" -> "HELO"
+        code = SendCmd(greeting);
+        if (code != 250) {
+            error(code);
+            Close();
+            return 0;
+        }
+    }
+    Connected = true;
+    if (Esmtp)
+        authLogin();
+    return 1;
+}
+
+int CSmtp::authLogin() {
+    if (UserName.empty())
+        return 0;
+    int code = SendCmd("AUTH LOGIN\r\n");
+    if (code != 334) {
+        OnWarning(code, LastReply);
+        return code;
+    }
+    int answers = 0;
+    while (code == 334) {
+        std::string prompt;
+        const bool decoded = LastReply.size() >= 4 && base64Decode(LastReply.substr(4), prompt);
+        const std::string* answer = nullptr;
+        if (decoded && equalsIgnoringCase(prompt, "Username:"))
+            answer = &UserName;
+        else if (decoded && equalsIgnoringCase(prompt, "Password:"))
+            answer = &Password;
+        if (answer == nullptr || ++answers > kMaxAuthPrompts) {
+            error(334);
+            return 334;
+        }
+        code = SendCmd(base64Encode(*answer) + "\r\n");
+        if (code == 535) {
+            OnWarning(535, LastReply);
+            error(535);
+            return 535;
+        }
+    }
+    if (code != 235) {
+        error(code);
+        return code;
+    }
+    return 0;
+}
+
+bool CSmtp::formatAddressCommand(const char* verb, const std::string& address, std::string& line) {
+    if (address.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+        return false;
+    line = std::string(verb) + address + ">\r\n";
+    return line.size() < kCommandBufferSize;
+}
+
+int CSmtp::SendMessage(CSmtpMessage& message, int taskId, ProgressSink* progress) {
+    taskId_ = taskId;
+    progress_ = progress;
+    if (message.Sender.Address.empty() ||
+        (message.Recipient.Address.empty() && message.ToList.empty()))
+        return -1;
+
+    // Every command line is formed before anything is sent: an address that
+    // does not fit, or that would smuggle a line break into the dialogue,
+    // fails the message rather than reach the server cut or split.
+    std::string mailFrom;
+    if (!formatAddressCommand("MAIL FROM: <", message.Sender.Address, mailFrom))
+        return -1;
+    std::vector<std::string> recipients;
+    auto addRecipient = [&](const CSmtpAddress& address) {
+        if (address.Address.empty())
+            return true;
+        std::string line;
+        if (!formatAddressCommand("RCPT TO: <", address.Address, line))
+            return false;
+        recipients.push_back(std::move(line));
+        return true;
+    };
+    if (!addRecipient(message.Recipient))
+        return -1;
+    for (const CSmtpAddress& a : message.ToList)
+        if (!addRecipient(a))
+            return -1;
+    for (const CSmtpAddress& a : message.BlindList)
+        if (!addRecipient(a))
+            return -1;
+
+    int code = SendCmd(mailFrom);
+    for (int again = 0; code == 530 && again < kMaxReauthentications; ++again) {
+        authLogin();
+        code = SendCmd(mailFrom);
+    }
+    if (code != 250) {
+        error(code);
+        return code;
+    }
+
+    int accepted = 0;
+    code = -1;
+    for (const std::string& line : recipients) {
+        code = SendCmd(line);
+        if (code == 250 || code == 251)
+            ++accepted;
+        else
+            OnWarning(code, LastReply);
+    }
+    if (accepted == 0) {
+        error(code);
+        return code;
+    }
+
+    code = SendCmd("DATA\r\n");
+    if (code != 354) {
+        error(code);
+        return code;
+    }
+    std::string text;
+    message.GetMessageText(text);
+    code = sendCommand(text, "\r\n.\r\n");
+    if (code != 250) {
+        error(code);
+        return code;
+    }
+    return 0;
+}
+
+void CSmtp::Close() {
+    if (!socket_.isOpen())
+        return;
+    if (Connected) {
+        const int code = SendCmd("QUIT\r\n");
+        if (code != 221)
+            error(code);
+        Connected = false;
+    }
+    socket_.close();
+}
+
+}  // namespace parvola

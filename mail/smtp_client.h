@@ -1,0 +1,95 @@
+#pragma once
+// SMTP client: sends one composed message over a blocking TCP connection,
+// greeting with EHLO (HELO when refused) and authenticating with AUTH LOGIN.
+// Never pipelines: each command is sent whole and its reply read before the
+// next, and reply text left unread (the rest of a multi-line reply) is
+// discarded before each command.
+//
+// Results are reply codes: the number of the reply's first three digits, or
+// -1 when no valid reply arrived (time-out, closed connection, socket error,
+// a reply line that overflows the reply buffer) or when a command could not
+// be formed safely.
+#include <cstddef>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+#include "mail/progress_sink.h"
+#include "mail/smtp_message.h"
+#include "platform/tcp_socket.h"
+
+namespace parvola {
+
+class CSmtp {
+  public:
+    // Size of the reply buffer; a reply line must end within it.
+    static constexpr size_t kReplyBufferSize = 1024;
+    // Size of the command buffers for MAIL FROM and RCPT TO and of the host
+    // name buffer; a line that does not fit is refused, never cut.
+    static constexpr size_t kCommandBufferSize = 260;
+    // Commands and message text go out in pieces of this size.
+    static constexpr size_t kSendPieceSize = 1024;
+    // Progress is reported after every this many pieces.
+    static constexpr size_t kPiecesPerProgress = 101;
+    // MAIL FROM answered 530 logs in again at most this often.
+    static constexpr int kMaxReauthentications = 3;
+    // A server that keeps prompting is given up after this many answers.
+    static constexpr int kMaxAuthPrompts = 4;
+
+    CSmtp();
+    virtual ~CSmtp();
+    CSmtp(const CSmtp&) = delete;
+    CSmtp& operator=(const CSmtp&) = delete;
+
+    // 1 when connected, greeted and (on an ESMTP server) AUTH LOGIN was tried;
+    // 0 otherwise. A failed AUTH LOGIN does not fail the connection.
+    int Connect(const std::string& host);
+    // 0 when the server took the message; -1 when it has no sender or no
+    // recipient, or an address cannot be sent safely; otherwise the failing
+    // reply code. Progress of the message text goes to `progress` (when
+    // given) under `taskId`.
+    int SendMessage(CSmtpMessage& message, int taskId, ProgressSink* progress = nullptr);
+    // Sends QUIT when connected, then closes the socket.
+    void Close();
+    // Sends `command` (after discarding unread input) and reads the reply.
+    int SendCmd(std::string_view command);
+    // Only reads a reply (the greeting).
+    int SendCmd();
+
+    // Hooks. Warning: a refused AUTH LOGIN start, a 535 to a credential, a
+    // refused recipient; returns 0 (no retry). Error: every failed step.
+    // Progress: while a long command (the message text) goes out.
+    virtual int OnWarning(int code, const std::string& reply);
+    virtual int OnError(int code, const std::string& reply);
+    virtual int OnProgress(const char* data, size_t sent, size_t total);
+
+    bool UseEhlo = true;
+    int Timeout = 30;  // seconds allowed for each reply
+    int Port;          // the "smtp" service port, else 25
+    std::string UserName;
+    std::string Password;
+    std::string LastReply;
+    bool Connected = false;
+    bool Esmtp = false;
+    std::time_t Created;  // base of the speed in progress reports
+
+  private:
+    // Sends `head` then `tail` as one command and reads the reply.
+    int sendCommand(std::string_view head, std::string_view tail);
+    void discardPendingInput();
+    bool sendPieces(std::string_view head, std::string_view tail);
+    int readReply();
+    // Calls OnError; -1 (the connection is gone) also clears Connected.
+    void error(int code);
+    int authLogin();
+    // Formats "<verb><address>>\r\n" into `line`; false when the address has
+    // a line break or the line would not fit the command buffer.
+    static bool formatAddressCommand(const char* verb, const std::string& address,
+                                     std::string& line);
+
+    TcpSocket socket_;
+    ProgressSink* progress_ = nullptr;
+    int taskId_ = -1;
+};
+
+}  // namespace parvola
