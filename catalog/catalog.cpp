@@ -1,13 +1,14 @@
 #include "catalog/catalog.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 
 #include "catalog/catalog_hooks.h"
+#include "catalog/xml/text_file.h"
 #include "platform/app_dir.h"
 #include "platform/file_lock.h"
 #include "platform/host_info.h"
@@ -33,13 +34,6 @@ long long toInteger(const std::string& text) {
 
 bool isTrue(const std::string& text) {
     return text == "true";
-}
-
-std::string readRaw(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return {};
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Splits "a\b\c" into "a\b" and "c"; a path without backslash has an empty folder.
@@ -86,21 +80,66 @@ bool Catalog::reload(const std::string& user) {
     return doc_.isWellFormed();
 }
 
+namespace {
+
+// Every save under the lock also counts itself in the lock file, so a change
+// is seen even when a new file happens to get the old one's inode, size and
+// (coarse) change time.
+uint64_t readSaveCount(const std::string& lockPath) {
+    uint64_t count = 0;
+    int fd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    if (::pread(fd, &count, sizeof count, 0) != static_cast<ssize_t>(sizeof count))
+        count = 0;
+    ::close(fd);
+    return count;
+}
+
+void writeSaveCount(const std::string& lockPath, uint64_t count) {
+    int fd = ::open(lockPath.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    if (::pwrite(fd, &count, sizeof count, 0) != static_cast<ssize_t>(sizeof count))
+        count = 0;
+    ::close(fd);
+}
+
+}  // namespace
+
 void Catalog::load() {
-    loadedBytes_ = readRaw(path_);
+    // The count first: a save in between makes it look older, never newer.
+    saveCount_ = readSaveCount(path_ + ".lock");
+    std::string bytes, diagnostic;
+    FileStamp stamp;
     doc_.setDocumentFlags(0);
-    doc_.loadFile(path_);
+    if (!readFileBytes(path_, bytes, diagnostic, &stamp)) {
+        stamp_.reset();
+        doc_.setText("");
+        return;
+    }
+    stamp_ = stamp;
+    doc_.loadBytes(std::move(bytes));
 }
 
 void Catalog::refreshFromDisk() {
-    // Another object (thread or process) may have saved since this one loaded.
-    if (readRaw(path_) != loadedBytes_)
+    // Another object (thread or process) may have saved since this one loaded:
+    // the save count tells, and the file's stamp tells of a file replaced by
+    // anything else (every save renames a new file into place).
+    FileStamp now;
+    bool present = stampOf(path_, now);
+    if (readSaveCount(path_ + ".lock") != saveCount_ || present != stamp_.has_value() ||
+        (present && !(now == *stamp_)))
         load();
 }
 
 void Catalog::save(Outcome& outcome) {
-    doc_.saveFile(path_);  // a failed save is not reported to the caller
-    loadedBytes_ = readRaw(path_);
+    // A failed save is not reported to the caller; the file stays as it was.
+    FileStamp stamp;
+    if (doc_.saveFile(path_) && stampOf(path_, stamp))
+        stamp_ = stamp;
+    saveCount_ = readSaveCount(path_ + ".lock") + 1;
+    writeSaveCount(path_ + ".lock", saveCount_);
     outcome.saved = true;
 }
 

@@ -9,9 +9,12 @@
 // this object loaded it, change, save through a temporary file and rename,
 // release. So concurrent changes are never lost and a crash never leaves half
 // a catalog. Notifications and the catalog mail follow after the lock is gone.
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "catalog/xml/text_file.h"
 #include "catalog/xml/xml_doc.h"
 
 namespace parvola {
@@ -93,7 +96,10 @@ class Catalog {
     XmlDoc doc_;
     std::string user_;
     std::string path_;
-    std::string loadedBytes_;  // the file as this object last read or wrote it
+    // The file as this object last read or wrote it (none: there was no file).
+    std::optional<FileStamp> stamp_;
+    // The save count kept in the lock file when this object loaded or saved.
+    uint64_t saveCount_ = 0;
 };
 
 }  // namespace parvola

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <memory>
 
+#include <sys/stat.h>
+
 #include "catalog/xml/xml_doc.h"
 #include "catalog/xml/xml_scanner.h"
 #include "platform/file_lock.h"
@@ -217,15 +219,49 @@ std::string declaredEncoding(std::string_view text) {
     }
 }
 
-bool readTextFile(const std::string& path, std::string& text, std::string& diagnostic, int& flags) {
-    text.clear();
-    diagnostic.clear();
+namespace {
+
+FileStamp stampFrom(const struct stat& info) {
+    FileStamp stamp;
+    stamp.device = static_cast<unsigned long long>(info.st_dev);
+    stamp.inode = static_cast<unsigned long long>(info.st_ino);
+    stamp.size = static_cast<unsigned long long>(info.st_size);
+    stamp.changeSeconds = static_cast<long long>(info.st_ctim.tv_sec);
+    stamp.changeNanoseconds = static_cast<long long>(info.st_ctim.tv_nsec);
+    return stamp;
+}
+
+}  // namespace
+
+bool stampOf(const std::string& path, FileStamp& stamp) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return false;
+    stamp = stampFrom(info);
+    return true;
+}
+
+bool readFileBytes(const std::string& path, std::string& bytes, std::string& diagnostic,
+                   FileStamp* stamp) {
+    bytes.clear();
     FilePtr file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         diagnostic = systemMessage(errno);
         return false;
     }
-    std::string bytes;
+    // One allocation of the file's size (with room for the edits that usually
+    // follow a load), then one read; grow only if the file grew meanwhile.
+    struct stat info {};
+    if (fstat(fileno(file.get()), &info) == 0) {
+        if (stamp != nullptr)
+            *stamp = stampFrom(info);
+        if (info.st_size > 0) {
+            size_t size = static_cast<size_t>(info.st_size);
+            bytes.reserve(size + size / 32 + 4096);
+            bytes.resize(size);
+            bytes.resize(std::fread(bytes.data(), 1, size, file.get()));
+        }
+    }
     char buffer[65536];
     size_t got;
     while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0)
@@ -234,7 +270,22 @@ bool readTextFile(const std::string& path, std::string& text, std::string& diagn
         diagnostic = systemMessage(errno);
         return false;
     }
+    return true;
+}
 
+bool readTextFile(const std::string& path, std::string& text, std::string& diagnostic, int& flags) {
+    text.clear();
+    diagnostic.clear();
+    std::string bytes;
+    if (!readFileBytes(path, bytes, diagnostic))
+        return false;
+    decodeTextBytes(std::move(bytes), text, diagnostic, flags);
+    return true;
+}
+
+void decodeTextBytes(std::string bytes, std::string& text, std::string& diagnostic, int& flags) {
+    text.clear();
+    diagnostic.clear();
     flags &= ~(kDocUtf16LE | kDocUtf8Mark | kDocUtf16BE);
     std::string encoding;
     size_t markLength = 0;
@@ -267,7 +318,7 @@ bool readTextFile(const std::string& path, std::string& text, std::string& diagn
     };
     if (bytes.empty()) {
         diagnostic = mark ? prefix() + "0 length " : "0 length ";
-        return true;
+        return;
     }
 
     std::string notes = format("length %lld ", static_cast<long long>(bytes.size() / unit));
@@ -294,7 +345,7 @@ bool readTextFile(const std::string& path, std::string& text, std::string& diagn
         if (!lossless)
             notes += "(chars lost in conversion!) ";
         diagnostic = prefix() + notes;
-        return true;
+        return;
     }
 
     const int codePage = conversionCodePage(encoding);
@@ -320,11 +371,11 @@ bool readTextFile(const std::string& path, std::string& text, std::string& diagn
         }
     }
     diagnostic = prefix() + notes;
-    return true;
+    return;
 }
 
 bool writeTextFile(const std::string& path, const std::string& text, std::string& diagnostic,
-                   int& flags) {
+                   int& flags, std::string* written) {
     diagnostic.clear();
     std::string encoding = declaredEncoding(text);
     if (encoding.empty() && !text.empty() && text[0] == '<')
@@ -372,6 +423,17 @@ bool writeTextFile(const std::string& path, const std::string& text, std::string
         bytes += converted;
     } else {
         diagnostic += format("length %lld ", static_cast<long long>(text.size()));
+        if (bytes.empty() && !append) {
+            // The file takes the text as it is: write it without a copy.
+            errno = 0;
+            if (!writeFileAtomically(path, text)) {
+                diagnostic = systemMessage(errno);
+                return false;
+            }
+            if (written != nullptr)
+                *written = text;
+            return true;
+        }
         bytes += text;
     }
 
@@ -389,6 +451,8 @@ bool writeTextFile(const std::string& path, const std::string& text, std::string
         diagnostic = systemMessage(errno);
         return false;
     }
+    if (written != nullptr)
+        *written = std::move(bytes);
     return true;
 }
 

@@ -168,30 +168,36 @@ bool XmlDoc::setText(std::string_view text) {
 }
 
 bool XmlDoc::loadFile(const std::string& path) {
-    std::string text, diagnostic;
-    int flags = docFlags_;
-    bool read = readTextFile(path, text, diagnostic, flags);
-    docFlags_ = flags;
-    if (!read || text.size() > static_cast<size_t>(INT_MAX) / 2) {
+    std::string bytes, diagnostic;
+    if (!readFileBytes(path, bytes, diagnostic)) {
         text_.clear();
         result_.clear();
         parse();
         result_ = diagnostic;
         return false;
     }
-    text_ = std::move(text);
+    return loadBytes(std::move(bytes));
+}
+
+bool XmlDoc::loadBytes(std::string bytes) {
+    std::string diagnostic;
+    int flags = docFlags_;
+    decodeTextBytes(std::move(bytes), text_, diagnostic, flags);
+    docFlags_ = flags;
+    if (text_.size() > static_cast<size_t>(INT_MAX) / 2)
+        text_.clear();  // offsets are 32-bit
     result_ = diagnostic;
     parse();
     return isWellFormed();
 }
 
-bool XmlDoc::saveFile(const std::string& path) {
+bool XmlDoc::saveFile(const std::string& path, std::string* written) {
     std::string diagnostic;
     int flags = docFlags_;
-    bool written = writeTextFile(path, text_, diagnostic, flags);
+    bool ok = writeTextFile(path, text_, diagnostic, flags, written);
     docFlags_ = flags;
     result_ = diagnostic;
-    return written;
+    return ok;
 }
 
 void XmlDoc::noteError(int enclosing, const std::string& message) {

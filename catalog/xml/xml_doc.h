@@ -51,8 +51,11 @@ class XmlDoc {
     bool setText(std::string_view text);
     // Reads a file through the text-file layer (any encoding to UTF-8), then parses.
     bool loadFile(const std::string& path);
-    // Writes the text in the encoding its declaration names (atomically).
-    bool saveFile(const std::string& path);
+    // The same from a file's bytes already read.
+    bool loadBytes(std::string bytes);
+    // Writes the text in the encoding its declaration names (atomically);
+    // `written`, when given, receives the bytes that went into the file.
+    bool saveFile(const std::string& path, std::string* written = nullptr);
 
     bool isWellFormed() const;
     const std::string& text() const { return text_; }

@@ -87,6 +87,23 @@ TEST_F(CatalogPeersTest, AStaleObjectDoesNotUndoAnotherChange) {
     EXPECT_EQ(after.version(), 3);
 }
 
+TEST_F(CatalogPeersTest, AStaleObjectSeesAChangeThatKeptTheFileSize) {
+    Catalog(kUser).createNew(kUser);
+    for (int round = 0; round < 20; ++round) {
+        Catalog stale(kUser);
+        const std::string before = test::readFile(catalogPath(kUser));
+        // Same byte length: the file keeps its size.
+        const char* from = round % 2 == 0 ? "自定义" : "自定甲";
+        const char* to = round % 2 == 0 ? "自定甲" : "自定义";
+        ASSERT_TRUE(Catalog(kUser).renameFolder(std::string("我的文档\\") + from, from, to));
+        ASSERT_EQ(test::readFile(catalogPath(kUser)).size(), before.size());
+        ASSERT_EQ(stale.addFolder("", "r" + std::to_string(round)), 0);
+        Catalog after(kUser);
+        EXPECT_EQ(after.exists("我的文档", to, "Folder"), -1) << round;
+        EXPECT_EQ(after.exists("", "r" + std::to_string(round), "Folder"), -1) << round;
+    }
+}
+
 TEST_F(CatalogPeersTest, EightThreadsAndASecondProcessLoseNoRecord) {
     Catalog(kUser).createNew(kUser);
     constexpr int kThreads = 8;
