@@ -141,7 +141,6 @@ TEST_F(CatalogTest, AddFileRecordRefusals) {
 TEST_F(CatalogTest, DeleteUndeleteAndPurgeFile) {
     Catalog c(kUser);
     ASSERT_EQ(c.addFileRecord("我的图片", "a&b \"1\".jpg", "SUBJ-A", 1000), 0);
-    const std::string before = fileText();
     ASSERT_EQ(c.deleteFile("我的图片\\a&b \"1\".jpg"), 0);
     EXPECT_EQ(fn(), 1);
     EXPECT_TRUE(list("我的图片").empty());
@@ -180,7 +179,6 @@ TEST_F(CatalogTest, DeleteUndeleteAndPurgeFile) {
                                                "\\d\\d:\\d\\d:\\d\\d")))
         << posted[2];
     EXPECT_EQ(cleanups(), std::vector<std::string>{kUser + "|SUBJ-A"});
-    (void)before;
 }
 
 TEST_F(CatalogTest, MissingFileChangesNothing) {
