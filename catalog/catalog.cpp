@@ -1,0 +1,622 @@
+#include "catalog/catalog.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "catalog/catalog_hooks.h"
+#include "catalog/xml/text_file.h"
+#include "platform/app_dir.h"
+#include "platform/file_lock.h"
+#include "platform/host_info.h"
+
+namespace parvola {
+
+const char kFolderType[] = "文件夹";
+const char kFileType[] = "文件";
+const char kRecycleName[] = "回收站";
+const char* const kDefaultFolders[3] = {"我的文档", "我的图片", "我的媒体"};
+
+namespace {
+
+const char kHeader[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
+const char kCustomFolder[] = "自定义";
+// Stored bytes are weighed by 1.2 in every quota figure.
+constexpr double kWeight = 1.2;
+constexpr double kQuotaBytes = 524288000.0;  // 500 MiB
+
+long long toInteger(const std::string& text) {
+    return std::atoll(text.c_str());
+}
+
+bool isTrue(const std::string& text) {
+    return text == "true";
+}
+
+// Splits "a\b\c" into "a\b" and "c"; a path without backslash has an empty folder.
+void splitItemPath(const std::string& item, std::string& folder, std::string& name) {
+    size_t cut = item.rfind('\\');
+    if (cut == std::string::npos) {
+        folder.clear();
+        name = item;
+    } else {
+        folder = item.substr(0, cut);
+        name = item.substr(cut + 1);
+    }
+}
+
+bool isSameOrBelow(const std::string& path, const std::string& folder) {
+    return path == folder || path.rfind(folder + "\\", 0) == 0;
+}
+
+}  // namespace
+
+std::string catalogTimeText() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char buffer[32];
+    std::strftime(buffer, sizeof buffer, "%y-%m-%d %H:%M:%S", &local);
+    return buffer;
+}
+
+struct Catalog::Outcome {
+    bool saved = false;
+    std::vector<std::string> forms;
+    std::vector<std::string> purgedSubjects;
+};
+
+Catalog::Catalog(const std::string& user) {
+    reload(user);
+}
+
+bool Catalog::reload(const std::string& user) {
+    user_ = user;
+    path_ = appPath(user + "_config");
+    load();
+    return doc_.isWellFormed();
+}
+
+namespace {
+
+// Every save under the lock also counts itself in the lock file, so a change
+// is seen even when a new file happens to get the old one's inode, size and
+// (coarse) change time.
+uint64_t readSaveCount(const std::string& lockPath) {
+    uint64_t count = 0;
+    int fd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    if (::pread(fd, &count, sizeof count, 0) != static_cast<ssize_t>(sizeof count))
+        count = 0;
+    ::close(fd);
+    return count;
+}
+
+void writeSaveCount(const std::string& lockPath, uint64_t count) {
+    int fd = ::open(lockPath.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    if (::pwrite(fd, &count, sizeof count, 0) != static_cast<ssize_t>(sizeof count))
+        count = 0;
+    ::close(fd);
+}
+
+}  // namespace
+
+void Catalog::load() {
+    // The count first: a save in between makes it look older, never newer.
+    saveCount_ = readSaveCount(path_ + ".lock");
+    std::string bytes, diagnostic;
+    FileStamp stamp;
+    doc_.setDocumentFlags(0);
+    if (!readFileBytes(path_, bytes, diagnostic, &stamp)) {
+        stamp_.reset();
+        doc_.setText("");
+        return;
+    }
+    stamp_ = stamp;
+    doc_.loadBytes(std::move(bytes));
+}
+
+void Catalog::refreshFromDisk() {
+    // Another object (thread or process) may have saved since this one loaded:
+    // the save count tells, and the file's stamp tells of a file replaced by
+    // anything else (every save renames a new file into place).
+    FileStamp now;
+    bool present = stampOf(path_, now);
+    if (readSaveCount(path_ + ".lock") != saveCount_ || present != stamp_.has_value() ||
+        (present && !(now == *stamp_)))
+        load();
+}
+
+void Catalog::save(Outcome& outcome) {
+    // A failed save is not reported to the caller; the file stays as it was.
+    FileStamp stamp;
+    if (doc_.saveFile(path_) && stampOf(path_, stamp))
+        stamp_ = stamp;
+    saveCount_ = readSaveCount(path_ + ".lock") + 1;
+    writeSaveCount(path_ + ".lock", saveCount_);
+    outcome.saved = true;
+}
+
+template <class Edit>
+int Catalog::change(Edit&& edit) {
+    Outcome outcome;
+    int result;
+    {
+        FileLock lock(path_ + ".lock");
+        refreshFromDisk();
+        result = edit(outcome);
+    }
+    CatalogHooks hooks = catalogHooks();
+    for (const std::string& subject : outcome.purgedSubjects) {
+        if (hooks.startPieceCleanup)
+            hooks.startPieceCleanup(user_, subject);
+    }
+    for (const std::string& form : outcome.forms) {
+        if (hooks.notify)
+            hooks.notify(form);
+    }
+    if (outcome.saved && hooks.startCatalogMail)
+        hooks.startCatalogMail(user_);
+    return result;
+}
+
+int Catalog::bumpVersion(Outcome& outcome) {
+    doc_.resetPosition();
+    if (!doc_.findNext("User"))
+        return -1;
+    std::string name = doc_.attribute("Name");
+    long long version = toInteger(doc_.attribute("Version")) + 1;
+    long long sum = toInteger(doc_.attribute("SUM"));
+    doc_.setAttribute("Version", version);
+    // Weighted megabytes (1.2 / 1048576), as a single-precision value.
+    float share = static_cast<float>(static_cast<double>(sum) * 1.1444091796875e-6);
+    char tail[96];
+    std::snprintf(tail, sizeof tail, "&xml=%lld&share=%.4f", version, static_cast<double>(share));
+    outcome.forms.push_back("action=xml&email=" + name + tail);
+    return static_cast<int>(version);
+}
+
+// ---- navigation ------------------------------------------------------------
+
+bool Catalog::enterUser() {
+    doc_.resetPosition();
+    return doc_.findNext("User") && doc_.enter();
+}
+
+int Catalog::goToFolder(const std::string& path) {
+    if (path.empty())
+        return 0;
+    if (!enterUser())
+        return -1;
+    std::string rest = path;
+    while (doc_.findNext("Folder")) {
+        size_t cut = rest.find('\\');
+        std::string head = cut == std::string::npos ? rest : rest.substr(0, cut);
+        if (doc_.attribute("Name") != head)
+            continue;
+        doc_.enter();
+        if (cut == std::string::npos)
+            return 0;
+        rest = rest.substr(cut + 1);
+    }
+    return -1;
+}
+
+bool Catalog::goToLevel(const std::string& path) {
+    if (path.empty())
+        return enterUser();
+    return goToFolder(path) == 0;
+}
+
+bool Catalog::findNamed(const char* tag, const std::string& name) {
+    while (doc_.findNext(tag)) {
+        if (doc_.attribute("Name") == name)
+            return true;
+    }
+    return false;
+}
+
+bool Catalog::enterRecycle() {
+    return enterUser() && doc_.findNext("Recycle") && doc_.enter();
+}
+
+// Removes the first record of `tag` in the recycle bin whose Path (and Name,
+// when given) match.
+bool Catalog::removeRecord(const char* tag, const std::string& path, const std::string* name) {
+    if (!enterRecycle())
+        return false;
+    while (doc_.findNext(tag)) {
+        if (doc_.attribute("Path") == path && (name == nullptr || doc_.attribute("Name") == *name))
+            return doc_.removeElement();
+    }
+    return false;
+}
+
+// ---- listings ---------------------------------------------------------------
+
+int Catalog::listFolder(const std::string& path, std::vector<CatalogRow>& rows) {
+    rows.clear();
+    if (!path.empty() && goToFolder(path) != 0)
+        return -1;
+    for (const char* tag : {"Folder", "File"}) {
+        doc_.restorePosition(doc_.parentPosition(), 0, 0);
+        while (doc_.findNext(tag)) {
+            if (isTrue(doc_.attribute("Del")))
+                continue;
+            CatalogRow row;
+            row.subject = doc_.attribute("Subject");
+            row.type = row.subject.empty() ? kFolderType : kFileType;
+            row.name = doc_.attribute("Name");
+            row.msgId = toInteger(doc_.attribute("MsgID"));
+            row.time = doc_.attribute("CT");
+            row.size = toInteger(doc_.attribute("Size"));
+            row.lt = doc_.attribute("LT");
+            row.path = path;
+            rows.push_back(std::move(row));
+        }
+    }
+    return 1;
+}
+
+int Catalog::listRecycleBin(std::vector<CatalogRow>& rows) {
+    rows.clear();
+    doc_.resetPosition();
+    if (!doc_.findNext("User") || !doc_.enter() || !doc_.findNext("Recycle"))
+        return 0;
+    for (const char* tag : {"Folder", "File"}) {
+        doc_.restorePosition(doc_.parentPosition(), doc_.currentPosition(), 0);
+        while (doc_.findChild(tag)) {
+            if (isTrue(doc_.childAttribute("Del")))
+                continue;
+            CatalogRow row;
+            row.type = doc_.childAttribute("Type");
+            row.name = doc_.childAttribute("Name");
+            row.time = doc_.childAttribute("DT");
+            row.size = toInteger(doc_.childAttribute("Size"));
+            row.subject = doc_.childAttribute("Subject");
+            row.msgId = toInteger(doc_.childAttribute("MsgID"));
+            row.lt = doc_.childAttribute("LT");
+            row.path = doc_.childAttribute("Path");
+            rows.push_back(std::move(row));
+        }
+    }
+    return 0;
+}
+
+int Catalog::exists(const std::string& path, const std::string& name, const char* tag) {
+    if (!goToLevel(path))
+        return 0;
+    // A live element wins over deleted ones of the same name.
+    int result = 0;
+    while (findNamed(tag, name)) {
+        if (!isTrue(doc_.attribute("Del")))
+            return -1;
+        result = 255;
+    }
+    return result;
+}
+
+int Catalog::count(const char* tag) {
+    int n = 0;
+    while (doc_.findNext(tag))
+        ++n;
+    doc_.restorePosition(doc_.parentPosition(), 0, 0);
+    return n;
+}
+
+// ---- figures ------------------------------------------------------------------
+
+int Catalog::version() {
+    doc_.resetPosition();
+    if (!doc_.findNext("User"))
+        return -1;
+    return static_cast<int>(toInteger(doc_.attribute("Version")));
+}
+
+int Catalog::spaceUsed(long long& fileCount, long long& weightedBytes) {
+    doc_.resetPosition();
+    if (!doc_.findNext("User"))
+        return -1;
+    fileCount = toInteger(doc_.attribute("FN"));
+    weightedBytes =
+        static_cast<long long>(static_cast<double>(toInteger(doc_.attribute("SUM"))) * kWeight);
+    return 0;
+}
+
+bool Catalog::belowQuota() {
+    long long files = 0, weighted = 0;
+    if (spaceUsed(files, weighted) != 0)
+        return false;
+    return weighted / 1048576 < 500;
+}
+
+bool Catalog::fits(long long size) {
+    long long files = 0, weighted = 0;
+    if (spaceUsed(files, weighted) != 0)
+        return false;
+    return static_cast<double>(size) * kWeight + static_cast<double>(weighted) < kQuotaBytes;
+}
+
+bool Catalog::hasUser() {
+    doc_.resetPosition();
+    return doc_.findNext("User") && !doc_.attribute("Name").empty();
+}
+
+int Catalog::postShare() {
+    doc_.resetPosition();
+    if (!doc_.findNext("User"))
+        return -1;
+    std::string form =
+        "action=share&email=" + doc_.attribute("Name") + "&share=" + localIPv4Address();
+    CatalogHooks hooks = catalogHooks();
+    if (hooks.notify)
+        hooks.notify(form);
+    return 0;
+}
+
+// ---- changes --------------------------------------------------------------------
+
+void Catalog::setFolderAttributes(const std::string& name, const std::string& now) {
+    doc_.setAttribute("Name", name);
+    doc_.setAttribute("CT", now);
+    doc_.setAttribute("Size", "0");
+    doc_.setAttribute("Del", "false");
+}
+
+int Catalog::createNew(const std::string& user) {
+    user_ = user;
+    path_ = appPath(user + "_config");
+    return change([&](Outcome& outcome) {
+        const std::string now = catalogTimeText();
+        doc_.setDocumentFlags(0);
+        doc_.setText(kHeader);
+        doc_.addElement("User");
+        doc_.setAttribute("Name", user);
+        doc_.setAttribute("Version", "1");
+        doc_.setAttribute("FN", "0");
+        doc_.setAttribute("SUM", "0");
+        doc_.addChildElement("Folder");
+        doc_.enter();
+        setFolderAttributes(kDefaultFolders[0], now);
+        doc_.addChildElement("Folder");
+        doc_.enter();
+        setFolderAttributes(kCustomFolder, now);
+        doc_.leave();
+        doc_.addElement("Folder");
+        setFolderAttributes(kDefaultFolders[1], now);
+        doc_.addElement("Folder");
+        setFolderAttributes(kDefaultFolders[2], now);
+        doc_.addElement("Recycle");
+        doc_.setAttribute("Name", kRecycleName);
+        save(outcome);
+        return 0;
+    });
+}
+
+int Catalog::addFolder(const std::string& parentPath, const std::string& name) {
+    return change([&](Outcome& outcome) {
+        if (!goToLevel(parentPath))
+            return -1;
+        doc_.restorePosition(doc_.parentPosition(), 0, 0);  // append at the end of the level
+        doc_.addElement("Folder");
+        setFolderAttributes(name, catalogTimeText());
+        bumpVersion(outcome);
+        save(outcome);
+        return 0;
+    });
+}
+
+int Catalog::addFileRecord(const std::string& path, const std::string& fileName,
+                           const std::string& subject, long long size) {
+    return change([&](Outcome& outcome) {
+        if (!goToLevel(path))
+            return -1;
+        // Any File of that name, deleted or not: its recycle record and its
+        // piece mails are keyed by the name.
+        if (findNamed("File", fileName))
+            return -2;
+        doc_.restorePosition(doc_.parentPosition(), 0, 0);
+        doc_.addElement("File");
+        doc_.setAttribute("Name", fileName);
+        doc_.setAttribute("CT", catalogTimeText());
+        doc_.setAttribute("Size", size);
+        doc_.setAttribute("Del", "false");
+        doc_.setAttribute("Subject", subject);
+        doc_.resetPosition();
+        doc_.findNext("User");
+        doc_.setAttribute("FN", toInteger(doc_.attribute("FN")) + 1);
+        doc_.setAttribute("SUM", toInteger(doc_.attribute("SUM")) + size);
+        bumpVersion(outcome);
+        save(outcome);
+        return 0;
+    });
+}
+
+int Catalog::deleteFolder(const std::string& path) {
+    return change([&](Outcome& outcome) {
+        if (path.empty() || goToFolder(path) != 0 || !doc_.leave())
+            return -1;
+        if (isTrue(doc_.attribute("Del")))
+            return -1;  // already in the recycle bin
+        int folder = doc_.currentPosition();
+        if (!enterRecycle())
+            return -1;
+        std::string name = doc_.getAttribute(folder, "Name");
+        doc_.addElement("Folder");
+        doc_.setAttribute("Name", name);
+        doc_.setAttribute("DT", catalogTimeText());
+        doc_.setAttribute("Type", kFolderType);
+        doc_.setAttribute("Path", path);
+        doc_.restorePosition(0, folder, 0);
+        doc_.setAttribute("Del", "true");
+        bumpVersion(outcome);
+        save(outcome);
+        return 0;
+    });
+}
+
+int Catalog::deleteFile(const std::string& itemPath) {
+    std::string folder, name;
+    splitItemPath(itemPath, folder, name);
+    return change([&](Outcome& outcome) {
+        if (!goToLevel(folder))
+            return -1;
+        int file = 0;
+        while (findNamed("File", name)) {
+            if (!isTrue(doc_.attribute("Del"))) {
+                file = doc_.currentPosition();
+                break;
+            }
+        }
+        if (file == 0 || !enterRecycle())
+            return -1;
+        std::string size = doc_.getAttribute(file, "Size");
+        doc_.addElement("File");
+        doc_.setAttribute("Name", name);
+        doc_.setAttribute("DT", catalogTimeText());
+        doc_.setAttribute("Type", kFileType);
+        doc_.setAttribute("Path", folder);
+        doc_.setAttribute("Size", toInteger(size));
+        doc_.restorePosition(0, file, 0);
+        doc_.setAttribute("Del", "true");
+        bumpVersion(outcome);
+        save(outcome);
+        return 0;
+    });
+}
+
+int Catalog::undeleteFolder(const std::string& path) {
+    return change([&](Outcome& outcome) {
+        if (path.empty() || goToFolder(path) != 0 || !doc_.leave())
+            return -1;
+        if (!isTrue(doc_.attribute("Del")))
+            return -1;
+        doc_.setAttribute("Del", "false");
+        removeRecord("Folder", path, nullptr);
+        bumpVersion(outcome);
+        save(outcome);
+        return 0;
+    });
+}
+
+int Catalog::undeleteFile(const std::string& path, const std::string& name) {
+    return change([&](Outcome& outcome) {
+        if (!goToLevel(path))
+            return -1;
+        bool found = false;
+        while (findNamed("File", name)) {
+            if (isTrue(doc_.attribute("Del"))) {
+                found = true;
+                break;
+            }
+        }
+        if (!found)
+            return -1;
+        doc_.setAttribute("Del", "false");
+        removeRecord("File", path, &name);
+        bumpVersion(outcome);
+        save(outcome);
+        return 0;
+    });
+}
+
+int Catalog::purgeFolder(const std::string& path) {
+    return change([&](Outcome& outcome) {
+        if (path.find('\\') == std::string::npos)
+            return -1;
+        if (goToFolder(path) != 0 || !doc_.leave())
+            return -1;
+        // The file records inside leave the counters and their piece mails
+        // leave the mailbox, as when each file is purged on its own.
+        int folder = doc_.currentPosition();
+        long long files = 0, bytes = 0;
+        std::vector<int> pending{folder};
+        while (!pending.empty()) {
+            int s = pending.back();
+            pending.pop_back();
+            for (int c = doc_.slot(s).firstChild; c != 0; c = doc_.slot(c).nextSibling) {
+                if (doc_.tagName(c) == "Folder") {
+                    pending.push_back(c);
+                } else if (doc_.tagName(c) == "File") {
+                    ++files;
+                    bytes += toInteger(doc_.getAttribute(c, "Size"));
+                    std::string subject = doc_.getAttribute(c, "Subject");
+                    if (!subject.empty())
+                        outcome.purgedSubjects.push_back(subject);
+                }
+            }
+        }
+        doc_.removeElement();
+        // Its own record, and the records of anything inside it deleted earlier.
+        if (enterRecycle()) {
+            while (doc_.findNext()) {
+                if (isSameOrBelow(doc_.attribute("Path"), path)) {
+                    doc_.removeElement();
+                }
+            }
+        }
+        if (files > 0) {
+            doc_.resetPosition();
+            doc_.findNext("User");
+            doc_.setAttribute("FN", toInteger(doc_.attribute("FN")) - files);
+            doc_.setAttribute("SUM", toInteger(doc_.attribute("SUM")) - bytes);
+        }
+        bumpVersion(outcome);
+        save(outcome);
+        return 0;
+    });
+}
+
+int Catalog::purgeFile(const std::string& path, const std::string& name) {
+    return change([&](Outcome& outcome) {
+        if (!goToLevel(path) || !findNamed("File", name))
+            return -1;
+        std::string subject = doc_.attribute("Subject");
+        long long size = toInteger(doc_.attribute("Size"));
+        doc_.removeElement();
+        if (!subject.empty())
+            outcome.purgedSubjects.push_back(subject);
+        doc_.resetPosition();
+        doc_.findNext("User");
+        std::string user = doc_.attribute("Name");
+        removeRecord("File", path, &name);
+        doc_.resetPosition();
+        doc_.findNext("User");
+        doc_.setAttribute("FN", toInteger(doc_.attribute("FN")) - 1);
+        doc_.setAttribute("SUM", toInteger(doc_.attribute("SUM")) - size);
+        bumpVersion(outcome);
+        save(outcome);
+        outcome.forms.push_back("action=delete&email=" + user + "&filename=" + name +
+                                "&time=" + catalogTimeText());
+        return 0;
+    });
+}
+
+bool Catalog::renameFolder(const std::string& itemPath, const std::string& oldName,
+                           const std::string& newName) {
+    std::string parent, last;
+    splitItemPath(itemPath, parent, last);
+    if (parent.empty()) {
+        for (const char* fixed : {kDefaultFolders[0], kDefaultFolders[1], kDefaultFolders[2],
+                                  static_cast<const char*>(kRecycleName)}) {
+            if (oldName == fixed)
+                return false;
+        }
+    }
+    int result = change([&](Outcome& outcome) {
+        if (!goToLevel(parent) || !findNamed("Folder", oldName))
+            return -1;
+        doc_.setAttribute("Name", newName);
+        save(outcome);
+        return 0;
+    });
+    return result == 0;
+}
+
+}  // namespace parvola
