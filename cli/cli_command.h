@@ -1,0 +1,32 @@
+#pragma once
+// One subcommand of the command-line client: its name, a usage text for
+// --help, and the routine that runs it.
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace parvola::cli {
+
+// Exit codes of the client.
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+struct GlobalOptions {
+    std::string account;  // --account: which remembered account to use
+};
+
+struct Command {
+    std::string name;
+    std::string summary;
+    std::string usage;
+    std::function<int(const std::vector<std::string>& args, const GlobalOptions& options)> run;
+};
+
+// Every command the client knows, in the order --help lists them.
+const std::vector<Command>& allCommands();
+
+// Commands, each defined in its own file.
+Command loginCommand();
+
+}  // namespace parvola::cli
