@@ -1,0 +1,30 @@
+#pragma once
+// The store mail: one mail from the mailbox to itself carrying one attachment.
+// Pieces of stored files and the zipped catalog both travel this way.
+#include <string>
+
+#include "mail/progress_sink.h"
+
+namespace parvola {
+
+struct StoreMail {
+    std::string smtpHost;
+    int smtpPort = 25;
+    std::string userName;  // AUTH LOGIN credentials
+    std::string password;
+    std::string subject;  // also the text of the HTML part
+    std::string sender;
+    std::string recipient;
+    std::string bodyText;
+    std::string attachmentPath;  // empty: no attachment; the mail carries the file's own name
+    std::string extraRecipient;  // empty: none
+    int taskId = 0;              // the task-list row that sees the progress; 0 or -1: none
+    ProgressSink* progress = nullptr;
+};
+
+// Composes and sends the mail in its own SMTP session. 0 on success, -1 when
+// the connection to the SMTP host fails, otherwise the send result (a reply
+// code, or 428020231 when the progress sink asked to stop).
+int SendStoreMail(const StoreMail& mail);
+
+}  // namespace parvola
