@@ -10,7 +10,7 @@
 namespace parvola {
 
 LoginResult loginAccount(const std::string& address, const std::string& password,
-                         bool rememberPassword, IniSettings& settings) {
+                         bool rememberPassword, IniSettings& settings, bool resumeTasks) {
     LoginResult result;
     result.account = MailboxAccount(address, password);
     MailboxAccount existing;
@@ -44,7 +44,7 @@ LoginResult loginAccount(const std::string& address, const std::string& password
         if (hooks.startCatalogMail)
             hooks.startCatalogMail(result.account.loginAddress);
     }
-    startResumeStarter(result.account.typedAddress);
+    if (resumeTasks) startResumeStarter(result.account.typedAddress);
     settings.rememberAccount(address, rememberPassword ? password : std::string());
     result.outcome = LoginOutcome::LoggedIn;
     return result;

@@ -31,8 +31,10 @@ inline constexpr const char* kCatalogLoginFailedText =
 
 // Runs the whole login. `settings` is the caller's settings record (the
 // dialog's own); the account is remembered there with the password, or with
-// the empty text when `rememberPassword` is off.
+// the empty text when `rememberPassword` is off. The account's unfinished
+// transfers are resumed unless `resumeTasks` is off (a command-line command
+// that only lists or edits the catalog must not start transfers).
 LoginResult loginAccount(const std::string& address, const std::string& password,
-                         bool rememberPassword, IniSettings& settings);
+                         bool rememberPassword, IniSettings& settings, bool resumeTasks = true);
 
 }  // namespace parvola
