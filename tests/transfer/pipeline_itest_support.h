@@ -156,9 +156,11 @@ class PipelineTest : public ::testing::Test {
             return true;
         });
         installTransferEngine();
+        engineHooks = catalogHooks();
+        engineHooks.notify = [](const std::string&) {};
         // No web service and no catalog mails here: only the piece mails the
         // tests count are in the mailbox. The purge's clean-up stays.
-        CatalogHooks hooks = catalogHooks();
+        CatalogHooks hooks = engineHooks;
         hooks.notify = [](const std::string&) {};
         hooks.startCatalogMail = nullptr;
         setCatalogHooks(hooks);
@@ -252,6 +254,7 @@ class PipelineTest : public ::testing::Test {
         return opened;
     }
 
+    CatalogHooks engineHooks;  // as the engine installed them (no web service)
     AppHome home;
     TempDir sources{"parvola-sources"};
     TempDir saves{"parvola-saves"};
