@@ -23,8 +23,6 @@ constexpr const char* kNoPathText = "请输入文件路径";
 constexpr const char* kSameNameText = "文件夹中有同名文件,无法上传!";
 constexpr const char* kInRecycleBinText =
     "您回收站中有删除该文件的相同文件名，请删除后再上传新文件。";
-// The piece subject separates its fields with ";" and cannot escape one.
-constexpr const char* kSemicolonText = "文件名中含有分号(;),无法上传!请修改文件名后再上传。";
 constexpr const char* kNoSpaceText = "用户空间余额不足!";
 constexpr const char* kFilePrefix = "文件:";
 constexpr const char* kUploadFailedText = "网络问题,上传失败.请稍后再试!";
@@ -43,7 +41,7 @@ std::string checkStoreRequest(const std::string& user, const std::string& catalo
         return kNoPathText;
     const std::string name = baseName(localPath);
     if (name.find(';') != std::string::npos)
-        return kSemicolonText;
+        return kSemicolonNameText;
     Catalog catalog(user);
     switch (catalog.exists(catalogFolder, name, "File")) {
         case -1:

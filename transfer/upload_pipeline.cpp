@@ -248,6 +248,10 @@ int UploadFile(const UploadRequest& request, TaskList& list) {
     if (!lease.valid())
         return -1;
 
+    if (baseName(request.localPath).find(';') != std::string::npos) {
+        showNotice(kSemicolonNameText);
+        return 0;
+    }
     std::ifstream source;
     long long size = 0;
     if (!openSource(request.localPath, source, size)) {

@@ -20,8 +20,14 @@ struct UploadRequest {
 // Result of an upload whose file could not be cut into pieces.
 inline constexpr int kSplitFailed = -1;
 
+// The piece subject separates its fields with ";" and cannot escape one, so a
+// file whose name holds one could never be found again: it is refused.
+inline constexpr const char* kSemicolonNameText =
+    "文件名中含有分号(;),无法上传!请修改文件名后再上传。";
+
 // 0 when the upload ended without a mail failure, including the refusals that
-// have shown their own message (unreadable or empty file, over the quota);
+// have shown their own message (a name holding ";", unreadable or empty
+// file, over the quota);
 // kCancelledCode when the user cancelled it (no catalog record; the piece
 // mails already sent are removed again); kSplitFailed after "分割文件失败";
 // otherwise the failing send's result (1 for a one-piece file).
