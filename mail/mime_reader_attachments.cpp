@@ -17,6 +17,7 @@
 #include "mail/mime_reader_file_name.h"
 #include "mail/mime_reader_text.h"
 #include "mail/pop3_connection.h"
+#include "mail/progress_sink.h"
 
 namespace parvola {
 namespace {
@@ -231,7 +232,7 @@ int writeAttachments(const MimeMessageText& message, const std::string& folder) 
 int Pop3Connection::SaveAttachments(int number, const std::string& folder) {
     std::string text;
     if (!Retrieve(number, text))
-        return status;
+        return lastError() == kTransferCancelledCode ? kTransferCancelledCode : status;
     try {
         return writeAttachments(MimeMessageText(std::move(text)), folder);
     } catch (...) {
