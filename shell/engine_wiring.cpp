@@ -1,8 +1,8 @@
 // The real engine behind the desktop client's windows.
 #include "shell/shell_engine.h"
 #include "transfer/account_login.h"
-#include "transfer/catalog_sync.h"
 #include "transfer/exit_sequence.h"
+#include "transfer/transfer_workers.h"
 
 namespace parvola {
 
@@ -31,6 +31,15 @@ ShellLoginResult login(const std::string& mailbox, const std::string& password, 
 ShellEngine realShellEngine() {
     ShellEngine engine;
     engine.login = login;
+    engine.checkStore = [](const std::string& user, const std::string& folder,
+                           const std::string& path) {
+        return checkStoreRequest(user, folder, path);
+    };
+    engine.startUpload = [](const std::string& user, const std::string& path,
+                            const std::string& folder) { startUploadWorker(user, path, folder); };
+    engine.startDownload = [](const std::string& user, const DownloadInputs& inputs) {
+        startDownloadWorker(user, inputs);
+    };
     engine.exitSteps = [](const std::string& openFolder) {
         ExitInputs inputs;
         inputs.temporaryOpenFolder = openFolder;
@@ -39,8 +48,7 @@ ShellEngine realShellEngine() {
     return engine;
 }
 
-void installRealEngineHooks() {
-    installCatalogMailWorker();
-}
+// The resumed pipelines, the purge's piece clean-up and the catalog mail worker.
+void installRealEngineHooks() { installTransferEngine(); }
 
 }  // namespace parvola
