@@ -131,8 +131,11 @@ int main(int argc, char** argv) {
     if (!waitFor([&] { return runningWorkers() == 0 && taskList().empty(); }, 300000))
         return fail("the read did not end");
     const auto read = appPath("downloads") + "/演示视频.avi";
-    if (!std::filesystem::exists(read) ||
-        std::filesystem::file_size(read) != std::filesystem::file_size(source))
+    auto bytesOf = [](const std::string& path) {
+        std::ifstream file(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    };
+    if (!std::filesystem::exists(read) || bytesOf(read) != bytesOf(source))
         return fail("the read file differs from the stored one");
     list->selectRow(row);
     QTest::qWait(300);
