@@ -1,17 +1,8 @@
 // The real engine behind the desktop client's windows.
-#include <filesystem>
-#include <system_error>
-
-#include "catalog/catalog.h"
-#include "platform/named_lock.h"
-#include "platform/notice_box.h"
 #include "shell/shell_engine.h"
-#include "shell/state/ini_settings.h"
-#include "shell/state/process_state.h"
-#include "shell/state/view_texts.h"
-#include "transfer/remaining_tasks.h"
-#include "transfer/resume_tasks.h"
-#include "transfer/task_list.h"
+#include "transfer/account_login.h"
+#include "transfer/exit_sequence.h"
+#include "transfer/transfer_workers.h"
 
 namespace parvola {
 
@@ -22,48 +13,16 @@ ShellEngine& shellEngine() {
 
 namespace {
 
-ShellLoginResult loginFlow(const std::string& mailbox, const std::string& password, bool remember) {
-    MailboxAccount existing;
-    if (findLoggedInAccount(mailbox, existing) == 0) {
-        showNotice(ui::kAlreadyLoggedIn);
-        return {ShellLoginOutcome::AlreadyLoggedIn, {}};
-    }
-    MailboxAccount account(mailbox, password);
-    if (account.VerifyLogin() != 0)
-        return {};
-    Catalog catalog(account.loginAddress);
-    if (!catalog.hasUser() && catalog.createNew(account.loginAddress) != 0)
-        return {};
-    if (!addLoggedInAccount(account)) {
-        showNotice(ui::kAlreadyLoggedIn);
-        return {ShellLoginOutcome::AlreadyLoggedIn, {}};
-    }
-    startResumeStarter(account.typedAddress);
-    IniSettings().rememberAccount(mailbox, remember ? password : std::string());
-    return {ShellLoginOutcome::LoggedIn, account.loginAddress};
-}
-
-void exitSteps(const std::string& openFolder) {
-    if (taskList().hasRunningTasks() &&
-        showNotice(ui::kTransfersRunningQuestion) == NoticeAnswer::Ok)
-        saveUnfinishedTasksAtExit();
-    std::vector<MailboxAccount> accounts;
-    {
-        RoleGuard guard(LockRole::Accounts);
-        accounts = loggedInAccounts();
-    }
-    for (const auto& account : accounts) {
-        Catalog catalog(account.loginAddress);
-        catalog.postShare();
-    }
-    std::error_code ignored;
-    if (!openFolder.empty())
-        std::filesystem::remove_all(openFolder, ignored);
-    if (processValues().filesDownloaded) {
-        IniSettings settings;
-        showNotice(settings.hasDefaultDownloadFolder()
-                       ? "请妥善处理下载目录: " + settings.defaultDownloadFolder() + " 中的文件!"
-                       : std::string("您临时指定了下载地址，下载您的文件，退出后，请妥善处理。"));
+ShellLoginResult login(const std::string& mailbox, const std::string& password, bool remember,
+                       IniSettings& settings) {
+    const LoginResult result = loginAccount(mailbox, password, remember, settings);
+    switch (result.outcome) {
+        case LoginOutcome::LoggedIn:
+            return {ShellLoginOutcome::LoggedIn, result.account.loginAddress};
+        case LoginOutcome::AlreadyLoggedIn:
+            return {ShellLoginOutcome::AlreadyLoggedIn, {}};
+        default:
+            return {};
     }
 }
 
@@ -71,11 +30,25 @@ void exitSteps(const std::string& openFolder) {
 
 ShellEngine realShellEngine() {
     ShellEngine engine;
-    engine.login = loginFlow;
-    engine.exitSteps = exitSteps;
+    engine.login = login;
+    engine.checkStore = [](const std::string& user, const std::string& folder,
+                           const std::string& path) {
+        return checkStoreRequest(user, folder, path);
+    };
+    engine.startUpload = [](const std::string& user, const std::string& path,
+                            const std::string& folder) { startUploadWorker(user, path, folder); };
+    engine.startDownload = [](const std::string& user, const DownloadInputs& inputs) {
+        startDownloadWorker(user, inputs);
+    };
+    engine.exitSteps = [](const std::string& openFolder) {
+        ExitInputs inputs;
+        inputs.temporaryOpenFolder = openFolder;
+        runExitSequence(inputs);
+    };
     return engine;
 }
 
-void installRealEngineHooks() {}
+// The resumed pipelines, the purge's piece clean-up and the catalog mail worker.
+void installRealEngineHooks() { installTransferEngine(); }
 
 }  // namespace parvola

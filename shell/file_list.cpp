@@ -201,9 +201,13 @@ void CFileList::recoverCommand() {
     Catalog catalog(currentAccount());
     const int result = row.type == kFolderType ? catalog.undeleteFolder(row.path)
                                                : catalog.undeleteFile(row.path, row.name);
-    // The line leaves only when the item really left the recycle bin.
-    if (result == 0)
-        removeLine(line);
+    // The line leaves only when the item really left the recycle bin; a
+    // folder that came back gets its node back too.
+    if (result != 0)
+        return;
+    removeLine(line);
+    if (row.type == kFolderType && panes().tree)
+        panes().tree->refreshAccount(currentAccount());
 }
 
 }  // namespace parvola::ui

@@ -79,7 +79,8 @@ void LoginDialog::submit() {
     if (!shellEngine().login)
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const ShellLoginResult result = shellEngine().login(mailbox, password, remember_->isChecked());
+    const ShellLoginResult result =
+        shellEngine().login(mailbox, password, remember_->isChecked(), settings_);
     QApplication::restoreOverrideCursor();
     switch (result.outcome) {
         case ShellLoginOutcome::AlreadyLoggedIn:

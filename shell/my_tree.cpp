@@ -4,6 +4,7 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QPointer>
+#include <QSignalBlocker>
 #include <future>
 #include <memory>
 #include <optional>
@@ -100,10 +101,17 @@ QTreeWidgetItem* CMyTree::addNode(QTreeWidgetItem* parent, const std::string& la
 }
 
 void CMyTree::addAccountNode(Catalog& catalog) {
-    const FolderTree tree = walkFolderTree(catalog.document());
     rootNode()->setText(0, QString::fromUtf8(kRootAfterLogin));
+    const FolderTree tree = walkFolderTree(catalog.document());
     auto* account = addNode(rootNode(), tree.userName, TreeNodeKind::Account,
                             static_cast<int>(NodeIcon::Account));
+    addFolderNodes(account, catalog);
+    rootNode()->setExpanded(true);
+    account->setExpanded(true);
+}
+
+void CMyTree::addFolderNodes(QTreeWidgetItem* account, Catalog& catalog) {
+    const FolderTree tree = walkFolderTree(catalog.document());
     std::function<void(QTreeWidgetItem*, const std::vector<FolderTreeNode>&)> addFolders =
         [&](QTreeWidgetItem* parent, const std::vector<FolderTreeNode>& folders) {
             for (const auto& folder : folders) {
@@ -115,8 +123,23 @@ void CMyTree::addAccountNode(Catalog& catalog) {
     addFolders(account, tree.folders);
     addNode(account, tree.recycleName.empty() ? std::string(kRecycleLabel) : tree.recycleName,
             TreeNodeKind::Recycle, static_cast<int>(NodeIcon::Recycle));
-    rootNode()->setExpanded(true);
-    account->setExpanded(true);
+}
+
+void CMyTree::refreshAccount(const std::string& account) {
+    QTreeWidgetItem* node = findNode(account, "");
+    if (!node)
+        return;
+    const bool selectedHere = currentAccount_ == account;
+    const std::string path = currentPath_;
+    const QSignalBlocker quiet(this);
+    qDeleteAll(node->takeChildren());
+    Catalog catalog(account);
+    addFolderNodes(node, catalog);
+    node->setExpanded(true);
+    if (selectedHere) {
+        QTreeWidgetItem* again = findNode(account, path);
+        setCurrentItem(again ? again : node);
+    }
 }
 
 TreeNodeKind CMyTree::kindOf(const QTreeWidgetItem* item) const {

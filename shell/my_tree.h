@@ -22,6 +22,9 @@ class CMyTree : public QTreeWidget {
     std::string currentAccount() const { return currentAccount_; }
     std::string currentPath() const { return currentPath_; }
     bool isRecycleSelected() const { return recycle_; }
+    // Rebuilds an account's folders from its catalog (after a folder came back
+    // from the recycle bin), keeping the selection where it was.
+    void refreshAccount(const std::string& account);
     // Deletes the selected node's child labelled `name`, if there is one.
     void removeChildFolder(const std::string& name);
 
@@ -43,6 +46,7 @@ class CMyTree : public QTreeWidget {
 
   private:
     void selectionChanged();
+    void addFolderNodes(QTreeWidgetItem* account, Catalog& catalog);
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const std::string& label, TreeNodeKind kind,
                              int image);
 

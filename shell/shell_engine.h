@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "shell/state/ini_settings.h"
 #include "transfer/transfer_workers.h"
 
 namespace parvola {
@@ -19,8 +20,9 @@ struct ShellLoginResult {
 
 struct ShellEngine {
     // The whole login after the dialog's OK; shows its own messages.
+    // `settings` is the login dialog's own record (the account is remembered there).
     std::function<ShellLoginResult(const std::string& mailbox, const std::string& password,
-                                   bool rememberPassword)>
+                                   bool rememberPassword, IniSettings& settings)>
         login;
     // Empty text when the store may start, else the message to show.
     std::function<std::string(const std::string& user, const std::string& folder,

@@ -127,6 +127,36 @@ TEST_F(FrameUi, CloseButtonKeepsTheProgramRunning) {
     EXPECT_TRUE(frame_);  // not destroyed
 }
 
+TEST_F(FrameUi, WithoutATrayTheMenusExitRunsTheExitSequence) {
+    auto& f = frame();
+    if (f.hasTray())
+        GTEST_SKIP() << "this desktop has a tray";
+    taskList().addTask([] {
+        TransferTask task;
+        task.user = "demo@parvola.test";
+        task.fileName = "a.bin";
+        task.fileId = 7;
+        return task;
+    }());
+    f.exitAction()->trigger();
+    EXPECT_EQ(messages(), std::vector<std::string>({"有传输任务正在进行中，是否继续"}));
+    ASSERT_TRUE(waitFor([&] { return frame_.isNull(); }));
+}
+
+TEST_F(FrameUi, ADesktopCloseGoesThroughTheExitSequence) {
+    auto& f = frame();
+    taskList().addTask([] {
+        TransferTask task;
+        task.user = "demo@parvola.test";
+        task.fileName = "b.bin";
+        task.fileId = 8;
+        return task;
+    }());
+    f.close();
+    ASSERT_TRUE(waitFor([&] { return frame_.isNull(); }));
+    EXPECT_EQ(messages(), std::vector<std::string>({"有传输任务正在进行中，是否继续"}));
+}
+
 TEST_F(FrameUi, SkinButtonCheckBoxModeTogglesAndOpensNoLink) {
     ui::SkinButton button("x");
     button.setLink("http://127.0.0.1:9/page.html");

@@ -17,6 +17,7 @@
 #include "catalog/catalog.h"
 #include "platform/notice_box.h"
 #include "platform/system_hooks.h"
+#include "platform/worker_threads.h"
 #include "shell/main_frame.h"
 #include "shell/my_tree.h"
 #include "shell/shell_context.h"
@@ -70,6 +71,9 @@ class UiTest : public ::testing::Test {
         ui::setTemporaryOpenFolder((home_.path() / "open").string());
     }
     void TearDown() override {
+        // Workers a test started (a link opened, a post) must not outlive the
+        // recorders and the folders they use; serve events while they finish.
+        waitFor([] { return runningWorkers() == 0; }, 30000);
         delete frame_.data();
         QApplication::processEvents();
         for (QWidget* widget : QApplication::topLevelWidgets())

@@ -185,6 +185,15 @@ TEST_F(ViewsUi, DeletingAFolderRowRemovesItsNode) {
     list->deleteCommand();
     EXPECT_EQ(list->rowCount(), 0);
     EXPECT_EQ(tree->findNode(account, "我的图片")->childCount(), 0);
+
+    // Recovered from the recycle bin, the folder and its node come back.
+    select(account, "回收站");
+    ASSERT_EQ(column(list, 0), QStringList({"自定义"}));
+    list->selectRow(0);
+    list->recoverCommand();
+    EXPECT_EQ(list->rowCount(), 0);
+    EXPECT_NE(tree->findNode(account, "我的图片\\自定义"), nullptr);
+    EXPECT_EQ(tree->currentPath(), "回收站");
 }
 
 TEST_F(ViewsUi, CommandsWithoutASuitableRowAsk) {
