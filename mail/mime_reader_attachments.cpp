@@ -13,8 +13,8 @@
 #include <fstream>
 #include <string>
 
-#include "mail/mime_reader_base64_line.h"
 #include "mail/mime_reader_file_name.h"
+#include "mail/mime_reader_part_decoder.h"
 #include "mail/mime_reader_text.h"
 #include "mail/pop3_connection.h"
 
@@ -30,6 +30,7 @@ const std::string kDisposition = "Content-Disposition: attachment;";
 const std::string kFirstPartDisposition = "Content-Disposition: attachment";
 const std::string kFilename = "filename=";
 const std::string kTabFilename = "\tfilename=";
+const std::string kTransferEncoding = "Content-Transfer-Encoding:";
 
 bool startsWith(const std::string& line, const std::string& prefix) {
     return line.compare(0, prefix.size(), prefix) == 0;
@@ -118,6 +119,15 @@ bool nameFromLine(const std::string& line, size_t prefixLength, std::string& nam
     return true;
 }
 
+// Keeps the transfer encoding named by a part's header line; a boundary line
+// starts a new part, which has named none yet.
+void noteEncoding(const std::string& line, bool isBoundary, std::string& encoding) {
+    if (isBoundary)
+        encoding.clear();
+    else if (startsWithAnyCase(line, kTransferEncoding))
+        encoding = line.substr(kTransferEncoding.size());
+}
+
 int writeAttachments(const MimeMessageText& message, const std::string& folder) {
     ScratchFile scratch;
     if (scratch.get() == nullptr)
@@ -156,12 +166,14 @@ int writeAttachments(const MimeMessageText& message, const std::string& folder) 
     if (firstIsAttachment)
         rewind(scratch.get());
 
+    std::string encoding;
     while (true) {
         // A part's header lines, looking for the file name.
         bool named = false;
         bool skipPart = false;
         std::string wireName;
         while (reader.next(line) && !endsHeaderBlock(line)) {
+            noteEncoding(line, isBoundary(line), encoding);
             if (startsWithAnyCase(line, kDispositionWithName)) {
                 named = nameFromLine(line, kDispositionWithName.size(), wireName);
                 if (!named)
@@ -181,8 +193,8 @@ int writeAttachments(const MimeMessageText& message, const std::string& folder) 
                     return 0;
             }
             if (named) {
-                while (reader.next(line) && !endsHeaderBlock(line)) {
-                }
+                while (reader.next(line) && !endsHeaderBlock(line))
+                    noteEncoding(line, false, encoding);
                 break;
             }
         }
@@ -200,6 +212,7 @@ int writeAttachments(const MimeMessageText& message, const std::string& folder) 
             }
             bool metBoundary = false;
             std::string bytes;
+            PartBodyDecoder decoder(PartBodyDecoder::kindFor(encoding));
             while (reader.next(line)) {
                 if (isBoundary(line)) {
                     metBoundary = true;
@@ -208,10 +221,14 @@ int writeAttachments(const MimeMessageText& message, const std::string& folder) 
                 if (!out.is_open())
                     continue;
                 bytes.clear();
-                decodeBase64Line(line, bytes);
+                decoder.feed(line, bytes);
                 out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
             }
+            encoding.clear();
             if (out.is_open()) {
+                bytes.clear();
+                decoder.finish(bytes);
+                out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
                 out.close();
                 // A file cut short (disk full) must not pass for a written one.
                 if (out.fail())

@@ -55,8 +55,9 @@ class Pop3Connection {
     // LIST `number`, then RETR `number`: the whole message text.
     bool Retrieve(int number, std::string& text);
 
-    // Retrieves message `number` and writes each base64 attachment into
-    // `folder` under the (sanitised) file name the mail gives. 0 when the
+    // Retrieves message `number` and writes each attachment into `folder`
+    // under the (sanitised) file name the mail gives, decoded by the part's
+    // transfer encoding (base64 when it names none). 0 when the
     // message was retrieved, `status` (-1) when the retrieval failed, -1 when
     // an unexpected error interrupted decoding.
     int SaveAttachments(int number, const std::string& folder);
