@@ -29,14 +29,19 @@ int SendStoreMail(const StoreMail& mail) {
 
     CSmtp smtp;
     smtp.Port = mail.smtpPort;
+    smtp.Tls = mail.smtpTls;
     smtp.UserName = mail.userName;
     smtp.Password = mail.password;
     if (!smtp.Connect(mail.smtpHost)) {
         smtp.Close();
+        if (mail.failureReply != nullptr)
+            *mail.failureReply = smtp.FailureReply;
         return -1;
     }
     int result = smtp.SendMessage(message, mail.taskId, mail.progress);
     smtp.Close();
+    if (mail.failureReply != nullptr)
+        *mail.failureReply = result == 0 ? std::string() : smtp.FailureReply;
     return result;
 }
 
