@@ -17,6 +17,7 @@
 #include "mail/mime_reader_part_decoder.h"
 #include "mail/mime_reader_text.h"
 #include "mail/pop3_connection.h"
+#include "mail/progress_sink.h"
 
 namespace parvola {
 namespace {
@@ -248,7 +249,7 @@ int writeAttachments(const MimeMessageText& message, const std::string& folder) 
 int Pop3Connection::SaveAttachments(int number, const std::string& folder) {
     std::string text;
     if (!Retrieve(number, text))
-        return status;
+        return lastError() == kTransferCancelledCode ? kTransferCancelledCode : status;
     try {
         return writeAttachments(MimeMessageText(std::move(text)), folder);
     } catch (...) {

@@ -111,6 +111,15 @@ bool Pop3Connection::ReadResponse(std::vector<char>& buffer, size_t capacity,
         if (taskId_ != -1 && ++receivesSinceReport > kReceivesPerReport) {
             reportProgress(length);
             receivesSinceReport = 0;
+            if (progressSink_ != nullptr && !progressSink_->shouldContinue(taskId_)) {
+                // Cancelled: the rest of the reply is not wanted, and the
+                // connection cannot be used again with it half read.
+                channel_.close();
+                connected_ = false;
+                errorCode_ = kTransferCancelledCode;
+                lastReply_.clear();
+                return false;
+            }
         }
         buffer[length] = '\0';
         if (static_cast<size_t>(got) == room) {

@@ -59,7 +59,9 @@ class Pop3Connection {
     // under the (sanitised) file name the mail gives, decoded by the part's
     // transfer encoding (base64 when it names none). 0 when the
     // message was retrieved, `status` (-1) when the retrieval failed, -1 when
-    // an unexpected error interrupted decoding.
+    // an unexpected error interrupted decoding, 428020231 when the progress
+    // sink asked to stop (the connection is then closed, lastError() holds
+    // the same code).
     int SaveAttachments(int number, const std::string& folder);
     // The same, reporting the retrieval's progress to `sink` for `taskId`.
     int DownloadAttachments(int number, const std::string& folder, int taskId, ProgressSink* sink);

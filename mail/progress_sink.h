@@ -3,6 +3,9 @@
 // implements it; the transports know nothing of who draws the progress.
 namespace parvola {
 
+// The result with which a transport ends a transfer its sink asked to stop.
+inline constexpr int kTransferCancelledCode = 428020231;  // 0x19831207
+
 class ProgressSink {
   public:
     virtual ~ProgressSink() = default;

@@ -80,13 +80,17 @@ int CSmtp::OnError(int, const std::string&) {
 }
 
 int CSmtp::OnProgress(const char*, size_t sent, size_t total) {
+    if (progress_ == nullptr)
+        return 1;
     const std::time_t now = std::time(nullptr);
-    if (now != Created && total != 0 && progress_ != nullptr) {
+    if (now != Created && total != 0) {
         const auto elapsed = static_cast<long>(now - Created);
         const long speed = elapsed > 0 ? static_cast<long>(sent / static_cast<size_t>(elapsed)) : 0;
         progress_->report(taskId_, static_cast<float>(sent * 100 / total), speed, false);
     }
-    return 1;
+    // Asked at every step, not only when a report goes out, so that a
+    // cancelled task stops within about 100 KB of text.
+    return progress_->shouldContinue(taskId_) ? 1 : 0;
 }
 
 void CSmtp::error(int code) {
@@ -107,11 +111,20 @@ int CSmtp::SendCmd(std::string_view command) {
 
 int CSmtp::sendCommand(std::string_view head, std::string_view tail) {
     discardPendingInput();
+    cancelled_ = false;
     if (!sendPieces(head, tail)) {
         // A server that refuses in the middle of a long text (a 552 for
         // size, a 421 before it hangs up) may have said why before it closed:
         // that answer, when there is one, is the result, not a bare -1.
         LastReply.clear();
+        if (cancelled_) {
+            // The message text is only half sent: nothing more may go over
+            // this connection (a QUIT would read as message text), and the
+            // server discards a message whose end-of-data line never came.
+            Connected = false;
+            socket_.close();
+            return kTransferCancelledCode;
+        }
         const int code = socket_.isOpen() ? readReply() : -1;
         if (code == -1 && socket_.isSecure() && LastReply.empty())
             LastReply = socket_.tlsFailure();
@@ -151,8 +164,10 @@ bool CSmtp::sendPieces(std::string_view head, std::string_view tail) {
         if (!socket_.sendAll(piece, length))
             return false;
         sent += length;
-        if (total > kSendPieceSize && ++pieces % kPiecesPerProgress == 0) {
-            OnProgress(head.data(), sent, total);
+        if (total > kSendPieceSize && ++pieces % kPiecesPerProgress == 0 &&
+            OnProgress(head.data(), sent, total) == 0) {
+            cancelled_ = true;
+            return false;
         }
     }
     return true;
@@ -421,6 +436,8 @@ int CSmtp::SendMessage(CSmtpMessage& message, int taskId, ProgressSink* progress
         return code;
     }
     code = sendCommand(text, "\r\n.\r\n");
+    if (code == kTransferCancelledCode)
+        return code;
     if (code != 250) {
         error(code);
         return code;

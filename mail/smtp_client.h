@@ -51,10 +51,11 @@ class CSmtp {
     int Connect(const std::string& host);
     // 0 when the server took the message; -1 when it has no sender or no
     // recipient, or an address cannot be sent safely; otherwise the failing
-    // reply code. When the server announced SIZE, MAIL FROM carries the
-    // message size, so a message over its limit is refused (552) before the
-    // text is sent. Progress of the message text goes to `progress` (when
-    // given) under `taskId`.
+    // reply code, or 428020231 when `progress` asked to stop while the text
+    // went out (the connection is then closed without QUIT). When the server
+    // announced SIZE, MAIL FROM carries the message size, so a message over
+    // its limit is refused (552) before the text is sent. Progress of the
+    // message text goes to `progress` (when given) under `taskId`.
     int SendMessage(CSmtpMessage& message, int taskId, ProgressSink* progress = nullptr);
     // Sends QUIT when connected, then closes the socket.
     void Close();
@@ -65,7 +66,8 @@ class CSmtp {
 
     // Hooks. Warning: a refused AUTH LOGIN start, a 535 to a credential, a
     // refused recipient; returns 0 (no retry). Error: every failed step.
-    // Progress: while a long command (the message text) goes out.
+    // Progress: while a long command (the message text) goes out; 0 stops
+    // the command (the transfer was cancelled).
     virtual int OnWarning(int code, const std::string& reply);
     virtual int OnError(int code, const std::string& reply);
     virtual int OnProgress(const char* data, size_t sent, size_t total);
@@ -111,6 +113,7 @@ class CSmtp {
     TcpSocket socket_;
     ProgressSink* progress_ = nullptr;
     int taskId_ = -1;
+    bool cancelled_ = false;  // the progress hook stopped the last long command
 };
 
 }  // namespace parvola

@@ -14,28 +14,51 @@ constexpr int kSyncLoaded = 0;         // load: a catalog was loaded
 constexpr int kSyncNoCatalog = 65535;  // load: no usable catalog mail; trim: done
 constexpr int kSyncFailed = -1;        // connection, STAT or a header read failed
 
+// How many catalog mails of a user a trim keeps.
+constexpr int kKeptCatalogMails = 10;
+
 enum class SyncMode { Load = 0, Trim = 1 };
 
 // "PARVOLCONFIG<version>;<time>;<login address>"
 std::string CatalogSubject(int version, long long time, const std::string& loginAddress);
 
-// Path of the user's catalog zip, made afresh; empty when it could not be made.
-std::string ZipCatalog(const std::string& user);
-// Unpacks the user's catalog zip over the catalog file; true when the result
-// has a user name.
-bool UnzipCatalog(const std::string& user);
+// Reads a catalog subject: the "PARVOLCONFIG" tag, a decimal version, ";",
+// decimal seconds, ";", and the login address (the rest of the subject).
+// False for anything else, piece subjects included.
+bool parseCatalogSubject(const std::string& subject, int& version, long long& time,
+                         std::string& loginAddress);
+// True when `subject` is a catalog subject whose address is exactly `user`.
+bool isCatalogSubjectOf(const std::string& subject, const std::string& user);
 
-// Loads the newest usable catalog mail, or trims the mailbox to the ten newest.
+// Names of the user's catalog files: user + "_config", user + "_config.zip".
+std::string catalogFileName(const std::string& user);
+std::string catalogZipName(const std::string& user);
+
+// Zips the user's catalog file into a new archive named catalogZipName(user)
+// in `folder` (the application directory when empty), replacing an old one.
+// Its path, or the empty text when it could not be made.
+std::string ZipCatalog(const std::string& user, const std::string& folder = std::string());
+
+// Unpacks the catalog from the archive at `zipPath` (the application
+// directory's catalog zip when empty) and puts it in place of the user's
+// catalog file, under the catalog's lock. True only when the archive held the
+// entry whole and the unpacked catalog has a user name; otherwise the catalog
+// file is left exactly as it was.
+bool UnzipCatalog(const std::string& user, const std::string& zipPath = std::string());
+
+// Loads the newest usable catalog mail of `user`, or trims the mailbox to the
+// ten newest, over POP3 with the account's host, port and mailbox credentials.
 int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode mode);
 
 // The login's catalog step after VerifyLogin: load from the mailbox when the
 // account's catalog flag is set (a new catalog when none is found), else a new
-// catalog. 0 lets the login go on; -1 ends it.
-int CatalogLoginStep(const MailboxAccount& account);
+// catalog. 0 lets the login go on; -1 ends it. `createdNew`, when given, tells
+// whether a new catalog was made (it is mailed once the account is logged in).
+int CatalogLoginStep(const MailboxAccount& account, bool* createdNew = nullptr);
 
 // Installs the catalog mail worker as the catalog's after-save hook (once per
 // process, by whoever starts the engine: the desktop client, the command line,
-// tests).
+// tests). The catalog's other hooks stay as they are.
 void installCatalogMailWorker();
 
 }  // namespace parvola

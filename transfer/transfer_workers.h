@@ -22,6 +22,9 @@ struct DownloadInputs {
 // may go on, else the message to show (the caller shows it).
 std::string checkStoreRequest(const std::string& user, const std::string& catalogFolder,
                               const std::string& localPath);
+// The store command's own check before its dialog opens: empty text while the
+// user's catalog is below the space mark, else "用户空间余额不足!".
+std::string checkStoreAllowed(const std::string& user);
 
 // Starts an upload worker for `localPath` into `catalogFolder`.
 void startUploadWorker(const std::string& user, const std::string& localPath,
@@ -30,6 +33,15 @@ void startUploadWorker(const std::string& user, const std::string& localPath,
 void startDownloadWorker(const std::string& user, const DownloadInputs& inputs);
 // Starts the worker that deletes a purged file's piece mails.
 void startRemovalWorker(const std::string& user, const std::string& storedSubject);
+
+// The workers' bodies, run on the calling thread (the workers above call
+// them; the command line and tests may too). Each finds the logged-in
+// account of `user`, runs its pipeline, shows its own messages, and (upload
+// and download) ends with the shutdown check. They answer the pipeline's result.
+int runUploadWorker(const std::string& user, const std::string& localPath,
+                    const std::string& catalogFolder);
+int runDownloadWorker(const std::string& user, const DownloadInputs& inputs);
+int runRemovalWorker(const std::string& user, const std::string& storedSubject);
 
 // Installs the engine's hooks once per process: the resumed pipelines, the
 // purge's piece clean-up and the catalog mail worker.

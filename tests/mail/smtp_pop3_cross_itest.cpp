@@ -21,7 +21,7 @@ TEST(SmtpPop3Cross, PieceMailReadsBackWithSubjectNameAndBytes) {
 
     TempDir dir;
     const std::string fileName = "年度报告.tar.gz";
-    const std::string bytes = randomBytes(3 * 1024 * 1024 + 1, 99);
+    const std::string bytes = randomBytes(7 * 1024 * 1024 + 1, 99);
     writeFile(dir / fileName, bytes);
     const std::string subject = "文件 " + fileName + " 第1片";
 

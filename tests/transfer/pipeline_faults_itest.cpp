@@ -1,0 +1,277 @@
+// What goes wrong or is changed midway: purged files, missing pieces,
+// cancelling, pausing, a source that shrinks, and the shutdown check of two
+// transfers; against the real mail server.
+#include <filesystem>
+
+#include "shell/state/ini_settings.h"
+#include "tests/transfer/pipeline_itest_support.h"
+#include "transfer/download_pipeline.h"
+#include "transfer/piece_search.h"
+#include "transfer/remaining_tasks.h"
+#include "transfer/resume_tasks.h"
+#include "transfer/store_mail.h"
+
+namespace parvola::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kTwoPieces = randomBytes(static_cast<size_t>(6 * kMiB + 1), 41);
+
+class Faults : public PipelineTest {
+  protected:
+    // Stores `bytes` as `name` and answers its catalog record.
+    CatalogRow store(const MailboxAccount& account, const std::string& name,
+                     const std::string& bytes, const char* folder = kDocuments) {
+        EXPECT_EQ(runUploadWorker(account.loginAddress, source(name, bytes), folder), 0);
+        return fileRecord(account.loginAddress, folder, name);
+    }
+
+    static const TransferTask* findRecord(const std::vector<TransferTask>& records,
+                                          const char* direction) {
+        for (const TransferTask& task : records)
+            if (task.direction == direction)
+                return &task;
+        return nullptr;
+    }
+
+    bool saveFolderEmpty() {
+        return fs::directory_iterator(saves.path()) == fs::directory_iterator();
+    }
+};
+
+TEST_F(Faults, PurgeDeletesEveryPieceOfTheFileAndNoneOfAnotherUploadOfItsName) {
+    const MailboxAccount account = login("sohu");
+    const std::string other = randomBytes(static_cast<size_t>(6 * kMiB + 9), 42);
+    const CatalogRow purged = store(account, "dup.bin", kTwoPieces);
+    const CatalogRow kept = store(account, "dup.bin", other, kPictures);
+    const int purgedId = parseSubject(purged.subject).fileId;
+    const int keptId = parseSubject(kept.subject).fileId;
+    ASSERT_NE(purgedId, keptId);
+    ASSERT_EQ(pieceMails(account, "dup.bin", purgedId).size(), 2u);
+
+    const std::string user = account.loginAddress;
+    ASSERT_EQ(Catalog(user).deleteFile(std::string(kDocuments) + "\\dup.bin"), 0);
+    ASSERT_EQ(Catalog(user).purgeFile(kDocuments, "dup.bin"), 0);
+    ASSERT_TRUE(waitForWorkers(std::chrono::seconds(60)));
+
+    EXPECT_TRUE(pieceMails(account, "dup.bin", purgedId).empty());
+    EXPECT_EQ(pieceMails(account, "dup.bin", keptId).size(), 2u);
+    ASSERT_EQ(readBack(user, kept, saves.str()), 0);
+    EXPECT_TRUE(readFile(saves / "dup.bin") == other);
+    EXPECT_TRUE(notices.messages().empty());
+}
+
+TEST_F(Faults, AMissingMiddlePieceFailsTheDownloadAndLeavesNoFile) {
+    const MailboxAccount account = login("sohu");
+    const CatalogRow record =
+        store(account, "three.dat", randomBytes(static_cast<size_t>(12 * kMiB + 1), 43));
+    ASSERT_EQ(parseSubject(record.subject).pieceCount, 3);
+    ASSERT_TRUE(deletePieceMail(account, "three.dat", 2));
+
+    EXPECT_NE(readBack(account.loginAddress, record, saves.str()), 0);
+    EXPECT_EQ(notices.messages(),
+              std::vector<std::string>{"文件:three.dat网络问题,下载失败.请稍后再试!"});
+    EXPECT_TRUE(saveFolderEmpty());  // neither "three.dat" nor "three.dat.part"
+    EXPECT_FALSE(processValues().filesDownloaded.load());
+    EXPECT_TRUE(taskList().empty());
+}
+
+TEST_F(Faults, CancellingAnUploadAfterItsFirstPieceTakesThatPieceBackOut) {
+    const MailboxAccount account = login("sohu");
+    ProgressWatcher cancelAtSecondPiece([&](const std::vector<TransferTask>& records) {
+        for (const TransferTask& task : records)
+            if (task.nextPieceIndex == 2)
+                taskList().cancelTask(task.user, task.fileName);
+    });
+    EXPECT_EQ(runUploadWorker(account.loginAddress, source("gone.bin", kTwoPieces), kDocuments),
+              kCancelledCode);
+    EXPECT_EQ(pieceMailCount(account), 0);
+    EXPECT_EQ(fileRecord(account.loginAddress, kDocuments, "gone.bin").name, "");
+    EXPECT_TRUE(notices.messages().empty());
+    EXPECT_TRUE(taskList().empty());
+}
+
+TEST_F(Faults, CancellingAnUploadBeforeItsOnlyPieceIsSentSendsNothing) {
+    const MailboxAccount account = login("sina");
+    ProgressWatcher cancelOnceShown({}, [&](const std::vector<TransferTask>& records) {
+        for (const TransferTask& task : records)
+            taskList().cancelTask(task.user, task.fileName);
+    });
+    EXPECT_EQ(runUploadWorker(account.loginAddress, source("never.bin", randomBytes(2 * kMiB, 44)),
+                              kDocuments),
+              kCancelledCode);
+    EXPECT_EQ(pieceMailCount(account), 0);
+    EXPECT_EQ(fileRecord(account.loginAddress, kDocuments, "never.bin").name, "");
+    EXPECT_TRUE(notices.messages().empty());
+}
+
+TEST_F(Faults, CancellingADownloadRemovesWhatItHadWritten) {
+    const MailboxAccount account = login("sohu");
+    const CatalogRow record = store(account, "half.bin", kTwoPieces);
+    ProgressWatcher cancelAtSecondPiece([&](const std::vector<TransferTask>& records) {
+        const TransferTask* download = findRecord(records, kDownloadDirection);
+        if (download != nullptr && download->nextPieceIndex == 2)
+            taskList().cancelTask(download->user, download->fileName);
+    });
+    EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), kCancelledCode);
+    EXPECT_TRUE(saveFolderEmpty());
+    EXPECT_TRUE(notices.messages().empty());
+    EXPECT_FALSE(processValues().filesDownloaded.load());
+    EXPECT_TRUE(taskList().empty());
+}
+
+TEST_F(Faults, APausedUploadWaitsAtThePieceBoundaryAndGoesOnWhenResumed) {
+    const MailboxAccount account = login("sohu");
+    std::atomic<bool> paused{false};
+    ProgressWatcher pauseAtSecondPiece([&](const std::vector<TransferTask>& records) {
+        if (!records.empty() && records[0].nextPieceIndex == 2 && !paused.exchange(true))
+            pauseTransfers();
+    });
+    startUploadWorker(account.loginAddress, source("slow.bin", kTwoPieces), kDocuments);
+    ASSERT_TRUE(waitFor([&] { return paused.load(); }));
+    // Paused before piece 2 was cut: only piece 1 is in the mailbox, and the
+    // record keeps its place.
+    EXPECT_EQ(pieceMailCount(account), 1);
+    ASSERT_EQ(taskList().size(), 1u);
+    EXPECT_EQ(taskList().tasks()[0].nextPieceIndex, 2);
+
+    resumeTransfers();
+    ASSERT_TRUE(waitForWorkers(std::chrono::seconds(60)));
+    const CatalogRow record = fileRecord(account.loginAddress, kDocuments, "slow.bin");
+    ASSERT_EQ(record.name, "slow.bin");
+    ASSERT_EQ(readBack(account.loginAddress, record, saves.str()), 0);
+    EXPECT_TRUE(readFile(saves / "slow.bin") == kTwoPieces);
+    EXPECT_TRUE(notices.messages().empty());
+}
+
+TEST_F(Faults, APausedUploadThatIsCancelledEndsWithoutWaitingForTheResume) {
+    const MailboxAccount account = login("sohu");
+    std::atomic<bool> paused{false};
+    ProgressWatcher pauseAtSecondPiece([&](const std::vector<TransferTask>& records) {
+        if (!records.empty() && records[0].nextPieceIndex == 2 && !paused.exchange(true))
+            pauseTransfers();
+    });
+    startUploadWorker(account.loginAddress, source("stop.bin", kTwoPieces), kDocuments);
+    ASSERT_TRUE(waitFor([&] { return paused.load(); }));
+    ASSERT_TRUE(taskList().cancelTask(account.loginAddress, "stop.bin"));
+    ASSERT_TRUE(waitForWorkers(std::chrono::seconds(60)));
+    EXPECT_EQ(transferState(), kTransfersPaused);
+    EXPECT_EQ(pieceMailCount(account), 0);
+    EXPECT_EQ(fileRecord(account.loginAddress, kDocuments, "stop.bin").name, "");
+    EXPECT_TRUE(notices.messages().empty());
+    EXPECT_TRUE(taskList().empty());
+}
+
+TEST_F(Faults, ASourceThatShrinksWhileCutIsASplitFailureAndLeavesNoRecord) {
+    const MailboxAccount account = login("sohu");
+    const std::string path = source("shrinks.bin", kTwoPieces);
+    ProgressWatcher truncateAtSecondPiece([&](const std::vector<TransferTask>& records) {
+        if (!records.empty() && records[0].nextPieceIndex == 2)
+            fs::resize_file(path, 100);
+    });
+    EXPECT_EQ(runUploadWorker(account.loginAddress, path, kDocuments), -1);
+    EXPECT_EQ(notices.messages(),
+              (std::vector<std::string>{"分割文件失败",
+                                        "文件:" + path + "网络问题,上传失败.请稍后再试!"}));
+    EXPECT_TRUE(taskList().empty());
+    EXPECT_EQ(fileRecord(account.loginAddress, kDocuments, "shrinks.bin").name, "");
+    EXPECT_FALSE(fs::exists(home.path() / "temp" / "shrinks"));
+}
+
+TEST_F(Faults, ShutdownFollowsTheLastOfTwoParallelTransfersOnly) {
+    const MailboxAccount account = login("sina");
+    const std::string user = account.loginAddress;
+    const std::string bytes = randomBytes(70000, 45);
+    const CatalogRow stored = store(account, "d.txt", bytes);
+
+    // A saved download of d.txt, resumed while the upload below runs.
+    TransferTask saved;
+    saved.user = user;
+    saved.direction = kDownloadDirection;
+    saved.fileName = "d.txt";
+    saved.localPath = saves.str();
+    saved.fileSize = stored.size;
+    saved.catalogFolder = kDocuments;
+    saved.startTime = 1256450000;
+    saved.pieceSize = stored.size;
+    saved.fileId = parseSubject(stored.subject).fileId;
+    saved.subject = stored.subject;
+    ASSERT_TRUE(saveRemainingTasks(IniSettings(), {saved}, false));
+    processValues().shutdownWhenDone.store(true);
+
+    // Once the upload's row is shown (it has passed its only wait), pause and
+    // resume the download: its record is in the list before the upload ends,
+    // and the download waits.
+    std::atomic<bool> started{false};
+    ProgressWatcher startDownload({}, [&](const std::vector<TransferTask>&) {
+        if (started.exchange(true))
+            return;
+        pauseTransfers();
+        resumeRemainingTasks(user, IniSettings());
+    });
+    startUploadWorker(user, source("a.txt", "first"), kDocuments);
+    ASSERT_TRUE(waitFor([&] { return started.load() && runningWorkers() == 1; }));
+    EXPECT_EQ(fileRecord(user, kDocuments, "a.txt").name, "a.txt");
+    EXPECT_EQ(shutdowns.load(), 0);
+    ASSERT_EQ(taskList().size(), 1u);
+
+    resumeTransfers();
+    ASSERT_TRUE(waitForWorkers(std::chrono::seconds(60)));
+    EXPECT_EQ(shutdowns.load(), 1);
+    EXPECT_TRUE(readFile(saves / "d.txt") == bytes);
+    EXPECT_TRUE(notices.messages().empty());
+}
+
+// A sink that stops every transfer, counting how often it was asked.
+class StoppingSink : public ProgressSink {
+  public:
+    explicit StoppingSink(bool goOn) : goOn_(goOn) {}
+    void report(int, float, long, bool) override {}
+    bool shouldContinue(int) override {
+        ++asked;
+        return goOn_;
+    }
+    std::atomic<int> asked{0};
+
+  private:
+    bool goOn_;
+};
+
+TEST_F(Faults, TheTransportsEndACancelledTransferAtOnce) {
+    const MailboxAccount account = login("sina");
+    const std::string bytes = randomBytes(3 * kMiB, 46);
+    const std::string path = source("1", bytes);
+    StoreMail mail;
+    mail.smtpHost = account.smtpHost;
+    mail.smtpPort = account.smtpPort;
+    mail.userName = account.mailboxUser;
+    mail.password = account.mailboxPassword;
+    mail.subject = mail.bodyText = "PARVOL:;t.bin;9;1256450000;3145728;0000000000;1;1";
+    mail.sender = mail.recipient = account.mailboxAddress;
+    mail.attachmentPath = path;
+    mail.taskId = 9;
+
+    StoppingSink stop(false);
+    mail.progress = &stop;
+    EXPECT_EQ(SendStoreMail(mail), kCancelledCode);
+    EXPECT_EQ(stop.asked.load(), 1);  // at the first progress step
+    EXPECT_EQ(mailboxSubjects(account).size(), 0u);
+
+    StoppingSink goOn(true);
+    mail.progress = &goOn;
+    ASSERT_EQ(SendStoreMail(mail), 0);
+    EXPECT_GT(goOn.asked.load(), 1);
+
+    StoppingSink stopReading(false);
+    EXPECT_EQ(FetchPiece(account, mail.subject, saves.str(), 9, &stopReading), kCancelledCode);
+    EXPECT_GE(stopReading.asked.load(), 1);
+    EXPECT_TRUE(saveFolderEmpty());
+
+    StoppingSink keepReading(true);
+    EXPECT_EQ(FetchPiece(account, mail.subject, saves.str(), 9, &keepReading), 0);
+    EXPECT_TRUE(readFile(saves / "1") == bytes);
+}
+
+}  // namespace
+}  // namespace parvola::test

@@ -1,0 +1,141 @@
+// Unfinished transfers survive the end of the process: an upload and a
+// download, each stopped at a piece boundary in a process of its own and
+// saved by the exit's save, are resumed by the next process that logs the
+// user in, from their next piece, and the files read back byte for byte.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/ini_file.h"
+#include "shell/state/ini_settings.h"
+#include "tests/transfer/pipeline_itest_support.h"
+#include "transfer/remaining_tasks.h"
+#include "transfer/resume_tasks.h"
+
+namespace parvola::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ResumeAcrossProcesses : public PipelineTest {
+  protected:
+    // Runs `start` in a child process, pauses the transfers as soon as a
+    // record of `direction` has finished its first piece, saves the task list
+    // as the exit does and ends the child. True when the child got that far.
+    static bool interruptAfterFirstPiece(const char* direction,
+                                         const std::function<void()>& start) {
+        const pid_t child = fork();
+        if (child < 0)
+            return false;
+        if (child == 0) {
+            std::atomic<bool> paused{false};
+            ProgressWatcher pauseAtSecondPiece([&](const std::vector<TransferTask>& records) {
+                for (const TransferTask& task : records)
+                    if (task.direction == direction && task.nextPieceIndex == 2 &&
+                        !paused.exchange(true))
+                        pauseTransfers();
+            });
+            start();
+            const bool stopped = waitFor([&] {
+                const auto records = taskList().tasks();
+                return paused.load() && records.size() == 1 && records[0].nextPieceIndex == 2;
+            });
+            const bool saved = stopped && saveUnfinishedTasksAtExit();
+            // The workers end with the process, as at a real exit.
+            _exit(saved ? 0 : 1);
+        }
+        int status = 0;
+        if (waitpid(child, &status, 0) != child)
+            return false;
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+
+    static std::vector<TransferTask> savedRecords() {
+        return parseRemainingTasks(
+            readProfileString(kSettingsSection, kRemainTaskKey, "", IniSettings().path()));
+    }
+};
+
+TEST_F(ResumeAcrossProcesses, AnUploadAndADownloadGoOnFromTheirNextPiece) {
+    const MailboxAccount account = login("sohu");
+    const std::string user = account.loginAddress;
+    const std::string uploadBytes = randomBytes(static_cast<size_t>(12 * kMiB + 5), 51);
+    const std::string downloadBytes = randomBytes(static_cast<size_t>(12 * kMiB + 7), 52);
+    // Stored on this thread: no worker thread exists when the children fork.
+    ASSERT_EQ(runUploadWorker(user, source("down.bin", downloadBytes), kDocuments), 0);
+    const CatalogRow stored = fileRecord(user, kDocuments, "down.bin");
+    ASSERT_EQ(parseSubject(stored.subject).pieceCount, 3);
+    const std::string uploadPath = source("up.bin", uploadBytes);
+
+    ASSERT_TRUE(interruptAfterFirstPiece(kUploadDirection,
+                                         [&] { startUploadWorker(user, uploadPath, kPictures); }));
+    DownloadInputs inputs;
+    inputs.saveFolder = saves.str();
+    inputs.storedSubject = stored.subject;
+    inputs.fileName = stored.name;
+    inputs.fileSize = stored.size;
+    inputs.catalogFolder = kDocuments;
+    ASSERT_TRUE(
+        interruptAfterFirstPiece(kDownloadDirection, [&] { startDownloadWorker(user, inputs); }));
+
+    // What the two exits left: both records at piece 2, one piece of the
+    // upload in the mailbox, one piece of the download in its ".part" file.
+    const auto records = savedRecords();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].direction, kUploadDirection);
+    EXPECT_EQ(records[1].direction, kDownloadDirection);
+    for (const TransferTask& task : records)
+        EXPECT_EQ(task.nextPieceIndex, 2);
+    const int uploadId = records[0].fileId;
+    EXPECT_EQ(pieceMails(account, "up.bin", uploadId).size(), 1u);
+    EXPECT_EQ(fs::file_size(saves / "down.bin.part"), static_cast<uintmax_t>(6 * kMiB));
+    EXPECT_FALSE(fs::exists(saves / "down.bin"));
+
+    // This process is the next run: the user logs in and the resume starter runs.
+    clearLoggedInAccounts();
+    ASSERT_TRUE(addLoggedInAccount(account));
+    EXPECT_EQ(resumeRemainingTasks(user, IniSettings()), 1);
+    ASSERT_TRUE(waitForWorkers(std::chrono::seconds(120)));
+    EXPECT_TRUE(savedRecords().empty());
+    EXPECT_TRUE(taskList().empty());
+
+    EXPECT_TRUE(readFile(saves / "down.bin") == downloadBytes);
+    EXPECT_FALSE(fs::exists(saves / "down.bin.part"));
+
+    const auto pieces = pieceMails(account, "up.bin", uploadId);
+    ASSERT_EQ(pieces.size(), 3u);  // piece 1 was not sent again
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(pieces[i].pieceIndex, i + 1);
+    const CatalogRow uploaded = fileRecord(user, kPictures, "up.bin");
+    ASSERT_EQ(uploaded.name, "up.bin");
+    EXPECT_EQ(parseSubject(uploaded.subject).fileId, uploadId);
+    ASSERT_EQ(readBack(user, uploaded, (saves / "again").string()), 0);
+    EXPECT_TRUE(readFile(saves / "again" / "up.bin") == uploadBytes);
+    EXPECT_TRUE(notices.messages().empty());
+}
+
+TEST_F(ResumeAcrossProcesses, ADownloadWhosePartFileIsGoneEndsQuietly) {
+    const MailboxAccount account = login("sohu");
+    const std::string user = account.loginAddress;
+    TransferTask task;
+    task.user = user;
+    task.direction = kDownloadDirection;
+    task.fileName = "lost.bin";
+    task.localPath = saves.str();
+    task.fileSize = 12 * kMiB + 1;
+    task.startTime = 1256450000;
+    task.pieceSize = 6 * kMiB;
+    task.nextPieceIndex = 2;
+    task.fileId = 77;
+    task.subject = "PARVOL:;lost.bin;77;1256450000;6291456;0000000000;3;1";
+    ASSERT_TRUE(saveRemainingTasks(IniSettings(), {task}, false));
+    EXPECT_EQ(resumeRemainingTasks(user, IniSettings()), 1);
+    ASSERT_TRUE(waitForWorkers(std::chrono::seconds(60)));
+    EXPECT_TRUE(taskList().empty());
+    EXPECT_TRUE(fs::directory_iterator(saves.path()) == fs::directory_iterator());
+    EXPECT_TRUE(notices.messages().empty());
+}
+
+}  // namespace
+}  // namespace parvola::test

@@ -1,0 +1,53 @@
+#include "transfer/account_login.h"
+
+#include "catalog/catalog.h"
+#include "catalog/catalog_hooks.h"
+#include "platform/notice_box.h"
+#include "shell/state/process_state.h"
+#include "transfer/catalog_sync.h"
+#include "transfer/resume_tasks.h"
+
+namespace parvola {
+
+LoginResult loginAccount(const std::string& address, const std::string& password,
+                         bool rememberPassword, IniSettings& settings, bool resumeTasks) {
+    LoginResult result;
+    result.account = MailboxAccount(address, password);
+    MailboxAccount existing;
+    if (findLoggedInAccount(address, existing) == 0) {
+        showNotice(kAlreadyLoggedInText);
+        result.outcome = LoginOutcome::AlreadyLoggedIn;
+        return result;
+    }
+    if (result.account.VerifyLogin() != 0) {
+        result.outcome = LoginOutcome::VerifyFailed;
+        return result;
+    }
+    bool createdNew = false;
+    if (CatalogLoginStep(result.account, &createdNew) != 0) {
+        showNotice(kCatalogLoginFailedText);
+        result.outcome = LoginOutcome::CatalogFailed;
+        return result;
+    }
+    // The check above and this append are apart: a second login of the same
+    // address that slipped in between is refused here.
+    if (!addLoggedInAccount(result.account)) {
+        showNotice(kAlreadyLoggedInText);
+        result.outcome = LoginOutcome::AlreadyLoggedIn;
+        return result;
+    }
+    if (createdNew) {
+        // The mail started by the new catalog's save may have looked for the
+        // account before it was logged in; mail the new catalog now that the
+        // worker can find it.
+        CatalogHooks hooks = catalogHooks();
+        if (hooks.startCatalogMail)
+            hooks.startCatalogMail(result.account.loginAddress);
+    }
+    if (resumeTasks) startResumeStarter(result.account.typedAddress);
+    settings.rememberAccount(address, rememberPassword ? password : std::string());
+    result.outcome = LoginOutcome::LoggedIn;
+    return result;
+}
+
+}  // namespace parvola

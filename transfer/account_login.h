@@ -1,0 +1,40 @@
+#pragma once
+// The login after the user typed an address and a password, shared by the
+// desktop login dialog and the command line: refuse an address already
+// logged in, verify it with the web service, bring the catalog from the
+// mailbox (or start a new one), log the account in, remember it, and resume
+// its unfinished transfers. Every message goes through the notice box.
+#include <string>
+
+#include "mail/mailbox_account.h"
+#include "shell/state/ini_settings.h"
+
+namespace parvola {
+
+enum class LoginOutcome {
+    LoggedIn,
+    AlreadyLoggedIn,  // "用户已登录" was shown; a dialog stays open
+    VerifyFailed,     // the verification showed its own message
+    CatalogFailed,    // the mailbox could not be read; the message was shown
+};
+
+struct LoginResult {
+    LoginOutcome outcome = LoginOutcome::VerifyFailed;
+    MailboxAccount account;  // as verified (filled from VerifyLogin on)
+    bool ok() const { return outcome == LoginOutcome::LoggedIn; }
+};
+
+inline constexpr const char* kAlreadyLoggedInText = "用户已登录";
+// Shown when the catalog cannot be read from the mailbox at login.
+inline constexpr const char* kCatalogLoginFailedText =
+    "网络问题,请稍后再试.如多次登录仍不能登录,请联系客服.";
+
+// Runs the whole login. `settings` is the caller's settings record (the
+// dialog's own); the account is remembered there with the password, or with
+// the empty text when `rememberPassword` is off. The account's unfinished
+// transfers are resumed unless `resumeTasks` is off (a command-line command
+// that only lists or edits the catalog must not start transfers).
+LoginResult loginAccount(const std::string& address, const std::string& password,
+                         bool rememberPassword, IniSettings& settings, bool resumeTasks = true);
+
+}  // namespace parvola

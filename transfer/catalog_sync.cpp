@@ -1,0 +1,229 @@
+#include "transfer/catalog_sync.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "catalog/catalog.h"
+#include "catalog/xml/text_file.h"
+#include "catalog/xml/xml_doc.h"
+#include "mail/mime_reader_text.h"
+#include "mail/pop3_connection.h"
+#include "platform/app_dir.h"
+#include "platform/file_lock.h"
+#include "transfer/catalog_scratch.h"
+#include "zip/zip_pack.h"
+
+namespace parvola {
+namespace {
+
+constexpr const char kCatalogTag[] = "PARVOLCONFIG";
+
+// Reads an optionally signed decimal number at `pos`, moving past it.
+bool readNumber(const std::string& text, size_t& pos, long long& value) {
+    size_t start = pos;
+    bool negative = pos < text.size() && text[pos] == '-';
+    if (negative)
+        ++pos;
+    size_t digits = pos;
+    long long result = 0;
+    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
+        if (result > (INT64_MAX - 9) / 10)
+            return false;
+        result = result * 10 + (text[pos] - '0');
+        ++pos;
+    }
+    if (pos == digits) {
+        pos = start;
+        return false;
+    }
+    value = negative ? -result : result;
+    return true;
+}
+
+// True when the catalog file at `path` reads as a document with a named user.
+bool catalogFileHasUser(const std::string& path) {
+    std::string bytes, diagnostic;
+    if (!readFileBytes(path, bytes, diagnostic))
+        return false;
+    XmlDoc doc;
+    doc.loadBytes(std::move(bytes));
+    doc.resetPosition();
+    return doc.findNext("User") && !doc.attribute("Name").empty();
+}
+
+// Every change of the catalog counts itself in the catalog's lock file, so
+// that Catalog objects loaded earlier read the file again before they change
+// it. A catalog put in place from the mailbox is such a change.
+void countCatalogReplacement(const std::string& lockPath) {
+    int fd = ::open(lockPath.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    uint64_t count = 0;
+    if (::pread(fd, &count, sizeof count, 0) != static_cast<ssize_t>(sizeof count))
+        count = 0;
+    ++count;
+    if (::pwrite(fd, &count, sizeof count, 0) != static_cast<ssize_t>(sizeof count)) {
+        // Nothing more to do: the new file's own stamp still tells it apart.
+    }
+    ::close(fd);
+}
+
+// Moves the checked, unpacked catalog over the user's catalog file while no
+// Catalog of this or another process is in the middle of a change.
+bool installCatalogFile(const std::string& user, const std::string& unpacked) {
+    const std::string target = appPath(catalogFileName(user));
+    const std::string lockPath = target + ".lock";
+    FileLock lock(lockPath);
+    std::error_code error;
+    std::filesystem::rename(unpacked, target, error);
+    if (error)
+        return false;
+    countCatalogReplacement(lockPath);
+    return true;
+}
+
+}  // namespace
+
+std::string CatalogSubject(int version, long long time, const std::string& loginAddress) {
+    char head[64];
+    std::snprintf(head, sizeof head, "%s%d;%lld;", kCatalogTag, version, time);
+    return head + loginAddress;
+}
+
+bool parseCatalogSubject(const std::string& subject, int& version, long long& time,
+                         std::string& loginAddress) {
+    const std::string tag = kCatalogTag;
+    if (subject.compare(0, tag.size(), tag) != 0)
+        return false;
+    size_t pos = tag.size();
+    long long number = 0, seconds = 0;
+    if (!readNumber(subject, pos, number) || number < INT32_MIN || number > INT32_MAX)
+        return false;
+    if (pos >= subject.size() || subject[pos] != ';')
+        return false;
+    ++pos;
+    if (!readNumber(subject, pos, seconds))
+        return false;
+    if (pos >= subject.size() || subject[pos] != ';')
+        return false;
+    ++pos;
+    if (pos >= subject.size())
+        return false;
+    version = static_cast<int>(number);
+    time = seconds;
+    loginAddress = subject.substr(pos);
+    return true;
+}
+
+bool isCatalogSubjectOf(const std::string& subject, const std::string& user) {
+    int version = 0;
+    long long time = 0;
+    std::string address;
+    return parseCatalogSubject(subject, version, time, address) && address == user;
+}
+
+std::string catalogFileName(const std::string& user) {
+    return user + "_config";
+}
+
+std::string catalogZipName(const std::string& user) {
+    return user + "_config.zip";
+}
+
+std::string ZipCatalog(const std::string& user, const std::string& folder) {
+    const std::string archive =
+        folder.empty() ? appPath(catalogZipName(user)) : folder + "/" + catalogZipName(user);
+    // The pack writes beside the archive and renames, so a reader of the
+    // archive path sees the old archive or the new one, never half of one.
+    if (!packFileToZip(appPath(catalogFileName(user)), archive))
+        return std::string();
+    return archive;
+}
+
+bool UnzipCatalog(const std::string& user, const std::string& zipPath) {
+    const std::string archive = zipPath.empty() ? appPath(catalogZipName(user)) : zipPath;
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(archive, error))
+        return false;
+    // Unpacked aside first: the catalog file is replaced only by a catalog
+    // that unpacked whole and names its user.
+    CatalogScratch scratch;
+    if (!scratch.ok())
+        return false;
+    const std::string name = catalogFileName(user);
+    if (!unpackFileFromZip(archive, scratch.path(), name))
+        return false;
+    const std::string unpacked = scratch.file(name);
+    if (!catalogFileHasUser(unpacked))
+        return false;
+    return installCatalogFile(user, unpacked);
+}
+
+int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode mode) {
+    Pop3Connection pop3;
+    if (!pop3.Connect(account.pop3Host, account.mailboxUser, account.mailboxPassword,
+                      account.pop3Port)) {
+        pop3.Disconnect();
+        return kSyncFailed;
+    }
+    int count = 0, totalSize = 0;
+    if (!pop3.Statistics(count, totalSize)) {
+        pop3.Disconnect();
+        return kSyncFailed;
+    }
+    int kept = 0;
+    for (int n = count; n >= 1; --n) {
+        std::string header;
+        if (!pop3.GetMessageHeader(n, header)) {
+            // QUIT still carries out the deletions a trim has marked so far.
+            pop3.Disconnect();
+            return kSyncFailed;
+        }
+        // Only this user's catalog mails: piece mails and the catalog mails of
+        // other login addresses sharing the mailbox are neither loaded nor counted.
+        if (!isCatalogSubjectOf(MimeMessageText(header).GetSubject(), user))
+            continue;
+        if (mode == SyncMode::Load) {
+            // Each load retrieves into a folder of its own, so a catalog mail
+            // worker zipping at the same time never meets this archive.
+            CatalogScratch scratch;
+            if (!scratch.ok()) {
+                pop3.Disconnect();
+                return kSyncFailed;
+            }
+            bool retrieved = pop3.SaveAttachments(n, scratch.path()) == 0;
+            if (retrieved && UnzipCatalog(user, scratch.file(catalogZipName(user)))) {
+                pop3.Disconnect();
+                return kSyncLoaded;
+            }
+            // Damaged, foreign or unreadable: try the next older catalog mail.
+        } else if (++kept > kKeptCatalogMails) {
+            pop3.Delete(n);
+        }
+    }
+    pop3.Disconnect();
+    return kSyncNoCatalog;
+}
+
+int CatalogLoginStep(const MailboxAccount& account, bool* createdNew) {
+    if (createdNew)
+        *createdNew = false;
+    const std::string& user = account.loginAddress;
+    if (account.catalogFlag != 0) {
+        int result = SyncCatalog(user, account, SyncMode::Load);
+        if (result != kSyncNoCatalog)
+            return result;
+    }
+    Catalog catalog(user);
+    catalog.createNew(user);
+    if (createdNew)
+        *createdNew = true;
+    return 0;
+}
+
+}  // namespace parvola

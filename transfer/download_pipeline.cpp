@@ -1,0 +1,273 @@
+#include "transfer/download_pipeline.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+#include "transfer/piece_plan.h"
+#include "transfer/piece_search.h"
+#include "transfer/piece_subject.h"
+
+namespace parvola {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Pieces are appended through a buffer of this size, never read whole.
+constexpr size_t kCopyBlock = 1 << 20;
+// How far the series "name (n).ext" is tried before the download gives up.
+constexpr int kMaxSeriesNumber = 9999;
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty())
+        return name;
+    return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+// A name read from the mailbox or the catalog becomes a file in the save
+// folder: it must stay a plain name there.
+bool isPlainFileName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+// "name (n).ext": the number goes before the last "." (a leading "." starts
+// a name, not an extension).
+std::string seriesName(const std::string& name, int number) {
+    const std::string mark = " (" + std::to_string(number) + ")";
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0)
+        return name + mark;
+    return name.substr(0, dot) + mark + name.substr(dot);
+}
+
+bool appendFile(const std::string& piecePath, const std::string& outputPath) {
+    std::ifstream piece(piecePath, std::ios::binary);
+    std::ofstream output(outputPath, std::ios::binary | std::ios::app);
+    if (!piece.is_open() || !output.is_open())
+        return false;
+    std::vector<char> buffer(kCopyBlock);
+    while (piece) {
+        piece.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        const std::streamsize got = piece.gcount();
+        if (got > 0)
+            output.write(buffer.data(), got);
+        if (!output.good())
+            return false;
+    }
+    if (!piece.eof())
+        return false;
+    output.flush();
+    output.close();
+    return !output.fail();
+}
+
+// The one file a piece's retrieval wrote into the (emptied) piece folder: "i"
+// for a piece of a many-piece file, the file's own (made safe) name for a
+// one-piece file.
+std::string savedPieceFile(const std::string& folder) {
+    std::error_code error;
+    std::string found;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        if (!it->is_regular_file(error))
+            continue;
+        if (!found.empty())
+            return {};  // more than one: not what one piece mail carries
+        found = it->path().string();
+    }
+    return found;
+}
+
+void emptyFolder(const std::string& folder) {
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+        fs::remove_all(it->path(), error);
+}
+
+// Gives the complete ".part" file its final name: the first free name of
+// the series, taken without ever replacing a file that appeared meanwhile.
+bool placeFinished(const std::string& partPath, const std::string& folder, const std::string& name,
+                   std::string& savedPath) {
+    for (int number = 0; number <= kMaxSeriesNumber; ++number) {
+        const std::string target = joinPath(folder, number == 0 ? name : seriesName(name, number));
+        if (renameat2(AT_FDCWD, partPath.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) ==
+            0) {
+            savedPath = target;
+            return true;
+        }
+        if (errno == EEXIST)
+            continue;
+        if (errno != EINVAL && errno != ENOSYS)
+            return false;
+        // A file system without the no-replace rename: look, then rename.
+        std::error_code error;
+        if (fs::exists(target, error) || error)
+            continue;
+        fs::rename(partPath, target, error);
+        if (error)
+            return false;
+        savedPath = target;
+        return true;
+    }
+    return false;
+}
+
+class DownloadRun {
+  public:
+    DownloadRun(TaskList& list, const MailboxAccount& account, const TransferTask& task,
+                const PieceSubject& stored)
+        : list_(list),
+          account_(account),
+          task_(task),
+          stored_(stored),
+          partPath_(partialDownloadPath(task.localPath, stored.fileName)) {}
+
+    // Fetches pieces first..count, appending each to the ".part" file, then
+    // names the finished file.
+    int run(int first, std::string& savedPath);
+    // Ends the task without touching the save folder (nothing of ours there).
+    int abandon(int result) {
+        list_.removeTask(task_);
+        return result;
+    }
+    const std::string& partPath() const { return partPath_; }
+
+  private:
+    int end(int result) {
+        std::error_code error;
+        fs::remove(partPath_, error);
+        removePieceFolder(stored_.fileName, stored_.fileId, PieceFolderRemoval::WithContents);
+        list_.removeTask(task_);
+        return result;
+    }
+
+    TaskList& list_;
+    const MailboxAccount& account_;
+    TransferTask task_;
+    PieceSubject stored_;
+    std::string partPath_;
+};
+
+int DownloadRun::run(int first, std::string& savedPath) {
+    const int count = std::max(stored_.pieceCount, 1);
+    if (!createPieceFolder(stored_.fileName, stored_.fileId))
+        return end(-1);
+    const std::string folder = pieceFolder(stored_.fileName, stored_.fileId);
+    for (int index = first; index <= count; ++index) {
+        if (!list_.waitWhilePaused(task_.fileId))
+            return end(kCancelledCode);
+        emptyFolder(folder);
+        PieceSubject wanted = stored_;
+        wanted.pieceIndex = index;
+        const int result =
+            FetchPiece(account_, formatSubject(wanted), folder, task_.fileId, &list_);
+        if (result == kCancelledCode || list_.isCancelled(task_.fileId))
+            return end(kCancelledCode);
+        if (result != 0)
+            return end(result);
+        const std::string piece = savedPieceFile(folder);
+        if (piece.empty() || !appendFile(piece, partPath_))
+            return end(-1);
+        std::error_code error;
+        fs::remove(piece, error);
+        list_.reportPieceDone(task_.fileId, index * 100 / count, index + 1);
+    }
+    // A piece cut short or a record of another size would give a wrong file.
+    std::error_code error;
+    const auto size = fs::file_size(partPath_, error);
+    if (error || (task_.fileSize > 0 && static_cast<long long>(size) != task_.fileSize))
+        return end(-1);
+    if (!placeFinished(partPath_, task_.localPath, stored_.fileName, savedPath))
+        return end(-1);
+    return end(0);
+}
+
+bool usableSubject(const PieceSubject& subject) {
+    return isPlainFileName(subject.fileName) && subject.pieceCount >= 1 && subject.pieceIndex >= 1;
+}
+
+}  // namespace
+
+std::string partialDownloadPath(const std::string& saveFolder, const std::string& fileName) {
+    return joinPath(saveFolder, fileName + kPartialSuffix);
+}
+
+std::string freeDownloadPath(const std::string& saveFolder, const std::string& fileName) {
+    std::error_code error;
+    std::string path = joinPath(saveFolder, fileName);
+    for (int number = 1; number <= kMaxSeriesNumber && fs::exists(path, error); ++number)
+        path = joinPath(saveFolder, seriesName(fileName, number));
+    return path;
+}
+
+int DownloadFile(const MailboxAccount& account, const std::string& user,
+                 const DownloadInputs& inputs, std::string& savedPath, TaskList& list) {
+    const PieceSubject stored = parseSubject(inputs.storedSubject);
+    TransferTask task;
+    task.user = user;
+    task.direction = kDownloadDirection;
+    task.fileName = inputs.fileName;
+    task.localPath = inputs.saveFolder;
+    task.fileSize = inputs.fileSize;
+    task.catalogFolder = inputs.catalogFolder;
+    task.startTime = static_cast<long long>(std::time(nullptr));
+    task.pieceSize = stored.pieceLength;
+    task.nextPieceIndex = 1;
+    task.fileId = stored.fileId;
+    task.subject = inputs.storedSubject;
+    task.threadId = currentThreadId();
+    list.addTask(task);
+    list.redraw();
+
+    DownloadRun run(list, account, task, stored);
+    if (!usableSubject(stored))
+        return run.abandon(-1);
+    std::error_code error;
+    fs::create_directories(inputs.saveFolder, error);
+    std::ofstream part(run.partPath(), std::ios::binary | std::ios::trunc);
+    if (!part.is_open())
+        return run.abandon(-1);
+    part.close();
+    return run.run(1, savedPath);
+}
+
+int ResumeDownload(const TransferTask& task, const MailboxAccount& account, std::string& savedPath,
+                   TaskList& list) {
+    const PieceSubject stored = parseSubject(task.subject);
+    DownloadRun run(list, account, task, stored);
+    if (!usableSubject(stored) || task.pieceSize <= 0)
+        return run.abandon(-1);
+    const int first = std::max(task.nextPieceIndex, 1);
+    std::error_code error;
+    if (first == 1) {
+        std::ofstream part(run.partPath(), std::ios::binary | std::ios::trunc);
+        if (!part.is_open())
+            return run.abandon(-1);
+    } else {
+        // The pieces before `first` are in the ".part" file; a piece appended
+        // after the record was saved is cut off again, since it will be
+        // fetched anew. A file that is gone or too short cannot be continued.
+        const long long kept = static_cast<long long>(first - 1) * task.pieceSize;
+        const auto size = fs::file_size(run.partPath(), error);
+        if (error || static_cast<long long>(size) < kept)
+            return run.abandon(-1);
+        fs::resize_file(run.partPath(), static_cast<std::uintmax_t>(kept), error);
+        if (error)
+            return run.abandon(-1);
+    }
+    return run.run(first, savedPath);
+}
+
+int ResumeDownload(const TransferTask& task, const MailboxAccount& account, TaskList& list) {
+    std::string savedPath;
+    return ResumeDownload(task, account, savedPath, list);
+}
+
+}  // namespace parvola

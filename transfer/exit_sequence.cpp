@@ -1,0 +1,76 @@
+#include "transfer/exit_sequence.h"
+
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "catalog/catalog.h"
+#include "platform/named_lock.h"
+#include "platform/notice_box.h"
+#include "shell/state/ini_settings.h"
+#include "shell/state/process_state.h"
+#include "transfer/remaining_tasks.h"
+
+namespace parvola {
+namespace {
+
+std::vector<MailboxAccount> accountsLoggedIn() {
+    RoleGuard guard(LockRole::Accounts);
+    return loggedInAccounts();
+}
+
+// The format's one "%s" replaced by the folder (built by appending, which
+// also keeps g++ 12's restrict warning about in-place replace quiet).
+std::string formatWithFolder(std::string_view format, const std::string& folder) {
+    size_t at = format.find("%s");
+    if (at == std::string_view::npos)
+        return std::string(format);
+    std::string text(format.substr(0, at));
+    text += folder;
+    text += format.substr(at + 2);
+    return text;
+}
+
+}  // namespace
+
+std::string downloadReminderText() {
+    IniSettings settings;
+    if (settings.hasDefaultDownloadFolder())
+        return formatWithFolder(kDownloadFolderReminderFormat, settings.defaultDownloadFolder());
+    return kChosenFolderReminderText;
+}
+
+ExitReport runExitSequence(const ExitInputs& inputs, TaskList& list) {
+    ExitReport report;
+    // The question is not asked under the tasks lock: the lock is shared with
+    // the transfer workers and with other copies of the client, which would
+    // all stand still while the box waits for the user. Whatever is still
+    // unfinished when the answer comes is what gets saved.
+    if (list.hasRunningTasks()) {
+        report.asked = true;
+        if (showNotice(kExitQuestionText) == NoticeAnswer::Ok)
+            report.tasksSaved = saveUnfinishedTasksAtExit(list);
+    }
+
+    // Copied under the accounts lock; the posts go out without holding it.
+    for (const MailboxAccount& account : accountsLoggedIn()) {
+        Catalog catalog(account.loginAddress);
+        if (catalog.postShare() == 0)
+            ++report.sharesPosted;
+    }
+
+    if (!inputs.temporaryOpenFolder.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(inputs.temporaryOpenFolder, ignored);
+    }
+
+    report.filesDownloaded = processValues().filesDownloaded.load();
+    if (report.filesDownloaded) {
+        report.reminder = downloadReminderText();
+        showNotice(report.reminder);
+    }
+    return report;
+}
+
+}  // namespace parvola

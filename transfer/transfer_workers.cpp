@@ -1,0 +1,134 @@
+#include "transfer/transfer_workers.h"
+
+#include <mutex>
+
+#include "catalog/catalog.h"
+#include "catalog/catalog_hooks.h"
+#include "platform/notice_box.h"
+#include "platform/system_hooks.h"
+#include "platform/worker_threads.h"
+#include "shell/state/process_state.h"
+#include "transfer/catalog_sync.h"
+#include "transfer/download_pipeline.h"
+#include "transfer/piece_search.h"
+#include "transfer/piece_subject.h"
+#include "transfer/resume_tasks.h"
+#include "transfer/shutdown_check.h"
+#include "transfer/upload_pipeline.h"
+
+namespace parvola {
+namespace {
+
+constexpr const char* kNoPathText = "请输入文件路径";
+constexpr const char* kSameNameText = "文件夹中有同名文件,无法上传!";
+constexpr const char* kInRecycleBinText =
+    "您回收站中有删除该文件的相同文件名，请删除后再上传新文件。";
+constexpr const char* kNoSpaceText = "用户空间余额不足!";
+constexpr const char* kFilePrefix = "文件:";
+constexpr const char* kUploadFailedText = "网络问题,上传失败.请稍后再试!";
+constexpr const char* kDownloadFailedText = "网络问题,下载失败.请稍后再试!";
+
+std::string baseName(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+std::string checkStoreRequest(const std::string& user, const std::string& catalogFolder,
+                              const std::string& localPath) {
+    if (localPath.empty())
+        return kNoPathText;
+    const std::string name = baseName(localPath);
+    if (name.find(';') != std::string::npos)
+        return kSemicolonNameText;
+    Catalog catalog(user);
+    switch (catalog.exists(catalogFolder, name, "File")) {
+        case -1:
+            return kSameNameText;
+        case 255:
+            return kInRecycleBinText;
+        default:
+            return {};
+    }
+}
+
+std::string checkStoreAllowed(const std::string& user) {
+    return Catalog(user).belowQuota() ? std::string() : std::string(kNoSpaceText);
+}
+
+int runUploadWorker(const std::string& user, const std::string& localPath,
+                    const std::string& catalogFolder) {
+    UploadRequest request;
+    request.user = user;
+    findLoggedInAccount(user, request.account);
+    request.localPath = localPath;
+    request.catalogFolder = catalogFolder;
+    const int result = UploadFile(request);
+    // A cancelled upload ended as the user asked: no message.
+    if (result != 0 && result != kCancelledCode)
+        showNotice(kFilePrefix + localPath + kUploadFailedText);
+    runShutdownCheck();
+    return result;
+}
+
+int runDownloadWorker(const std::string& user, const DownloadInputs& inputs) {
+    MailboxAccount account;
+    findLoggedInAccount(user, account);
+    std::string savedPath;
+    const int result = DownloadFile(account, user, inputs, savedPath);
+    if (result != 0 && result != kCancelledCode) {
+        showNotice(kFilePrefix + parseSubject(inputs.storedSubject).fileName + kDownloadFailedText);
+    } else if (result == 0) {
+        // A cancelled download saved nothing, so there is nothing to remind of.
+        if (inputs.openWhenDone)
+            shellOpen(savedPath);
+        else
+            processValues().filesDownloaded.store(true);
+    }
+    SyncCatalog(user, account, SyncMode::Trim);
+    runShutdownCheck();
+    return result;
+}
+
+int runRemovalWorker(const std::string& user, const std::string& storedSubject) {
+    MailboxAccount account;
+    if (findLoggedInAccount(user, account) != 0)
+        return -1;
+    return RemovePieceMails(account, storedSubject);
+}
+
+void startUploadWorker(const std::string& user, const std::string& localPath,
+                       const std::string& catalogFolder) {
+    startWorker([=] { runUploadWorker(user, localPath, catalogFolder); });
+}
+
+void startDownloadWorker(const std::string& user, const DownloadInputs& inputs) {
+    startWorker([=] { runDownloadWorker(user, inputs); });
+}
+
+void startRemovalWorker(const std::string& user, const std::string& storedSubject) {
+    startWorker([=] { runRemovalWorker(user, storedSubject); });
+}
+
+void installTransferEngine() {
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        ResumeHooks hooks;
+        hooks.resumeUpload = [](const TransferTask& task, const MailboxAccount& account) {
+            return ResumeUpload(task, account);
+        };
+        hooks.resumeDownload = [](const TransferTask& task, const MailboxAccount& account) {
+            return ResumeDownload(task, account);
+        };
+        setResumeHooks(std::move(hooks));
+        CatalogHooks catalog = catalogHooks();
+        catalog.startPieceCleanup = [](const std::string& user, const std::string& subject) {
+            startRemovalWorker(user, subject);
+        };
+        setCatalogHooks(std::move(catalog));
+        installCatalogMailWorker();
+    });
+}
+
+}  // namespace parvola

@@ -1,0 +1,322 @@
+#include "transfer/upload_pipeline.h"
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+#include "catalog/catalog.h"
+#include "platform/notice_box.h"
+#include "transfer/pause_state.h"
+#include "transfer/piece_plan.h"
+#include "transfer/piece_search.h"
+#include "transfer/piece_subject.h"
+#include "transfer/store_mail.h"
+
+namespace parvola {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kReadErrorText = "文件读取错误";
+constexpr const char* kEmptyFileText = "文件内容为空";
+constexpr const char* kOverQuotaText = "超过空间容量限制,无法上传";
+constexpr const char* kSplitFailedText = "分割文件失败";
+constexpr const char* kSameNameText = "文件夹中有同名文件,无法上传!";
+
+// Pieces are copied through a buffer of this size, so a piece of up to 49 MiB
+// never sits in memory whole.
+constexpr size_t kCopyBlock = 1 << 20;
+
+std::string baseName(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The source file and its size; false when it cannot be read as a file.
+bool openSource(const std::string& path, std::ifstream& source, long long& size) {
+    std::error_code error;
+    if (!fs::is_regular_file(path, error))
+        return false;
+    source.open(path, std::ios::binary);
+    if (!source.is_open())
+        return false;
+    source.seekg(0, std::ios::end);
+    const std::streamoff end = source.tellg();
+    source.seekg(0, std::ios::beg);
+    if (end < 0 || !source.good())
+        return false;
+    size = static_cast<long long>(end);
+    return true;
+}
+
+// Writes `length` bytes of the source from `offset` into a new piece file. A
+// short read (the file shrank since the upload began) is a file error too:
+// the piece lengths were fixed by the size at the start.
+bool cutPiece(std::ifstream& source, long long offset, long long length,
+              const std::string& piecePath) {
+    source.clear();
+    source.seekg(offset);
+    std::ofstream piece(piecePath, std::ios::binary | std::ios::trunc);
+    if (!source.good() || !piece.is_open())
+        return false;
+    std::vector<char> buffer(static_cast<size_t>(std::min<long long>(length, kCopyBlock)));
+    long long left = length;
+    while (left > 0) {
+        const auto want = static_cast<std::streamsize>(std::min<long long>(left, kCopyBlock));
+        source.read(buffer.data(), want);
+        if (source.gcount() != want)
+            return false;
+        piece.write(buffer.data(), want);
+        if (!piece.good())
+            return false;
+        left -= want;
+    }
+    piece.close();
+    return !piece.fail();
+}
+
+// One upload in progress: the record it shows, where its pieces go, and
+// what it has sent so far.
+class UploadRun {
+  public:
+    UploadRun(TaskList& list, const MailboxAccount& account, TransferTask task)
+        : list_(list), account_(account), task_(std::move(task)) {}
+
+    // Sends pieces first..count of the source and finishes the upload.
+    int sendPieces(std::ifstream& source, long long size, int first);
+    // Sends the whole source as the one piece (attachment = the file itself).
+    int sendWhole(const std::string& subject, int failureResult);
+    // Called with a record that is already in the list.
+    void markAdded() { added_ = true; }
+
+  private:
+    // Waits before a piece while the transfers are paused; false when the
+    // task was cancelled meanwhile.
+    bool waitForTurn();
+    int send(const std::string& subject, const std::string& attachment);
+    void addRecord(const std::string& subject);
+    bool cancelled() const { return added_ && list_.isCancelled(task_.fileId); }
+    int endCancelled();
+    int endFailed(int result);
+    int finish(long long size);
+    void removePieces() {
+        removePieceFolder(task_.fileName, task_.fileId, PieceFolderRemoval::WithContents);
+    }
+
+    TaskList& list_;
+    const MailboxAccount& account_;
+    TransferTask task_;
+    bool added_ = false;  // the record is in the list
+    bool sent_ = false;   // at least one piece mail was accepted
+};
+
+bool UploadRun::waitForTurn() {
+    if (!added_) {
+        // No record yet: an old cancel of a reused file id must not count.
+        parvola::waitWhilePaused();
+        return true;
+    }
+    return list_.waitWhilePaused(task_.fileId);
+}
+
+void UploadRun::addRecord(const std::string& subject) {
+    task_.subject = subject;
+    task_.nextPieceIndex = 1;
+    list_.addTask(task_);
+    list_.redraw();
+    added_ = true;
+}
+
+int UploadRun::send(const std::string& subject, const std::string& attachment) {
+    StoreMail mail;
+    mail.smtpHost = account_.smtpHost;
+    mail.smtpPort = account_.smtpPort;
+    mail.userName = account_.mailboxUser;
+    mail.password = account_.mailboxPassword;
+    mail.subject = subject;
+    mail.bodyText = subject;
+    mail.sender = account_.mailboxAddress;
+    mail.recipient = account_.mailboxAddress;
+    mail.attachmentPath = attachment;
+    mail.taskId = task_.fileId;
+    mail.progress = &list_;
+    return SendStoreMail(mail);
+}
+
+int UploadRun::endCancelled() {
+    list_.removeTask(task_);
+    // A cancelled file leaves nothing behind: no record, no piece mails.
+    if (sent_)
+        RemovePieceMails(account_, task_.subject);
+    removePieces();
+    return kCancelledCode;
+}
+
+int UploadRun::endFailed(int result) {
+    list_.removeTask(task_);
+    removePieces();
+    return result;
+}
+
+int UploadRun::finish(long long size) {
+    list_.removeTask(task_);
+    removePieces();
+    if (cancelled())
+        return endCancelled();
+    Catalog catalog(task_.user);
+    const int added =
+        catalog.addFileRecord(task_.catalogFolder, task_.fileName, task_.subject, size);
+    if (added == 0)
+        return 0;
+    // The file could not be entered (a file of that name arrived in the folder
+    // meanwhile, or the folder is gone): its pieces would only take space.
+    RemovePieceMails(account_, task_.subject);
+    if (added == -2) {
+        showNotice(kSameNameText);
+        return 0;
+    }
+    return -1;
+}
+
+int UploadRun::sendPieces(std::ifstream& source, long long size, int first) {
+    const long long count = pieceCount(size, task_.pieceSize);
+    sent_ = first > 1;
+    if (!createPieceFolder(task_.fileName, task_.fileId)) {
+        showNotice(kSplitFailedText);
+        return endFailed(kSplitFailed);
+    }
+    const std::string folder = pieceFolder(task_.fileName, task_.fileId);
+    for (long long index = first; index <= count; ++index) {
+        if (!waitForTurn())
+            return endCancelled();
+        const std::string piecePath = pieceFilePath(folder, index);
+        const long long length = pieceLength(size, task_.pieceSize, index);
+        if (!cutPiece(source, (index - 1) * task_.pieceSize, length, piecePath)) {
+            showNotice(kSplitFailedText);
+            return endFailed(kSplitFailed);
+        }
+        PieceSubject subject;
+        subject.fileName = task_.fileName;
+        subject.fileId = task_.fileId;
+        subject.time = static_cast<long long>(std::time(nullptr));
+        subject.pieceLength = length;
+        subject.pieceCount = static_cast<int>(count);
+        subject.pieceIndex = static_cast<int>(index);
+        const std::string text = formatSubject(subject);
+        if (index == 1 && !added_)
+            addRecord(text);
+        const int result = send(text, piecePath);
+        std::error_code error;
+        fs::remove(piecePath, error);  // one piece file on disk at a time
+        if (result == 0)
+            sent_ = true;
+        if (result == kCancelledCode || cancelled())
+            return endCancelled();
+        if (result != 0)
+            return endFailed(result);
+        list_.reportPieceDone(task_.fileId, static_cast<int>(index * 100 / count),
+                              static_cast<int>(index + 1));
+    }
+    return finish(size);
+}
+
+int UploadRun::sendWhole(const std::string& subject, int failureResult) {
+    if (!waitForTurn())
+        return endCancelled();
+    if (!added_)
+        addRecord(subject);
+    const int result = send(subject, task_.localPath);
+    if (result == 0)
+        sent_ = true;
+    if (result == kCancelledCode || cancelled())
+        return endCancelled();
+    if (result != 0)
+        return endFailed(failureResult);
+    return finish(task_.fileSize);
+}
+
+}  // namespace
+
+int UploadFile(const UploadRequest& request, TaskList& list) {
+    const long long pieceSize = pieceSizeForSmtpHost(request.account.smtpHost);
+    // Held for the whole upload, so no other upload draws the same id even
+    // before this one's record is in the list.
+    const FileIdLease lease = list.leaseFileId();
+    if (!lease.valid())
+        return -1;
+
+    if (baseName(request.localPath).find(';') != std::string::npos) {
+        showNotice(kSemicolonNameText);
+        return 0;
+    }
+    std::ifstream source;
+    long long size = 0;
+    if (!openSource(request.localPath, source, size)) {
+        showNotice(kReadErrorText);
+        return 0;
+    }
+    if (size == 0) {
+        showNotice(kEmptyFileText);
+        return 0;
+    }
+
+    TransferTask task;
+    task.user = request.user;
+    task.direction = kUploadDirection;
+    task.fileName = baseName(request.localPath);
+    task.localPath = request.localPath;
+    task.fileSize = size;
+    task.catalogFolder = request.catalogFolder;
+    task.startTime = static_cast<long long>(std::time(nullptr));
+    task.pieceSize = isSinglePiece(size, pieceSize) ? size : pieceSize;
+    task.nextPieceIndex = 1;
+    task.fileId = lease.id();
+    task.threadId = currentThreadId();
+
+    if (!Catalog(request.user).fits(size)) {
+        showNotice(kOverQuotaText);
+        return 0;
+    }
+
+    UploadRun run(list, request.account, task);
+    if (!isSinglePiece(size, pieceSize))
+        return run.sendPieces(source, size, 1);
+    source.close();
+    PieceSubject subject;
+    subject.fileName = task.fileName;
+    subject.fileId = task.fileId;
+    subject.time = static_cast<long long>(std::time(nullptr));
+    subject.pieceLength = size;
+    return run.sendWhole(formatSubject(subject), 1);
+}
+
+int ResumeUpload(const TransferTask& task, const MailboxAccount& account, TaskList& list) {
+    std::ifstream source;
+    long long size = 0;
+    if (!openSource(task.localPath, source, size) || task.pieceSize <= 0) {
+        list.removeTask(task);
+        return -1;
+    }
+    if (size == 0) {
+        list.removeTask(task);
+        showNotice(kEmptyFileText);
+        return 0;
+    }
+    // Pieces already in the mailbox were cut from the file as it was: a file
+    // that changed size would be stored corrupt.
+    if (size != task.fileSize) {
+        list.removeTask(task);
+        return -1;
+    }
+    UploadRun run(list, account, task);
+    run.markAdded();
+    if (!isSinglePiece(size, task.pieceSize))
+        return run.sendPieces(source, size, std::max(task.nextPieceIndex, 1));
+    source.close();
+    return run.sendWhole(task.subject, 1);
+}
+
+}  // namespace parvola
