@@ -16,6 +16,7 @@
 #include "mail/mime_reader_file_name.h"
 #include "mail/mime_reader_part_decoder.h"
 #include "mail/mime_reader_text.h"
+#include "mail/piece_digest.h"
 #include "mail/pop3_connection.h"
 #include "mail/progress_sink.h"
 
@@ -129,7 +130,26 @@ void noteEncoding(const std::string& line, bool isBoundary, std::string& encodin
         encoding = line.substr(kTransferEncoding.size());
 }
 
-int writeAttachments(const MimeMessageText& message, const std::string& folder) {
+// A store mail names the SHA-256 of its piece: the file written must match
+// it. A mismatch removes the file (a changed piece must never be joined into
+// the user's file) and says so in `failure`.
+bool matchesDigest(const std::string& expected, const std::filesystem::path& file,
+                   const std::string& name, std::string& failure) {
+    std::string actual;
+    if (sha256HexOfFile(file.string(), actual) && strcasecmp(actual.c_str(), expected.c_str()) == 0)
+        return true;
+    std::error_code ec;
+    std::filesystem::remove(file, ec);
+    failure = "The piece " + name +
+              " read back differs from the piece that was stored (its SHA-256 is " + actual +
+              ", the mail says " + expected + "): the mail was changed in the mailbox.";
+    return false;
+}
+
+int writeAttachments(const MimeMessageText& message, const std::string& folder,
+                     std::string& failure) {
+    // Only the first attachment is the piece the digest is of.
+    std::string digest = message.GetHeaderField(kPieceDigestHeader, 0);
     ScratchFile scratch;
     if (scratch.get() == nullptr)
         return -1;
@@ -208,8 +228,9 @@ int writeAttachments(const MimeMessageText& message, const std::string& folder) 
             // created, skips this part's body; the scan goes on.
             std::ofstream out;
             const std::string name = safeAttachmentName(wireName);
+            const std::filesystem::path path = std::filesystem::path(folder) / name;
             if (!name.empty()) {
-                out.open(std::filesystem::path(folder) / name, std::ios::binary | std::ios::trunc);
+                out.open(path, std::ios::binary | std::ios::trunc);
             }
             bool metBoundary = false;
             std::string bytes;
@@ -234,6 +255,9 @@ int writeAttachments(const MimeMessageText& message, const std::string& folder) 
                 // A file cut short (disk full) must not pass for a written one.
                 if (out.fail())
                     return -1;
+                if (!digest.empty() && !matchesDigest(digest, path, name, failure))
+                    return -1;
+                digest.clear();
             }
             if (!metBoundary)
                 return 0;
@@ -251,7 +275,11 @@ int Pop3Connection::SaveAttachments(int number, const std::string& folder) {
     if (!Retrieve(number, text))
         return lastError() == kTransferCancelledCode ? kTransferCancelledCode : status;
     try {
-        return writeAttachments(MimeMessageText(std::move(text)), folder);
+        std::string failure;
+        const int result = writeAttachments(MimeMessageText(std::move(text)), folder, failure);
+        if (!failure.empty())
+            lastReply_ = failure;
+        return result;
     } catch (...) {
         // Files and the scratch file are closed (and the latter removed) by
         // their owners on the way out.
