@@ -4,7 +4,8 @@
 //
 //   bash tests/mailserver/fixture.sh start /tmp/parvola-ms-2535 2535 1120
 //   bash tests/mailserver/mailstack.sh adduser /tmp/parvola-ms-2535 benchuser benchpw
-//   build/bench/mail/bench_tls_transfer 2535 1120 benchuser benchpw /tmp/parvola-ms-2535/tls/ca.pem 20
+//   CA=/tmp/parvola-ms-2535/tls/ca.pem
+//   build/bench/mail/bench_tls_transfer 2535 1120 benchuser benchpw $CA 20
 //   bash tests/mailserver/fixture.sh stop /tmp/parvola-ms-2535
 #include <chrono>
 #include <cstdio>
