@@ -72,7 +72,8 @@ int runUploadWorker(const std::string& user, const std::string& localPath,
     return result;
 }
 
-int runDownloadWorker(const std::string& user, const DownloadInputs& inputs) {
+int runDownloadWorker(const std::string& user, const DownloadInputs& inputs,
+                      std::string* savedPathOut) {
     MailboxAccount account;
     findLoggedInAccount(user, account);
     std::string savedPath;
@@ -86,6 +87,7 @@ int runDownloadWorker(const std::string& user, const DownloadInputs& inputs) {
         else
             processValues().filesDownloaded.store(true);
     }
+    if (savedPathOut) *savedPathOut = result == 0 ? savedPath : std::string();
     SyncCatalog(user, account, SyncMode::Trim);
     runShutdownCheck();
     return result;

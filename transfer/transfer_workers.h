@@ -40,7 +40,9 @@ void startRemovalWorker(const std::string& user, const std::string& storedSubjec
 // and download) ends with the shutdown check. They answer the pipeline's result.
 int runUploadWorker(const std::string& user, const std::string& localPath,
                     const std::string& catalogFolder);
-int runDownloadWorker(const std::string& user, const DownloadInputs& inputs);
+// `savedPath` (when given) receives where the finished file was saved.
+int runDownloadWorker(const std::string& user, const DownloadInputs& inputs,
+                      std::string* savedPath = nullptr);
 int runRemovalWorker(const std::string& user, const std::string& storedSubject);
 
 // Installs the engine's hooks once per process: the resumed pipelines, the

@@ -1,0 +1,137 @@
+#pragma once
+// The client's dialogs. Each is application-modal and shown without blocking
+// the caller (showModal), so that the user-interface thread keeps serving the
+// workers while a dialog is open.
+#include <QPointer>
+#include <string>
+
+#include "shell/skin.h"
+#include "shell/state/ini_settings.h"
+#include "transfer/transfer_workers.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+
+namespace parvola::ui {
+
+// "登录": remembered accounts, password, "记住密码", the "注册" link.
+class LoginDialog : public SkinDialog {
+    Q_OBJECT
+  public:
+    // `atStartUp`: closing the dialog before any login ends the program.
+    explicit LoginDialog(bool atStartUp, QWidget* parent = nullptr);
+    QComboBox* mailboxField() const { return mailbox_; }
+    QLineEdit* passwordField() const { return password_; }
+    QCheckBox* rememberBox() const { return remember_; }
+    SkinButton* registerButton() const { return register_; }
+    SkinButton* loginButton() const { return login_; }
+
+    // The dialog's result when it closed after a login attempt that failed.
+    static constexpr int kClosedAfterFailure = 2;
+
+  public slots:
+    void submit();
+    void reject() override;
+
+  private:
+    void accountChosen(const QString& account);
+    IniSettings settings_;
+    bool atStartUp_;
+    QComboBox* mailbox_;
+    QLineEdit* password_;
+    QCheckBox* remember_;
+    SkinButton* register_;
+    SkinButton* login_;
+};
+
+// "下载": the save folder for one file of the list (or, from the menu, for
+// the file selected in the list).
+class DownloadDialog : public SkinDialog {
+    Q_OBJECT
+  public:
+    explicit DownloadDialog(DownloadInputs inputs, QWidget* parent = nullptr);
+    QLineEdit* savePathField() const { return savePath_; }
+    const DownloadInputs& inputs() const { return inputs_; }
+
+  public slots:
+    void submit();
+
+  private:
+    DownloadInputs inputs_;
+    QLineEdit* savePath_;
+    QLineEdit* fileName_;
+};
+
+// "重命名": the new name of a folder, refused when the sibling names hold it.
+class RenameDialog : public SkinDialog {
+    Q_OBJECT
+  public:
+    explicit RenameDialog(std::string siblingNames, QWidget* parent = nullptr);
+    QLineEdit* nameField() const { return name_; }
+    const std::string& newName() const { return newName_; }
+
+  public slots:
+    void submit();
+
+  private:
+    std::string siblings_;
+    std::string newName_;
+    QLineEdit* name_;
+};
+
+class AboutDialog : public SkinDialog {
+    Q_OBJECT
+  public:
+    explicit AboutDialog(QWidget* parent = nullptr);
+};
+
+// "系统设置".
+class SettingsDialog : public SkinDialog {
+    Q_OBJECT
+  public:
+    explicit SettingsDialog(QWidget* parent = nullptr);
+    QCheckBox* autoStartBox() const { return autoStart_; }
+    QCheckBox* shutdownBox() const { return shutdown_; }
+    QCheckBox* continueBox() const { return continue_; }
+    QLineEdit* folderField() const { return folder_; }
+
+  public slots:
+    void submit();
+    void browse();
+
+  private:
+    QCheckBox* autoStart_;
+    QCheckBox* shutdown_;
+    QCheckBox* continue_;
+    QLineEdit* folder_;
+};
+
+// "上传": the local file to store in the folder selected in the tree.
+class StoreDialog : public SkinDialog {
+    Q_OBJECT
+  public:
+    explicit StoreDialog(QWidget* parent = nullptr);
+    QLineEdit* pathField() const { return path_; }
+
+  public slots:
+    void submit();
+
+  private:
+    QLineEdit* path_;
+};
+
+// The first top-level dialog of type T that is open, or null (tests, the frame).
+template <class T>
+T* openDialog();
+
+}  // namespace parvola::ui
+
+#include <QApplication>
+template <class T>
+T* parvola::ui::openDialog() {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<T*>(widget); dialog && dialog->isVisible())
+            return dialog;
+    return nullptr;
+}

@@ -1,0 +1,37 @@
+// The desktop client: start-up in its fixed order, then the event loop.
+#include <QApplication>
+#include <memory>
+
+#include "platform/notice_box.h"
+#include "shell/icons.h"
+#include "shell/main_frame.h"
+#include "shell/qt_notice_box.h"
+#include "shell/shell_context.h"
+#include "shell/shell_engine.h"
+#include "shell/state/ini_settings.h"
+#include "shell/state/process_state.h"
+#include "shell/state/view_texts.h"
+
+int main(int argc, char** argv) {
+    using namespace parvola;
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromUtf8(ui::kAppName));
+    QApplication::setWindowIcon(ui::applicationIcon());
+    // The window goes to the tray on close; only the exit sequence ends the run.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    processValues().filesDownloaded = false;
+    setShutdownWhenDone(false);
+    ui::setCurrentDownloadFolder({});
+    clearLoggedInAccounts();
+    installNoticeBox(std::make_shared<ui::QtNoticeBox>());
+    installRealEngineHooks();
+
+    auto* frame = new ui::CMainFrame;
+    frame->setAttribute(Qt::WA_DeleteOnClose);
+    frame->setWindowTitle(QString::fromUtf8(ui::kAppTitle));
+    frame->showNormal();
+    frame->repaint();
+    frame->openLoginDialog(true);
+    return app.exec();
+}

@@ -1,0 +1,78 @@
+#pragma once
+// The client's one top-level window: drawn caption, menu bar, five panes in
+// nested splitters, status bar, and the tray icon it lives on in when hidden.
+#include <QMainWindow>
+#include <QPointer>
+
+class QAction;
+class QLabel;
+class QSplitter;
+class QSystemTrayIcon;
+
+namespace parvola::ui {
+
+class SkinCaption;
+class CMyTree;
+class CFileList;
+class CTaskList;
+class CToolbar;
+class CHtmlForm;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+  public:
+    CMainFrame();
+    ~CMainFrame() override;
+
+    // The status bar's first pane.
+    void setSpaceText(const QString& text);
+    QString spaceText() const;
+    // Greys or enables "上传" and "下载" after the tree's selection.
+    void updateCommandStates();
+    QAction* uploadAction() const { return upload_; }
+    QAction* downloadAction() const { return download_; }
+    QAction* exitAction() const { return exit_; }
+    SkinCaption* caption() const { return caption_; }
+    QSplitter* splitter(char name) const;
+    bool hasTray() const { return tray_ != nullptr; }
+
+    // The caption's close button, the menu's "退出(&X)": hide into the tray,
+    // or minimise where the desktop has no tray.
+    void closeRequest();
+    // Brings the window back in its previous size (tray double-click).
+    void showFromTray();
+    // Ends the window for good (exit sequence, declined login).
+    void destroyForExit();
+
+    void openLoginDialog(bool atStartUp);
+    void openStoreDialog();
+    void openDownloadDialog();
+    void openSettingsDialog();
+    void openAboutDialog();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+  private:
+    void buildMenu(QWidget* top);
+    void buildPanes();
+    void buildStatusBar();
+    void buildTray();
+
+    SkinCaption* caption_ = nullptr;
+    QSplitter* splitA_ = nullptr;
+    QSplitter* splitB_ = nullptr;
+    QSplitter* splitC_ = nullptr;
+    QSplitter* splitD_ = nullptr;
+    QLabel* firstPane_ = nullptr;
+    QAction* upload_ = nullptr;
+    QAction* download_ = nullptr;
+    QAction* exit_ = nullptr;
+    QSystemTrayIcon* tray_ = nullptr;
+    bool exiting_ = false;
+};
+
+}  // namespace parvola::ui

@@ -1,0 +1,82 @@
+#include "shell/qt_notice_box.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+#include <future>
+#include <memory>
+
+#include "shell/state/view_texts.h"
+#include "shell/ui_thread.h"
+
+namespace parvola::ui {
+
+NoticeDialog::NoticeDialog(const QString& text, QWidget* parent)
+    : SkinDialog(QString::fromUtf8(kAppName), parent), text_(text) {
+    auto* label = skinLabel(text, this);
+    label->setAlignment(Qt::AlignCenter);
+    label->setWordWrap(true);
+    label->setMinimumWidth(260);
+    body()->addWidget(label);
+    auto* row = new QHBoxLayout;
+    auto* ok = new SkinButton(QString::fromUtf8(kNoticeOk), this);
+    ok->setMinimumWidth(90);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    row->addStretch();
+    row->addWidget(ok);
+    row->addStretch();
+    body()->addLayout(row);
+}
+
+namespace {
+
+QWidget* ownerWindow() {
+    QWidget* owner = QApplication::activeModalWidget();
+    if (!owner)
+        owner = QApplication::activeWindow();
+    return owner;
+}
+
+}  // namespace
+
+NoticeAnswer QtNoticeBox::show(const std::string& text) {
+    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (!app)
+        return NoticeAnswer::Cancel;
+    const QString message = QString::fromStdString(text);
+    if (onUiThread()) {
+        NoticeDialog dialog(message, ownerWindow());
+        return dialog.exec() == QDialog::Accepted ? NoticeAnswer::Ok : NoticeAnswer::Cancel;
+    }
+    // A worker: open the box on the user-interface thread and wait for the answer.
+    auto answer = std::make_shared<std::promise<NoticeAnswer>>();
+    auto result = answer->get_future();
+    postToUi(app, [message, answer] {
+        auto* dialog = new NoticeDialog(message, ownerWindow());
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        auto answered = std::make_shared<bool>(false);
+        QObject::connect(dialog, &QDialog::finished, [answer, answered](int code) {
+            if (!*answered) {
+                *answered = true;
+                answer->set_value(code == QDialog::Accepted ? NoticeAnswer::Ok
+                                                            : NoticeAnswer::Cancel);
+            }
+        });
+        QObject::connect(dialog, &QObject::destroyed, [answer, answered] {
+            if (!*answered) {
+                *answered = true;
+                answer->set_value(NoticeAnswer::Cancel);
+            }
+        });
+        dialog->showModal();
+    });
+    try {
+        return result.get();
+    } catch (const std::future_error&) {
+        return NoticeAnswer::Cancel;  // the application ended before the box could show
+    }
+}
+
+}  // namespace parvola::ui

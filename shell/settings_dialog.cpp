@@ -1,0 +1,74 @@
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+#include "shell/dialogs.h"
+#include "shell/state/autostart.h"
+#include "shell/state/ini_settings.h"
+#include "shell/state/view_texts.h"
+
+namespace parvola::ui {
+
+SettingsDialog::SettingsDialog(QWidget* parent)
+    : SkinDialog(QString::fromUtf8(kSettingsTitle), parent) {
+    auto* group = new QGroupBox(QString::fromUtf8(kGeneralSettings), this);
+    auto* boxes = new QVBoxLayout(group);
+    autoStart_ = new QCheckBox(QString::fromUtf8(kAutoStart), group);
+    shutdown_ = new QCheckBox(QString::fromUtf8(kShutdownWhenDone), group);
+    continue_ = new QCheckBox(QString::fromUtf8(kContinueTasks), group);
+    boxes->addWidget(autoStart_);
+    boxes->addWidget(shutdown_);
+    boxes->addWidget(continue_);
+    body()->addWidget(group);
+    body()->addWidget(skinLabel(QString::fromUtf8(kDefaultDownloadPath), this));
+    auto* row = new QHBoxLayout;
+    folder_ = new QLineEdit(this);
+    folder_->setMinimumWidth(240);
+    auto* browseButton = new SkinButton(QString::fromUtf8(kBrowse), this);
+    row->addWidget(folder_);
+    row->addWidget(browseButton);
+    body()->addLayout(row);
+    auto* buttons = new QHBoxLayout;
+    auto* cancel = new SkinButton(QString::fromUtf8(kCancelWide), this);
+    auto* ok = new SkinButton(QString::fromUtf8(kOkWide), this);
+    ok->setDefault(true);
+    buttons->addStretch();
+    buttons->addWidget(cancel);
+    buttons->addWidget(ok);
+    body()->addLayout(buttons);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ok, &QPushButton::clicked, this, &SettingsDialog::submit);
+    connect(browseButton, &QPushButton::clicked, this, &SettingsDialog::browse);
+
+    const IniSettings settings;
+    folder_->setText(QString::fromStdString(settings.readDefPath()));
+    autoStart_->setChecked(settings.readAutoStart());
+    shutdown_->setChecked(shutdownWhenDone());
+    continue_->setChecked(settings.readContinue());
+}
+
+void SettingsDialog::browse() {
+    const QString folder = QFileDialog::getExistingDirectory(this);
+    folder_->clear();
+    folder_->setText(folder);  // cancelling leaves the field empty
+}
+
+void SettingsDialog::submit() {
+    const IniSettings settings;
+    if (autoStart_->isChecked()) {
+        enableAutoStart();
+        settings.writeAutoStart(true);
+    } else {
+        disableAutoStart();
+        settings.writeAutoStart(false);
+    }
+    setShutdownWhenDone(shutdown_->isChecked());
+    settings.writeContinue(continue_->isChecked());
+    settings.writeDefPath(folder_->text().toStdString());
+    accept();
+}
+
+}  // namespace parvola::ui

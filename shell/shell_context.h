@@ -1,0 +1,44 @@
+#pragma once
+// The application object's share of the desktop client: the panes every
+// command reaches, the current download folder, the temporary open folder and
+// the exit sequence.
+#include <QString>
+#include <string>
+
+namespace parvola::ui {
+
+class CMainFrame;
+class CMyTree;
+class CFileList;
+class CTaskList;
+class CToolbar;
+class CHtmlForm;
+
+struct ShellPanes {
+    CMainFrame* frame = nullptr;
+    CMyTree* tree = nullptr;
+    CFileList* fileList = nullptr;
+    CTaskList* taskList = nullptr;
+    CToolbar* toolbar = nullptr;
+    CHtmlForm* notice = nullptr;
+};
+
+ShellPanes& panes();
+
+// The folder the next download is written to (set by the download commands).
+std::string currentDownloadFolder();
+void setCurrentDownloadFolder(const std::string& folder);
+
+// Where files opened from the list are put; deleted at exit. Defaults to a
+// folder under the user's documents folder.
+std::string temporaryOpenFolder();
+void setTemporaryOpenFolder(const std::string& folder);
+
+// The exit: the engine's exit steps, then the end of the program.
+void runDesktopExit();
+
+// The current account and folder of the tree (empty without a tree).
+std::string currentAccount();
+std::string currentPath();
+
+}  // namespace parvola::ui

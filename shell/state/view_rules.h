@@ -1,0 +1,64 @@
+#pragma once
+// The rules of the folder tree and the file list that are not drawing: what a
+// selection means, which menu a right click gets, which commands are enabled,
+// and the texts the commands build.
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace parvola {
+
+inline constexpr const char* kRecycleLabel = "回收站";
+
+// What a tree selection means for the commands.
+struct TreeSelection {
+    bool accountReached = false;
+    std::string account;   // the account node's label, when reached
+    std::string path;      // folder path below the account node ("\" between names)
+    bool recycle = false;  // the topmost level under the account is the recycle bin
+};
+
+// `labelsUpward`: the labels from the selected node up to, not including, the
+// account node (or up to the root inclusive when no account node lies above).
+// `accountLabel`: the account node's label, or null when none was reached.
+TreeSelection resolveTreeSelection(const std::vector<std::string>& labelsUpward,
+                                   const std::string* accountLabel);
+
+// The logged-in typed address an account label stands for ("_config" removed).
+std::string accountNameOfLabel(const std::string& label);
+
+// "上传" and "下载" of the menu bar.
+bool transferMenusEnabled(const std::string& currentAccount, const std::string& currentPath);
+
+enum class TreeMenu { None, Account, Folder };
+enum class TreeNodeKind { Root, Account, Folder, Recycle };
+TreeMenu treeMenuFor(TreeNodeKind selected);
+
+enum class FileListMenu { None, FileCommands, AskForSelection };
+// Right click on the file list: `selectedType` is the selected row's type.
+FileListMenu fileListMenuFor(bool recycle, int selectedRow, const std::string& selectedType);
+
+// "自定义", then "自定义1", "自定义2", ...: the first name for which
+// `liveFolderExists` answers false (a name held only by a deleted folder is free).
+std::string nextCustomFolderName(const std::function<bool(const std::string&)>& liveFolderExists);
+
+// Every label followed by ";".
+std::string siblingNamesText(const std::vector<std::string>& labels);
+
+enum class RenameCheck { Empty, Refused, Accepted };
+// The rename dialog's OK: refused when the sibling-names text holds the new
+// name anywhere, as a part of a name too (so a part of a sibling's name or
+// the old name itself is refused).
+RenameCheck checkRenameInput(const std::string& siblingNames, const std::string& newName);
+
+// "总空间500M  文件个数%d  已用空间%dM  可用空间%dM" with u = bytes / 1048576.
+std::string spaceLineText(long long fileCount, long long weightedBytes);
+
+// A link as a skinned button keeps it: at most 260 bytes, cut at a character
+// boundary so the text stays valid UTF-8.
+std::string clipLink(const std::string& link);
+
+// The temporary folder for files opened from the list, under the documents folder.
+std::string openFolderUnder(const std::string& documentsFolder);
+
+}  // namespace parvola

@@ -1,0 +1,103 @@
+#pragma once
+// The fixed texts of the desktop client's windows: titles, labels, column
+// headers and messages, kept in one place so that the windows and their tests
+// use the same bytes.
+#include <array>
+
+namespace parvola::ui {
+
+inline constexpr const char* kAppTitle = "parvolix 1.0";
+inline constexpr const char* kAppName = "parvolix";
+inline constexpr const char* kIdleText = "就绪";
+inline constexpr std::array<const char*, 3> kKeyIndicators = {"大写", "数字", "滚动"};
+
+// Menu bar.
+inline constexpr const char* kMenuAccount = "账号(&A)";
+inline constexpr const char* kMenuLogin = "登录";
+inline constexpr const char* kMenuExit = "退出(&X)";
+inline constexpr const char* kMenuStore = "存储(&U)";
+inline constexpr const char* kMenuUpload = "上传";
+inline constexpr const char* kMenuRead = "读取(&D)";
+inline constexpr const char* kMenuDownload = "下载";
+inline constexpr const char* kMenuSettings = "设置(&D)";
+inline constexpr const char* kMenuHelp = "帮助(&H)";
+inline constexpr const char* kMenuAbout = "关于 parvolix(&A)...";
+inline constexpr const char* kTrayExit = "退出";
+
+// Toolbar buttons, left to right.
+inline constexpr const char* kButtonStore = "存储";
+inline constexpr const char* kButtonRead = "读取";
+inline constexpr const char* kButtonDelete = "删除";
+inline constexpr const char* kButtonRecover = "恢复";
+inline constexpr const char* kButtonSettings = "设置";
+inline constexpr const char* kButtonShare = "共享";
+inline constexpr const char* kButtonLogin = "登录";
+inline constexpr const char* kButtonPause = "暂停";
+inline constexpr const char* kButtonResume = "继续";
+
+// Tree.
+inline constexpr const char* kRootBeforeLogin = "您还没有登录,请登录!";
+inline constexpr const char* kRootAfterLogin = "帐号";
+inline constexpr const char* kCreateFolder = "创建文件夹";
+inline constexpr const char* kDeleteFolder = "删除文件夹";
+inline constexpr const char* kRenameFolder = "文件夹重命名";
+inline constexpr const char* kCustomFolderName = "自定义";
+
+// File list.
+inline constexpr std::array<const char*, 5> kFileListHeaders = {
+    "      文件名", "   大小", "   类型", "  上传时间/删除时间", "   路径"};
+inline constexpr std::array<int, 5> kFileListWidths = {170, 100, 100, 150, 150};
+inline constexpr const char* kFileMenuDownload = "下载";
+inline constexpr const char* kFileMenuOpen = "打开";
+inline constexpr const char* kFileMenuDelete = "删除";
+
+// Task list.
+inline constexpr std::array<const char*, 8> kTaskListHeaders = {
+    " 账号", " 动作", "  文件名", "  文件大小", "  保存位置", "    时间", "  进度", "    速度"};
+inline constexpr std::array<int, 8> kTaskListWidths = {50, 50, 100, 100, 100, 100, 70, 100};
+inline constexpr const char* kCancelTask = "取消任务";
+
+// Messages.
+inline constexpr const char* kSelectFileOrFolder = "请选择一个文件或文件夹";
+inline constexpr const char* kSelectFile = "请选择一个文件";
+inline constexpr const char* kConfirmPurge = "您确认删除,删除后无法恢复!";
+inline constexpr const char* kConfirmCancelTask = "您是否确认取消任务!";
+inline constexpr const char* kFolderExists = "文件夹已存在";
+inline constexpr const char* kAlreadyLoggedIn = "用户已登录";
+inline constexpr const char* kNoSpaceLeft = "用户空间余额不足!";
+inline constexpr const char* kEnterFilePath = "请输入文件路径";
+inline constexpr const char* kTransfersRunningQuestion = "有传输任务正在进行中，是否继续";
+inline constexpr const char* kSocketStartFailed = "Windows 通信端口初始化失败。";
+inline constexpr const char* kOpenFailedPrefix = "无法打开: ";
+inline constexpr const char* kChooseSaveFolder = "请选择保存路径";
+inline constexpr const char* kNoFileChosen = "请选择一个文件";
+
+// Dialogs.
+inline constexpr const char* kNoticeOk = "确    定";
+inline constexpr const char* kLoginTitle = "登录";
+inline constexpr const char* kLoginMailbox = "邮箱:";
+inline constexpr const char* kLoginPassword = "密码:";
+inline constexpr const char* kRememberPassword = "记住密码";
+inline constexpr const char* kRegister = "注册";
+inline constexpr const char* kDownloadTitle = "下载";
+inline constexpr const char* kSavePath = "保存路径:";
+inline constexpr const char* kHiddenFileName = "文  件 名:";
+inline constexpr const char* kBrowse = "浏览";
+inline constexpr const char* kOkWide = "确  定";
+inline constexpr const char* kCancelWide = "取  消";
+inline constexpr const char* kRenameTitle = "重命名";
+inline constexpr const char* kFolderNameLabel = "文件夹名:";
+inline constexpr const char* kOk = "确定";
+inline constexpr const char* kCancel = "取消";
+inline constexpr const char* kAboutVersion = "parvolix 1.0 版";
+inline constexpr const char* kAboutOwnership = "版权所有 (C) parvolix 开发组";
+inline constexpr const char* kSettingsTitle = "系统设置";
+inline constexpr const char* kGeneralSettings = "常规设置";
+inline constexpr const char* kAutoStart = "开机启动";
+inline constexpr const char* kShutdownWhenDone = "任务完成后关机";
+inline constexpr const char* kContinueTasks = "启动后继续未完成任务";
+inline constexpr const char* kDefaultDownloadPath = "默认下载路径";
+inline constexpr const char* kStoreTitle = "上传";
+inline constexpr const char* kStoreFilter = "All Files(*.*)";
+
+}  // namespace parvola::ui

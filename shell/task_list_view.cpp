@@ -1,0 +1,138 @@
+#include "shell/task_list_view.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QMenu>
+
+#include "platform/named_lock.h"
+#include "platform/notice_box.h"
+#include "shell/state/view_texts.h"
+#include "shell/ui_thread.h"
+
+namespace parvola::ui {
+
+CTaskList::CTaskList(TaskList& list, QWidget* parent) : QTableWidget(parent), list_(list) {
+    setColumnCount(static_cast<int>(kTaskListHeaders.size()));
+    QStringList headers;
+    for (const char* header : kTaskListHeaders)
+        headers << QString::fromUtf8(header);
+    setHorizontalHeaderLabels(headers);
+    for (int column = 0; column < columnCount(); ++column) {
+        setColumnWidth(column, kTaskListWidths[column]);
+        horizontalHeaderItem(column)->setTextAlignment(
+            (column == 0 ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
+    }
+    verticalHeader()->hide();
+    verticalHeader()->setDefaultSectionSize(20);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setShowGrid(true);
+    connect(this, &QTableWidget::itemSelectionChanged, this, [this] {
+        const auto selected = selectionModel()->selectedRows();
+        selectedRow_ = selected.size() == 1 ? selected.front().row() : -1;
+    });
+    // Subscribe and queue what the list holds now in one critical section,
+    // so every later change is queued after that picture and none is missed.
+    RoleGuard guard(LockRole::Tasks);
+    list_.addListener(this);
+    rowsRebuilt(list_.rows());
+}
+
+CTaskList::~CTaskList() {
+    list_.removeListener(this);
+}
+
+void CTaskList::insertLine(int row, const TaskRowTexts& texts) {
+    if (row < 0 || row > rowCount())
+        row = rowCount();
+    insertRow(row);
+    const std::string columns[8] = {texts.user,     texts.direction,     texts.fileName,
+                                    texts.fileSize, texts.catalogFolder, texts.startTime,
+                                    texts.progress, texts.speed};
+    for (int column = 0; column < 8; ++column) {
+        auto* item = new QTableWidgetItem(QString::fromStdString(columns[column]));
+        if (column == 0)
+            item->setTextAlignment(Qt::AlignCenter);
+        setItem(row, column, item);
+    }
+}
+
+void CTaskList::setText(int row, int column, const std::string& text) {
+    if (row < 0 || row >= rowCount())
+        return;
+    if (auto* cell = item(row, column))
+        cell->setText(QString::fromStdString(text));
+}
+
+void CTaskList::rowAdded(int row, const TaskRowTexts& texts) {
+    postToUi(this, [this, row, texts] { insertLine(row, texts); });
+}
+
+void CTaskList::rowRemoved(int row) {
+    postToUi(this, [this, row] {
+        if (row >= 0 && row < rowCount())
+            removeRow(row);
+    });
+}
+
+void CTaskList::progressTextChanged(int row, const std::string& text) {
+    postToUi(this, [this, row, text] { setText(row, 6, text); });
+}
+
+void CTaskList::speedTextChanged(int row, const std::string& text) {
+    postToUi(this, [this, row, text] { setText(row, 7, text); });
+}
+
+void CTaskList::rowsRebuilt(const std::vector<TaskRowTexts>& rows) {
+    postToUi(this, [this, rows] {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        setRowCount(0);
+        for (const auto& texts : rows)
+            insertLine(rowCount(), texts);
+        QApplication::restoreOverrideCursor();
+    });
+}
+
+QStringList CTaskList::lineTexts(int row) const {
+    QStringList texts;
+    for (int column = 0; column < columnCount(); ++column)
+        texts << (item(row, column) ? item(row, column)->text() : QString());
+    return texts;
+}
+
+void CTaskList::selectLine(int row) {
+    if (row < 0 || row >= rowCount()) {
+        clearSelection();
+        selectedRow_ = -1;
+        return;
+    }
+    selectRow(row);
+    selectedRow_ = row;
+}
+
+void CTaskList::contextMenuEvent(QContextMenuEvent* event) {
+    if (selectedRow_ < 0 || selectedRow_ >= rowCount())
+        return;
+    QMenu menu(this);
+    menu.addAction(QString::fromUtf8(kCancelTask), this, &CTaskList::cancelCommand);
+    menu.exec(event->globalPos());
+}
+
+void CTaskList::cancelCommand() {
+    if (selectedRow_ < 0 || selectedRow_ >= rowCount())
+        return;
+    // The line's user and file name name the task; read them before asking,
+    // as lines may move while the question is open.
+    const std::string user = item(selectedRow_, 0)->text().toStdString();
+    const std::string fileName = item(selectedRow_, 2)->text().toStdString();
+    if (showNotice(kConfirmCancelTask) != NoticeAnswer::Ok)
+        return;
+    // The list removes the row and tells this view, which drops the line.
+    list_.cancelTask(user, fileName);
+    clearSelection();
+    selectedRow_ = -1;
+}
+
+}  // namespace parvola::ui
