@@ -3,6 +3,8 @@
 // that holds the store, and the SMTP and POP3 servers chosen for it.
 #include <string>
 
+#include "platform/tls_settings.h"
+
 namespace parvola {
 
 class MailboxAccount {
@@ -31,6 +33,9 @@ class MailboxAccount {
     // Ports of the chosen servers (deployment data, from deploy.ini).
     int smtpPort = 25;
     int pop3Port = 110;
+    // Whether and how each connection is secured (deployment data too).
+    TlsSettings smtpTls;
+    TlsSettings pop3Tls;
 };
 
 }  // namespace parvola

@@ -13,9 +13,10 @@
 #include <fstream>
 #include <string>
 
-#include "mail/mime_reader_base64_line.h"
 #include "mail/mime_reader_file_name.h"
+#include "mail/mime_reader_part_decoder.h"
 #include "mail/mime_reader_text.h"
+#include "mail/piece_digest.h"
 #include "mail/pop3_connection.h"
 #include "mail/progress_sink.h"
 
@@ -31,6 +32,7 @@ const std::string kDisposition = "Content-Disposition: attachment;";
 const std::string kFirstPartDisposition = "Content-Disposition: attachment";
 const std::string kFilename = "filename=";
 const std::string kTabFilename = "\tfilename=";
+const std::string kTransferEncoding = "Content-Transfer-Encoding:";
 
 bool startsWith(const std::string& line, const std::string& prefix) {
     return line.compare(0, prefix.size(), prefix) == 0;
@@ -119,7 +121,35 @@ bool nameFromLine(const std::string& line, size_t prefixLength, std::string& nam
     return true;
 }
 
-int writeAttachments(const MimeMessageText& message, const std::string& folder) {
+// Keeps the transfer encoding named by a part's header line; a boundary line
+// starts a new part, which has named none yet.
+void noteEncoding(const std::string& line, bool isBoundary, std::string& encoding) {
+    if (isBoundary)
+        encoding.clear();
+    else if (startsWithAnyCase(line, kTransferEncoding))
+        encoding = line.substr(kTransferEncoding.size());
+}
+
+// A store mail names the SHA-256 of its piece: the file written must match
+// it. A mismatch removes the file (a changed piece must never be joined into
+// the user's file) and says so in `failure`.
+bool matchesDigest(const std::string& expected, const std::filesystem::path& file,
+                   const std::string& name, std::string& failure) {
+    std::string actual;
+    if (sha256HexOfFile(file.string(), actual) && strcasecmp(actual.c_str(), expected.c_str()) == 0)
+        return true;
+    std::error_code ec;
+    std::filesystem::remove(file, ec);
+    failure = "The piece " + name +
+              " read back differs from the piece that was stored (its SHA-256 is " + actual +
+              ", the mail says " + expected + "): the mail was changed in the mailbox.";
+    return false;
+}
+
+int writeAttachments(const MimeMessageText& message, const std::string& folder,
+                     std::string& failure) {
+    // Only the first attachment is the piece the digest is of.
+    std::string digest = message.GetHeaderField(kPieceDigestHeader, 0);
     ScratchFile scratch;
     if (scratch.get() == nullptr)
         return -1;
@@ -157,12 +187,14 @@ int writeAttachments(const MimeMessageText& message, const std::string& folder) 
     if (firstIsAttachment)
         rewind(scratch.get());
 
+    std::string encoding;
     while (true) {
         // A part's header lines, looking for the file name.
         bool named = false;
         bool skipPart = false;
         std::string wireName;
         while (reader.next(line) && !endsHeaderBlock(line)) {
+            noteEncoding(line, isBoundary(line), encoding);
             if (startsWithAnyCase(line, kDispositionWithName)) {
                 named = nameFromLine(line, kDispositionWithName.size(), wireName);
                 if (!named)
@@ -182,8 +214,8 @@ int writeAttachments(const MimeMessageText& message, const std::string& folder) 
                     return 0;
             }
             if (named) {
-                while (reader.next(line) && !endsHeaderBlock(line)) {
-                }
+                while (reader.next(line) && !endsHeaderBlock(line))
+                    noteEncoding(line, false, encoding);
                 break;
             }
         }
@@ -196,11 +228,13 @@ int writeAttachments(const MimeMessageText& message, const std::string& folder) 
             // created, skips this part's body; the scan goes on.
             std::ofstream out;
             const std::string name = safeAttachmentName(wireName);
+            const std::filesystem::path path = std::filesystem::path(folder) / name;
             if (!name.empty()) {
-                out.open(std::filesystem::path(folder) / name, std::ios::binary | std::ios::trunc);
+                out.open(path, std::ios::binary | std::ios::trunc);
             }
             bool metBoundary = false;
             std::string bytes;
+            PartBodyDecoder decoder(PartBodyDecoder::kindFor(encoding));
             while (reader.next(line)) {
                 if (isBoundary(line)) {
                     metBoundary = true;
@@ -209,14 +243,21 @@ int writeAttachments(const MimeMessageText& message, const std::string& folder) 
                 if (!out.is_open())
                     continue;
                 bytes.clear();
-                decodeBase64Line(line, bytes);
+                decoder.feed(line, bytes);
                 out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
             }
+            encoding.clear();
             if (out.is_open()) {
+                bytes.clear();
+                decoder.finish(bytes);
+                out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
                 out.close();
                 // A file cut short (disk full) must not pass for a written one.
                 if (out.fail())
                     return -1;
+                if (!digest.empty() && !matchesDigest(digest, path, name, failure))
+                    return -1;
+                digest.clear();
             }
             if (!metBoundary)
                 return 0;
@@ -234,7 +275,11 @@ int Pop3Connection::SaveAttachments(int number, const std::string& folder) {
     if (!Retrieve(number, text))
         return lastError() == kTransferCancelledCode ? kTransferCancelledCode : status;
     try {
-        return writeAttachments(MimeMessageText(std::move(text)), folder);
+        std::string failure;
+        const int result = writeAttachments(MimeMessageText(std::move(text)), folder, failure);
+        if (!failure.empty())
+            lastReply_ = failure;
+        return result;
     } catch (...) {
         // Files and the scratch file are closed (and the latter removed) by
         // their owners on the way out.

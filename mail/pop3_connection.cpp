@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "mail/progress_sink.h"
+#include "mail/secret_mask.h"
 
 namespace parvola {
 namespace {
@@ -242,10 +243,10 @@ bool Pop3Connection::Connect(const std::string& host, const std::string& user,
         errorCode_ = channel_.lastError();
         return false;
     }
+    if (tls_.mode == TlsMode::Implicit && !secure(host))
+        return false;
     connected_ = true;
-    if (!ReadCommandResponse() || !sendCommand("USER " + user + "\r\n") || !ReadCommandResponse() ||
-        !sendCommand("PASS " + password + "\r\n") || !ReadCommandResponse()) {
-        // Keep the failure that ended the login, not the QUIT's.
+    if (!ReadCommandResponse()) {
         const int code = errorCode_;
         const std::string reply = lastReply_;
         Disconnect();
@@ -253,7 +254,43 @@ bool Pop3Connection::Connect(const std::string& host, const std::string& user,
         lastReply_ = reply;
         return false;
     }
+    if (tls_.mode == TlsMode::StartTls) {
+        if (!sendCommand("STLS\r\n") || !ReadCommandResponse()) {
+            // Nothing secret has gone out; the credentials never will in the clear.
+            const std::string reply = lastReply_;
+            connected_ = false;
+            channel_.close();
+            errorCode_ = kErrorSecureChannel;
+            lastReply_ = "POP3 server " + host + " did not start TLS (STLS): " + reply;
+            return false;
+        }
+        if (!secure(host))
+            return false;
+    }
+    if (!sendCommand("USER " + user + "\r\n") || !ReadCommandResponse() ||
+        !sendCommand("PASS " + password + "\r\n") || !ReadCommandResponse()) {
+        // Keep the failure that ended the login, not the QUIT's.
+        const int code = errorCode_;
+        std::string reply = lastReply_;
+        maskSecret(reply, password);
+        Disconnect();
+        errorCode_ = code;
+        lastReply_ = reply;
+        return false;
+    }
     return true;
+}
+
+bool Pop3Connection::secure(const std::string& host) {
+    const auto limit = std::min<std::chrono::milliseconds::rep>(timeout_.count(), 1 << 30);
+    if (channel_.startTls(host, tls_.caFile, static_cast<int>(limit)))
+        return true;
+    // No QUIT: the server is in the middle of a handshake, not of POP3.
+    errorCode_ = kErrorSecureChannel;
+    lastReply_ = channel_.tlsFailure();
+    connected_ = false;
+    channel_.close();
+    return false;
 }
 
 bool Pop3Connection::Disconnect() {

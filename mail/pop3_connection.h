@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "mail/socket_channel.h"
+#include "platform/tls_settings.h"
 
 namespace parvola {
 
@@ -35,6 +36,9 @@ class Pop3Connection {
     // Connects, reads the greeting, sends USER and PASS. True when all three
     // replies are +OK. A user name or password longer than 120 bytes, or one
     // holding a line break or NUL, is refused (10022) before anything is sent.
+    // With TLS set (setTls), the connection is secured first (implicit: before
+    // the greeting; STLS: right after it), and a failed handshake or refused
+    // certificate ends it (10900, the reason in lastReply) before USER.
     bool Connect(const std::string& host, const std::string& user, const std::string& password,
                  int port = 110);
     // Sends QUIT when connected and closes the channel in every case. The
@@ -51,8 +55,9 @@ class Pop3Connection {
     // LIST `number`, then RETR `number`: the whole message text.
     bool Retrieve(int number, std::string& text);
 
-    // Retrieves message `number` and writes each base64 attachment into
-    // `folder` under the (sanitised) file name the mail gives. 0 when the
+    // Retrieves message `number` and writes each attachment into `folder`
+    // under the (sanitised) file name the mail gives, decoded by the part's
+    // transfer encoding (base64 when it names none). 0 when the
     // message was retrieved, `status` (-1) when the retrieval failed, -1 when
     // an unexpected error interrupted decoding, 428020231 when the progress
     // sink asked to stop (the connection is then closed, lastError() holds
@@ -62,6 +67,7 @@ class Pop3Connection {
     int DownloadAttachments(int number, const std::string& folder, int taskId, ProgressSink* sink);
 
     void setTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+    void setTls(const TlsSettings& tls) { tls_ = tls; }
     void setProgress(ProgressSink* sink, int taskId) {
         progressSink_ = sink;
         taskId_ = taskId;
@@ -90,6 +96,7 @@ class Pop3Connection {
 
   private:
     bool sendCommand(const std::string& command);
+    bool secure(const std::string& host);
     bool ensureListing();
     bool validNumber(int number);
     void reportProgress(size_t received);
@@ -108,6 +115,7 @@ class Pop3Connection {
     std::string lastReply_;
     std::chrono::milliseconds timeout_{kDefaultTimeoutMs};
     int errorCode_ = kSocketOk;
+    TlsSettings tls_;
 };
 
 }  // namespace parvola

@@ -20,6 +20,8 @@ void MailboxAccount::SelectProvider(const std::string& address) {
             pop3Host = row.pop3Host;
             smtpPort = row.smtpPort;
             pop3Port = row.pop3Port;
+            smtpTls = TlsSettings{row.smtpTls, config.caFile};
+            pop3Tls = TlsSettings{row.pop3Tls, config.caFile};
             return;
         }
     }

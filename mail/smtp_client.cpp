@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "mail/base64.h"
+#include "mail/secret_mask.h"
 #include "platform/host_info.h"
 
 namespace parvola {
@@ -33,6 +36,31 @@ bool endsInContinuation(std::string_view text) {
 
 bool equalsIgnoringCase(const std::string& a, const char* b) {
     return a.size() == std::strlen(b) && strncasecmp(a.data(), b, a.size()) == 0;
+}
+
+// The keyword lines of an EHLO reply ("250-SIZE 209715200", "250 STARTTLS"),
+// each without its code and separator.
+std::vector<std::string_view> capabilityLines(std::string_view reply) {
+    std::vector<std::string_view> lines;
+    size_t start = 0;
+    while (start < reply.size()) {
+        size_t end = reply.find('\n', start);
+        if (end == std::string_view::npos)
+            end = reply.size();
+        std::string_view line = reply.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (line.size() > 4)
+            lines.push_back(line.substr(4));
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool hasKeyword(std::string_view line, const char* keyword) {
+    const size_t n = std::strlen(keyword);
+    return line.size() >= n && strncasecmp(line.data(), keyword, n) == 0 &&
+           (line.size() == n || line[n] == ' ');
 }
 
 }  // namespace
@@ -68,6 +96,8 @@ int CSmtp::OnProgress(const char*, size_t sent, size_t total) {
 void CSmtp::error(int code) {
     if (code == -1)
         Connected = false;
+    FailureCode = code;
+    FailureReply = LastReply;
     OnError(code, LastReply);
 }
 
@@ -83,6 +113,9 @@ int CSmtp::sendCommand(std::string_view head, std::string_view tail) {
     discardPendingInput();
     cancelled_ = false;
     if (!sendPieces(head, tail)) {
+        // A server that refuses in the middle of a long text (a 552 for
+        // size, a 421 before it hangs up) may have said why before it closed:
+        // that answer, when there is one, is the result, not a bare -1.
         LastReply.clear();
         if (cancelled_) {
             // The message text is only half sent: nothing more may go over
@@ -92,7 +125,10 @@ int CSmtp::sendCommand(std::string_view head, std::string_view tail) {
             socket_.close();
             return kTransferCancelledCode;
         }
-        return -1;
+        const int code = socket_.isOpen() ? readReply() : -1;
+        if (code == -1 && socket_.isSecure() && LastReply.empty())
+            LastReply = socket_.tlsFailure();
+        return code;
     }
     return readReply();
 }
@@ -182,27 +218,54 @@ int CSmtp::readReply() {
 int CSmtp::Connect(const std::string& host) {
     Close();
     Esmtp = false;
+    SizeAnnounced = false;
+    SizeLimit = 0;
+    FailureCode = 0;
+    FailureReply.clear();
     if (host.empty() || host.size() >= kCommandBufferSize)
         return 0;
     if (!socket_.create() || !socket_.connect(host, Port)) {
         Close();
         return 0;
     }
+    if (Tls.mode == TlsMode::Implicit && !startTls(host))
+        return 0;
     int code = SendCmd();
     if (code != 220) {
         error(code);
         Close();
         return 0;
     }
-    std::string name = computerName().substr(0, 64);
-    if (name.empty())
-        name = "localhost";
-    std::string greeting = "EHLO " + name + "\r\n";
-    code = UseEhlo ? SendCmd(greeting) : -1;
-    if (UseEhlo && code == 250) {
-        Esmtp = true;
-    } else {
-        std::swap(greeting[0], greeting[1]);  // "EHLO" -> "HELO"
+    std::string greeting;
+    code = greet(greeting);
+    if (code != 250) {
+        error(code);
+        Close();
+        return 0;
+    }
+    if (Tls.mode == TlsMode::StartTls) {
+        bool offered = false;
+        if (Esmtp) {
+            for (std::string_view line : capabilityLines(LastReply))
+                offered = offered || hasKeyword(line, "STARTTLS");
+        }
+        if (!offered) {
+            LastReply = "SMTP server " + host + " does not offer STARTTLS";
+            error(-1);
+            Close();
+            return 0;
+        }
+        code = SendCmd("STARTTLS\r\n");
+        if (code != 220) {
+            const std::string reply = LastReply;
+            LastReply = "SMTP server " + host + " did not start TLS (STARTTLS): " + reply;
+            error(code);
+            Close();
+            return 0;
+        }
+        if (!startTls(host))
+            return 0;
+        // What the server said before TLS no longer counts: greet it again.
         code = SendCmd(greeting);
         if (code != 250) {
             error(code);
@@ -210,10 +273,50 @@ int CSmtp::Connect(const std::string& host) {
             return 0;
         }
     }
+    if (Esmtp)
+        readCapabilities();
     Connected = true;
     if (Esmtp)
         authLogin();
     return 1;
+}
+
+// EHLO (HELO when EHLO is refused or not wanted); the reply code, `greeting`
+// the EHLO line to repeat after STARTTLS.
+int CSmtp::greet(std::string& greeting) {
+    std::string name = computerName().substr(0, 64);
+    if (name.empty())
+        name = "localhost";
+    greeting = "EHLO " + name + "\r\n";
+    int code = UseEhlo ? SendCmd(greeting) : -1;
+    if (UseEhlo && code == 250) {
+        Esmtp = true;
+        return code;
+    }
+    std::string helo = greeting;
+    std::swap(helo[0], helo[1]);  // "EHLO" -> "HELO"
+    return SendCmd(helo);
+}
+
+bool CSmtp::startTls(const std::string& host) {
+    if (socket_.startTls(host, Tls.caFile, std::max(Timeout, 1) * 1000))
+        return true;
+    // Nothing more goes out, QUIT included: the server is in a handshake.
+    LastReply = socket_.tlsFailure();
+    Connected = false;
+    error(-1);
+    socket_.close();
+    return false;
+}
+
+void CSmtp::readCapabilities() {
+    for (std::string_view line : capabilityLines(LastReply)) {
+        if (!hasKeyword(line, "SIZE"))
+            continue;
+        SizeAnnounced = true;
+        SizeLimit =
+            line.size() > 5 ? std::strtoull(std::string(line.substr(5)).c_str(), nullptr, 10) : 0;
+    }
 }
 
 int CSmtp::authLogin() {
@@ -238,6 +341,7 @@ int CSmtp::authLogin() {
             return 334;
         }
         code = SendCmd(base64Encode(*answer) + "\r\n");
+        maskSecret(LastReply, Password);
         if (code == 535) {
             OnWarning(535, LastReply);
             error(535);
@@ -251,16 +355,22 @@ int CSmtp::authLogin() {
     return 0;
 }
 
-bool CSmtp::formatAddressCommand(const char* verb, const std::string& address, std::string& line) {
+bool CSmtp::formatAddressCommand(const char* verb, const std::string& address, std::string& line,
+                                 const std::string& parameter) {
     if (address.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
         return false;
-    line = std::string(verb) + address + ">\r\n";
-    return line.size() < kCommandBufferSize;
+    line = std::string(verb) + address + ">";
+    if (line.size() + 2 >= kCommandBufferSize)
+        return false;
+    line += parameter + "\r\n";
+    return true;
 }
 
 int CSmtp::SendMessage(CSmtpMessage& message, int taskId, ProgressSink* progress) {
     taskId_ = taskId;
     progress_ = progress;
+    FailureCode = 0;
+    FailureReply.clear();
     if (message.Sender.Address.empty() ||
         (message.Recipient.Address.empty() && message.ToList.empty()))
         return -1;
@@ -268,8 +378,14 @@ int CSmtp::SendMessage(CSmtpMessage& message, int taskId, ProgressSink* progress
     // Every command line is formed before anything is sent: an address that
     // does not fit, or that would smuggle a line break into the dialogue,
     // fails the message rather than reach the server cut or split.
+    // The text is composed first: a server that announced SIZE learns the
+    // size with MAIL FROM and can refuse an oversized message at once.
+    std::string text;
+    message.GetMessageText(text);
     std::string mailFrom;
-    if (!formatAddressCommand("MAIL FROM: <", message.Sender.Address, mailFrom))
+    const std::string sizeParameter =
+        SizeAnnounced ? " SIZE=" + std::to_string(text.size()) : std::string();
+    if (!formatAddressCommand("MAIL FROM: <", message.Sender.Address, mailFrom, sizeParameter))
         return -1;
     std::vector<std::string> recipients;
     auto addRecipient = [&](const CSmtpAddress& address) {
@@ -319,8 +435,6 @@ int CSmtp::SendMessage(CSmtpMessage& message, int taskId, ProgressSink* progress
         error(code);
         return code;
     }
-    std::string text;
-    message.GetMessageText(text);
     code = sendCommand(text, "\r\n.\r\n");
     if (code == kTransferCancelledCode)
         return code;
@@ -335,9 +449,10 @@ void CSmtp::Close() {
     if (!socket_.isOpen())
         return;
     if (Connected) {
+        // The QUIT's answer does not replace the reason a step failed.
         const int code = SendCmd("QUIT\r\n");
         if (code != 221)
-            error(code);
+            OnError(code, LastReply);
         Connected = false;
     }
     socket_.close();

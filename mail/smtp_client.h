@@ -17,6 +17,7 @@
 #include "mail/progress_sink.h"
 #include "mail/smtp_message.h"
 #include "platform/tcp_socket.h"
+#include "platform/tls_settings.h"
 
 namespace parvola {
 
@@ -43,11 +44,17 @@ class CSmtp {
 
     // 1 when connected, greeted and (on an ESMTP server) AUTH LOGIN was tried;
     // 0 otherwise. A failed AUTH LOGIN does not fail the connection.
+    // With Tls set, the connection is secured first (implicit: before the
+    // greeting; STARTTLS: after the first EHLO, which is then repeated), and
+    // a failed handshake or refused certificate returns 0 before anything
+    // else is sent, the reason in LastReply and FailureReply.
     int Connect(const std::string& host);
     // 0 when the server took the message; -1 when it has no sender or no
     // recipient, or an address cannot be sent safely; otherwise the failing
     // reply code, or 428020231 when `progress` asked to stop while the text
-    // went out (the connection is then closed without QUIT). Progress of the
+    // went out (the connection is then closed without QUIT). When the server
+    // announced SIZE, MAIL FROM carries the message size, so a message over
+    // its limit is refused (552) before the text is sent. Progress of the
     // message text goes to `progress` (when given) under `taskId`.
     int SendMessage(CSmtpMessage& message, int taskId, ProgressSink* progress = nullptr);
     // Sends QUIT when connected, then closes the socket.
@@ -74,6 +81,17 @@ class CSmtp {
     bool Connected = false;
     bool Esmtp = false;
     std::time_t Created;  // base of the speed in progress reports
+    TlsSettings Tls;      // none by default: plaintext
+    // From the EHLO reply: the SIZE extension and its limit (0: none given).
+    bool SizeAnnounced = false;
+    size_t SizeLimit = 0;
+    // The code and text of the reply that made Connect or SendMessage fail
+    // (a refusal such as "552 5.3.4 Message size exceeds..." or "452 4.2.2
+    // Mailbox full"), or the TLS failure; unlike LastReply they survive the
+    // QUIT of Close, so the caller can show the server's own words. Code 0
+    // and empty text when nothing failed.
+    int FailureCode = 0;
+    std::string FailureReply;
 
   private:
     // Sends `head` then `tail` as one command and reads the reply.
@@ -84,10 +102,13 @@ class CSmtp {
     // Calls OnError; -1 (the connection is gone) also clears Connected.
     void error(int code);
     int authLogin();
+    int greet(std::string& greeting);
+    bool startTls(const std::string& host);
+    void readCapabilities();
     // Formats "<verb><address>>\r\n" into `line`; false when the address has
     // a line break or the line would not fit the command buffer.
     static bool formatAddressCommand(const char* verb, const std::string& address,
-                                     std::string& line);
+                                     std::string& line, const std::string& parameter = {});
 
     TcpSocket socket_;
     ProgressSink* progress_ = nullptr;

@@ -28,6 +28,11 @@ class SocketChannel {
     int waitReadable(int timeoutMs) { return socket_.waitReadable(timeoutMs); }
     // The close result, -1 when nothing was open.
     int close() { return socket_.close(); }
+    // Secures the connection (see TcpSocket::startTls).
+    bool startTls(const std::string& host, const std::string& caFile, int timeoutMs) {
+        return socket_.startTls(host, caFile, timeoutMs);
+    }
+    const std::string& tlsFailure() const { return socket_.tlsFailure(); }
 
     bool isOpen() const { return socket_.isOpen(); }
     int lastError() const { return socket_.lastError(); }

@@ -25,6 +25,15 @@ constexpr BuiltIn kBuiltIn[7] = {
     {"foxmail", "FOXMAIL", "smtp.foxmail.com", "pop.foxmail.com"},
 };
 
+// A mode that cannot be read must not quietly fall back to plaintext: a
+// deployment that wrote "smtp_tls=yes" asked for TLS.
+TlsMode readTlsMode(const char* section, const char* key, const std::string& path) {
+    const std::string text = readProfileString(section, key, "", path);
+    TlsMode mode = TlsMode::Implicit;
+    parseTlsMode(text, mode);
+    return mode;
+}
+
 constexpr const char* kDefaultSite = "http://127.0.0.1:8421";
 
 }  // namespace
@@ -36,6 +45,7 @@ DeployConfig loadDeployConfig() {
     config.defaultPop3Port = readProfileInt("ports", "pop3", 110, path);
     config.siteBase = readProfileString("site", "base", kDefaultSite, path);
     config.groupBase = readProfileString("site", "group", config.siteBase, path);
+    config.caFile = readProfileString("tls", "ca_file", "", path);
     while (!config.siteBase.empty() && config.siteBase.back() == '/')
         config.siteBase.pop_back();
     while (!config.groupBase.empty() && config.groupBase.back() == '/')
@@ -49,6 +59,8 @@ DeployConfig loadDeployConfig() {
         row.pop3Host = readProfileString(b.lower, "pop3", b.pop3, path);
         row.smtpPort = readProfileInt(b.lower, "smtp_port", config.defaultSmtpPort, path);
         row.pop3Port = readProfileInt(b.lower, "pop3_port", config.defaultPop3Port, path);
+        row.smtpTls = readTlsMode(b.lower, "smtp_tls", path);
+        row.pop3Tls = readTlsMode(b.lower, "pop3_tls", path);
     }
     return config;
 }

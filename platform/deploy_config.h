@@ -6,8 +6,16 @@
 //   [site]      base=http://host:port   group=http://host:port
 //   [ports]     pop3=110   smtp=25
 //   [sina] ... [foxmail]   smtp=HOST  pop3=HOST  smtp_port=N  pop3_port=N
+//                          smtp_tls=MODE  pop3_tls=MODE
+//   [tls]       ca_file=PATH
+//
+// MODE is none (the default), implicit (SMTPS, POP3S) or starttls (STARTTLS,
+// STLS). ca_file names a further trusted CA certificate (PEM) beside the
+// system's trust store, for the mail servers and the web service alike.
 #include <array>
 #include <string>
+
+#include "platform/tls_settings.h"
 
 namespace parvola {
 
@@ -18,6 +26,8 @@ struct ProviderRow {
     std::string pop3Host;
     int smtpPort;
     int pop3Port;
+    TlsMode smtpTls = TlsMode::None;
+    TlsMode pop3Tls = TlsMode::None;
 };
 
 struct DeployConfig {
@@ -26,6 +36,7 @@ struct DeployConfig {
     std::string groupBase;  // the group login page
     int defaultSmtpPort;
     int defaultPop3Port;
+    std::string caFile;  // empty: the system's trust store alone
 
     // Ports for a host chosen from the table (the row's own, else the defaults).
     int smtpPortFor(const std::string& host) const;

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/tls_channel.h"
+
 namespace parvola {
 namespace {
 
@@ -54,20 +56,45 @@ bool resolveIpv4(const std::string& host, in_addr& out) {
 
 }  // namespace
 
+TcpSocket::TcpSocket() = default;
+
 TcpSocket::~TcpSocket() {
     close();
 }
 
 TcpSocket::TcpSocket(TcpSocket&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), lastError_(other.lastError_) {}
+    : fd_(std::exchange(other.fd_, -1)),
+      lastError_(other.lastError_),
+      tls_(std::move(other.tls_)),
+      tlsFailure_(std::move(other.tlsFailure_)),
+      tlsIoTimeoutMs_(other.tlsIoTimeoutMs_) {}
 
 TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
     if (this != &other) {
         close();
         fd_ = std::exchange(other.fd_, -1);
         lastError_ = other.lastError_;
+        tls_ = std::move(other.tls_);
+        tlsFailure_ = std::move(other.tlsFailure_);
+        tlsIoTimeoutMs_ = other.tlsIoTimeoutMs_;
     }
     return *this;
+}
+
+bool TcpSocket::startTls(const std::string& host, const std::string& caFile, int timeoutMs) {
+    tlsFailure_.clear();
+    if (fd_ < 0) {
+        lastError_ = kErrorNotConnected;
+        return false;
+    }
+    if (tls_ != nullptr)
+        return true;
+    tls_ = TlsChannel::handshake(fd_, host, caFile, timeoutMs, tlsFailure_);
+    if (tls_ == nullptr) {
+        lastError_ = kErrorSecureChannel;
+        return false;
+    }
+    return true;
 }
 
 bool TcpSocket::create() {
@@ -116,6 +143,14 @@ ssize_t TcpSocket::sendSome(const void* data, size_t length) {
         lastError_ = kErrorNotConnected;
         return -1;
     }
+    if (tls_ != nullptr) {
+        const ssize_t sent = tls_->write(data, length, tlsIoTimeoutMs_);
+        if (sent < 0) {
+            tlsFailure_ = tls_->failure();
+            lastError_ = kErrorConnectionReset;
+        }
+        return sent;
+    }
     ssize_t sent;
     do {
         sent = ::send(fd_, data, length, MSG_NOSIGNAL);
@@ -142,6 +177,14 @@ ssize_t TcpSocket::receive(void* buffer, size_t capacity) {
         lastError_ = kErrorNotConnected;
         return -1;
     }
+    if (tls_ != nullptr) {
+        const ssize_t got = tls_->read(buffer, capacity, tlsIoTimeoutMs_);
+        if (got < 0) {
+            tlsFailure_ = tls_->failure();
+            lastError_ = kErrorConnectionReset;
+        }
+        return got;
+    }
     ssize_t got;
     do {
         got = ::recv(fd_, buffer, capacity, 0);
@@ -155,6 +198,12 @@ int TcpSocket::waitReadable(int timeoutMs) {
     if (fd_ < 0) {
         lastError_ = kErrorNotConnected;
         return -1;
+    }
+    if (tls_ != nullptr) {
+        const int rc = tls_->waitReadable(timeoutMs < 0 ? 0 : timeoutMs);
+        if (rc < 0)
+            lastError_ = kErrorNotConnected;
+        return rc;
     }
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
@@ -180,6 +229,7 @@ int TcpSocket::waitReadable(int timeoutMs) {
 }
 
 int TcpSocket::close() {
+    tls_.reset();  // its closing alert goes out while the socket is still open
     if (fd_ < 0)
         return -1;
     int rc = ::close(std::exchange(fd_, -1));

@@ -1,8 +1,11 @@
 #pragma once
 // A TCP client socket (IPv4) with the Windows Sockets error codes that callers
-// test kept per connection. Closed by its destructor.
+// test kept per connection. Closed by its destructor. It may be secured with
+// TLS (startTls): from then on every send and receive goes through the TLS
+// session, so the protocol code above is the same either way.
 #include <sys/types.h>
 #include <cstddef>
+#include <memory>
 #include <string>
 
 namespace parvola {
@@ -15,11 +18,16 @@ enum SocketError : int {
     kErrorNotConnected = 10057,
     kErrorTimedOut = 10060,
     kErrorConnectionRefused = 10061,
+    // Not a Windows Sockets number: the TLS handshake failed or the server's
+    // certificate was refused; tlsFailure() says why in words.
+    kErrorSecureChannel = 10900,
 };
+
+class TlsChannel;
 
 class TcpSocket {
   public:
-    TcpSocket() = default;
+    TcpSocket();
     ~TcpSocket();
     TcpSocket(const TcpSocket&) = delete;
     TcpSocket& operator=(const TcpSocket&) = delete;
@@ -43,6 +51,17 @@ class TcpSocket {
     // Returns the close result, -1 when nothing was open.
     int close();
 
+    // Runs the TLS handshake on the connected socket, checking the server's
+    // certificate against the system's trust store (and `caFile` when given)
+    // and against `host`. False (lastError 10900, tlsFailure() the reason)
+    // when it fails; nothing has then been sent in the clear by this call.
+    bool startTls(const std::string& host, const std::string& caFile, int timeoutMs);
+    bool isSecure() const { return tls_ != nullptr; }
+    // Why the last TLS step failed, as a sentence; empty when none did.
+    const std::string& tlsFailure() const { return tlsFailure_; }
+    // Longest wait inside one TLS send or receive for the other side.
+    void setTlsIoTimeout(int timeoutMs) { tlsIoTimeoutMs_ = timeoutMs; }
+
     bool isOpen() const { return fd_ >= 0; }
     int fd() const { return fd_; }
     int lastError() const { return lastError_; }
@@ -51,6 +70,9 @@ class TcpSocket {
   private:
     int fd_ = -1;
     int lastError_ = kSocketOk;
+    std::unique_ptr<TlsChannel> tls_;
+    std::string tlsFailure_;
+    int tlsIoTimeoutMs_ = 60000;
 };
 
 }  // namespace parvola

@@ -86,6 +86,7 @@ int mailCatalogNow(const std::string& user) {
     StoreMail mail;
     mail.smtpHost = account.smtpHost;
     mail.smtpPort = account.smtpPort;
+    mail.smtpTls = account.smtpTls;
     mail.userName = account.mailboxUser;
     mail.password = account.mailboxPassword;
     mail.subject =

@@ -166,6 +166,7 @@ bool UnzipCatalog(const std::string& user, const std::string& zipPath) {
 
 int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode mode) {
     Pop3Connection pop3;
+    pop3.setTls(account.pop3Tls);
     if (!pop3.Connect(account.pop3Host, account.mailboxUser, account.mailboxPassword,
                       account.pop3Port)) {
         pop3.Disconnect();

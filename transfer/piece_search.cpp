@@ -7,6 +7,7 @@ namespace parvola {
 namespace {
 
 bool connectTo(Pop3Connection& connection, const MailboxAccount& account) {
+    connection.setTls(account.pop3Tls);
     return connection.Connect(account.pop3Host, account.mailboxUser, account.mailboxPassword,
                               account.pop3Port);
 }

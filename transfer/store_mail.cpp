@@ -1,5 +1,6 @@
 #include "transfer/store_mail.h"
 
+#include "mail/piece_digest.h"
 #include "mail/smtp_client.h"
 #include "mail/smtp_message.h"
 
@@ -24,19 +25,29 @@ int SendStoreMail(const StoreMail& mail) {
     message.Bodies.emplace_back(kFillerParagraph, "text/plain", "iso-8859-1");
     message.Bodies.emplace_back("<html><body>" + mail.bodyText + "</body></html>@", "text/html",
                                 "iso-8859-1");
-    if (!mail.attachmentPath.empty())
+    if (!mail.attachmentPath.empty()) {
         message.Files.emplace_back(mail.attachmentPath);
+        // The reader checks the piece it writes against this digest.
+        std::string digest;
+        if (sha256HexOfFile(mail.attachmentPath, digest))
+            message.addHeader(kPieceDigestHeader, digest);
+    }
 
     CSmtp smtp;
     smtp.Port = mail.smtpPort;
+    smtp.Tls = mail.smtpTls;
     smtp.UserName = mail.userName;
     smtp.Password = mail.password;
     if (!smtp.Connect(mail.smtpHost)) {
         smtp.Close();
+        if (mail.failureReply != nullptr)
+            *mail.failureReply = smtp.FailureReply;
         return -1;
     }
     int result = smtp.SendMessage(message, mail.taskId, mail.progress);
     smtp.Close();
+    if (mail.failureReply != nullptr)
+        *mail.failureReply = result == 0 ? std::string() : smtp.FailureReply;
     return result;
 }
 

@@ -134,6 +134,7 @@ int UploadRun::send(const std::string& subject, const std::string& attachment) {
     StoreMail mail;
     mail.smtpHost = account_.smtpHost;
     mail.smtpPort = account_.smtpPort;
+    mail.smtpTls = account_.smtpTls;
     mail.userName = account_.mailboxUser;
     mail.password = account_.mailboxPassword;
     mail.subject = subject;

@@ -25,6 +25,12 @@
 #   MAILSTACK_ADDRESSES (127.0.0.1; blank-separated loopback addresses both daemons
 #                        listen on, so that provider rows can be told apart by host)
 #   MAILSTACK_RUN_USER  (mail; only used when the caller is root)
+#   MAILSTACK_TLS       (no; "yes" adds TLS with a test CA made in DIR/tls:
+#                        SMTPS on SMTP+1, SMTP with STARTTLS on SMTP+2, POP3S on
+#                        POP3+1, STLS on the POP3 port; the plaintext listeners
+#                        behave as before. Clients trust DIR/tls/ca.pem; the
+#                        server's certificate names mail.<first domain> and the
+#                        listening addresses, and no other name)
 #
 # A user logs in (SMTP AUTH and POP3 USER) with the bare name, e.g. "alice",
 # and has the address alice@<any of MAILSTACK_DOMAINS>.
@@ -160,7 +166,7 @@ protocols = pop3 lmtp
 listen = $LISTEN_COMMA
 log_path = $1/log/dovecot.log
 log_timestamp = "%Y-%m-%d %H:%M:%S "
-ssl = no
+$DOVECOT_SSL
 disable_plaintext_auth = no
 auth_mechanisms = plain login
 auth_verbose = yes
@@ -200,7 +206,9 @@ service pop3-login {
     port = $POP3_PORT
   }
   inet_listener pop3s {
-    port = 0
+    address = $LISTEN_COMMA
+    port = $POP3S_PORT
+    $POP3S_SSL
   }
 }
 service lmtp {
@@ -222,7 +230,16 @@ MS_DOMAINS = $DOMAINS
 MS_HOST = ${DOMAINS%%:*}
 MS_MAX_SIZE = $MAX_SIZE
 MS_INTERFACES = $LISTEN_COLON
+MS_LISTEN_PORTS = $EXIM_PORTS
+MS_TLS_ADVERTISE = $EXIM_TLS_ADVERTISE
 EOF
+  if [ "$TLS" = yes ]; then
+    cat >> "$1/etc/exim.conf" <<EOF
+tls_certificate = $1/tls/server.pem
+tls_privatekey = $1/tls/server.key
+tls_on_connect_ports = $SMTPS_PORT
+EOF
+  fi
   cat >> "$1/etc/exim.conf" <<'EOF'
 
 primary_hostname = MS_HOST
@@ -236,10 +253,12 @@ pid_file_path = MS_DIR/run/exim.pid
 # this path would only be used by a privileged Exim.
 log_file_path = MS_DIR/log/exim-%slog
 log_selector = -queue_run
-daemon_smtp_ports = MS_PORT
+daemon_smtp_ports = MS_LISTEN_PORTS
 local_interfaces = MS_INTERFACES
 message_size_limit = MS_MAX_SIZE
-tls_advertise_hosts =
+# STARTTLS is offered on its own port only: the plaintext port's EHLO reply
+# stays as it always was.
+tls_advertise_hosts = MS_TLS_ADVERTISE
 smtp_accept_max = 100
 # default 10: later messages of one connection would wait for a queue run
 smtp_accept_queue_per_connection = 0
@@ -335,6 +354,27 @@ while [ -e "$1" ] && [ "$i" -lt 1000 ]; do sleep 0.005; i=$((i + 1)); done
 EOF
 }
 
+# A test CA and a server certificate signed by it, for the TLS listeners.
+make_test_certificates() {  # DIR ADDRESSES
+  local tls=$1/tls san="DNS:mail.${DOMAINS%%:*}" a
+  command -v openssl >/dev/null || die "openssl not installed (needed for MAILSTACK_TLS=yes)"
+  for a in $2; do san="$san,IP:$a"; done
+  mkdir -p "$tls"
+  (
+    cd "$tls"
+    umask 077
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 30 \
+      -keyout ca.key -out ca.pem -subj "/CN=mailstack test CA" \
+      -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign
+    openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes \
+      -keyout server.key -out server.csr -subj "/CN=mail.${DOMAINS%%:*}"
+    printf 'subjectAltName=%s\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' "$san" > server.ext
+    openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 \
+      -extfile server.ext -out server.pem
+    chmod 644 ca.pem server.pem
+  ) >/dev/null 2>&1 || die "could not make the test certificates in $tls"
+}
+
 # --------------------------------------------------------------- commands ---
 cmd_start() {
   local dir=$1; shift
@@ -349,6 +389,24 @@ cmd_start() {
   done
   LISTEN_COMMA=$(echo $addresses | tr ' ' ',')
   LISTEN_COLON=$(echo $addresses | sed 's/ / : /g')
+  TLS=${MAILSTACK_TLS:-no}
+  SMTPS_PORT=$((SMTP_PORT + 1))
+  STARTTLS_PORT=$((SMTP_PORT + 2))
+  POP3S_PORT=$((POP3_PORT + 1))
+  if [ "$TLS" = yes ]; then
+    DOVECOT_SSL="ssl = yes
+ssl_cert = <$dir/tls/server.pem
+ssl_key = <$dir/tls/server.key"
+    EXIM_PORTS="$SMTP_PORT : $SMTPS_PORT : $STARTTLS_PORT"
+    EXIM_TLS_ADVERTISE="\${if eq{\$received_port}{$STARTTLS_PORT}{*}{}}"
+    POP3S_SSL="ssl = yes"
+  else
+    POP3S_SSL=""
+    DOVECOT_SSL="ssl = no"
+    POP3S_PORT=0  # no POP3S listener
+    EXIM_PORTS=$SMTP_PORT
+    EXIM_TLS_ADVERTISE=
+  fi
   command -v dovecot >/dev/null || die "dovecot not installed (apt-get install dovecot-pop3d dovecot-lmtpd)"
   command -v exim4 >/dev/null || die "exim4 not installed (apt-get install exim4-daemon-light)"
   # Dovecot's sockets live under DIR/run/dovecot; a unix socket path has 107 bytes.
@@ -365,9 +423,15 @@ cmd_start() {
   for port in "$SMTP_PORT" "$POP3_PORT"; do
     if port_open "$port"; then die "127.0.0.1:$port is already in use"; fi
   done
+  if [ "$TLS" = yes ]; then
+    for port in "$SMTPS_PORT" "$STARTTLS_PORT" "$POP3S_PORT"; do
+      if port_open "$port"; then die "127.0.0.1:$port is already in use"; fi
+    done
+  fi
 
   mkdir -p "$dir"/{etc,run,log,spool,mail,state,tmp}
   rm -f "$dir/run/exim.pid" "$dir/run/dovecot/master.pid"
+  if [ "$TLS" = yes ]; then make_test_certificates "$dir" "$addresses"; fi
   write_dovecot_conf "$dir"
   write_exim_conf "$dir"
   write_wait_script "$dir"
@@ -393,6 +457,13 @@ cmd_start() {
     </dev/null >>"$dir/log/exim.log" 2>&1
   if ! wait_ready exim "$SMTP_PORT" '^220 ' "$dir/run/exim.pid" "$dir" "$dir/log/exim.log"; then
     cmd_stop "$dir"; exit 1
+  fi
+  if [ "$TLS" = yes ]; then
+    for port in "$SMTPS_PORT" "$STARTTLS_PORT" "$POP3S_PORT"; do
+      port_open "$port" || { echo "mailstack: nothing listens on TLS port $port" >&2; cmd_stop "$dir"; exit 1; }
+    done
+    echo "mailstack: TLS: smtps $SMTPS_PORT, smtp+starttls $STARTTLS_PORT, pop3s $POP3S_PORT," \
+         "stls on $POP3_PORT; CA $dir/tls/ca.pem"
   fi
   echo "mailstack: up in $dir as $RUN_USER: smtp 127.0.0.1:$SMTP_PORT pop3 127.0.0.1:$POP3_PORT" \
        "(exim pid $(live_pid "$dir/run/exim.pid" "$dir"), dovecot pid $(live_pid "$dir/run/dovecot/master.pid" "$dir"))"

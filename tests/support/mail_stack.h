@@ -10,6 +10,17 @@ struct MailStack {
     static int pop3Port() { return PARVOLA_TEST_POP3_PORT; }
     static std::string dir() { return PARVOLA_MAILSTACK_DIR; }
 
+    // The TLS listeners beside the plaintext ones: SMTP with TLS from the
+    // first byte, SMTP offering STARTTLS, POP3 with TLS from the first byte;
+    // the plaintext POP3 port offers STLS. The server's certificate is signed
+    // by caFile() (trusted by no system store) and names mail.sina.test and
+    // the loopback addresses 127.0.0.1 to 127.0.0.8, no other host name.
+    static int smtpsPort() { return PARVOLA_TEST_SMTP_PORT + 1; }
+    static int smtpStartTlsPort() { return PARVOLA_TEST_SMTP_PORT + 2; }
+    static int pop3sPort() { return PARVOLA_TEST_POP3_PORT + 1; }
+    static int pop3StartTlsPort() { return PARVOLA_TEST_POP3_PORT; }
+    static std::string caFile() { return dir() + "/tls/ca.pem"; }
+
     // True when both daemons answer.
     static bool running();
     // A user name no other test of this run uses: prefix + pid + counter.

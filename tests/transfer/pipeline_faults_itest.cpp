@@ -203,12 +203,16 @@ TEST_F(Faults, ShutdownFollowsTheLastOfTwoParallelTransfersOnly) {
     // Once the upload's row is shown (it has passed its only wait), pause and
     // resume the download: its record is in the list before the upload ends,
     // and the download waits.
+    // `started` is set only once the download is resumed: set before, it
+    // would let the wait below pass while the upload is still the one worker.
+    std::atomic<bool> handled{false};
     std::atomic<bool> started{false};
     ProgressWatcher startDownload({}, [&](const std::vector<TransferTask>&) {
-        if (started.exchange(true))
+        if (handled.exchange(true))
             return;
         pauseTransfers();
         resumeRemainingTasks(user, IniSettings());
+        started.store(true);
     });
     startUploadWorker(user, source("a.txt", "first"), kDocuments);
     ASSERT_TRUE(waitFor([&] { return started.load() && runningWorkers() == 1; }));
