@@ -26,7 +26,20 @@ struct Command {
 // Every command the client knows, in the order --help lists them.
 const std::vector<Command>& allCommands();
 
-// Commands, each defined in its own file.
+// Commands, defined by subject in their own files.
 Command loginCommand();
+Command lsCommand();
+Command treeCommand();
+Command storeCommand();
+Command readCommand();
+Command rmCommand();
+Command restoreCommand();
+Command purgeCommand();
+Command mkdirCommand();
+Command renameCommand();
+Command binCommand();
+Command spaceCommand();
+Command resumeCommand();
+Command settingsCommand();
 
 }  // namespace parvola::cli

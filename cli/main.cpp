@@ -8,7 +8,10 @@
 namespace parvola::cli {
 
 const std::vector<Command>& allCommands() {
-    static const std::vector<Command> commands = {loginCommand()};
+    static const std::vector<Command> commands = {
+        loginCommand(), lsCommand(),      treeCommand(),   storeCommand(),   readCommand(),
+        rmCommand(),    restoreCommand(), purgeCommand(),  mkdirCommand(),   renameCommand(),
+        binCommand(),   spaceCommand(),   resumeCommand(), settingsCommand()};
     return commands;
 }
 

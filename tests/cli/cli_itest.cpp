@@ -1,0 +1,184 @@
+// The command-line client end to end: the real program against the real mail
+// server and the stand-in web service.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include "tests/cli/cli_runner.h"
+#include "tests/support/mail_stack.h"
+#include "tests/support/site_process.h"
+#include "tests/support/temp_dir.h"
+
+namespace parvola::test {
+namespace {
+
+class CliTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(site_.started());
+        mailUser_ = MailStack::uniqueUser("cli");
+        ASSERT_TRUE(MailStack::addUser(mailUser_, "mbpw"));
+        address_ = mailUser_ + "@parvola.test";
+        // sohu: pieces of 6 MiB; its row has a loopback address of its own.
+        ASSERT_TRUE(site_.addUser(address_, "Secret-1", mailUser_ + "@sohu.test", "mbpw", true));
+        writeFile(home_.path() / "deploy.ini",
+                  site_.deployIniSection() +
+                      "[ports]\nsmtp=" + std::to_string(MailStack::smtpPort()) +
+                      "\npop3=" + std::to_string(MailStack::pop3Port()) +
+                      "\n[sohu]\nsmtp=127.0.0.2\npop3=127.0.0.2\n");
+    }
+
+    CliResult cli(const std::vector<std::string>& args, const std::string& input = "") {
+        return runCli(home_.str(), args, input);
+    }
+    void login() {
+        CliResult r = cli({"login", address_, "--password-stdin"}, "Secret-1\n");
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+    }
+
+    TempDir home_{"parvola-cli-home"};
+    TempDir files_{"parvola-cli-files"};
+    SiteProcess site_;
+    std::string mailUser_;
+    std::string address_;
+};
+
+TEST_F(CliTest, StoreListReadDeleteRestorePurge) {
+    login();
+    const std::string bytes = randomBytes(6 * 1024 * 1024 + 5000, 11);  // two pieces
+    writeFile(files_ / "季度报告.bin", bytes);
+
+    CliResult store = cli({"store", (files_ / "季度报告.bin").string(), "--folder", "我的文档"});
+    ASSERT_EQ(store.exitCode, 0) << store.err;
+    EXPECT_NE(store.err.find("季度报告.bin: piece 1/2 done"), std::string::npos) << store.err;
+    EXPECT_NE(store.err.find("季度报告.bin: piece 2/2 done"), std::string::npos) << store.err;
+
+    CliResult ls = cli({"ls", "我的文档"});
+    ASSERT_EQ(ls.exitCode, 0) << ls.err;
+    EXPECT_NE(ls.out.find("季度报告.bin"), std::string::npos);
+    EXPECT_NE(ls.out.find("6.0048MB"), std::string::npos) << ls.out;
+
+    TempDir saves("parvola-cli-saves");
+    CliResult read = cli({"read", "我的文档/季度报告.bin", "--to", saves.str()});
+    ASSERT_EQ(read.exitCode, 0) << read.err;
+    EXPECT_TRUE(readFile(saves / "季度报告.bin") == bytes);
+    // A second read never replaces the first copy.
+    read = cli({"read", "季度报告.bin", "--folder", "我的文档", "--to", saves.str()});
+    ASSERT_EQ(read.exitCode, 0) << read.err;
+    EXPECT_TRUE(readFile(saves / "季度报告 (1).bin") == bytes);
+
+    CliResult space = cli({"space"});
+    EXPECT_EQ(space.out, "总空间500M  文件个数1  已用空间7M  可用空间493M\n");
+
+    EXPECT_EQ(cli({"rm", "我的文档\\季度报告.bin"}).exitCode, 0);
+    CliResult bin = cli({"bin"});
+    EXPECT_NE(bin.out.find("我的文档\\季度报告.bin"), std::string::npos) << bin.out;
+    EXPECT_EQ(cli({"ls", "我的文档"}).out.find("季度报告"), std::string::npos);
+    EXPECT_EQ(cli({"restore", "我的文档/季度报告.bin"}).exitCode, 0);
+    EXPECT_NE(cli({"ls", "我的文档"}).out.find("季度报告.bin"), std::string::npos);
+    EXPECT_EQ(cli({"rm", "我的文档/季度报告.bin"}).exitCode, 0);
+    EXPECT_EQ(cli({"purge", "我的文档/季度报告.bin", "--yes"}).exitCode, 0);
+    EXPECT_EQ(cli({"bin"}).out, "");
+    EXPECT_EQ(cli({"space"}).out, "总空间500M  文件个数0  已用空间0M  可用空间500M\n");
+}
+
+TEST_F(CliTest, FoldersTreeAndSettings) {
+    login();
+    EXPECT_EQ(cli({"mkdir", "我的文档/报告"}).exitCode, 0);
+    CliResult again = cli({"mkdir", "我的文档/报告"});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_NE(again.err.find("文件夹已存在"), std::string::npos);
+    // The desktop client's series inside 我的文档, which already holds 自定义.
+    CliResult series = cli({"mkdir", "--auto", "我的文档"});
+    EXPECT_EQ(series.exitCode, 0) << series.err;
+    EXPECT_EQ(series.out, "created 我的文档\\自定义1\n");
+    EXPECT_EQ(cli({"mkdir", "--auto", "我的文档"}).out, "created 我的文档\\自定义2\n");
+    EXPECT_EQ(cli({"mkdir", "没有/x"}).exitCode, 1);
+    EXPECT_EQ(cli({"rename", "我的文档/报告", "月报"}).exitCode, 0);
+    CliResult tree = cli({"tree"});
+    EXPECT_NE(tree.out.find("月报"), std::string::npos) << tree.out;
+    EXPECT_NE(tree.out.find("回收站"), std::string::npos);
+    CliResult taken = cli({"rename", "我的文档/月报", "自定义"});
+    EXPECT_EQ(taken.exitCode, 1);
+    EXPECT_NE(taken.err.find("文件夹已存在"), std::string::npos);
+
+    EXPECT_EQ(cli({"settings", "defpath", "/tmp/下载"}).exitCode, 0);
+    EXPECT_EQ(cli({"settings", "continue", "true"}).exitCode, 0);
+    CliResult shown = cli({"settings"});
+    EXPECT_NE(shown.out.find("continue  = true"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("defpath   = /tmp/下载"), std::string::npos);
+    EXPECT_EQ(cli({"settings", "continue", "maybe"}).exitCode, 2);
+}
+
+TEST_F(CliTest, ErrorsAUserCanHit) {
+    CliResult noAccount = cli({"ls"});
+    EXPECT_EQ(noAccount.exitCode, 1);
+    EXPECT_NE(noAccount.err.find("log in first"), std::string::npos);
+
+    CliResult wrong = cli({"login", address_, "--password-stdin"}, "secret-1\n");
+    EXPECT_EQ(wrong.exitCode, 1);
+    EXPECT_NE(wrong.err.find(address_ + "的用户名或密码错误,请确认后再次登录。"),
+              std::string::npos);
+    login();
+
+    CliResult folder = cli({"ls", "没有这个"});
+    EXPECT_EQ(folder.exitCode, 1);
+    EXPECT_NE(folder.err.find("no such folder"), std::string::npos);
+
+    writeFile(files_ / "empty.txt", "");
+    CliResult empty = cli({"store", (files_ / "empty.txt").string()});
+    EXPECT_EQ(empty.exitCode, 1);
+    EXPECT_NE(empty.err.find("文件内容为空"), std::string::npos) << empty.err;
+
+    CliResult missing = cli({"store", (files_ / "nope.txt").string()});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("文件读取错误"), std::string::npos) << missing.err;
+
+    writeFile(files_ / "a.txt", "hello");
+    ASSERT_EQ(cli({"store", (files_ / "a.txt").string()}).exitCode, 0);
+    CliResult twice = cli({"store", (files_ / "a.txt").string()});
+    EXPECT_EQ(twice.exitCode, 1);
+    EXPECT_NE(twice.err.find("文件夹中有同名文件,无法上传!"), std::string::npos);
+
+    CliResult noFile = cli({"read", "我的文档/none.txt"});
+    EXPECT_EQ(noFile.exitCode, 1);
+    EXPECT_NE(noFile.err.find("no such file"), std::string::npos);
+
+    EXPECT_EQ(cli({"ls", "a", "b"}).exitCode, 2);
+    EXPECT_EQ(cli({"frobnicate"}).exitCode, 2);
+    CliResult help = cli({"store", "--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("usage: parvola-cli store"), std::string::npos);
+}
+
+TEST_F(CliTest, ServiceDownShowsTheNetworkMessage) {
+    login();
+    writeFile(home_.path() / "deploy.ini", "[site]\nbase=http://127.0.0.1:9\n");
+    CliResult down = cli({"ls"});
+    EXPECT_EQ(down.exitCode, 1);
+    EXPECT_NE(down.err.find("网络问题,请稍后再试.如多次登录仍不能登录,请联系客服."),
+              std::string::npos);
+}
+
+TEST_F(CliTest, InterruptedStoreIsSavedAndResumeFinishesIt) {
+    login();
+    const std::string bytes = randomBytes(3 * 6 * 1024 * 1024 + 77, 12);  // four pieces
+    writeFile(files_ / "big.bin", bytes);
+    {
+        CliProcess store(home_.str(), {"store", (files_ / "big.bin").string()});
+        ASSERT_TRUE(store.waitForError("big.bin: piece 1/4 done", std::chrono::seconds(120)));
+        store.signal(SIGINT);
+        CliResult r = store.finish();
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find("unfinished transfers saved"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(cli({"ls", "我的文档"}).out.find("big.bin"), std::string::npos);
+    CliResult resume = cli({"resume"});
+    ASSERT_EQ(resume.exitCode, 0) << resume.err;
+    EXPECT_NE(cli({"ls", "我的文档"}).out.find("big.bin"), std::string::npos);
+    TempDir saves("parvola-cli-saves");
+    ASSERT_EQ(cli({"read", "我的文档/big.bin", "--to", saves.str()}).exitCode, 0);
+    EXPECT_TRUE(readFile(saves / "big.bin") == bytes);
+}
+
+}  // namespace
+}  // namespace parvola::test

@@ -1,0 +1,44 @@
+#pragma once
+// Runs the parvola-cli program of this build for a test: its own application
+// directory, standard input given, standard output and error captured.
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace parvola::test {
+
+struct CliResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs `parvola-cli args...` with PARVOLA_HOME=`home` and waits for it.
+CliResult runCli(const std::string& home, const std::vector<std::string>& args,
+                 const std::string& input = "");
+
+// A parvola-cli process that runs on while the test watches its standard error.
+class CliProcess {
+  public:
+    CliProcess(const std::string& home, const std::vector<std::string>& args);
+    ~CliProcess();
+    CliProcess(const CliProcess&) = delete;
+    CliProcess& operator=(const CliProcess&) = delete;
+
+    // Reads standard error until it holds `text`; false at the end of the
+    // stream or after `limit`.
+    bool waitForError(const std::string& text, std::chrono::seconds limit);
+    void signal(int number);
+    // Waits for the end and collects the rest of the output.
+    CliResult finish();
+
+  private:
+    pid_t pid_ = -1;
+    int outFd_ = -1;
+    int errFd_ = -1;
+    std::string err_;
+};
+
+}  // namespace parvola::test
