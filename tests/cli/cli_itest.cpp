@@ -81,6 +81,28 @@ TEST_F(CliTest, StoreListReadDeleteRestorePurge) {
     EXPECT_EQ(cli({"space"}).out, "总空间500M  文件个数0  已用空间0M  可用空间500M\n");
 }
 
+// A second computer: another application directory logs in as the same user,
+// finds the catalog the first one mailed and reads the file back.
+TEST_F(CliTest, ASecondComputerReadsWhatTheFirstStored) {
+    login();
+    const std::string bytes = randomBytes(6 * 1024 * 1024 + 1, 21);  // two pieces
+    writeFile(files_ / "照片.zip", bytes);
+    ASSERT_EQ(cli({"mkdir", "旅行"}).exitCode, 0);
+    CliResult store = cli({"store", (files_ / "照片.zip").string(), "--folder", "旅行"});
+    ASSERT_EQ(store.exitCode, 0) << store.err;
+
+    TempDir second("parvola-cli-second");
+    writeFile(second / "deploy.ini", readFile(home_.path() / "deploy.ini"));
+    CliResult login2 = runCli(second.str(), {"login", address_, "--password-stdin"}, "Secret-1\n");
+    ASSERT_EQ(login2.exitCode, 0) << login2.err;
+    CliResult ls = runCli(second.str(), {"ls", "旅行"});
+    EXPECT_NE(ls.out.find("照片.zip"), std::string::npos) << ls.out << ls.err;
+    TempDir saves("parvola-cli-saves");
+    CliResult read = runCli(second.str(), {"read", "旅行/照片.zip", "--to", saves.str()});
+    ASSERT_EQ(read.exitCode, 0) << read.err;
+    EXPECT_TRUE(readFile(saves / "照片.zip") == bytes);
+}
+
 TEST_F(CliTest, FoldersTreeAndSettings) {
     login();
     EXPECT_EQ(cli({"mkdir", "我的文档/报告"}).exitCode, 0);
