@@ -152,8 +152,8 @@ int MailboxIndex::findPiece(const PieceSubject& wanted) {
     return -1;
 }
 
-bool MailboxIndex::readAll() {
-    for (int number = lowestKnown_ - 1; number >= 1; --number) {
+bool MailboxIndex::reach(int target) {
+    for (int number = lowestKnown_ - 1; number >= target && number >= 1; --number) {
         if (!learn(number))
             return false;
         lowestKnown_ = number;

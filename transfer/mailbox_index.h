@@ -37,8 +37,13 @@ class MailboxIndex {
     // mails never match. -1 when none matches or a header read fails first.
     int findPiece(const PieceSubject& wanted);
 
+    // Makes the subjects of messages `number` and up known (from the newest
+    // down, as a search would). False when a header read fails.
+    bool reach(int number);
     // Reads every subject not known yet. False when a header read fails.
-    bool readAll();
+    bool readAll() { return reach(1); }
+    // The subject text of message `number` (known through reach or a search).
+    const std::string& subject(int number) const { return entries_[index(number)].subject; }
     // Whether message `number` carries a piece subject, and that subject
     // parsed (only for messages readAll or a search has reached).
     bool isPiece(int number) const { return entries_[index(number)].piece; }

@@ -5,6 +5,7 @@
 // newest of several matching messages is the one used.
 #include "tests/transfer/counting_pop3_proxy.h"
 #include "tests/transfer/pipeline_itest_support.h"
+#include "transfer/catalog_sync.h"
 #include "transfer/download_pipeline.h"
 #include "transfer/mailbox_index.h"
 #include "transfer/piece_search.h"
@@ -152,6 +153,21 @@ TEST_F(DownloadCost, TheNextDownloadReadsOnlyTheHeadersOfNewMessages) {
     EXPECT_EQ(proxy.count("DELE"), 5);
     EXPECT_TRUE(pieceMails(account, "f.bin", 42).empty());
     EXPECT_EQ(pieceMails(account, "f.bin", 43).size(), 1u);
+}
+
+TEST_F(DownloadCost, TheCatalogTrimAfterADownloadReadsOnlyWhatTheDownloadDidNot) {
+    CountingPop3Proxy proxy(account.pop3Host, account.pop3Port);
+    ASSERT_EQ(download(proxy), "AAAAbbbbCC");
+    MailboxAccount relayed = account;
+    relayed.pop3Port = proxy.port();
+    proxy.reset();
+    EXPECT_EQ(SyncCatalog(account.loginAddress, relayed, SyncMode::Trim), kSyncNoCatalog);
+    EXPECT_EQ(proxy.count("TOP"), olderThanPieceOne);
+    proxy.reset();
+    EXPECT_EQ(SyncCatalog(account.loginAddress, relayed, SyncMode::Trim), kSyncNoCatalog);
+    EXPECT_EQ(proxy.count("TOP"), 0);
+    EXPECT_EQ(proxy.count("DELE"), 0);
+    EXPECT_EQ(messageCount(), 9);
 }
 
 TEST_F(DownloadCost, WithoutUidlOrWithADamagedCacheEveryHeaderIsReadAgain) {
