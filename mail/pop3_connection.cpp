@@ -26,6 +26,11 @@ constexpr size_t kMessageGrowth = 32000;
 // A size announced by the server is trusted for the first buffer only up to
 // this much; a larger message still arrives whole, the buffer grows.
 constexpr size_t kLargestFirstBuffer = 64u << 20;
+// A header block with 20 body lines is a few KiB, however large the message:
+// TOP never starts with a buffer the size of the whole message.
+constexpr size_t kHeaderFirstBuffer = 16u << 10;
+// First buffer per message of a UIDL listing ("n " and an id of up to 70).
+constexpr size_t kUidlPerMessage = 32;
 // Progress goes out at most once per this many receives (more than five).
 constexpr int kReceivesPerReport = 5;
 
@@ -344,7 +349,7 @@ bool Pop3Connection::GetMessageHeader(int number, std::string& text) {
     if (!GetMessageSize(number, size))
         return false;
     return sendCommand("TOP " + std::to_string(number) + " 20\r\n") &&
-           ReadMessageResponse(size, text);
+           ReadMessageResponse(std::min<size_t>(size, kHeaderFirstBuffer), text);
 }
 
 bool Pop3Connection::Retrieve(int number, std::string& text) {
@@ -362,8 +367,48 @@ bool Pop3Connection::Retrieve(int number, std::string& text) {
             lastBlank = buffer.data() + i;
     }
     expectedSize_ = lastBlank ? static_cast<uint32_t>(std::strtoul(lastBlank + 1, nullptr, 10)) : 0;
-    return sendCommand("RETR " + std::to_string(number) + "\r\n") &&
-           ReadMessageResponse(expectedSize_, text);
+    const bool retrieved = sendCommand("RETR " + std::to_string(number) + "\r\n") &&
+                           ReadMessageResponse(expectedSize_, text);
+    // A session that retrieves one message after another measures each one's
+    // speed from the end of the one before, not from the login.
+    startTime_ = std::time(nullptr);
+    return retrieved;
+}
+
+bool Pop3Connection::GetUniqueIds(std::vector<std::string>& ids) {
+    ids.clear();
+    std::vector<char> buffer;
+    size_t length = 0;
+    const size_t first = static_cast<size_t>(std::max(messageCount_, 0)) * kUidlPerMessage + kSlack;
+    if (!sendCommand("UIDL\r\n") || !ReadResponse(buffer, std::min(first, kLargestFirstBuffer),
+                                                  kListEnd, kSmallGrowth, length)) {
+        return false;
+    }
+    const char* text = buffer.data();
+    const char* end = text + length;
+    const char* line = static_cast<const char*>(std::memchr(text, '\n', length));
+    if (line == nullptr)
+        return true;  // only the status line: no messages
+    ++line;
+    while (line < end) {
+        const char* next = static_cast<const char*>(std::memchr(line, '\n', end - line));
+        const char* stop = next ? next : end;
+        std::string entry(line, stop);
+        if (!entry.empty() && entry.back() == '\r')
+            entry.pop_back();
+        // "n id": numbers run 1, 2, 3, ... and every id is one non-empty word.
+        const size_t blank = entry.find(' ');
+        const std::string id = blank == std::string::npos ? std::string() : entry.substr(blank + 1);
+        if (blank == std::string::npos || id.empty() || id.find(' ') != std::string::npos ||
+            entry.compare(0, blank, std::to_string(ids.size() + 1)) != 0) {
+            ids.clear();
+            fail(kErrorBadReply, text, length);
+            return false;
+        }
+        ids.push_back(id);
+        line = stop + 1;
+    }
+    return true;
 }
 
 bool Pop3Connection::Delete(int number) {

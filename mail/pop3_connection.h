@@ -54,6 +54,10 @@ class Pop3Connection {
     bool GetMessageHeader(int number, std::string& text);
     // LIST `number`, then RETR `number`: the whole message text.
     bool Retrieve(int number, std::string& text);
+    // UIDL: the server's unique id of every message, ids[n - 1] for message
+    // n. False when the server refuses the command (it is optional in POP3)
+    // or the listing is not one id per message in order.
+    bool GetUniqueIds(std::vector<std::string>& ids);
 
     // Retrieves message `number` and writes each attachment into `folder`
     // under the (sanitised) file name the mail gives, decoded by the part's

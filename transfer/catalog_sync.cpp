@@ -11,11 +11,11 @@
 #include "catalog/catalog.h"
 #include "catalog/xml/text_file.h"
 #include "catalog/xml/xml_doc.h"
-#include "mail/mime_reader_text.h"
 #include "mail/pop3_connection.h"
 #include "platform/app_dir.h"
 #include "platform/file_lock.h"
 #include "transfer/catalog_scratch.h"
+#include "transfer/mailbox_index.h"
 #include "zip/zip_pack.h"
 
 namespace parvola {
@@ -172,22 +172,24 @@ int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode
         pop3.Disconnect();
         return kSyncFailed;
     }
-    int count = 0, totalSize = 0;
-    if (!pop3.Statistics(count, totalSize)) {
+    // Subjects come from the mailbox's subject cache where it knows them, so
+    // the trim after every download reads only the headers of new mails.
+    MailboxIndex index(pop3, mailboxCacheName(account));
+    if (!index.open()) {
         pop3.Disconnect();
         return kSyncFailed;
     }
     int kept = 0;
-    for (int n = count; n >= 1; --n) {
-        std::string header;
-        if (!pop3.GetMessageHeader(n, header)) {
+    for (int n = index.messageCount(); n >= 1; --n) {
+        if (!index.reach(n)) {
             // QUIT still carries out the deletions a trim has marked so far.
+            index.saveCache();
             pop3.Disconnect();
             return kSyncFailed;
         }
         // Only this user's catalog mails: piece mails and the catalog mails of
         // other login addresses sharing the mailbox are neither loaded nor counted.
-        if (!isCatalogSubjectOf(MimeMessageText(header).GetSubject(), user))
+        if (!isCatalogSubjectOf(index.subject(n), user))
             continue;
         if (mode == SyncMode::Load) {
             // Each load retrieves into a folder of its own, so a catalog mail
@@ -199,6 +201,7 @@ int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode
             }
             bool retrieved = pop3.SaveAttachments(n, scratch.path()) == 0;
             if (retrieved && UnzipCatalog(user, scratch.file(catalogZipName(user)))) {
+                index.saveCache();
                 pop3.Disconnect();
                 return kSyncLoaded;
             }
@@ -207,6 +210,7 @@ int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode
             pop3.Delete(n);
         }
     }
+    index.saveCache();
     pop3.Disconnect();
     return kSyncNoCatalog;
 }

@@ -124,9 +124,9 @@ class DownloadRun {
     DownloadRun(TaskList& list, const MailboxAccount& account, const TransferTask& task,
                 const PieceSubject& stored)
         : list_(list),
-          account_(account),
           task_(task),
           stored_(stored),
+          session_(account),
           partPath_(partialDownloadPath(task.localPath, stored.fileName)) {}
 
     // Fetches pieces first..count, appending each to the ".part" file, then
@@ -141,6 +141,7 @@ class DownloadRun {
 
   private:
     int end(int result) {
+        session_.close();
         std::error_code error;
         fs::remove(partPath_, error);
         removePieceFolder(stored_.fileName, stored_.fileId, PieceFolderRemoval::WithContents);
@@ -149,9 +150,10 @@ class DownloadRun {
     }
 
     TaskList& list_;
-    const MailboxAccount& account_;
     TransferTask task_;
     PieceSubject stored_;
+    // All pieces come through one POP3 session, which reads each header once.
+    PieceSession session_;
     std::string partPath_;
 };
 
@@ -166,8 +168,7 @@ int DownloadRun::run(int first, std::string& savedPath) {
         emptyFolder(folder);
         PieceSubject wanted = stored_;
         wanted.pieceIndex = index;
-        const int result =
-            FetchPiece(account_, formatSubject(wanted), folder, task_.fileId, &list_);
+        const int result = session_.fetch(formatSubject(wanted), folder, task_.fileId, &list_);
         if (result == kCancelledCode || list_.isCancelled(task_.fileId))
             return end(kCancelledCode);
         if (result != 0)

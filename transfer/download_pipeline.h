@@ -1,6 +1,6 @@
 #pragma once
 // Reading a stored file back out of the mailbox: each piece's mail is found
-// by its subject in a POP3 session of its own, its attachment saved in the
+// by its subject in one POP3 session for the whole file, its attachment saved in the
 // transfer's piece folder and appended to "<name>.part" in the save folder.
 // Only when every piece has arrived does the file take its name, and then
 // the first free one of "name", "name (1).ext", "name (2).ext", ...: a

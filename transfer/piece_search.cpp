@@ -1,6 +1,5 @@
 #include "transfer/piece_search.h"
 
-#include "mail/mime_reader_text.h"
 #include "transfer/piece_subject.h"
 
 namespace parvola {
@@ -12,54 +11,81 @@ bool connectTo(Pop3Connection& connection, const MailboxAccount& account) {
                               account.pop3Port);
 }
 
-// The piece subject of message `number`; false when its header cannot be read.
-// `isPiece` tells whether the subject is a piece subject at all.
-bool readPieceSubject(Pop3Connection& connection, int number, PieceSubject& subject,
-                      bool& isPiece) {
-    std::string header;
-    if (!connection.GetMessageHeader(number, header))
-        return false;
-    const std::string text = MimeMessageText(std::move(header)).GetSubject();
-    isPiece = looksLikePieceSubject(text);
-    if (isPiece)
-        subject = parseSubject(text);
-    return true;
-}
-
-bool sameFile(const PieceSubject& a, const PieceSubject& b) {
-    return a.tag == b.tag && a.fileName == b.fileName && a.fileId == b.fileId;
-}
+// Longest idle time after which a session is not trusted to be alive any
+// more: servers may end a session after ten idle minutes.
+constexpr auto kSessionIdleLimit = std::chrono::seconds(60);
 
 }  // namespace
 
 int FindPieceMessage(Pop3Connection& connection, const std::string& subject) {
-    const PieceSubject wanted = parseSubject(subject);
-    int count = 0, total = 0;
-    if (!connection.Statistics(count, total))
+    MailboxIndex index(connection);
+    if (!index.open())
         return -1;
-    for (int number = count; number >= 1; --number) {
-        PieceSubject candidate;
-        bool isPiece = false;
-        if (!readPieceSubject(connection, number, candidate, isPiece))
-            return -1;
-        if (isPiece && sameFile(candidate, wanted) && candidate.pieceIndex == wanted.pieceIndex)
-            return number;
+    return index.findPiece(parseSubject(subject));
+}
+
+PieceSession::PieceSession(const MailboxAccount& account) : account_(account) {}
+
+PieceSession::~PieceSession() {
+    close();
+}
+
+bool PieceSession::ensureOpen() {
+    const auto now = std::chrono::steady_clock::now();
+    if (connection_ && now - lastUse_ > kSessionIdleLimit)
+        close();
+    lastUse_ = now;
+    if (connection_)
+        return true;
+    connection_ = std::make_unique<Pop3Connection>();
+    index_.emplace(*connection_, mailboxCacheName(account_));
+    if (!connectTo(*connection_, account_) || !index_->open()) {
+        drop();
+        return false;
     }
-    return -1;
+    return true;
+}
+
+void PieceSession::drop() {
+    if (index_)
+        headersRead_ += index_->headersRead();
+    index_.reset();
+    connection_.reset();  // closes the socket without QUIT
+}
+
+void PieceSession::close() {
+    if (!connection_)
+        return;
+    index_->saveCache();
+    if (connection_->isConnected())
+        connection_->Disconnect();
+    drop();
+}
+
+int PieceSession::fetch(const std::string& subject, const std::string& folder, int taskId,
+                        ProgressSink* sink) {
+    if (!ensureOpen())
+        return -1;
+    const int number = index_->findPiece(parseSubject(subject));
+    if (number <= 0) {
+        // What was read stays useful to the next session.
+        index_->saveCache();
+        drop();
+        return -1;
+    }
+    const int result = connection_->DownloadAttachments(number, folder, taskId, sink);
+    lastUse_ = std::chrono::steady_clock::now();
+    if (result != 0) {
+        index_->saveCache();
+        drop();
+    }
+    return result;
 }
 
 int FetchPiece(const MailboxAccount& account, const std::string& subject, const std::string& folder,
                int taskId, ProgressSink* sink) {
-    Pop3Connection connection;
-    if (!connectTo(connection, account))
-        return -1;
-    const int number = FindPieceMessage(connection, subject);
-    if (number <= 0)
-        return -1;  // the connection closes without QUIT
-    const int result = connection.DownloadAttachments(number, folder, taskId, sink);
-    if (connection.isConnected())
-        connection.Disconnect();
-    return result;
+    PieceSession session(account);
+    return session.fetch(subject, folder, taskId, sink);
 }
 
 int RemovePieceMails(const MailboxAccount& account, const std::string& subject) {
@@ -67,18 +93,20 @@ int RemovePieceMails(const MailboxAccount& account, const std::string& subject) 
     if (!connectTo(connection, account))
         return -1;
     const PieceSubject wanted = parseSubject(subject);
-    int count = 0, total = 0;
-    if (!connection.Statistics(count, total))
+    MailboxIndex index(connection, mailboxCacheName(account));
+    // Every subject is known before anything is marked. Leaving without QUIT
+    // after a failure makes the server forget the deletions marked so far:
+    // a file loses all its pieces or none.
+    if (!index.open() || !index.readAll())
         return -1;
+    index.saveCache();
     int deleted = 0;
-    for (int number = count; number >= 1; --number) {
-        PieceSubject candidate;
-        bool isPiece = false;
-        // Leaving without QUIT makes the server forget the deletions marked
-        // so far: a file loses all its pieces or none.
-        if (!readPieceSubject(connection, number, candidate, isPiece))
-            return -1;
-        if (!isPiece || !sameFile(candidate, wanted) || candidate.pieceCount != wanted.pieceCount)
+    for (int number = index.messageCount(); number >= 1; --number) {
+        if (!index.isPiece(number))
+            continue;
+        const PieceSubject& candidate = index.pieceSubject(number);
+        if (candidate.tag != wanted.tag || candidate.fileName != wanted.fileName ||
+            candidate.fileId != wanted.fileId || candidate.pieceCount != wanted.pieceCount)
             continue;
         if (!connection.Delete(number))
             return -1;

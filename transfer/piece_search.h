@@ -2,11 +2,15 @@
 // Finding a stored file's piece mails in the mailbox over POP3, by parsing
 // each message's subject and comparing fields (never by a prefix or the first
 // hit): fetching one piece, and deleting every piece of a purged file.
+#include <chrono>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "mail/mailbox_account.h"
 #include "mail/pop3_connection.h"
 #include "mail/progress_sink.h"
+#include "transfer/mailbox_index.h"
 
 namespace parvola {
 
@@ -15,6 +19,42 @@ namespace parvola {
 // count are not compared); catalog mails never match. -1 when none matches or
 // STAT or a header read fails.
 int FindPieceMessage(Pop3Connection& connection, const std::string& subject);
+
+// One POP3 session for all the pieces of a download: it logs in at the first
+// fetch, reads each header at most once for all the searches together (and
+// with the mailbox's subject cache, only headers it has not seen before),
+// then retrieves piece after piece. A session idle for longer than a server
+// may keep it (a pause) is replaced by a new one before the next fetch.
+class PieceSession {
+  public:
+    explicit PieceSession(const MailboxAccount& account);
+    // Saves the subject cache and logs out.
+    ~PieceSession();
+    PieceSession(const PieceSession&) = delete;
+    PieceSession& operator=(const PieceSession&) = delete;
+
+    // Finds the newest piece mail matching `subject` (tag, file name, file id,
+    // piece index) and writes its attachment into `folder`, reporting the
+    // retrieval to `sink` under `taskId`. Results as FetchPiece; after a
+    // failure the session is dropped and the next fetch starts a new one.
+    int fetch(const std::string& subject, const std::string& folder, int taskId,
+              ProgressSink* sink);
+    // Saves the subject cache and ends the session with QUIT.
+    void close();
+
+    // Headers read with TOP over the life of this object.
+    int headersRead() const { return headersRead_ + (index_ ? index_->headersRead() : 0); }
+
+  private:
+    bool ensureOpen();
+    void drop();
+
+    const MailboxAccount& account_;
+    std::unique_ptr<Pop3Connection> connection_;
+    std::optional<MailboxIndex> index_;
+    std::chrono::steady_clock::time_point lastUse_;
+    int headersRead_ = 0;
+};
 
 // One POP3 session: finds the piece named by `subject` and writes its
 // attachment into `folder`, reporting the retrieval to `sink` under `taskId`.

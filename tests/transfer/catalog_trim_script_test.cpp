@@ -28,6 +28,8 @@ MailboxAccount scriptedAccount(int port) {
 TEST(CatalogTrimScript, AHeaderFailureStillQuitsSoMarkedDeletionsHappen) {
     test::ScriptedPeer peer;
     test::scriptLogin(peer).expectLine("STAT\r\n").reply("+OK 13 1300\r\n");
+    // A server without UIDL: no subject cache, every header is read.
+    peer.expectLine("UIDL\r\n").reply("-ERR unknown command\r\n");
     std::string list = "+OK 13 messages\r\n";
     for (int n = 1; n <= 13; ++n)
         list += std::to_string(n) + " 100\r\n";
@@ -51,6 +53,7 @@ TEST(CatalogTrimScript, AHeaderFailureStillQuitsSoMarkedDeletionsHappen) {
 TEST(CatalogTrimScript, ALoadStopsAtAHeaderFailureAndLoadsNothing) {
     test::ScriptedPeer peer;
     test::scriptLogin(peer).expectLine("STAT\r\n").reply("+OK 2 200\r\n");
+    peer.expectLine("UIDL\r\n").reply("-ERR unknown command\r\n");
     peer.expectLine("STAT\r\n").reply("+OK 2 200\r\n");
     peer.expectLine("LIST\r\n").reply("+OK\r\n1 100\r\n2 100\r\n.\r\n");
     peer.expectLine("TOP 2 20\r\n").reply("-ERR busy\r\n");

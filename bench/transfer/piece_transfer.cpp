@@ -1,0 +1,128 @@
+// Storing a file as piece mails and reading it back on loopback, as the
+// pipelines move it (SendStoreMail per piece; one PieceSession reading every
+// piece), without the catalog and task list around them: the transport's
+// throughput and the process's peak memory for large pieces. Time the whole
+// process from outside (e.g. /usr/bin/time -v) for wall time and peak RSS.
+//
+//   bench_piece_transfer store SMTP_PORT USER PASSWORD FILE PIECE_MIB [HOST]
+//       prints piece 1's subject
+//   bench_piece_transfer read POP3_PORT USER PASSWORD SUBJECT FOLDER [HOST]
+//       writes FOLDER/joined
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "transfer/piece_search.h"
+#include "transfer/piece_subject.h"
+#include "transfer/store_mail.h"
+
+namespace {
+
+using namespace parvola;
+namespace fs = std::filesystem;
+
+bool copyRange(std::ifstream& in, const fs::path& to, long long length) {
+    std::ofstream out(to, std::ios::binary | std::ios::trunc);
+    std::vector<char> buffer(1 << 20);
+    while (length > 0 && in) {
+        const auto want = static_cast<std::streamsize>(
+            std::min<long long>(length, static_cast<long long>(buffer.size())));
+        in.read(buffer.data(), want);
+        out.write(buffer.data(), in.gcount());
+        length -= in.gcount();
+    }
+    return length == 0 && out.good();
+}
+
+int store(const MailboxAccount& account, const std::string& file, long long pieceBytes) {
+    const fs::path folder = fs::temp_directory_path() / "parvola-bench-store";
+    fs::create_directories(folder);
+    const long long size = static_cast<long long>(fs::file_size(file));
+    PieceSubject subject;
+    subject.fileName = fs::path(file).filename().string();
+    subject.fileId = 88;
+    subject.time = 1700000000;
+    subject.pieceLength = pieceBytes;
+    subject.pieceCount = static_cast<int>((size + pieceBytes - 1) / pieceBytes);
+    std::ifstream in(file, std::ios::binary);
+    std::string first;
+    for (int i = 1; i <= subject.pieceCount; ++i) {
+        const fs::path piece = folder / std::to_string(i);
+        if (!copyRange(in, piece, std::min(pieceBytes, size - (i - 1) * pieceBytes)))
+            return 1;
+        subject.pieceIndex = i;
+        StoreMail mail;
+        mail.smtpHost = account.smtpHost;
+        mail.smtpPort = account.smtpPort;
+        mail.userName = account.mailboxUser;
+        mail.password = account.mailboxPassword;
+        mail.subject = mail.bodyText = formatSubject(subject);
+        mail.sender = mail.recipient = account.mailboxUser + "@sina.test";
+        mail.attachmentPath = piece.string();
+        const int result = SendStoreMail(mail);
+        fs::remove(piece);
+        if (result != 0) {
+            std::fprintf(stderr, "piece %d not sent (%d)\n", i, result);
+            return 1;
+        }
+        if (i == 1)
+            first = mail.subject;
+    }
+    std::printf("%s\n", first.c_str());
+    return 0;
+}
+
+int read(const MailboxAccount& account, const std::string& stored, const std::string& folder) {
+    const PieceSubject subject = parseSubject(stored);
+    const fs::path pieces = fs::path(folder) / "pieces";
+    fs::create_directories(pieces);
+    const fs::path joined = fs::path(folder) / "joined";
+    std::ofstream out(joined, std::ios::binary | std::ios::trunc);
+    PieceSession session(account);
+    std::vector<char> buffer(1 << 20);
+    for (int i = 1; i <= subject.pieceCount; ++i) {
+        PieceSubject wanted = subject;
+        wanted.pieceIndex = i;
+        if (session.fetch(formatSubject(wanted), pieces.string(), -1, nullptr) != 0) {
+            std::fprintf(stderr, "piece %d not read\n", i);
+            return 1;
+        }
+        const fs::path piece = pieces / std::to_string(i);
+        std::ifstream in(piece, std::ios::binary);
+        while (in) {
+            in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+            out.write(buffer.data(), in.gcount());
+        }
+        in.close();
+        fs::remove(piece);
+    }
+    return out.good() ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 7) {
+        std::fprintf(stderr,
+                     "usage: %s store SMTP_PORT USER PASSWORD FILE PIECE_MIB [HOST]\n"
+                     "       %s read POP3_PORT USER PASSWORD SUBJECT FOLDER [HOST]\n",
+                     argv[0], argv[0]);
+        return 2;
+    }
+    const std::string mode = argv[1];
+    MailboxAccount account;
+    account.mailboxUser = argv[3];
+    account.mailboxPassword = argv[4];
+    const char* host = argc > 7 ? argv[7] : "127.0.0.1";
+    if (mode == "store") {
+        account.smtpHost = host;
+        account.smtpPort = std::atoi(argv[2]);
+        return store(account, argv[5], std::atoll(argv[6]) << 20);
+    }
+    account.pop3Host = host;
+    account.pop3Port = std::atoi(argv[2]);
+    return read(account, argv[5], argv[6]);
+}

@@ -1,0 +1,93 @@
+#pragma once
+// The subjects of a mailbox's messages, read once per POP3 session and
+// remembered between sessions.
+//
+// A piece search reads subjects from the newest message down, and every
+// subject it has read is kept, so the searches for all pieces of a file
+// together read each header at most once. Subjects are also kept in a cache
+// file per mailbox in the application directory, keyed by the server's
+// unique id (UIDL) and the message size: the next session reads headers only
+// of messages it has not seen before. A server without UIDL, or a cache that
+// does not fit, simply means the headers are read again.
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "mail/mailbox_account.h"
+#include "mail/pop3_connection.h"
+#include "transfer/piece_subject.h"
+
+namespace parvola {
+
+class MailboxIndex {
+  public:
+    // `cacheName` names the mailbox's cache file (mailboxCacheName); empty
+    // means no cache at all.
+    explicit MailboxIndex(Pop3Connection& connection, std::string cacheName = std::string());
+
+    // STAT, then (with a cache name) UIDL and the cache file. False when STAT
+    // fails; a refused UIDL or an unreadable cache only turn the cache off.
+    bool open();
+
+    int messageCount() const { return static_cast<int>(entries_.size()); }
+
+    // The newest message whose piece subject has the tag, file name, file id
+    // and piece index of `wanted` (texts compared byte for byte); catalog
+    // mails never match. -1 when none matches or a header read fails first.
+    int findPiece(const PieceSubject& wanted);
+
+    // Makes the subjects of messages `number` and up known (from the newest
+    // down, as a search would). False when a header read fails.
+    bool reach(int number);
+    // Reads every subject not known yet. False when a header read fails.
+    bool readAll() { return reach(1); }
+    // The subject text of message `number` (known through reach or a search).
+    const std::string& subject(int number) const { return entries_[index(number)].subject; }
+    // Whether message `number` carries a piece subject, and that subject
+    // parsed (only for messages readAll or a search has reached).
+    bool isPiece(int number) const { return entries_[index(number)].piece; }
+    const PieceSubject& pieceSubject(int number) const { return entries_[index(number)].parsed; }
+
+    // Writes what is known into the cache file (replacing it whole), when
+    // the server gave unique ids. False when that could not be done.
+    bool saveCache() const;
+
+    // How many headers were read with TOP, and how many came from the cache.
+    int headersRead() const { return headersRead_; }
+    int cacheHits() const { return cacheHits_; }
+    bool hasUniqueIds() const { return !ids_.empty() || entries_.empty(); }
+
+  private:
+    struct Entry {
+        bool known = false;
+        bool piece = false;
+        std::string subject;
+        PieceSubject parsed;
+    };
+    struct Cached {
+        uint32_t size = 0;
+        std::string subject;
+    };
+
+    static size_t index(int number) { return static_cast<size_t>(number) - 1; }
+    // Makes message `number` known: from the cache or with TOP.
+    bool learn(int number);
+    void loadCache();
+
+    Pop3Connection& connection_;
+    std::string cacheName_;
+    std::vector<Entry> entries_;
+    std::vector<std::string> ids_;  // by number; empty without UIDL
+    std::unordered_map<std::string, Cached> cache_;
+    int lowestKnown_ = 1;  // messages from here up are known
+    int headersRead_ = 0;
+    int cacheHits_ = 0;
+};
+
+// The cache name of the account's mailbox: user, host and port.
+std::string mailboxCacheName(const MailboxAccount& account);
+// Where the cache file of `cacheName` lives.
+std::string mailboxCachePath(const std::string& cacheName);
+
+}  // namespace parvola
