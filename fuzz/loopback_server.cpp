@@ -2,8 +2,8 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
 #include <strings.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -128,8 +128,8 @@ std::string multiLineReply(const std::string& message) {
 }
 
 bool pop3ReplyCompletes(const std::string& command, const std::string& reply) {
-    const bool multiLine = command == "LIST\r\n" || command.rfind("TOP ", 0) == 0 ||
-                           command.rfind("RETR ", 0) == 0;
+    const bool multiLine =
+        command == "LIST\r\n" || command.rfind("TOP ", 0) == 0 || command.rfind("RETR ", 0) == 0;
     auto endsWith = [&](const std::string& end) {
         return reply.size() >= end.size() &&
                reply.compare(reply.size() - end.size(), end.size(), end) == 0;

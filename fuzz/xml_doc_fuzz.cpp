@@ -13,8 +13,8 @@
 
 namespace {
 
-const char* const kAttributes[] = {"Name", "Version", "SUM", "Path", "Del", "Subject", "MsgID",
-                                   "CT",   "Size",    "LT",  "name", "x"};
+const char* const kAttributes[] = {"Name",  "Version", "SUM",  "Path", "Del",  "Subject",
+                                   "MsgID", "CT",      "Size", "LT",   "name", "x"};
 
 void readAttributes(const parvola::XmlDoc& doc, int slot) {
     for (const char* name : kAttributes)
