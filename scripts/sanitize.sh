@@ -23,7 +23,8 @@ tsan_tests=${PARVOLA_TSAN_TESTS:-'Thread|Concurren|Process|Parallel|Lock|Worker|
 # Stop at the first error, with a stack, for both sanitizers of the ASan build.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+# The suppressions file says why each entry is there.
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:suppressions=$root/scripts/tsan-suppressions.txt}
 
 build_tests() {  # dir, flags, smtp port, pop3 port
   local dir=$1 flags=$2 smtp=$3 pop3=$4
