@@ -208,22 +208,38 @@ void XmlDoc::noteError(int enclosing, const std::string& message) {
         result_ = message;
 }
 
-void XmlDoc::closeNotEnded(int s) {
-    XmlSlot& e = at(s);
-    e.flags |= kSlotNotEnded;
-    e.length = e.startTagLength;
-    e.endTagLength = 0;
-    // Its children now lie outside its text: they become its following siblings.
-    std::vector<int> children;
-    for (int c = e.firstChild; c != 0; c = at(c).nextSibling)
-        children.push_back(c);
-    int after = s;
-    for (int c : children) {
-        unlink(c);
-        linkAfter(after, c);
-        setLevels(c, levelOf(at(s)));
-        after = c;
+// `chain` holds elements left open, each the last child of the one before
+// (outermost first). None of them is ended, so the children of each lie
+// outside its text: closing them from the innermost out, every child becomes
+// a following sibling, which leaves all of them side by side after the
+// outermost one: chain[0], its other children, chain[1], its other children,
+// and so on. Built in one pass: one element at a time would move the same
+// children again for every element around them, a time that grows with the
+// square of the nesting depth of a damaged document.
+void XmlDoc::closeNotEnded(const std::vector<int>& chain) {
+    if (chain.empty())
+        return;
+    const int level = levelOf(at(chain.front()));
+    std::vector<int> moved;
+    int after = chain.front();
+    for (int s : chain) {
+        XmlSlot& e = at(s);
+        e.flags |= kSlotNotEnded;
+        e.length = e.startTagLength;
+        e.endTagLength = 0;
+        std::vector<int> children;
+        for (int c = e.firstChild; c != 0; c = at(c).nextSibling)
+            children.push_back(c);
+        for (int c : children) {
+            unlink(c);
+            linkAfter(after, c);
+            moved.push_back(c);
+            after = c;
+        }
     }
+    // Levels once all have moved, so no subtree is walked twice.
+    for (int c : moved)
+        setLevels(c, level);
 }
 
 void XmlDoc::parse() {
@@ -245,10 +261,21 @@ void XmlDoc::parse() {
     const bool fold = (docFlags_ & kDocIgnoreCase) != 0;
     const std::string_view text(text_);
     auto offsetText = [](int offset) { return " at offset " + std::to_string(offset); };
-    auto notEnded = [&](const Open& o) {
-        noteError(at(o.slot).parent, "Element '" + std::string(o.name) + "'" +
-                                         offsetText(at(o.slot).start) + " not ended");
-        closeNotEnded(o.slot);
+    // The elements open above `keep` (innermost first in the messages) are
+    // not ended.
+    auto notEnded = [&](size_t keep) {
+        if (open.size() <= keep)
+            return;
+        std::vector<int> chain;
+        for (size_t i = open.size(); i-- > keep;) {
+            const Open& o = open[i];
+            noteError(at(o.slot).parent, "Element '" + std::string(o.name) + "'" +
+                                             offsetText(at(o.slot).start) + " not ended");
+        }
+        for (size_t i = keep; i < open.size(); ++i)
+            chain.push_back(open[i].slot);
+        closeNotEnded(chain);
+        open.resize(keep);
     };
 
     int pos = 0;
@@ -295,19 +322,13 @@ void XmlDoc::parse() {
                                     offsetText(at(top.slot).start));
             continue;
         }
-        while (static_cast<int>(open.size()) - 1 > match) {
-            notEnded(open.back());
-            open.pop_back();
-        }
+        notEnded(static_cast<size_t>(match) + 1);
         XmlSlot& e = at(open.back().slot);
         e.length = node.start + node.length - e.start;
         e.endTagLength = node.length;
         open.pop_back();
     }
-    while (!open.empty()) {
-        notEnded(open.back());
-        open.pop_back();
-    }
+    notEnded(0);
 
     XmlSlot& doc = at(0);
     doc.length = static_cast<int32_t>(text_.size());

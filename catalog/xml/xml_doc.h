@@ -104,7 +104,7 @@ class XmlDoc {
     void linkAsLastChild(int parent, int slot);
     void linkAfter(int previous, int slot);
     void unlink(int slot);
-    void closeNotEnded(int slot);
+    void closeNotEnded(const std::vector<int>& chain);
     void setLevels(int slot, int level);
     int findSibling(int from, const char* name) const;
     bool nameIs(int slot, const char* name) const;
