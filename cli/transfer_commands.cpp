@@ -66,8 +66,6 @@ int runStore(const std::vector<std::string>& args, const GlobalOptions& options)
     const std::string name = std::filesystem::path(localPath).filename().string();
     WaitOutcome outcome =
         runTransfer([&] { return runUploadWorker(session.user(), localPath, folder); }, save);
-    if (outcome.interrupted)
-        return kExitFailure;
     finishSession();
     // The pipeline answers 0 also when it refused the file with a message of
     // its own; the record in the catalog is what tells a stored file.
@@ -132,8 +130,6 @@ int runRead(const std::vector<std::string>& args, const GlobalOptions& options) 
     std::string savedPath;
     WaitOutcome outcome =
         runTransfer([&] { return runDownloadWorker(session.user(), inputs, &savedPath); }, save);
-    if (outcome.interrupted)
-        return kExitFailure;
     finishSession();
     if (outcome.result != 0)
         return kExitFailure;  // the worker showed its message
@@ -151,7 +147,7 @@ int runResume(const std::vector<std::string>& args, const GlobalOptions& options
     // The login starts the account's resume starter; its workers are counted.
     if (int rc = openSession(options, session, true); rc != kExitOk)
         return rc;
-    WaitOutcome outcome = runTransfer(
+    runTransfer(
         [] {
             // Until the starter has handed every record to its worker and the
             // workers have ended, the worker count stays above this one.
@@ -160,8 +156,6 @@ int runResume(const std::vector<std::string>& args, const GlobalOptions& options
             return 0;
         },
         save);
-    if (outcome.interrupted)
-        return kExitFailure;
     finishSession();
     std::cout << "no unfinished transfers left" << std::endl;
     return kExitOk;

@@ -6,10 +6,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <mutex>
 
+#include "cli/cli_command.h"
 #include "cli/progress_display.h"
 #include "platform/notice_box.h"
 #include "platform/worker_threads.h"
@@ -91,8 +93,13 @@ WaitOutcome runTransfer(const std::function<int()>& work, bool saveUnfinished) {
                                 "(parvola-cli resume continues them)"
                               : "parvola-cli: interrupted; nothing saved")
                       << std::endl;
-            outcome.interrupted = true;
-            return outcome;
+            // The transfers' workers are still running: end the process here,
+            // as the desktop client's exit does, rather than returning through
+            // main, whose static destructors would pull the task list and the
+            // settings out from under them.
+            std::cout.flush();
+            std::cerr.flush();
+            std::_Exit(kExitFailure);
         }
         lock.lock();
     }

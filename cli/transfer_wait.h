@@ -7,11 +7,10 @@
 namespace parvola::cli {
 
 // Runs `work` on a counted worker thread and shows the task list until it
-// ends. Returns its result, or nullopt-like `interrupted` when Ctrl-C came
-// first (the unfinished transfers were then offered to the exit sequence:
-// saved when `saveUnfinished` is set).
+// ends, and returns its result. When Ctrl-C comes first, the unfinished
+// transfers are offered to the exit sequence (saved when `saveUnfinished` is
+// set) and the process ends with the failure status: it does not return.
 struct WaitOutcome {
-    bool interrupted = false;
     int result = -1;
 };
 WaitOutcome runTransfer(const std::function<int()>& work, bool saveUnfinished);
