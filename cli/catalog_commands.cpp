@@ -1,5 +1,6 @@
 // The commands that read or edit the catalog: ls, tree, mkdir, rename, rm,
 // restore, purge, bin, space.
+#include <functional>
 #include <iostream>
 
 #include "catalog/catalog.h"
@@ -14,6 +15,20 @@
 
 namespace parvola::cli {
 namespace {
+
+// Logs the remembered account in, runs `body` on its catalog and, on
+// success, waits for the workers the change started (the catalog mail, a
+// purge's piece removal) before the process may end.
+int withCatalog(const GlobalOptions& options, const std::function<int(Catalog&)>& body) {
+    CliSession session;
+    if (int rc = openSession(options, session); rc != kExitOk)
+        return rc;
+    Catalog catalog(session.user());
+    const int rc = body(catalog);
+    if (rc == kExitOk)
+        finishSession();
+    return rc;
+}
 
 void printRows(const std::vector<CatalogRow>& rows, bool recycle) {
     for (const auto& row : rows) {
@@ -52,59 +67,58 @@ int runLs(const std::vector<std::string>& args, const GlobalOptions& options) {
     auto folder = parser.positional(0);
     if (!parser.done(1))
         return kExitUsage;
-    CliSession session;
-    if (int rc = openSession(options, session); rc != kExitOk)
-        return rc;
-    Catalog catalog(session.user());
-    const std::string path = catalogPath(folder.value_or(""));
-    if (!liveFolder(catalog, path))
-        return noSuchFolder(path);
-    std::vector<CatalogRow> rows;
-    catalog.listFolder(path, rows);
-    printRows(rows, false);
-    finishSession();
-    return kExitOk;
+    return withCatalog(options, [&](Catalog& catalog) {
+        const std::string path = catalogPath(folder.value_or(""));
+        if (!liveFolder(catalog, path))
+            return noSuchFolder(path);
+        std::vector<CatalogRow> rows;
+        catalog.listFolder(path, rows);
+        printRows(rows, false);
+        return kExitOk;
+    });
 }
 
 int runTree(const std::vector<std::string>& args, const GlobalOptions& options) {
     OptionParser parser(args);
     if (!parser.done(0))
         return kExitUsage;
-    CliSession session;
-    if (int rc = openSession(options, session); rc != kExitOk)
-        return rc;
-    Catalog catalog(session.user());
-    FolderTree tree = walkFolderTree(catalog.document());
-    std::cout << tree.userName << "\n";
-    std::vector<FolderTreeNode> nodes = tree.folders;
-    nodes.push_back(FolderTreeNode{tree.recycleName, FolderImage::Common, {}});
-    printTree(nodes, "");
-    std::cout.flush();
-    finishSession();
-    return kExitOk;
+    return withCatalog(options, [&](Catalog& catalog) {
+        FolderTree tree = walkFolderTree(catalog.document());
+        std::cout << tree.userName << "\n";
+        std::vector<FolderTreeNode> nodes = tree.folders;
+        nodes.push_back(FolderTreeNode{tree.recycleName, FolderImage::Common, {}});
+        printTree(nodes, "");
+        std::cout.flush();
+        return kExitOk;
+    });
 }
 
 int runMkdir(const std::vector<std::string>& args, const GlobalOptions& options) {
     OptionParser parser(args);
     bool automatic = parser.flag("--auto");
     auto target = parser.positional(0);
-    if (!target || !parser.done(1)) return kExitUsage;
+    if (!target || !parser.done(1))
+        return kExitUsage;
     CliSession session;
-    if (int rc = openSession(options, session); rc != kExitOk) return rc;
+    if (int rc = openSession(options, session); rc != kExitOk)
+        return rc;
     Catalog catalog(session.user());
     std::string path = catalogPath(*target), parent, name;
     if (automatic) {
         // As the folder tree's command: "自定义", then 自定义1, 自定义2, ...
         parent = path;
-        if (!liveFolder(catalog, parent)) return noSuchFolder(parent);
+        if (!liveFolder(catalog, parent))
+            return noSuchFolder(parent);
         name = nextCustomFolderName([&](const std::string& candidate) {
             return catalog.exists(parent, candidate, "Folder") == -1;
         });
     } else {
         splitLast(path, parent, name);
-        if (!liveFolder(catalog, parent)) return noSuchFolder(parent);
+        if (!liveFolder(catalog, parent))
+            return noSuchFolder(parent);
     }
-    if (name.empty()) return kExitUsage;
+    if (name.empty())
+        return kExitUsage;
     if (name == kRecycleName || catalog.exists(parent, name, "Folder") == -1) {
         showNotice("文件夹已存在");
         return kExitFailure;
@@ -124,38 +138,35 @@ int runRename(const std::vector<std::string>& args, const GlobalOptions& options
     auto to = parser.positional(1);
     if (!from || !to || !parser.done(2))
         return kExitUsage;
-    CliSession session;
-    if (int rc = openSession(options, session); rc != kExitOk)
-        return rc;
-    Catalog catalog(session.user());
-    const std::string path = catalogPath(*from);
-    std::string parent, oldName;
-    splitLast(path, parent, oldName);
-    if (path.empty() || !liveFolder(catalog, path))
-        return noSuchFolder(path);
-    // The sibling names, the folder's own included, as the rename dialog checks them.
-    std::vector<CatalogRow> rows;
-    catalog.listFolder(parent, rows);
-    std::vector<std::string> siblings;
-    for (const auto& row : rows)
-        if (row.type == kFolderType)
-            siblings.push_back(row.name);
-    switch (checkRenameInput(siblingNamesText(siblings), *to)) {
-        case RenameCheck::Empty:
-            return kExitUsage;
-        case RenameCheck::Refused:
-            showNotice("文件夹已存在");
+    return withCatalog(options, [&](Catalog& catalog) {
+        const std::string path = catalogPath(*from);
+        std::string parent, oldName;
+        splitLast(path, parent, oldName);
+        if (path.empty() || !liveFolder(catalog, path))
+            return noSuchFolder(path);
+        // The sibling names, the folder's own included, as the rename dialog checks them.
+        std::vector<CatalogRow> rows;
+        catalog.listFolder(parent, rows);
+        std::vector<std::string> siblings;
+        for (const auto& row : rows)
+            if (row.type == kFolderType)
+                siblings.push_back(row.name);
+        switch (checkRenameInput(siblingNamesText(siblings), *to)) {
+            case RenameCheck::Empty:
+                return kExitUsage;
+            case RenameCheck::Refused:
+                showNotice("文件夹已存在");
+                return kExitFailure;
+            case RenameCheck::Accepted:
+                break;
+        }
+        if (!catalog.renameFolder(path, oldName, *to)) {
+            std::cerr << "parvola-cli: " << path << " cannot be renamed" << std::endl;
             return kExitFailure;
-        case RenameCheck::Accepted:
-            break;
-    }
-    if (!catalog.renameFolder(path, oldName, *to)) {
-        std::cerr << "parvola-cli: " << path << " cannot be renamed" << std::endl;
-        return kExitFailure;
-    }
-    std::cout << "renamed " << path << " to " << joinPath(parent, *to) << std::endl;
-    finishSession();
-    return kExitOk;
+        }
+        std::cout << "renamed " << path << " to " << joinPath(parent, *to) << std::endl;
+        return kExitOk;
+    });
 }
 
 int runRm(const std::vector<std::string>& args, const GlobalOptions& options) {
@@ -163,29 +174,27 @@ int runRm(const std::vector<std::string>& args, const GlobalOptions& options) {
     auto target = parser.positional(0);
     if (!target || !parser.done(1))
         return kExitUsage;
-    CliSession session;
-    if (int rc = openSession(options, session); rc != kExitOk)
-        return rc;
-    Catalog catalog(session.user());
-    const std::string path = catalogPath(*target);
-    std::string parent, name;
-    splitLast(path, parent, name);
-    int result = -1;
-    if (catalog.exists(parent, name, "File") == -1)
-        result = catalog.deleteFile(path);
-    else if (!path.empty() && liveFolder(catalog, path))
-        result = catalog.deleteFolder(path);
-    else {
-        std::cerr << "parvola-cli: no such file or folder: " << path << std::endl;
-        return kExitFailure;
-    }
-    if (result != 0) {
-        std::cerr << "parvola-cli: " << path << " cannot be moved to the recycle bin" << std::endl;
-        return kExitFailure;
-    }
-    std::cout << "moved " << path << " to the recycle bin" << std::endl;
-    finishSession();
-    return kExitOk;
+    return withCatalog(options, [&](Catalog& catalog) {
+        const std::string path = catalogPath(*target);
+        std::string parent, name;
+        splitLast(path, parent, name);
+        int result = -1;
+        if (catalog.exists(parent, name, "File") == -1)
+            result = catalog.deleteFile(path);
+        else if (!path.empty() && liveFolder(catalog, path))
+            result = catalog.deleteFolder(path);
+        else {
+            std::cerr << "parvola-cli: no such file or folder: " << path << std::endl;
+            return kExitFailure;
+        }
+        if (result != 0) {
+            std::cerr << "parvola-cli: " << path << " cannot be moved to the recycle bin"
+                      << std::endl;
+            return kExitFailure;
+        }
+        std::cout << "moved " << path << " to the recycle bin" << std::endl;
+        return kExitOk;
+    });
 }
 
 // The recycle-bin row named by PATH (the folder path and name the item had).
@@ -215,23 +224,20 @@ int runRestore(const std::vector<std::string>& args, const GlobalOptions& option
     auto target = parser.positional(0);
     if (!target || !parser.done(1))
         return kExitUsage;
-    CliSession session;
-    if (int rc = openSession(options, session); rc != kExitOk)
-        return rc;
-    Catalog catalog(session.user());
-    const std::string path = catalogPath(*target);
-    CatalogRow row;
-    if (!findRecycled(catalog, path, row))
-        return notInRecycleBin(path);
-    int result = row.type == kFolderType ? catalog.undeleteFolder(row.path)
-                                         : catalog.undeleteFile(row.path, row.name);
-    if (result != 0) {
-        std::cerr << "parvola-cli: " << path << " cannot be restored" << std::endl;
-        return kExitFailure;
-    }
-    std::cout << "restored " << path << std::endl;
-    finishSession();
-    return kExitOk;
+    return withCatalog(options, [&](Catalog& catalog) {
+        const std::string path = catalogPath(*target);
+        CatalogRow row;
+        if (!findRecycled(catalog, path, row))
+            return notInRecycleBin(path);
+        int result = row.type == kFolderType ? catalog.undeleteFolder(row.path)
+                                             : catalog.undeleteFile(row.path, row.name);
+        if (result != 0) {
+            std::cerr << "parvola-cli: " << path << " cannot be restored" << std::endl;
+            return kExitFailure;
+        }
+        std::cout << "restored " << path << std::endl;
+        return kExitOk;
+    });
 }
 
 int runPurge(const std::vector<std::string>& args, const GlobalOptions& options) {
@@ -240,58 +246,49 @@ int runPurge(const std::vector<std::string>& args, const GlobalOptions& options)
     auto target = parser.positional(0);
     if (!target || !parser.done(1))
         return kExitUsage;
-    CliSession session;
-    if (int rc = openSession(options, session); rc != kExitOk)
-        return rc;
-    Catalog catalog(session.user());
-    const std::string path = catalogPath(*target);
-    CatalogRow row;
-    if (!findRecycled(catalog, path, row))
-        return notInRecycleBin(path);
-    if (!yes && showNotice("您确认删除,删除后无法恢复!") != NoticeAnswer::Ok)
-        return kExitFailure;
-    int result = row.type == kFolderType ? catalog.purgeFolder(row.path)
-                                         : catalog.purgeFile(row.path, row.name);
-    if (result != 0) {
-        std::cerr << "parvola-cli: " << path << " cannot be purged" << std::endl;
-        return kExitFailure;
-    }
-    std::cout << "purged " << path << std::endl;
-    finishSession();  // the piece mails are deleted before the process ends
-    return kExitOk;
+    return withCatalog(options, [&](Catalog& catalog) {
+        const std::string path = catalogPath(*target);
+        CatalogRow row;
+        if (!findRecycled(catalog, path, row))
+            return notInRecycleBin(path);
+        if (!yes && showNotice("您确认删除,删除后无法恢复!") != NoticeAnswer::Ok)
+            return kExitFailure;
+        int result = row.type == kFolderType ? catalog.purgeFolder(row.path)
+                                             : catalog.purgeFile(row.path, row.name);
+        if (result != 0) {
+            std::cerr << "parvola-cli: " << path << " cannot be purged" << std::endl;
+            return kExitFailure;
+        }
+        std::cout << "purged " << path << std::endl;
+        return kExitOk;
+    });
 }
 
 int runBin(const std::vector<std::string>& args, const GlobalOptions& options) {
     OptionParser parser(args);
     if (!parser.done(0))
         return kExitUsage;
-    CliSession session;
-    if (int rc = openSession(options, session); rc != kExitOk)
-        return rc;
-    Catalog catalog(session.user());
-    std::vector<CatalogRow> rows;
-    catalog.listRecycleBin(rows);
-    printRows(rows, true);
-    finishSession();
-    return kExitOk;
+    return withCatalog(options, [&](Catalog& catalog) {
+        std::vector<CatalogRow> rows;
+        catalog.listRecycleBin(rows);
+        printRows(rows, true);
+        return kExitOk;
+    });
 }
 
 int runSpace(const std::vector<std::string>& args, const GlobalOptions& options) {
     OptionParser parser(args);
     if (!parser.done(0))
         return kExitUsage;
-    CliSession session;
-    if (int rc = openSession(options, session); rc != kExitOk)
-        return rc;
-    Catalog catalog(session.user());
-    long long files = 0, bytes = 0;
-    if (catalog.spaceUsed(files, bytes) != 0) {
-        std::cerr << "parvola-cli: the catalog has no space figures" << std::endl;
-        return kExitFailure;
-    }
-    std::cout << spaceLineText(files, bytes) << std::endl;
-    finishSession();
-    return kExitOk;
+    return withCatalog(options, [&](Catalog& catalog) {
+        long long files = 0, bytes = 0;
+        if (catalog.spaceUsed(files, bytes) != 0) {
+            std::cerr << "parvola-cli: the catalog has no space figures" << std::endl;
+            return kExitFailure;
+        }
+        std::cout << spaceLineText(files, bytes) << std::endl;
+        return kExitOk;
+    });
 }
 
 }  // namespace
