@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QHeaderView>
 #include <QMenu>
 #include <filesystem>
 #include <system_error>
@@ -11,6 +10,7 @@
 #include "platform/notice_box.h"
 #include "shell/dialogs.h"
 #include "shell/my_tree.h"
+#include "shell/report_table.h"
 #include "shell/shell_context.h"
 #include "shell/shell_engine.h"
 #include "shell/state/ini_settings.h"
@@ -21,22 +21,7 @@
 namespace parvola::ui {
 
 CFileList::CFileList(QWidget* parent) : QTableWidget(parent) {
-    setColumnCount(static_cast<int>(kFileListHeaders.size()));
-    QStringList headers;
-    for (const char* header : kFileListHeaders)
-        headers << QString::fromUtf8(header);
-    setHorizontalHeaderLabels(headers);
-    for (int column = 0; column < columnCount(); ++column) {
-        setColumnWidth(column, kFileListWidths[column]);
-        horizontalHeaderItem(column)->setTextAlignment(
-            (column == 0 ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
-    }
-    verticalHeader()->hide();
-    verticalHeader()->setDefaultSectionSize(20);
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::SingleSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setShowGrid(true);
+    setUpReportTable(*this, kFileListHeaders, kFileListWidths);
     connect(this, &QTableWidget::itemSelectionChanged, this, [this] {
         const auto selected = selectionModel()->selectedRows();
         selectedRow_ = selected.size() == 1 ? selected.front().row() : -1;

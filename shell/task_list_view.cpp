@@ -2,33 +2,18 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QHeaderView>
 #include <QMenu>
 
 #include "platform/named_lock.h"
 #include "platform/notice_box.h"
+#include "shell/report_table.h"
 #include "shell/state/view_texts.h"
 #include "shell/ui_thread.h"
 
 namespace parvola::ui {
 
 CTaskList::CTaskList(TaskList& list, QWidget* parent) : QTableWidget(parent), list_(list) {
-    setColumnCount(static_cast<int>(kTaskListHeaders.size()));
-    QStringList headers;
-    for (const char* header : kTaskListHeaders)
-        headers << QString::fromUtf8(header);
-    setHorizontalHeaderLabels(headers);
-    for (int column = 0; column < columnCount(); ++column) {
-        setColumnWidth(column, kTaskListWidths[column]);
-        horizontalHeaderItem(column)->setTextAlignment(
-            (column == 0 ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
-    }
-    verticalHeader()->hide();
-    verticalHeader()->setDefaultSectionSize(20);
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::SingleSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setShowGrid(true);
+    setUpReportTable(*this, kTaskListHeaders, kTaskListWidths);
     connect(this, &QTableWidget::itemSelectionChanged, this, [this] {
         const auto selected = selectionModel()->selectedRows();
         selectedRow_ = selected.size() == 1 ? selected.front().row() : -1;
