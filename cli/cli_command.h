@@ -14,6 +14,9 @@ constexpr int kExitUsage = 2;
 
 struct GlobalOptions {
     std::string account;  // --account: which remembered account to use
+    // --password-stdin: an account whose password is not remembered reads it
+    // as one line from standard input (scripts; never from the command line).
+    bool passwordFromStdin = false;
 };
 
 struct Command {

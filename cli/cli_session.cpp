@@ -47,14 +47,17 @@ int openSession(const GlobalOptions& options, CliSession& session, bool resumeTa
         }
     }
     if (!remembered) {
-        if (!isatty(STDIN_FILENO)) {
+        if (!options.passwordFromStdin && !isatty(STDIN_FILENO)) {
             std::cerr << "parvola-cli: no password remembered for " << address
-                      << "; log in with: parvola-cli login " << address << std::endl;
+                      << "; log in with: parvola-cli login " << address
+                      << ", or give it with --password-stdin" << std::endl;
             return kExitFailure;
         }
-        auto typed = readPassword("Password for " + address + ": ", false);
-        if (!typed)
+        auto typed = readPassword("Password for " + address + ": ", options.passwordFromStdin);
+        if (!typed) {
+            std::cerr << "parvola-cli: no password given" << std::endl;
             return kExitFailure;
+        }
         password = *typed;
     }
     LoginResult result = loginAccount(address, password, remembered, settings, resumeTasks);

@@ -18,7 +18,9 @@ const std::vector<Command>& allCommands() {
 namespace {
 
 void printOverview(std::ostream& out) {
-    out << "usage: parvola-cli [--account ADDRESS] COMMAND [ARGS...]\n\ncommands:\n";
+    out << "usage: parvola-cli [--account ADDRESS] [--password-stdin] COMMAND [ARGS...]\n\n"
+           "  --password-stdin  read the password of an account that is not remembered\n"
+           "                    as one line from standard input\n\ncommands:\n";
     for (const auto& c : allCommands())
         out << "  " << c.name << std::string(10 - std::min<size_t>(9, c.name.size()), ' ')
             << c.summary << "\n";
@@ -32,6 +34,8 @@ int run(int argc, char** argv) {
         std::string arg = argv[i];
         if (arg == "--account" && i + 1 < argc) {
             options.account = argv[++i];
+        } else if (arg == "--password-stdin") {
+            options.passwordFromStdin = true;
         } else if (arg == "--help" || arg == "-h") {
             printOverview(std::cout);
             return kExitOk;

@@ -77,4 +77,8 @@ bool sha256HexOfFile(const std::string& path, std::string& hex) {
         hex);
 }
 
+bool isPieceDigestRefusal(std::string_view reply) {
+    return reply.find(kPieceDigestRefusalMark) != std::string_view::npos;
+}
+
 }  // namespace parvola

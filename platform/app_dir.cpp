@@ -1,11 +1,12 @@
 #include "platform/app_dir.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
+
+#include "platform/private_files.h"
 
 namespace parvola {
 namespace {
@@ -25,12 +26,10 @@ std::string dataHome() {
     return std::string(home && *home ? home : "/tmp") + "/.local/share/parvola";
 }
 
+// A folder made here, and each missing one above it, is the owner's alone:
+// it will hold the remembered passwords and the catalogs.
 std::string ensureFolder(const std::string& path) {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
-        std::filesystem::create_directories(path, ec);
-        chmod(path.c_str(), 0700);
-    }
+    createPrivateFolders(path);
     return path;
 }
 

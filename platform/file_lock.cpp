@@ -46,13 +46,20 @@ FileLock::~FileLock() {
     }
 }
 
-bool writeFileAtomically(const std::string& path, const std::string& bytes, unsigned mode) {
+bool writeFileAtomically(const std::string& path, const std::string& bytes, unsigned mode,
+                         ExistingMode existing) {
     std::string temp = path + ".tmpXXXXXX";
     int fd = mkstemp(temp.data());
     if (fd < 0)
         return false;
     struct stat old {};
-    fchmod(fd, ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : mode);
+    unsigned newMode = mode;
+    if (::stat(path.c_str(), &old) == 0) {
+        newMode = old.st_mode & 07777;
+        if (existing == ExistingMode::Narrow)
+            newMode &= mode;
+    }
+    fchmod(fd, newMode);
     const char* p = bytes.data();
     size_t left = bytes.size();
     bool ok = true;

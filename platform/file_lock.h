@@ -22,9 +22,17 @@ class FileLock {
     int fd_ = -1;
 };
 
+// What a rewrite does with the mode of the file it replaces.
+enum class ExistingMode {
+    Keep,    // the file keeps its mode
+    Narrow,  // the file keeps no permission beyond `mode` (a 0644 file becomes 0600)
+};
+
 // Writes `bytes` to a temporary file beside `path` and renames it over `path`,
 // so a reader never sees half a file and a failed write leaves the old one whole.
-// `mode` applies to a newly created file. False (and `path` untouched) on failure.
-bool writeFileAtomically(const std::string& path, const std::string& bytes, unsigned mode = 0600);
+// `mode` applies to a newly created file, and to an existing one as `existing`
+// says. False (and `path` untouched) on failure.
+bool writeFileAtomically(const std::string& path, const std::string& bytes, unsigned mode = 0600,
+                         ExistingMode existing = ExistingMode::Keep);
 
 }  // namespace parvola

@@ -161,7 +161,9 @@ bool writeProfileString(const std::string& section, const std::string& key,
     std::ostringstream out;
     for (const auto& line : lines)
         out << line << "\n";
-    return writeFileAtomically(path, out.str(), 0600);
+    // The settings hold the remembered passwords: a file left readable by
+    // others (an older install, a copy) is narrowed on its next write.
+    return writeFileAtomically(path, out.str(), 0600, ExistingMode::Narrow);
 }
 
 }  // namespace parvola

@@ -11,6 +11,7 @@
 
 #include "mail/mime_reader_text.h"
 #include "platform/app_dir.h"
+#include "platform/private_files.h"
 
 namespace parvola {
 namespace {
@@ -166,12 +167,15 @@ bool MailboxIndex::saveCache() const {
         return false;
     const std::string path = mailboxCachePath(cacheName_);
     std::error_code error;
-    fs::create_directories(fs::path(path).parent_path(), error);
+    // The subjects name the user's files: the cache is the owner's alone.
+    createPrivateFolders(fs::path(path).parent_path().string());
     // Written aside and renamed: a reader sees the old cache or the new one.
     static std::atomic<unsigned> serial{0};
     const std::string scratch =
         path + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(++serial);
     {
+        if (!createPrivateFile(scratch))
+            return false;
         std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
         if (!out.is_open())
             return false;

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "platform/app_dir.h"
+#include "platform/private_files.h"
 
 namespace parvola {
 namespace {
@@ -79,10 +80,8 @@ std::string pieceFilePath(const std::string& folder, long long index) {
 }
 
 bool createPieceFolder(const std::string& fileName, int fileId) {
-    std::error_code error;
-    const fs::path folder = pieceFolder(fileName, fileId);
-    fs::create_directories(folder, error);
-    return fs::is_directory(folder, error);
+    // "temp", the name's folder and the transfer's: the owner's alone.
+    return createPrivateFolders(pieceFolder(fileName, fileId));
 }
 
 bool removePieceFolder(const std::string& fileName, int fileId, PieceFolderRemoval how) {

@@ -1,6 +1,8 @@
 #include "transfer/piece_search.h"
 
+#include "mail/piece_digest.h"
 #include "transfer/piece_subject.h"
+#include "transfer/transfer_task.h"
 
 namespace parvola {
 namespace {
@@ -73,9 +75,11 @@ int PieceSession::fetch(const std::string& subject, const std::string& folder, i
         drop();
         return -1;
     }
-    const int result = connection_->DownloadAttachments(number, folder, taskId, sink);
+    int result = connection_->DownloadAttachments(number, folder, taskId, sink);
     lastUse_ = std::chrono::steady_clock::now();
     if (result != 0) {
+        if (result != kCancelledCode && isPieceDigestRefusal(connection_->lastReply()))
+            result = kPieceAlteredCode;
         index_->saveCache();
         drop();
     }

@@ -14,6 +14,11 @@
 
 namespace parvola {
 
+// Result of a fetch whose piece was retrieved but differs from the digest its
+// mail carries: the mail was changed in the mailbox, and a retry reads the
+// same changed bytes again.
+inline constexpr int kPieceAlteredCode = -2;
+
 // The number of the newest message whose piece subject has the tag, file
 // name, file id and piece index of `subject` (time, length, reserved text and
 // count are not compared); catalog mails never match. -1 when none matches or
@@ -35,7 +40,9 @@ class PieceSession {
 
     // Finds the newest piece mail matching `subject` (tag, file name, file id,
     // piece index) and writes its attachment into `folder`, reporting the
-    // retrieval to `sink` under `taskId`. Results as FetchPiece; after a
+    // retrieval to `sink` under `taskId`. Results as FetchPiece, and
+    // kPieceAlteredCode when the piece written differs from the digest of
+    // its mail (nothing of it is left in `folder`); after a
     // failure the session is dropped and the next fetch starts a new one.
     int fetch(const std::string& subject, const std::string& folder, int taskId,
               ProgressSink* sink);
@@ -59,6 +66,7 @@ class PieceSession {
 // One POP3 session: finds the piece named by `subject` and writes its
 // attachment into `folder`, reporting the retrieval to `sink` under `taskId`.
 // 0 on success; -1 when the connection fails or no message matches;
+// kPieceAlteredCode when the piece read back differs from its mail's digest;
 // otherwise the attachment saving's result (428020231 when `sink` stopped it).
 int FetchPiece(const MailboxAccount& account, const std::string& subject, const std::string& folder,
                int taskId, ProgressSink* sink);

@@ -4,6 +4,7 @@
 
 #include "catalog/catalog.h"
 #include "catalog/catalog_hooks.h"
+#include "mail/secret_mask.h"
 #include "platform/notice_box.h"
 #include "platform/system_hooks.h"
 #include "platform/worker_threads.h"
@@ -27,10 +28,46 @@ constexpr const char* kNoSpaceText = "用户空间余额不足!";
 constexpr const char* kFilePrefix = "文件:";
 constexpr const char* kUploadFailedText = "网络问题,上传失败.请稍后再试!";
 constexpr const char* kDownloadFailedText = "网络问题,下载失败.请稍后再试!";
+// After the file's name when the server refused a piece in words of its own
+// (a message too big, a mailbox over its quota, try later): those words
+// follow, so the user learns the cause instead of being told to retry.
+constexpr const char* kUploadRefusedText = "上传失败,邮件服务器答复:";
+// After the file's name when a piece read back differs from what was stored.
+constexpr const char* kPieceAlteredText = "读回的内容与存入时不一致,邮箱中的邮件已被改动,下载失败!";
 
 std::string baseName(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The server's refusal as it may be shown: line breaks of a multi-line reply
+// become spaces and other control bytes go (a hostile server must not drive
+// the terminal), and neither password of the account appears in it, plain or
+// in the base64 form AUTH LOGIN sent.
+std::string showableReply(std::string reply, const MailboxAccount& account) {
+    maskSecret(reply, account.mailboxPassword);
+    maskSecret(reply, account.typedPassword);
+    std::string shown;
+    for (char c : reply) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\r')
+            continue;
+        if (c == '\n' || c == '\t')
+            shown += ' ';
+        else if (byte >= 0x20 && byte != 0x7f)
+            shown += c;
+    }
+    while (!shown.empty() && shown.back() == ' ')
+        shown.pop_back();
+    return shown;
+}
+
+std::string uploadFailureText(const std::string& localPath, const std::string& reply,
+                              const MailboxAccount& account) {
+    const std::string shown = showableReply(reply, account);
+    if (shown.empty())
+        return kFilePrefix + localPath + kUploadFailedText;
+    return kFilePrefix + localPath + kUploadRefusedText + shown;
 }
 
 }  // namespace
@@ -64,10 +101,12 @@ int runUploadWorker(const std::string& user, const std::string& localPath,
     findLoggedInAccount(user, request.account);
     request.localPath = localPath;
     request.catalogFolder = catalogFolder;
+    std::string refusal;
+    request.failureReply = &refusal;
     const int result = UploadFile(request);
     // A cancelled upload ended as the user asked: no message.
     if (result != 0 && result != kCancelledCode)
-        showNotice(kFilePrefix + localPath + kUploadFailedText);
+        showNotice(uploadFailureText(localPath, refusal, request.account));
     runShutdownCheck();
     return result;
 }
@@ -78,7 +117,9 @@ int runDownloadWorker(const std::string& user, const DownloadInputs& inputs,
     findLoggedInAccount(user, account);
     std::string savedPath;
     const int result = DownloadFile(account, user, inputs, savedPath);
-    if (result != 0 && result != kCancelledCode) {
+    if (result == kPieceAlteredCode) {
+        showNotice(kFilePrefix + parseSubject(inputs.storedSubject).fileName + kPieceAlteredText);
+    } else if (result != 0 && result != kCancelledCode) {
         showNotice(kFilePrefix + parseSubject(inputs.storedSubject).fileName + kDownloadFailedText);
     } else if (result == 0) {
         // A cancelled download saved nothing, so there is nothing to remind of.
@@ -87,7 +128,8 @@ int runDownloadWorker(const std::string& user, const DownloadInputs& inputs,
         else
             processValues().filesDownloaded.store(true);
     }
-    if (savedPathOut) *savedPathOut = result == 0 ? savedPath : std::string();
+    if (savedPathOut)
+        *savedPathOut = result == 0 ? savedPath : std::string();
     SyncCatalog(user, account, SyncMode::Trim);
     runShutdownCheck();
     return result;

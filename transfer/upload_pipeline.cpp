@@ -9,6 +9,7 @@
 
 #include "catalog/catalog.h"
 #include "platform/notice_box.h"
+#include "platform/private_files.h"
 #include "transfer/pause_state.h"
 #include "transfer/piece_plan.h"
 #include "transfer/piece_search.h"
@@ -59,6 +60,8 @@ bool cutPiece(std::ifstream& source, long long offset, long long length,
               const std::string& piecePath) {
     source.clear();
     source.seekg(offset);
+    if (!createPrivateFile(piecePath))
+        return false;
     std::ofstream piece(piecePath, std::ios::binary | std::ios::trunc);
     if (!source.good() || !piece.is_open())
         return false;
@@ -82,8 +85,9 @@ bool cutPiece(std::ifstream& source, long long offset, long long length,
 // what it has sent so far.
 class UploadRun {
   public:
-    UploadRun(TaskList& list, const MailboxAccount& account, TransferTask task)
-        : list_(list), account_(account), task_(std::move(task)) {}
+    UploadRun(TaskList& list, const MailboxAccount& account, TransferTask task,
+              std::string* failureReply = nullptr)
+        : list_(list), account_(account), task_(std::move(task)), failureReply_(failureReply) {}
 
     // Sends pieces first..count of the source and finishes the upload.
     int sendPieces(std::ifstream& source, long long size, int first);
@@ -109,8 +113,9 @@ class UploadRun {
     TaskList& list_;
     const MailboxAccount& account_;
     TransferTask task_;
-    bool added_ = false;  // the record is in the list
-    bool sent_ = false;   // at least one piece mail was accepted
+    std::string* failureReply_;  // the caller's, may be null
+    bool added_ = false;         // the record is in the list
+    bool sent_ = false;          // at least one piece mail was accepted
 };
 
 bool UploadRun::waitForTurn() {
@@ -144,7 +149,12 @@ int UploadRun::send(const std::string& subject, const std::string& attachment) {
     mail.attachmentPath = attachment;
     mail.taskId = task_.fileId;
     mail.progress = &list_;
-    return SendStoreMail(mail);
+    std::string reply;
+    mail.failureReply = &reply;
+    const int result = SendStoreMail(mail);
+    if (failureReply_ != nullptr)
+        *failureReply_ = std::move(reply);
+    return result;
 }
 
 int UploadRun::endCancelled() {
@@ -242,6 +252,8 @@ int UploadRun::sendWhole(const std::string& subject, int failureResult) {
 }  // namespace
 
 int UploadFile(const UploadRequest& request, TaskList& list) {
+    if (request.failureReply != nullptr)
+        request.failureReply->clear();
     const long long pieceSize = pieceSizeForSmtpHost(request.account.smtpHost);
     // Held for the whole upload, so no other upload draws the same id even
     // before this one's record is in the list.
@@ -282,7 +294,7 @@ int UploadFile(const UploadRequest& request, TaskList& list) {
         return 0;
     }
 
-    UploadRun run(list, request.account, task);
+    UploadRun run(list, request.account, task, request.failureReply);
     if (!isSinglePiece(size, pieceSize))
         return run.sendPieces(source, size, 1);
     source.close();

@@ -15,6 +15,10 @@ struct UploadRequest {
     MailboxAccount account;     // SMTP server and credentials, the mailbox address
     std::string localPath;      // the file to store
     std::string catalogFolder;  // catalog folder it goes into
+    // When given, receives what the server (or the secured connection) said
+    // when the failing piece was refused ("552 5.3.4 ...", "452 4.2.2 Mailbox
+    // full"); empty when the upload did not end on a refused send.
+    std::string* failureReply = nullptr;
 };
 
 // Result of an upload whose file could not be cut into pieces.

@@ -33,9 +33,11 @@ bool CZipBigFile::tryOpen(const std::string& path, Mode mode) {
             flags |= O_RDONLY;
             break;
     }
+    // The archives made here are the user's catalogs and what unpacks from
+    // them: readable by the owner alone, whatever the umask.
     int fd;
     do {
-        fd = ::open(path.c_str(), flags, 0666);
+        fd = ::open(path.c_str(), flags, 0600);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return false;

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <memory>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "catalog/xml/xml_doc.h"
 #include "catalog/xml/xml_scanner.h"
@@ -20,6 +22,23 @@ struct FileCloser {
     void operator()(FILE* f) const { std::fclose(f); }
 };
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+// fopen(path, "ab"), except that a file it creates has mode 0600.
+FILE* openForAppend(const std::string& path) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return nullptr;
+    FILE* file = ::fdopen(fd, "ab");
+    if (file == nullptr) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+    }
+    return file;
+}
 
 std::string lowerAscii(std::string_view s) {
     std::string out(s);
@@ -438,7 +457,8 @@ bool writeTextFile(const std::string& path, const std::string& text, std::string
     }
 
     if (append) {
-        FilePtr file(std::fopen(path.c_str(), "ab"));
+        // A file the append creates is the owner's alone, as the rewritten ones are.
+        FilePtr file(openForAppend(path));
         if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size() ||
             std::fflush(file.get()) != 0) {
             diagnostic = systemMessage(errno);

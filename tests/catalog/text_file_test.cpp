@@ -1,6 +1,7 @@
 #include "catalog/xml/text_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 
@@ -90,6 +91,29 @@ TEST(TextFileRead, CatalogTextRoundTripsAsUtf8WithoutMark) {
     EXPECT_EQ(text, kCatalogText);
     EXPECT_EQ(flags & (kDocUtf8Mark | kDocUtf16LE | kDocUtf16BE), 0);
     EXPECT_EQ(diagnostic, "UTF-8 length " + std::to_string(kCatalogText.size()) + " ");
+}
+
+// Catalog files are the owner's alone whatever the umask, also when an
+// append creates one.
+TEST(TextFileWrite, NewFilesAreOwnerOnlyAlsoWhenAnAppendCreatesThem) {
+    test::TempDir dir;
+    const mode_t old = ::umask(0);
+    std::string diagnostic;
+    int flags = 0;
+    const bool whole = writeTextFile((dir / "whole").string(), kCatalogText, diagnostic, flags);
+    int appendFlags = kDocAppend;
+    const bool appended =
+        writeTextFile((dir / "appended").string(), kCatalogText, diagnostic, appendFlags);
+    const bool again =
+        writeTextFile((dir / "appended").string(), kCatalogText, diagnostic, appendFlags);
+    ::umask(old);
+    ASSERT_TRUE(whole && appended && again) << diagnostic;
+    EXPECT_EQ(test::readFile(dir / "appended"), kCatalogText + kCatalogText);
+    for (const char* name : {"whole", "appended"}) {
+        struct stat st {};
+        ASSERT_EQ(::stat((dir / name).c_str(), &st), 0) << name;
+        EXPECT_EQ(st.st_mode & 0777, 0600u) << name;
+    }
 }
 
 TEST(TextFileRead, Utf16LittleEndianWithMarkLoadsAndIsWrittenBack) {

@@ -80,6 +80,27 @@ void drain(int outFd, int errFd, std::string& out, std::string& err) {
     }
 }
 
+// What /proc shows of a running process: its command line, name and
+// environment, NULs turned to spaces.
+std::string processTexts(pid_t pid) {
+    std::string shown;
+    for (const char* name : {"cmdline", "comm", "environ"}) {
+        const std::string path = "/proc/" + std::to_string(pid) + "/" + name;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        char buffer[4096];
+        for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;)
+            shown.append(buffer, static_cast<size_t>(n));
+        close(fd);
+        shown += '\n';
+    }
+    for (char& c : shown)
+        if (c == '\0')
+            c = ' ';
+    return shown;
+}
+
 int waitExit(pid_t pid) {
     int status = 0;
     if (waitpid(pid, &status, 0) != pid)
@@ -91,14 +112,30 @@ int waitExit(pid_t pid) {
 
 CliResult runCli(const std::string& home, const std::vector<std::string>& args,
                  const std::string& input) {
+    std::string shown;
+    return runCliWatched(home, args, input, shown);
+}
+
+CliResult runCliWatched(const std::string& home, const std::vector<std::string>& args,
+                        const std::string& input, std::string& shown) {
     CliResult result;
     int inFd, outFd, errFd;
     pid_t pid = spawnCli(home, args, inFd, outFd, errFd);
     if (pid < 0)
         return result;
+    // Until the new program runs (posix_spawn may return before the exec
+    // has replaced this program's image); it then waits for its input.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    do {
+        shown = processTexts(pid);
+        if (shown.find(PARVOLA_CLI_BINARY) != std::string::npos)
+            break;
+        poll(nullptr, 0, 5);
+    } while (std::chrono::steady_clock::now() < deadline);
     if (!input.empty() && write(inFd, input.data(), input.size()) < 0)
         result.err = "write failed";
     close(inFd);
+    shown += processTexts(pid);
     drain(outFd, errFd, result.out, result.err);
     close(outFd);
     close(errFd);

@@ -19,6 +19,12 @@ struct CliResult {
 CliResult runCli(const std::string& home, const std::vector<std::string>& args,
                  const std::string& input = "");
 
+// As runCli, and gathers what the system shows of the process while it runs
+// (/proc/<pid>/cmdline, comm and environ, NULs as spaces) into `shown`: once
+// before its input is given and once after.
+CliResult runCliWatched(const std::string& home, const std::vector<std::string>& args,
+                        const std::string& input, std::string& shown);
+
 // A parvola-cli process that runs on while the test watches its standard error.
 class CliProcess {
   public:

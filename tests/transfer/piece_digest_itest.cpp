@@ -1,6 +1,7 @@
 // The piece digest with the real mail server: a store mail carries the
 // SHA-256 of its piece and reads back; the same mail changed in the server's
-// Maildir is refused with a message that says so, and no file is left.
+// Maildir is refused with a message that says so, and no file is left: at the
+// reader, and through the download worker that tells the user.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,6 +12,8 @@
 #include "mail/pop3_connection.h"
 #include "tests/support/mail_stack.h"
 #include "tests/support/temp_dir.h"
+#include "tests/transfer/pipeline_itest_support.h"
+#include "transfer/piece_search.h"
 #include "transfer/store_mail.h"
 
 namespace parvola {
@@ -19,24 +22,39 @@ namespace {
 namespace fs = std::filesystem;
 using test::MailStack;
 
-// The one message file of the user's Maildir.
-fs::path storedMessage(const std::string& user) {
+// Where the attachment named `name` is named in a stored message (the file
+// name's quotation is left open by our composer, so the name ends the line);
+// npos when it is not there.
+size_t attachmentNamed(const std::string& text, const std::string& name) {
+    const std::string mark = "filename=\"" + name;
+    for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at + 1)) {
+        const size_t end = at + mark.size();
+        if (end < text.size() && (text[end] == '"' || text[end] == '\r' || text[end] == '\n'))
+            return at;
+    }
+    return std::string::npos;
+}
+
+// The message file of the user's Maildir whose attachment is named `name`.
+fs::path storedMessage(const std::string& user, const std::string& name = "2") {
     fs::path found;
     for (const char* sub : {"new", "cur"}) {
         const fs::path dir = fs::path(MailStack::maildir(user)) / sub;
         if (!fs::is_directory(dir))
             continue;
-        for (const auto& entry : fs::directory_iterator(dir))
-            found = entry.path();
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            if (attachmentNamed(test::readFile(entry.path()), name) != std::string::npos)
+                found = entry.path();
+        }
     }
     return found;
 }
 
-// Changes one character of the attachment's first base64 line, in place
-// (same length, same file), as a damaged relay or store might.
-bool damageAttachment(const fs::path& message) {
+// Changes one character of the first base64 line of the attachment named
+// `name`, in place (same length, same file), as a damaged relay or store might.
+bool damageAttachment(const fs::path& message, const std::string& name = "2") {
     std::string text = test::readFile(message);
-    const size_t disposition = text.find("filename=\"2");
+    const size_t disposition = attachmentNamed(text, name);
     // Dovecot keeps messages with bare line feeds in its Maildir.
     const size_t body = text.find("\n\n", disposition == std::string::npos ? 0 : disposition);
     if (disposition == std::string::npos || body == std::string::npos)
@@ -104,6 +122,35 @@ TEST(PieceDigestMailbox, StoredPieceCarriesItsDigestAndAChangedOneIsRefused) {
     EXPECT_NE(reply.find("The piece 2 read back differs from the piece that was stored"),
               std::string::npos)
         << reply;
+}
+
+using DigestPipeline = test::PipelineTest;
+
+// A file of two pieces whose second piece was changed in the mailbox: the
+// read fails with the integrity message (not the network one), once, and
+// leaves neither the file nor its ".part" in the save folder.
+TEST_F(DigestPipeline, AChangedPieceFailsTheReadWithTheIntegrityMessage) {
+    const MailboxAccount account = login("sohu");  // pieces of 6 MiB
+    const std::string bytes = test::randomBytes(6 * test::kMiB + 5000, 41);
+    const std::string path = source("账本.bin", bytes);
+    ASSERT_EQ(runUploadWorker(account.loginAddress, path, test::kDocuments), 0);
+    const CatalogRow record = fileRecord(account.loginAddress, test::kDocuments, "账本.bin");
+    ASSERT_FALSE(record.subject.empty());
+
+    // Untouched, it reads back whole.
+    test::TempDir good("parvola-saves");
+    ASSERT_EQ(readBack(account.loginAddress, record, good.str()), 0);
+    EXPECT_TRUE(test::readFile(good / "账本.bin") == bytes);
+
+    const fs::path second = storedMessage(account.mailboxUser, "2");
+    ASSERT_FALSE(second.empty());
+    ASSERT_TRUE(damageAttachment(second, "2"));
+    EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), kPieceAlteredCode);
+    EXPECT_EQ(notices.messages(),
+              std::vector<std::string>{
+                  "文件:账本.bin读回的内容与存入时不一致,邮箱中的邮件已被改动,下载失败!"});
+    EXPECT_TRUE(fs::is_empty(saves.path())) << "nothing of the file may stay in the save folder";
+    EXPECT_TRUE(taskList().tasks().empty());
 }
 
 }  // namespace

@@ -32,6 +32,25 @@ TEST(ZipPack, RoundTripsEmptySmallAndLargeFiles) {
     }
 }
 
+// The archives are catalogs: the zip and what unpacks from it are the
+// owner's alone, whatever the umask.
+TEST(ZipPack, ArchiveAndUnpackedFileAreOwnerOnly) {
+    TempDir dir;
+    const mode_t old = ::umask(0);
+    writeFile(dir / "a_config", "<Catalog/>");
+    const std::string zip = (dir / "a_config.zip").string();
+    const bool packed = packFileToZip((dir / "a_config").string(), zip);
+    const bool unpacked = packed && unpackFileFromZip(zip, (dir / "out").string(), "a_config");
+    ::umask(old);
+    ASSERT_TRUE(packed);
+    ASSERT_TRUE(unpacked);
+    for (const auto& path : {dir / "a_config.zip", dir / "out" / "a_config"}) {
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0) << path;
+        EXPECT_EQ(st.st_mode & 0777, 0600u) << path;
+    }
+}
+
 TEST(ZipPack, UnpackFindsTheEntryWhateverItsLetterCase) {
     TempDir dir;
     writeFile(dir / "Someone@Sina.com_config", "catalog");
