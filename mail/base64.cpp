@@ -1,5 +1,7 @@
 #include "mail/base64.h"
 
+#include "mail/base64_tables.h"
+
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -160,17 +162,20 @@ bool base64Decode(std::string_view text, std::string& out) {
     int held = 0;  // sextets in the accumulator
     size_t i = 0;
     for (;;) {
-        // Fast path: four alphabet characters make three bytes at once. Any
-        // other character (value 0xFD and up) sets the top bits of the OR.
+        // Fast path: four alphabet characters make three bytes at once.
         while (held == 0 && i + 4 <= size) {
-            const uint32_t a = values[in[i]], b = values[in[i + 1]], c = values[in[i + 2]],
-                           d = values[in[i + 3]];
-            if ((a | b | c | d) & 0xC0)
+            const uint32_t group = base64QuadValue(in + i);
+            if (group & kBase64QuadInvalid)
                 break;
-            const uint32_t v = (a << 18) | (b << 12) | (c << 6) | d;
-            dst[0] = static_cast<char>(v >> 16);
-            dst[1] = static_cast<char>(v >> 8);
-            dst[2] = static_cast<char>(v);
+            if (i + 8 > size) {
+                // The last whole group: its fourth stored byte would run past
+                // the room, so it is written byte by byte.
+                dst[0] = static_cast<char>(group >> 16);
+                dst[1] = static_cast<char>(group >> 8);
+                dst[2] = static_cast<char>(group);
+            } else {
+                storeBase64Triple(group, dst);
+            }
             dst += 3;
             i += 4;
         }

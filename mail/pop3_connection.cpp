@@ -15,27 +15,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// First buffers and growth steps of the readers. A message buffer is sized
-// from the listing so a whole message normally arrives without growing.
-constexpr size_t kLineBuffer = 1000;
-constexpr size_t kStatBuffer = 100;
-constexpr size_t kListPerMessage = 14;
-constexpr size_t kSlack = 100;
-constexpr size_t kSmallGrowth = 4096;
-constexpr size_t kMessageGrowth = 32000;
-// A size announced by the server is trusted for the first buffer only up to
-// this much; a larger message still arrives whole, the buffer grows.
-constexpr size_t kLargestFirstBuffer = 64u << 20;
+// Each receive asks for at least this much room: a message of tens of MiB
+// then arrives in a few hundred receives, and the buffer stays this small.
+constexpr size_t kReceiveRoom = 256u << 10;
 // A header block with 20 body lines is a few KiB, however large the message:
-// TOP never starts with a buffer the size of the whole message.
-constexpr size_t kHeaderFirstBuffer = 16u << 10;
-// First buffer per message of a UIDL listing ("n " and an id of up to 70).
-constexpr size_t kUidlPerMessage = 32;
+// TOP never reserves the size of the whole message.
+constexpr size_t kHeaderReservation = 16u << 10;
 // Progress goes out at most once per this many receives (more than five).
 constexpr int kReceivesPerReport = 5;
-
-const std::string kLineEnd = "\r\n";
-const std::string kListEnd = "\r\n.\r\n";
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
@@ -81,82 +68,162 @@ bool Pop3Connection::sendCommand(const std::string& command) {
     return false;
 }
 
-bool Pop3Connection::ReadResponse(std::vector<char>& buffer, size_t capacity,
-                                  const std::string& terminator, size_t growth, size_t& length) {
-    length = 0;
-    buffer.assign(capacity, '\0');
-    auto lastActivity = Clock::now();
+struct Pop3Connection::ReplyClock {
+    Clock::time_point lastActivity = Clock::now();
     int receivesSinceReport = 0;
-    size_t firstLineEnd = std::string::npos;
+    size_t received = 0;
+};
+
+bool Pop3Connection::receiveMore(ReplyClock& clock) {
     while (true) {
-        const auto idle =
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastActivity);
+        const auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() -
+                                                                                clock.lastActivity);
         if (idle > timeout_) {
-            fail(kErrorTimedOut, buffer.data(), length);
+            errorCode_ = kErrorTimedOut;
             return false;
         }
         // Wait on the time that is left: a reply that has arrived is read at once.
         const int readable = channel_.waitReadable(static_cast<int>((timeout_ - idle).count()) + 1);
         if (readable < 0) {
-            fail(channel_.lastError(), buffer.data(), length);
+            errorCode_ = channel_.lastError();
             return false;
         }
-        if (readable == 0)
-            continue;
-
-        const size_t room = capacity > length + 1 ? capacity - length - 1 : 0;
-        const ssize_t got = channel_.receive(buffer.data() + length, room);
-        if (got <= 0) {
-            // Closed by the server (or a receive error) in the middle of a reply.
-            fail(got < 0 ? channel_.lastError() : kErrorConnectionReset, buffer.data(), length);
+        if (readable > 0)
+            break;
+    }
+    size_t available = 0;
+    char* room = inbox_.room(kReceiveRoom, available);
+    const ssize_t got = channel_.receive(room, available);
+    if (got <= 0) {
+        // Closed by the server (or a receive error) in the middle of a reply.
+        errorCode_ = got < 0 ? channel_.lastError() : kErrorConnectionReset;
+        return false;
+    }
+    inbox_.commit(static_cast<size_t>(got));
+    clock.lastActivity = Clock::now();
+    clock.received += static_cast<size_t>(got);
+    if (taskId_ != -1 && ++clock.receivesSinceReport > kReceivesPerReport) {
+        reportProgress(clock.received);
+        clock.receivesSinceReport = 0;
+        if (progressSink_ != nullptr && !progressSink_->shouldContinue(taskId_)) {
+            // Cancelled: the rest of the reply is not wanted, and the
+            // connection cannot be used again with it half read.
+            channel_.close();
+            connected_ = false;
+            errorCode_ = kTransferCancelledCode;
             return false;
         }
-        lastActivity = Clock::now();
-        length += static_cast<size_t>(got);
-        if (taskId_ != -1 && ++receivesSinceReport > kReceivesPerReport) {
-            reportProgress(length);
-            receivesSinceReport = 0;
-            if (progressSink_ != nullptr && !progressSink_->shouldContinue(taskId_)) {
-                // Cancelled: the rest of the reply is not wanted, and the
-                // connection cannot be used again with it half read.
-                channel_.close();
-                connected_ = false;
-                errorCode_ = kTransferCancelledCode;
-                lastReply_.clear();
-                return false;
-            }
-        }
-        buffer[length] = '\0';
-        if (static_cast<size_t>(got) == room) {
-            capacity += growth;
-            buffer.resize(capacity, '\0');
-        }
+    }
+    return true;
+}
 
-        const char* text = buffer.data();
-        if (length >= terminator.size() && std::memcmp(text + length - terminator.size(),
-                                                       terminator.data(), terminator.size()) == 0) {
-            length -= terminator.size();
-            buffer[length] = '\0';
-            if (strncasecmp(text, "+OK", 3) == 0)
+bool Pop3Connection::readLine(std::string& line) {
+    ReplyClock clock;
+    size_t searched = 0;  // bytes known to hold no CRLF start
+    while (true) {
+        const char* text = inbox_.data();
+        const size_t size = inbox_.size();
+        for (size_t at = searched; at + 1 < size; ++at) {
+            const char* cr = static_cast<const char*>(std::memchr(text + at, '\r', size - at - 1));
+            if (cr == nullptr)
+                break;
+            at = static_cast<size_t>(cr - text);
+            if (text[at + 1] != '\n')
+                continue;
+            line.assign(text, at);
+            inbox_.consume(at + 2);
+            if (strncasecmp(line.c_str(), "+OK", 3) == 0)
                 return true;
-            fail(kErrorBadReply, text, length);
+            fail(kErrorBadReply, line.data(), line.size());
             return false;
         }
-        // A multi-line command answered with an error gets a one-line reply
-        // only: judge it as soon as its line is complete instead of waiting
-        // for a listing end that never comes.
-        if (terminator != kLineEnd && firstLineEnd == std::string::npos) {
-            const char* end = static_cast<const char*>(std::memchr(text, '\n', length));
-            if (end != nullptr) {
-                firstLineEnd = static_cast<size_t>(end - text);
-                if (strncasecmp(text, "+OK", 3) != 0) {
-                    fail(kErrorBadReply, text,
-                         firstLineEnd > 0 && text[firstLineEnd - 1] == '\r' ? firstLineEnd - 1
-                                                                            : firstLineEnd);
-                    return false;
-                }
-            }
+        // A CR at the very end may yet be followed by its LF.
+        searched = size > 0 ? size - 1 : 0;
+        if (!receiveMore(clock)) {
+            if (errorCode_ == kTransferCancelledCode)
+                lastReply_.clear();
+            else
+                lastReply_.assign(inbox_.data(), inbox_.size());
+            return false;
         }
+    }
+}
+
+bool Pop3Connection::readListing(MessageTextSink& sink) {
+    ReplyClock clock;
+    std::string status;  // the status line with its line break, for failures
+    auto failWith = [&](size_t pendingFrom) {
+        if (errorCode_ == kTransferCancelledCode) {
+            lastReply_.clear();
+            return false;
+        }
+        lastReply_ = status;
+        lastReply_.append(sink.keptText());
+        if (pendingFrom < inbox_.size())
+            lastReply_.append(inbox_.data() + pendingFrom, inbox_.size() - pendingFrom);
+        return false;
+    };
+
+    // The status line ends at its first line feed. A command answered with
+    // an error gets that one line only: it is judged as soon as it is
+    // complete instead of waiting for a listing end that never comes.
+    size_t lineEnd = 0;
+    while (true) {
+        const void* feed = std::memchr(inbox_.data() + lineEnd, '\n', inbox_.size() - lineEnd);
+        if (feed != nullptr) {
+            lineEnd = static_cast<size_t>(static_cast<const char*>(feed) - inbox_.data());
+            break;
+        }
+        lineEnd = inbox_.size();
+        if (!receiveMore(clock))
+            return failWith(0);
+    }
+    status.assign(inbox_.data(), lineEnd + 1);
+    if (strncasecmp(status.c_str(), "+OK", 3) != 0) {
+        inbox_.consume(lineEnd + 1);
+        const size_t length = lineEnd > 0 && status[lineEnd - 1] == '\r' ? lineEnd - 1 : lineEnd;
+        fail(kErrorBadReply, status.data(), length);
+        return false;
+    }
+
+    // The end is the first CRLF "." CRLF; its first CRLF may be the status
+    // line's own. Offsets below are into the unconsumed bytes, which start
+    // at the earliest place the end could begin.
+    const size_t first = lineEnd > 0 ? lineEnd - 1 : 0;
+    inbox_.consume(first);
+    size_t textFrom = lineEnd + 1 - first;  // the bytes before it are the status line's
+    while (true) {
+        const char* text = inbox_.data();
+        const size_t size = inbox_.size();
+        // Every end holds a "." after a CRLF; message bodies (base64 above
+        // all) hold few dots, so they are looked for first.
+        for (size_t at = 2; at < size;) {
+            const char* dot = static_cast<const char*>(std::memchr(text + at, '.', size - at));
+            if (dot == nullptr)
+                break;
+            const size_t d = static_cast<size_t>(dot - text);
+            at = d + 1;
+            if (d < 2 || text[d - 2] != '\r' || text[d - 1] != '\n')
+                continue;
+            if (d + 2 >= size)
+                break;  // the rest decides; it is kept below
+            if (text[d + 1] != '\r' || text[d + 2] != '\n')
+                continue;
+            const size_t end = d - 2;
+            if (end > textFrom)
+                sink.append(std::string_view(text + textFrom, end - textFrom));
+            inbox_.consume(d + 3);
+            return true;
+        }
+        // The last four bytes may begin the end: they wait for more.
+        const size_t keep = size >= 4 ? size - 4 : 0;
+        if (keep > textFrom) {
+            sink.append(std::string_view(text + textFrom, keep - textFrom));
+            inbox_.consume(keep);
+            textFrom = 0;
+        }
+        if (!receiveMore(clock))
+            return failWith(textFrom);
     }
 }
 
@@ -172,24 +239,22 @@ void Pop3Connection::reportProgress(size_t received) {
 }
 
 bool Pop3Connection::ReadCommandResponse() {
-    std::vector<char> buffer;
-    size_t length = 0;
-    return ReadResponse(buffer, kLineBuffer, kLineEnd, kSmallGrowth, length);
+    std::string line;
+    return readLine(line);
 }
 
 bool Pop3Connection::ReadStatResponse(int& count, int& totalSize) {
-    std::vector<char> buffer;
-    size_t length = 0;
-    if (!ReadResponse(buffer, kStatBuffer, kLineEnd, kSmallGrowth, length))
+    std::string line;
+    if (!readLine(line))
         return false;
     // The STAT reply alone must say +OK in capitals.
-    if (std::strncmp(buffer.data(), "+OK", 3) != 0) {
-        fail(kErrorBadReply, buffer.data(), length);
+    if (line.compare(0, 3, "+OK") != 0) {
+        fail(kErrorBadReply, line.data(), line.size());
         return false;
     }
-    const auto numbers = numbersAfterBlanks(buffer.data(), length);
+    const auto numbers = numbersAfterBlanks(line.data(), line.size());
     if (numbers.size() < 2) {
-        fail(kErrorBadReply, buffer.data(), length);
+        fail(kErrorBadReply, line.data(), line.size());
         return false;
     }
     count = static_cast<int>(numbers[0]);
@@ -199,38 +264,25 @@ bool Pop3Connection::ReadStatResponse(int& count, int& totalSize) {
 }
 
 bool Pop3Connection::ReadListResponse(int count) {
-    std::vector<char> buffer;
-    size_t length = 0;
-    const size_t first = static_cast<size_t>(std::max(count, 0)) * kListPerMessage + kSlack;
-    if (!ReadResponse(buffer, std::min(first, kLargestFirstBuffer), kListEnd, kSmallGrowth,
-                      length)) {
+    std::string text;
+    StringTextSink sink(text);
+    if (!readListing(sink))
         return false;
-    }
     messageSizes_.clear();
     messageSizes_.reserve(static_cast<size_t>(std::max(count, 0)));
-    const char* text = buffer.data();
-    const char* lineEnd = static_cast<const char*>(std::memchr(text, '\n', length));
-    if (lineEnd == nullptr)
-        return true;  // only the status line: no messages
-    const size_t skip = static_cast<size_t>(lineEnd - text) + 1;
-    for (unsigned long size : numbersAfterBlanks(text + skip, length - skip)) {
+    for (unsigned long size : numbersAfterBlanks(text.data(), text.size())) {
         messageSizes_.push_back(static_cast<uint32_t>(size));
     }
     return true;
 }
 
 bool Pop3Connection::ReadMessageResponse(size_t size, std::string& text) {
-    std::vector<char> buffer;
-    size_t length = 0;
-    if (!ReadResponse(buffer, std::min(size + kSlack, kLargestFirstBuffer), kListEnd,
-                      kMessageGrowth, length)) {
+    std::string received;
+    StringTextSink sink(received);
+    sink.expect(size);
+    if (!readListing(sink))
         return false;
-    }
-    // The message starts after the status line.
-    const char* lineEnd = static_cast<const char*>(std::memchr(buffer.data(), '\n', length));
-    const size_t start =
-        lineEnd == nullptr ? length : static_cast<size_t>(lineEnd - buffer.data()) + 1;
-    text.assign(buffer.data() + start, length - start);
+    text = std::move(received);
     return true;
 }
 
@@ -349,47 +401,46 @@ bool Pop3Connection::GetMessageHeader(int number, std::string& text) {
     if (!GetMessageSize(number, size))
         return false;
     return sendCommand("TOP " + std::to_string(number) + " 20\r\n") &&
-           ReadMessageResponse(std::min<size_t>(size, kHeaderFirstBuffer), text);
+           ReadMessageResponse(std::min<size_t>(size, kHeaderReservation), text);
 }
 
-bool Pop3Connection::Retrieve(int number, std::string& text) {
-    // The size for the buffer and for progress comes from "LIST n", read as
-    // a whole line so that nothing of it is left to mix into the message.
-    std::vector<char> buffer;
-    size_t length = 0;
-    if (!sendCommand("LIST " + std::to_string(number) + "\r\n") ||
-        !ReadResponse(buffer, kLineBuffer, kLineEnd, kSmallGrowth, length)) {
+bool Pop3Connection::retrieveInto(int number, MessageTextSink& sink) {
+    // The size for progress comes from "LIST n", read as a whole line so
+    // that nothing of it is left to mix into the message.
+    std::string line;
+    if (!sendCommand("LIST " + std::to_string(number) + "\r\n") || !readLine(line))
         return false;
-    }
-    const char* lastBlank = nullptr;
-    for (size_t i = 0; i < length; ++i) {
-        if (buffer[i] == ' ')
-            lastBlank = buffer.data() + i;
-    }
-    expectedSize_ = lastBlank ? static_cast<uint32_t>(std::strtoul(lastBlank + 1, nullptr, 10)) : 0;
-    const bool retrieved = sendCommand("RETR " + std::to_string(number) + "\r\n") &&
-                           ReadMessageResponse(expectedSize_, text);
+    const size_t lastBlank = line.rfind(' ');
+    expectedSize_ =
+        lastBlank != std::string::npos
+            ? static_cast<uint32_t>(std::strtoul(line.c_str() + lastBlank + 1, nullptr, 10))
+            : 0;
+    sink.expect(expectedSize_);
+    const bool retrieved =
+        sendCommand("RETR " + std::to_string(number) + "\r\n") && readListing(sink);
     // A session that retrieves one message after another measures each one's
     // speed from the end of the one before, not from the login.
     startTime_ = std::time(nullptr);
     return retrieved;
 }
 
+bool Pop3Connection::Retrieve(int number, std::string& text) {
+    std::string received;
+    StringTextSink sink(received);
+    if (!retrieveInto(number, sink))
+        return false;
+    text = std::move(received);
+    return true;
+}
+
 bool Pop3Connection::GetUniqueIds(std::vector<std::string>& ids) {
     ids.clear();
-    std::vector<char> buffer;
-    size_t length = 0;
-    const size_t first = static_cast<size_t>(std::max(messageCount_, 0)) * kUidlPerMessage + kSlack;
-    if (!sendCommand("UIDL\r\n") || !ReadResponse(buffer, std::min(first, kLargestFirstBuffer),
-                                                  kListEnd, kSmallGrowth, length)) {
+    std::string listing;
+    StringTextSink sink(listing);
+    if (!sendCommand("UIDL\r\n") || !readListing(sink))
         return false;
-    }
-    const char* text = buffer.data();
-    const char* end = text + length;
-    const char* line = static_cast<const char*>(std::memchr(text, '\n', length));
-    if (line == nullptr)
-        return true;  // only the status line: no messages
-    ++line;
+    const char* line = listing.data();
+    const char* end = line + listing.size();
     while (line < end) {
         const char* next = static_cast<const char*>(std::memchr(line, '\n', end - line));
         const char* stop = next ? next : end;
@@ -402,7 +453,7 @@ bool Pop3Connection::GetUniqueIds(std::vector<std::string>& ids) {
         if (blank == std::string::npos || id.empty() || id.find(' ') != std::string::npos ||
             entry.compare(0, blank, std::to_string(ids.size() + 1)) != 0) {
             ids.clear();
-            fail(kErrorBadReply, text, length);
+            fail(kErrorBadReply, listing.data(), listing.size());
             return false;
         }
         ids.push_back(id);

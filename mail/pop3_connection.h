@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "mail/message_text_sink.h"
+#include "mail/receive_buffer.h"
 #include "mail/socket_channel.h"
 #include "platform/tls_settings.h"
 
@@ -87,18 +89,31 @@ class Pop3Connection {
     int status = -1;
 
   protected:
-    // The reply readers. All rest on ReadResponse.
+    // The reply readers. All rest on readLine (one-line replies) and
+    // readListing (multi-line replies).
     virtual bool ReadStatResponse(int& count, int& totalSize);
     virtual bool ReadCommandResponse();
     virtual bool ReadListResponse(int count);
+    // A TOP or RETR reply: the message text, `size` the expected length.
     virtual bool ReadMessageResponse(size_t size, std::string& text);
-    // Reads one reply into `buffer` (first `capacity` bytes, growing by
-    // `growth`) until it ends with `terminator`; cuts the terminator off and
-    // judges the reply (+OK in any letter case is good).
-    virtual bool ReadResponse(std::vector<char>& buffer, size_t capacity,
-                              const std::string& terminator, size_t growth, size_t& length);
+
+    // Reads one reply line: the bytes up to the first CRLF, however the
+    // bytes arrive; what follows it stays for the next reply. Judges it
+    // (+OK in any letter case is good).
+    bool readLine(std::string& line);
+    // Reads a multi-line reply: the status line (judged as soon as it is
+    // complete), then the text up to the first CRLF "." CRLF, handed to
+    // `sink` while it arrives. What follows the end stays for the next reply.
+    bool readListing(MessageTextSink& sink);
+    // LIST n, then RETR n with its text handed to `sink`.
+    bool retrieveInto(int number, MessageTextSink& sink);
 
   private:
+    // The state of one reply being read: inactivity and progress.
+    struct ReplyClock;
+    // Receives at least one more byte into inbox_. False on time-out,
+    // receive error, close or cancellation, with errorCode_ set.
+    bool receiveMore(ReplyClock& clock);
     bool sendCommand(const std::string& command);
     bool secure(const std::string& host);
     bool ensureListing();
@@ -111,6 +126,7 @@ class Pop3Connection {
     int taskId_ = -1;
     uint32_t expectedSize_ = 0;
     SocketChannel channel_;
+    ReceiveBuffer inbox_;
     int messageCount_ = 0;
     bool sizesKnown_ = false;
     bool countKnown_ = false;
