@@ -281,10 +281,10 @@ bool AttachmentWriter::closePart(bool metBoundary) {
             const std::string actual = sha_ ? sha_->finishHex() : std::string();
             if (actual.empty() || strcasecmp(actual.c_str(), digest_.c_str()) != 0) {
                 mismatched_ = file_->finalPath();
-                failure_ = "The piece " + mismatched_.filename().string() +
-                           " read back differs from the piece that was stored (its SHA-256 is " +
-                           actual + ", the mail says " + digest_ +
-                           "): the mail was changed in the mailbox.";
+                // The transfer layer recognises this failure by the mark.
+                failure_ = "The piece " + mismatched_.filename().string() + " " +
+                           kPieceDigestRefusalMark + " (its SHA-256 is " + actual +
+                           ", the mail says " + digest_ + "): the mail was changed in the mailbox.";
                 stop(-1);
                 return false;
             }
