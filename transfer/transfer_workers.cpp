@@ -27,6 +27,8 @@ constexpr const char* kNoSpaceText = "用户空间余额不足!";
 constexpr const char* kFilePrefix = "文件:";
 constexpr const char* kUploadFailedText = "网络问题,上传失败.请稍后再试!";
 constexpr const char* kDownloadFailedText = "网络问题,下载失败.请稍后再试!";
+constexpr const char* kSaveFolderFullText =
+    "下载失败:保存位置的磁盘空间不足,请清理磁盘或另选保存位置后再试!";
 
 std::string baseName(const std::string& path) {
     const size_t slash = path.find_last_of('/');
@@ -78,7 +80,10 @@ int runDownloadWorker(const std::string& user, const DownloadInputs& inputs,
     findLoggedInAccount(user, account);
     std::string savedPath;
     const int result = DownloadFile(account, user, inputs, savedPath);
-    if (result != 0 && result != kCancelledCode) {
+    if (result == kSaveFolderFull) {
+        // Not the network's doing: the message says what the user can mend.
+        showNotice(kFilePrefix + parseSubject(inputs.storedSubject).fileName + kSaveFolderFullText);
+    } else if (result != 0 && result != kCancelledCode) {
         showNotice(kFilePrefix + parseSubject(inputs.storedSubject).fileName + kDownloadFailedText);
     } else if (result == 0) {
         // A cancelled download saved nothing, so there is nothing to remind of.

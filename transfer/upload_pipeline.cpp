@@ -179,6 +179,10 @@ int UploadRun::finish(long long size) {
         showNotice(kSameNameText);
         return 0;
     }
+    if (added == kCatalogNotSaved) {
+        showNotice(kCatalogNotSavedText);
+        return 0;
+    }
     return -1;
 }
 
