@@ -45,15 +45,24 @@ bool readNumber(const std::string& text, size_t& pos, long long& value) {
     return true;
 }
 
-// True when the catalog file at `path` reads as a document with a named user.
-bool catalogFileHasUser(const std::string& path) {
+// True when the catalog file at `path` reads as a document with a named user;
+// `version`, when given, receives its change counter.
+bool catalogFileHasUser(const std::string& path, long long* version = nullptr) {
     std::string bytes, diagnostic;
     if (!readFileBytes(path, bytes, diagnostic))
         return false;
     XmlDoc doc;
     doc.loadBytes(std::move(bytes));
     doc.resetPosition();
-    return doc.findNext("User") && !doc.attribute("Name").empty();
+    if (!doc.findNext("User") || doc.attribute("Name").empty())
+        return false;
+    if (version != nullptr) {
+        const std::string text = doc.attribute("Version");
+        size_t pos = 0;
+        if (!readNumber(text, pos, *version))
+            *version = 0;
+    }
+    return true;
 }
 
 // Every change of the catalog counts itself in the catalog's lock file, so
@@ -79,6 +88,14 @@ bool installCatalogFile(const std::string& user, const std::string& unpacked) {
     const std::string target = appPath(catalogFileName(user));
     const std::string lockPath = target + ".lock";
     FileLock lock(lockPath);
+    // A local catalog that has seen more changes than the mailed one holds
+    // changes whose catalog mail is still on its way (another process or
+    // thread saved them a moment ago): putting the older one over it would
+    // lose them. It stays, and counts as loaded: it is the newest there is.
+    long long mailed = 0, local = 0;
+    if (catalogFileHasUser(unpacked, &mailed) && catalogFileHasUser(target, &local) &&
+        local > mailed)
+        return true;
     std::error_code error;
     std::filesystem::rename(unpacked, target, error);
     if (error)
