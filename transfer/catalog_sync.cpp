@@ -84,7 +84,8 @@ void countCatalogReplacement(const std::string& lockPath) {
 
 // Moves the checked, unpacked catalog over the user's catalog file while no
 // Catalog of this or another process is in the middle of a change.
-bool installCatalogFile(const std::string& user, const std::string& unpacked) {
+bool installCatalogFile(const std::string& user, const std::string& unpacked,
+                        CatalogReplacement rule) {
     const std::string target = appPath(catalogFileName(user));
     const std::string lockPath = target + ".lock";
     FileLock lock(lockPath);
@@ -93,8 +94,8 @@ bool installCatalogFile(const std::string& user, const std::string& unpacked) {
     // thread saved them a moment ago): putting the older one over it would
     // lose them. It stays, and counts as loaded: it is the newest there is.
     long long mailed = 0, local = 0;
-    if (catalogFileHasUser(unpacked, &mailed) && catalogFileHasUser(target, &local) &&
-        local > mailed)
+    if (rule == CatalogReplacement::UnlessLocalIsNewer && catalogFileHasUser(unpacked, &mailed) &&
+        catalogFileHasUser(target, &local) && local > mailed)
         return true;
     std::error_code error;
     std::filesystem::rename(unpacked, target, error);
@@ -162,7 +163,7 @@ std::string ZipCatalog(const std::string& user, const std::string& folder) {
     return archive;
 }
 
-bool UnzipCatalog(const std::string& user, const std::string& zipPath) {
+bool UnzipCatalog(const std::string& user, const std::string& zipPath, CatalogReplacement rule) {
     const std::string archive = zipPath.empty() ? appPath(catalogZipName(user)) : zipPath;
     std::error_code error;
     if (!std::filesystem::is_regular_file(archive, error))
@@ -178,7 +179,7 @@ bool UnzipCatalog(const std::string& user, const std::string& zipPath) {
     const std::string unpacked = scratch.file(name);
     if (!catalogFileHasUser(unpacked))
         return false;
-    return installCatalogFile(user, unpacked);
+    return installCatalogFile(user, unpacked, rule);
 }
 
 int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode mode) {
@@ -217,7 +218,8 @@ int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode
                 return kSyncFailed;
             }
             bool retrieved = pop3.SaveAttachments(n, scratch.path()) == 0;
-            if (retrieved && UnzipCatalog(user, scratch.file(catalogZipName(user)))) {
+            if (retrieved && UnzipCatalog(user, scratch.file(catalogZipName(user)),
+                                          CatalogReplacement::UnlessLocalIsNewer)) {
                 index.saveCache();
                 pop3.Disconnect();
                 return kSyncLoaded;

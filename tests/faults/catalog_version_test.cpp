@@ -1,4 +1,4 @@
-// A catalog read from the mailbox never replaces a local catalog that has
+// The login's load from the mailbox never replaces a local catalog that has
 // seen more changes: those changes were saved by another process or thread
 // a moment ago and their catalog mail is still on its way.
 #include <gtest/gtest.h>
@@ -25,7 +25,8 @@ TEST(CatalogFromMailbox, AnOlderMailedCatalogLeavesANewerLocalOneInPlace) {
 
     ASSERT_EQ(Catalog(kUser).addFolder("", "刚刚建的"), 0);
     const std::string local = readFile(home.path() / (kUser + "_config"));
-    EXPECT_TRUE(UnzipCatalog(kUser, (mailed / "older.zip").string()));
+    EXPECT_TRUE(UnzipCatalog(kUser, (mailed / "older.zip").string(),
+                             CatalogReplacement::UnlessLocalIsNewer));
     EXPECT_TRUE(readFile(home.path() / (kUser + "_config")) == local);
 
     // A newer mailed catalog (another computer's changes) still replaces it.
@@ -33,7 +34,7 @@ TEST(CatalogFromMailbox, AnOlderMailedCatalogLeavesANewerLocalOneInPlace) {
     ASSERT_FALSE(newer.empty());
     ASSERT_EQ(Catalog(kUser).createNew(kUser), 0);
     EXPECT_EQ(Catalog(kUser).exists("", "刚刚建的", "Folder"), 0);
-    EXPECT_TRUE(UnzipCatalog(kUser, newer));
+    EXPECT_TRUE(UnzipCatalog(kUser, newer, CatalogReplacement::UnlessLocalIsNewer));
     EXPECT_EQ(Catalog(kUser).exists("", "刚刚建的", "Folder"), -1);
     setCatalogHooks(previous);
 }
