@@ -26,7 +26,8 @@ class CuttingRelay {
     // Listens on `listenHost` (port chosen by the system) and relays each
     // connection to `targetHost`:`targetPort`. In session number `session`
     // (1-based), once more than `bytes` bytes went in `direction`, `action`
-    // runs (once) and the session is dropped.
+    // runs (once) and the session is dropped. Session 0 counts the bytes of
+    // all sessions together and drops the one that passes the mark.
     CuttingRelay(const std::string& listenHost, const std::string& targetHost, int targetPort,
                  int session, Direction direction, long long bytes, std::function<void()> action)
         : targetHost_(targetHost),
@@ -99,8 +100,9 @@ class CuttingRelay {
             ::close(client);
             return;
         }
-        const bool watched = number == session_;
-        long long counted = 0;
+        const bool watched = session_ == 0 || number == session_;
+        long long own = 0;
+        bool cutHere = false;
         std::vector<char> buffer(1 << 14);
         bool open = true;
         while (open && !stopping_) {
@@ -118,16 +120,19 @@ class CuttingRelay {
                     break;
                 }
                 const bool counts = watched && (side == 0) == (direction_ == Direction::FromClient);
-                if (counts && !cut_ && (counted += got) > bytes_) {
+                const long long counted = !counts         ? 0
+                                          : session_ == 0 ? (total_ += got)
+                                                          : (own += got);
+                if (counts && counted > bytes_ && !cut_.exchange(true)) {
                     action_();
-                    cut_ = true;
+                    cutHere = true;
                     open = false;  // what the server sent after this point never arrives
                     break;
                 }
                 open = sendAll(to, buffer.data(), static_cast<size_t>(got));
             }
         }
-        if (watched && cut_) {
+        if (cutHere) {
             // A reset, as a dead peer's kernel gives, rather than an orderly end.
             linger hard{1, 0};
             ::setsockopt(client, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
@@ -146,6 +151,7 @@ class CuttingRelay {
     int port_ = 0;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> cut_{false};
+    std::atomic<long long> total_{0};
     std::atomic<int> sessions_{0};
     std::thread acceptor_;
     std::vector<std::thread> relays_;  // touched by the acceptor only until the join
