@@ -65,6 +65,7 @@ std::string catalogTimeText() {
 
 struct Catalog::Outcome {
     bool saved = false;
+    bool saveFailed = false;
     std::vector<std::string> forms;
     std::vector<std::string> purgedSubjects;
 };
@@ -134,9 +135,16 @@ void Catalog::refreshFromDisk() {
 }
 
 void Catalog::save(Outcome& outcome) {
-    // A failed save is not reported to the caller; the file stays as it was.
+    // The file is written beside the catalog and renamed over it, so a save
+    // that fails (a full disk) leaves the file whole as it was. This object
+    // goes back to that file too: the change did not happen.
+    if (!doc_.saveFile(path_)) {
+        outcome.saveFailed = true;
+        load();
+        return;
+    }
     FileStamp stamp;
-    if (doc_.saveFile(path_) && stampOf(path_, stamp))
+    if (stampOf(path_, stamp))
         stamp_ = stamp;
     saveCount_ = readSaveCount(path_ + ".lock") + 1;
     writeSaveCount(path_ + ".lock", saveCount_);
@@ -152,6 +160,10 @@ int Catalog::change(Edit&& edit) {
         refreshFromDisk();
         result = edit(outcome);
     }
+    // Nothing of a change that was not saved may reach the mailbox or the web
+    // service: a purge would delete the pieces of a file still recorded.
+    if (outcome.saveFailed)
+        return kCatalogNotSaved;
     CatalogHooks hooks = catalogHooks();
     for (const std::string& subject : outcome.purgedSubjects) {
         if (hooks.startPieceCleanup)

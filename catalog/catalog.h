@@ -37,6 +37,13 @@ extern const char kFileType[];     // "文件"
 extern const char kRecycleName[];  // "回收站"
 extern const char* const kDefaultFolders[3];
 
+// Result of a change whose catalog file could not be written (a full disk):
+// the file and the object stay as they were, and nothing is notified or mailed.
+inline constexpr int kCatalogNotSaved = -3;
+// What the command or worker that made such a change shows.
+inline constexpr const char* kCatalogNotSavedText =
+    "目录保存失败:程序目录所在磁盘空间不足,本次修改未保存。请清理磁盘后再试!";
+
 // Current local time as "%y-%m-%d %H:%M:%S".
 std::string catalogTimeText();
 

@@ -49,6 +49,16 @@ bool liveFolder(Catalog& catalog, const std::string& path) {
     return catalog.exists(parent, name, "Folder") == -1;
 }
 
+// A change the catalog could not save (its disk is full) says so plainly;
+// any other failure gets `otherwise` on standard error.
+int changeFailed(int result, const std::string& otherwise) {
+    if (result == kCatalogNotSaved)
+        showNotice(kCatalogNotSavedText);
+    else
+        std::cerr << "parvola-cli: " << otherwise << std::endl;
+    return kExitFailure;
+}
+
 int noSuchFolder(const std::string& path) {
     std::cerr << "parvola-cli: no such folder: " << path << std::endl;
     return kExitFailure;
@@ -123,10 +133,8 @@ int runMkdir(const std::vector<std::string>& args, const GlobalOptions& options)
         showNotice("文件夹已存在");
         return kExitFailure;
     }
-    if (catalog.addFolder(parent, name) != 0) {
-        std::cerr << "parvola-cli: the folder could not be created" << std::endl;
-        return kExitFailure;
-    }
+    if (const int result = catalog.addFolder(parent, name); result != 0)
+        return changeFailed(result, "the folder could not be created");
     std::cout << "created " << joinPath(parent, name) << std::endl;
     finishSession();
     return kExitOk;
@@ -187,11 +195,8 @@ int runRm(const std::vector<std::string>& args, const GlobalOptions& options) {
             std::cerr << "parvola-cli: no such file or folder: " << path << std::endl;
             return kExitFailure;
         }
-        if (result != 0) {
-            std::cerr << "parvola-cli: " << path << " cannot be moved to the recycle bin"
-                      << std::endl;
-            return kExitFailure;
-        }
+        if (result != 0)
+            return changeFailed(result, path + " cannot be moved to the recycle bin");
         std::cout << "moved " << path << " to the recycle bin" << std::endl;
         return kExitOk;
     });
@@ -231,10 +236,8 @@ int runRestore(const std::vector<std::string>& args, const GlobalOptions& option
             return notInRecycleBin(path);
         int result = row.type == kFolderType ? catalog.undeleteFolder(row.path)
                                              : catalog.undeleteFile(row.path, row.name);
-        if (result != 0) {
-            std::cerr << "parvola-cli: " << path << " cannot be restored" << std::endl;
-            return kExitFailure;
-        }
+        if (result != 0)
+            return changeFailed(result, path + " cannot be restored");
         std::cout << "restored " << path << std::endl;
         return kExitOk;
     });
@@ -255,10 +258,8 @@ int runPurge(const std::vector<std::string>& args, const GlobalOptions& options)
             return kExitFailure;
         int result = row.type == kFolderType ? catalog.purgeFolder(row.path)
                                              : catalog.purgeFile(row.path, row.name);
-        if (result != 0) {
-            std::cerr << "parvola-cli: " << path << " cannot be purged" << std::endl;
-            return kExitFailure;
-        }
+        if (result != 0)
+            return changeFailed(result, path + " cannot be purged");
         std::cout << "purged " << path << std::endl;
         return kExitOk;
     });

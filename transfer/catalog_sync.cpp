@@ -45,15 +45,24 @@ bool readNumber(const std::string& text, size_t& pos, long long& value) {
     return true;
 }
 
-// True when the catalog file at `path` reads as a document with a named user.
-bool catalogFileHasUser(const std::string& path) {
+// True when the catalog file at `path` reads as a document with a named user;
+// `version`, when given, receives its change counter.
+bool catalogFileHasUser(const std::string& path, long long* version = nullptr) {
     std::string bytes, diagnostic;
     if (!readFileBytes(path, bytes, diagnostic))
         return false;
     XmlDoc doc;
     doc.loadBytes(std::move(bytes));
     doc.resetPosition();
-    return doc.findNext("User") && !doc.attribute("Name").empty();
+    if (!doc.findNext("User") || doc.attribute("Name").empty())
+        return false;
+    if (version != nullptr) {
+        const std::string text = doc.attribute("Version");
+        size_t pos = 0;
+        if (!readNumber(text, pos, *version))
+            *version = 0;
+    }
+    return true;
 }
 
 // Every change of the catalog counts itself in the catalog's lock file, so
@@ -75,10 +84,19 @@ void countCatalogReplacement(const std::string& lockPath) {
 
 // Moves the checked, unpacked catalog over the user's catalog file while no
 // Catalog of this or another process is in the middle of a change.
-bool installCatalogFile(const std::string& user, const std::string& unpacked) {
+bool installCatalogFile(const std::string& user, const std::string& unpacked,
+                        CatalogReplacement rule) {
     const std::string target = appPath(catalogFileName(user));
     const std::string lockPath = target + ".lock";
     FileLock lock(lockPath);
+    // A local catalog that has seen more changes than the mailed one holds
+    // changes whose catalog mail is still on its way (another process or
+    // thread saved them a moment ago): putting the older one over it would
+    // lose them. It stays, and counts as loaded: it is the newest there is.
+    long long mailed = 0, local = 0;
+    if (rule == CatalogReplacement::UnlessLocalIsNewer && catalogFileHasUser(unpacked, &mailed) &&
+        catalogFileHasUser(target, &local) && local > mailed)
+        return true;
     std::error_code error;
     std::filesystem::rename(unpacked, target, error);
     if (error)
@@ -145,7 +163,7 @@ std::string ZipCatalog(const std::string& user, const std::string& folder) {
     return archive;
 }
 
-bool UnzipCatalog(const std::string& user, const std::string& zipPath) {
+bool UnzipCatalog(const std::string& user, const std::string& zipPath, CatalogReplacement rule) {
     const std::string archive = zipPath.empty() ? appPath(catalogZipName(user)) : zipPath;
     std::error_code error;
     if (!std::filesystem::is_regular_file(archive, error))
@@ -161,7 +179,7 @@ bool UnzipCatalog(const std::string& user, const std::string& zipPath) {
     const std::string unpacked = scratch.file(name);
     if (!catalogFileHasUser(unpacked))
         return false;
-    return installCatalogFile(user, unpacked);
+    return installCatalogFile(user, unpacked, rule);
 }
 
 int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode mode) {
@@ -200,7 +218,8 @@ int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode
                 return kSyncFailed;
             }
             bool retrieved = pop3.SaveAttachments(n, scratch.path()) == 0;
-            if (retrieved && UnzipCatalog(user, scratch.file(catalogZipName(user)))) {
+            if (retrieved && UnzipCatalog(user, scratch.file(catalogZipName(user)),
+                                          CatalogReplacement::UnlessLocalIsNewer)) {
                 index.saveCache();
                 pop3.Disconnect();
                 return kSyncLoaded;

@@ -44,7 +44,14 @@ std::string ZipCatalog(const std::string& user, const std::string& folder = std:
 // catalog file, under the catalog's lock. True only when the archive held the
 // entry whole and the unpacked catalog has a user name; otherwise the catalog
 // file is left exactly as it was.
-bool UnzipCatalog(const std::string& user, const std::string& zipPath = std::string());
+//
+// The load from the mailbox asks for UnlessLocalIsNewer: a local catalog with
+// a higher Version holds changes another process or thread saved a moment
+// ago whose catalog mail is still on its way; it stays (and the call answers
+// true: the newest catalog there is, is in place).
+enum class CatalogReplacement { Always, UnlessLocalIsNewer };
+bool UnzipCatalog(const std::string& user, const std::string& zipPath = std::string(),
+                  CatalogReplacement rule = CatalogReplacement::Always);
 
 // Loads the newest usable catalog mail of `user`, or trims the mailbox to the
 // ten newest, over POP3 with the account's host, port and mailbox credentials.

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -19,6 +20,23 @@ namespace parvola {
 namespace {
 
 namespace fs = std::filesystem;
+
+// A file descriptor closed when it goes out of scope.
+class UniqueFd {
+  public:
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    bool valid() const { return fd_ >= 0; }
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
 
 // Pieces are appended through a buffer of this size, never read whole.
 constexpr size_t kCopyBlock = 1 << 20;
@@ -48,25 +66,32 @@ std::string seriesName(const std::string& name, int number) {
     return name.substr(0, dot) + mark + name.substr(dot);
 }
 
-bool appendFile(const std::string& piecePath, const std::string& outputPath) {
-    std::ifstream piece(piecePath, std::ios::binary);
-    std::ofstream output(outputPath, std::ios::binary | std::ios::app);
-    if (!piece.is_open() || !output.is_open())
-        return false;
+// Appends the piece file to the output: 0, kSaveFolderFull when the save
+// folder's disk (or the user's quota there) is full, -1 on any other error.
+int appendFile(const std::string& piecePath, const std::string& outputPath) {
+    const UniqueFd piece(::open(piecePath.c_str(), O_RDONLY | O_CLOEXEC));
+    const UniqueFd output(::open(outputPath.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+    if (!piece.valid() || !output.valid())
+        return -1;
     std::vector<char> buffer(kCopyBlock);
-    while (piece) {
-        piece.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        const std::streamsize got = piece.gcount();
-        if (got > 0)
-            output.write(buffer.data(), got);
-        if (!output.good())
-            return false;
+    while (true) {
+        const ssize_t got = ::read(piece.get(), buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            return 0;
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put =
+                ::write(output.get(), buffer.data() + done, static_cast<size_t>(got - done));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put < 0)
+                return (errno == ENOSPC || errno == EDQUOT) ? kSaveFolderFull : -1;
+            done += put;
+        }
     }
-    if (!piece.eof())
-        return false;
-    output.flush();
-    output.close();
-    return !output.fail();
 }
 
 // The one file a piece's retrieval wrote into the (emptied) piece folder: "i"
@@ -174,8 +199,10 @@ int DownloadRun::run(int first, std::string& savedPath) {
         if (result != 0)
             return end(result);
         const std::string piece = savedPieceFile(folder);
-        if (piece.empty() || !appendFile(piece, partPath_))
+        if (piece.empty())
             return end(-1);
+        if (const int appended = appendFile(piece, partPath_); appended != 0)
+            return end(appended);
         std::error_code error;
         fs::remove(piece, error);
         list_.reportPieceDone(task_.fileId, index * 100 / count, index + 1);

@@ -17,6 +17,10 @@ namespace parvola {
 // Suffix of the file a download grows before it is complete.
 inline constexpr const char* kPartialSuffix = ".part";
 
+// Result of a download that stopped because the save folder's disk is full
+// (the ".part" file is removed, so the space is free again).
+inline constexpr int kSaveFolderFull = -28;
+
 // "<folder>/<name>.part"
 std::string partialDownloadPath(const std::string& saveFolder, const std::string& fileName);
 // The first of "<folder>/name", "<folder>/name (1).ext", ... that does not exist.
@@ -26,7 +30,8 @@ std::string freeDownloadPath(const std::string& saveFolder, const std::string& f
 // (created when missing) for the task owner `user`. 0 on success, with the
 // final path in `savedPath`; kCancelledCode when the user cancelled it;
 // kPieceAlteredCode when a piece read back differs from what was stored;
-// otherwise the failing step's result. After a failure or a cancel nothing
+// kSaveFolderFull when the save folder's disk filled up; otherwise the
+// failing step's result. After a failure or a cancel nothing
 // of the file is left in the save folder.
 int DownloadFile(const MailboxAccount& account, const std::string& user,
                  const DownloadInputs& inputs, std::string& savedPath, TaskList& list = taskList());

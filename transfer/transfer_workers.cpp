@@ -34,6 +34,9 @@ constexpr const char* kDownloadFailedText = "网络问题,下载失败.请稍后
 constexpr const char* kUploadRefusedText = "上传失败,邮件服务器答复:";
 // After the file's name when a piece read back differs from what was stored.
 constexpr const char* kPieceAlteredText = "读回的内容与存入时不一致,邮箱中的邮件已被改动,下载失败!";
+// After the file's name when the save folder's disk is full.
+constexpr const char* kSaveFolderFullText =
+    "下载失败:保存位置的磁盘空间不足,请清理磁盘或另选保存位置后再试!";
 
 std::string baseName(const std::string& path) {
     const size_t slash = path.find_last_of('/');
@@ -119,6 +122,9 @@ int runDownloadWorker(const std::string& user, const DownloadInputs& inputs,
     const int result = DownloadFile(account, user, inputs, savedPath);
     if (result == kPieceAlteredCode) {
         showNotice(kFilePrefix + parseSubject(inputs.storedSubject).fileName + kPieceAlteredText);
+    } else if (result == kSaveFolderFull) {
+        // Not the network's doing: the message says what the user can mend.
+        showNotice(kFilePrefix + parseSubject(inputs.storedSubject).fileName + kSaveFolderFullText);
     } else if (result != 0 && result != kCancelledCode) {
         showNotice(kFilePrefix + parseSubject(inputs.storedSubject).fileName + kDownloadFailedText);
     } else if (result == 0) {

@@ -189,6 +189,10 @@ int UploadRun::finish(long long size) {
         showNotice(kSameNameText);
         return 0;
     }
+    if (added == kCatalogNotSaved) {
+        showNotice(kCatalogNotSavedText);
+        return 0;
+    }
     return -1;
 }
 

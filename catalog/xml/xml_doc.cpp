@@ -6,6 +6,7 @@
 
 #include "catalog/xml/text_file.h"
 #include "catalog/xml/xml_entities.h"
+#include "catalog/xml/xml_open_elements.h"
 #include "catalog/xml/xml_scanner.h"
 
 namespace parvola {
@@ -134,11 +135,26 @@ void XmlDoc::unlink(int s) {
     e.flags &= ~kSlotFirstChild;
 }
 
-void XmlDoc::setLevels(int s, int level) {
-    XmlSlot& e = at(s);
-    e.flags = (e.flags & ~kSlotLevelMask) | (level & kSlotLevelMask);
-    for (int c = e.firstChild; c != 0; c = at(c).nextSibling)
-        setLevels(c, level + 1);
+// Gives every element the level of its depth, walking the tree once without
+// recursion (a damaged document may nest as deep as it is long).
+void XmlDoc::setAllLevels() {
+    int s = at(0).firstChild;
+    int level = 1;
+    while (s != 0) {
+        XmlSlot& e = at(s);
+        e.flags = (e.flags & ~kSlotLevelMask) | (level & kSlotLevelMask);
+        if (e.firstChild != 0) {
+            s = e.firstChild;
+            ++level;
+            continue;
+        }
+        while (s != 0 && at(s).nextSibling == 0) {
+            s = at(s).parent;
+            --level;
+        }
+        if (s != 0)
+            s = at(s).nextSibling;
+    }
 }
 
 void XmlDoc::release(int s) {
@@ -215,12 +231,15 @@ void XmlDoc::noteError(int enclosing, const std::string& message) {
 // outermost one: chain[0], its other children, chain[1], its other children,
 // and so on. Built in one pass: one element at a time would move the same
 // children again for every element around them, a time that grows with the
-// square of the nesting depth of a damaged document.
-void XmlDoc::closeNotEnded(const std::vector<int>& chain) {
+// square of the nesting depth of a damaged document. The moved elements keep
+// their old levels here: only elements still open are read for their level
+// while parsing, and those never move, so the levels are set once when the
+// parse ends. Setting them at each move would walk a subtree again every time
+// a later run of unended elements moves it once more.
+bool XmlDoc::closeNotEnded(const std::vector<int>& chain) {
     if (chain.empty())
-        return;
-    const int level = levelOf(at(chain.front()));
-    std::vector<int> moved;
+        return false;
+    bool moved = false;
     int after = chain.front();
     for (int s : chain) {
         XmlSlot& e = at(s);
@@ -233,13 +252,11 @@ void XmlDoc::closeNotEnded(const std::vector<int>& chain) {
         for (int c : children) {
             unlink(c);
             linkAfter(after, c);
-            moved.push_back(c);
+            moved = true;
             after = c;
         }
     }
-    // Levels once all have moved, so no subtree is walked twice.
-    for (int c : moved)
-        setLevels(c, level);
+    return moved;
 }
 
 void XmlDoc::parse() {
@@ -253,12 +270,8 @@ void XmlDoc::parse() {
     ensureCapacity(static_cast<int>(text_.size() / 64) + 8);
     at(0) = XmlSlot{};
 
-    struct Open {
-        int slot;
-        std::string_view name;
-    };
-    std::vector<Open> open;
-    const bool fold = (docFlags_ & kDocIgnoreCase) != 0;
+    XmlOpenElements open((docFlags_ & kDocIgnoreCase) != 0);
+    bool levelsStale = false;
     const std::string_view text(text_);
     auto offsetText = [](int offset) { return " at offset " + std::to_string(offset); };
     // The elements open above `keep` (innermost first in the messages) are
@@ -268,14 +281,14 @@ void XmlDoc::parse() {
             return;
         std::vector<int> chain;
         for (size_t i = open.size(); i-- > keep;) {
-            const Open& o = open[i];
+            const XmlOpenElements::Entry& o = open[i];
             noteError(at(o.slot).parent, "Element '" + std::string(o.name) + "'" +
                                              offsetText(at(o.slot).start) + " not ended");
         }
         for (size_t i = keep; i < open.size(); ++i)
             chain.push_back(open[i].slot);
-        closeNotEnded(chain);
-        open.resize(keep);
+        levelsStale = closeNotEnded(chain) || levelsStale;
+        open.truncate(keep);
     };
 
     int pos = 0;
@@ -297,26 +310,20 @@ void XmlDoc::parse() {
             e.startTagLength = node.length;
             linkAsLastChild(parent, s);
             if (!node.emptyTag)
-                open.push_back({s, xmlNameAt(text, node.start + 1)});
+                open.push(s, xmlNameAt(text, node.start + 1));
             continue;
         }
         if (node.kind != kXmlEndTag)
             continue;
         std::string_view name = xmlNameAt(text, node.start + 2);
-        int match = -1;
-        for (int i = static_cast<int>(open.size()) - 1; i >= 0; --i) {
-            if (xmlNameEquals(open[static_cast<size_t>(i)].name, name, fold)) {
-                match = i;
-                break;
-            }
-        }
+        int match = open.innermost(name);
         if (open.empty()) {
             noteError(
                 0, "No start tag for end tag '" + std::string(name) + "'" + offsetText(node.start));
             continue;
         }
         if (match < 0) {
-            const Open& top = open.back();
+            const XmlOpenElements::Entry& top = open.back();
             noteError(top.slot, "End tag '" + std::string(name) + "'" + offsetText(node.start) +
                                     " does not match start tag '" + std::string(top.name) + "'" +
                                     offsetText(at(top.slot).start));
@@ -326,9 +333,11 @@ void XmlDoc::parse() {
         XmlSlot& e = at(open.back().slot);
         e.length = node.start + node.length - e.start;
         e.endTagLength = node.length;
-        open.pop_back();
+        open.pop();
     }
     notEnded(0);
+    if (levelsStale)
+        setAllLevels();
 
     XmlSlot& doc = at(0);
     doc.length = static_cast<int32_t>(text_.size());

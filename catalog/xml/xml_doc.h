@@ -104,8 +104,8 @@ class XmlDoc {
     void linkAsLastChild(int parent, int slot);
     void linkAfter(int previous, int slot);
     void unlink(int slot);
-    void closeNotEnded(const std::vector<int>& chain);
-    void setLevels(int slot, int level);
+    bool closeNotEnded(const std::vector<int>& chain);
+    void setAllLevels();
     int findSibling(int from, const char* name) const;
     bool nameIs(int slot, const char* name) const;
     void splice(int offset, int removeLength, std::string_view insert, int owner);
