@@ -8,6 +8,7 @@
 
 #include "platform/named_lock.h"
 #include "platform/notice_box.h"
+#include "shell/catalog_change.h"
 #include "shell/dialogs.h"
 #include "shell/my_tree.h"
 #include "shell/report_table.h"
@@ -156,11 +157,11 @@ void CFileList::deleteCommand() {
         const std::string itemPath = path.empty() ? row.name : path + "\\" + row.name;
         int result = -1;
         if (row.type == kFolderType) {
-            result = catalog.deleteFolder(itemPath);
+            result = reportCatalogChange(catalog.deleteFolder(itemPath));
             if (result == 0 && panes().tree)
                 panes().tree->removeChildFolder(row.name);
         } else {
-            result = catalog.deleteFile(itemPath);
+            result = reportCatalogChange(catalog.deleteFile(itemPath));
         }
         if (result == 0)
             removeLine(line);
@@ -168,8 +169,9 @@ void CFileList::deleteCommand() {
     }
     if (showNotice(kConfirmPurge) != NoticeAnswer::Ok)
         return;
-    const int result = row.type == kFolderType ? catalog.purgeFolder(row.path)
-                                               : catalog.purgeFile(row.path, row.name);
+    const int result =
+        reportCatalogChange(row.type == kFolderType ? catalog.purgeFolder(row.path)
+                                                    : catalog.purgeFile(row.path, row.name));
     if (result == 0)
         removeLine(line);
 }
@@ -184,8 +186,9 @@ void CFileList::recoverCommand() {
     const int line = selectedRow_;
     const CatalogRow row = rows_[line];
     Catalog catalog(currentAccount());
-    const int result = row.type == kFolderType ? catalog.undeleteFolder(row.path)
-                                               : catalog.undeleteFile(row.path, row.name);
+    const int result =
+        reportCatalogChange(row.type == kFolderType ? catalog.undeleteFolder(row.path)
+                                                    : catalog.undeleteFile(row.path, row.name));
     // The line leaves only when the item really left the recycle bin; a
     // folder that came back gets its node back too.
     if (result != 0)

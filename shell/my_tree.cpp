@@ -12,6 +12,7 @@
 #include "catalog/catalog.h"
 #include "catalog/folder_tree.h"
 #include "platform/worker_threads.h"
+#include "shell/catalog_change.h"
 #include "shell/dialogs.h"
 #include "shell/file_list.h"
 #include "shell/icons.h"
@@ -259,7 +260,7 @@ void CMyTree::createFolder() {
     });
     // The node appears only when the catalog took the folder, so the tree
     // never shows a folder the store does not have.
-    if (catalog.addFolder(path, name) != 0)
+    if (reportCatalogChange(catalog.addFolder(path, name)) != 0)
         return;
     addNode(node, name, TreeNodeKind::Folder, static_cast<int>(NodeIcon::Folder));
     node->setExpanded(true);
@@ -271,7 +272,7 @@ void CMyTree::deleteFolder() {
         return;
     Catalog catalog(currentAccount_);
     catalog.reload(currentAccount_);
-    if (catalog.deleteFolder(currentPath_) != 0)
+    if (reportCatalogChange(catalog.deleteFolder(currentPath_)) != 0)
         return;
     delete node;
 }
