@@ -156,14 +156,7 @@ void AttachmentWriter::onLine(std::string_view line) {
                 return;
             }
             if (firstIsAttachment_) {
-                state_ = State::PartHeaders;
-                const std::vector<std::string> lines = std::move(firstLines_);
-                firstLines_.clear();
-                for (const auto& again : lines) {
-                    if (state_ == State::Done)
-                        break;
-                    onPartLine(again);
-                }
+                replayFirstLines();
             } else {
                 firstLines_.clear();
                 state_ = State::FirstRest;
@@ -175,6 +168,19 @@ void AttachmentWriter::onLine(std::string_view line) {
             return;
         default:
             onPartLine(line);
+    }
+}
+
+// The first part turned out to be the attachment itself: its lines, held
+// back while that was unknown, are read again as a part.
+void AttachmentWriter::replayFirstLines() {
+    state_ = State::PartHeaders;
+    const std::vector<std::string> lines = std::move(firstLines_);
+    firstLines_.clear();
+    for (const auto& again : lines) {
+        if (state_ == State::Done)
+            break;
+        onPartLine(again);
     }
 }
 
@@ -305,14 +311,7 @@ void AttachmentWriter::onEnd() {
     switch (state_) {
         case State::FirstHeaders:
             if (firstIsAttachment_) {
-                state_ = State::PartHeaders;
-                const std::vector<std::string> lines = std::move(firstLines_);
-                firstLines_.clear();
-                for (const auto& again : lines) {
-                    if (state_ == State::Done)
-                        break;
-                    onPartLine(again);
-                }
+                replayFirstLines();
                 if (state_ != State::Done)
                     onEnd();
                 return;

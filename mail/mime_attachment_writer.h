@@ -57,6 +57,7 @@ class AttachmentWriter : public MessageTextSink {
     void takeHeader(std::string_view& bytes);
     void splitLines(std::string_view bytes);
     void onLine(std::string_view line);
+    void replayFirstLines();
     void onPartLine(std::string_view line);
     void onEnd();
     void openPart();
