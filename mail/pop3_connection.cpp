@@ -269,7 +269,11 @@ bool Pop3Connection::ReadListResponse(int count) {
     if (!readListing(sink))
         return false;
     messageSizes_.clear();
-    messageSizes_.reserve(static_cast<size_t>(std::max(count, 0)));
+    // The count is the server's word from STAT: room for no more entries
+    // than the listing received can hold ("n size" CRLF is at least five
+    // bytes), so a hostile count cannot make us allocate gigabytes.
+    const size_t listed = text.size() / 5 + 1;
+    messageSizes_.reserve(std::min(static_cast<size_t>(std::max(count, 0)), listed));
     for (unsigned long size : numbersAfterBlanks(text.data(), text.size())) {
         messageSizes_.push_back(static_cast<uint32_t>(size));
     }

@@ -234,6 +234,27 @@ TEST(Pop3Connection, EmptyMailboxHasNoMessageToAskFor) {
     EXPECT_EQ(peer.finish(), "");
 }
 
+TEST(Pop3Connection, AHostileMessageCountReservesOnlyWhatTheListingHolds) {
+    // A server that claims two billion messages in STAT but lists one must
+    // not make the client set aside room for two billion sizes (8 GiB).
+    ScriptedPeer peer;
+    test::scriptLogin(peer)
+        .expectLine("STAT\r\n")
+        .reply("+OK 2147483647 9\r\n")
+        .expectLine("LIST\r\n")
+        .reply("+OK\r\n1 120\r\n.\r\n");
+    test::scriptQuit(peer);
+    Client client;
+    ASSERT_TRUE(client.connect(peer.start()));
+    uint32_t size = 0;
+    ASSERT_TRUE(client.pop3.GetMessageSize(1, size));
+    EXPECT_EQ(size, 120u);
+    EXPECT_EQ(client.pop3.messageSizes(), std::vector<uint32_t>{120});
+    EXPECT_LT(client.pop3.messageSizes().capacity(), 64u);
+    EXPECT_TRUE(client.pop3.Disconnect());
+    EXPECT_EQ(peer.finish(), "");
+}
+
 TEST(Pop3Connection, StatNeedsTwoNumbers) {
     ScriptedPeer peer;
     test::scriptLogin(peer).expectLine("STAT\r\n").reply("+OK 2\r\n");
