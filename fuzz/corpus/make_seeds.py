@@ -73,6 +73,8 @@ pop3("lower_case_ok", 1, ["+ok hi\r\n", "+oK\r\n", "+Ok\r\n", "+ok 1 1\r\n", "+O
 pop3("huge_greeting_line", 0, ["+OK " + "x" * 200000 + "\r\n"])
 pop3("huge_stat_numbers", 2, LOGIN + ["+OK 4294967295 99999999999999999999\r\n",
                                       "+OK -1 -1\r\n", "+OK\r\n.\r\n"])
+# A count that fits an int: the listing must not reserve room for it.
+pop3("stat_count_int_max", 2, LOGIN + ["+OK 2147483647 9\r\n", "+OK\r\n1 120\r\n.\r\n"])
 pop3("stat_without_numbers", 0, LOGIN + ["+OK\r\n", "+OK \r\n", LIST])
 pop3("list_huge_size", 0, LOGIN + [STAT, STAT, "+OK\r\n1 4294967295\r\n.\r\n", "+OK\r\n.\r\n",
                                    "+OK 1 4294967295\r\n", "+OK\r\nshort\r\n.\r\n"])
