@@ -10,8 +10,8 @@
 #include "cli/option_parser.h"
 #include "cli/text_width.h"
 #include "platform/notice_box.h"
-#include "shell/state/size_text.h"
-#include "shell/state/view_rules.h"
+#include "presentation/size_text.h"
+#include "presentation/view_rules.h"
 
 namespace parvola::cli {
 namespace {

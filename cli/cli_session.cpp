@@ -5,10 +5,10 @@
 #include <chrono>
 #include <iostream>
 
+#include "app/ini_settings.h"
 #include "cli/password_input.h"
 #include "platform/ini_file.h"
 #include "platform/worker_threads.h"
-#include "shell/state/ini_settings.h"
 #include "transfer/account_login.h"
 #include "transfer/transfer_workers.h"
 

@@ -1,10 +1,10 @@
 #include <iostream>
 
+#include "app/ini_settings.h"
 #include "cli/cli_command.h"
 #include "cli/cli_session.h"
 #include "cli/option_parser.h"
 #include "cli/password_input.h"
-#include "shell/state/ini_settings.h"
 #include "transfer/account_login.h"
 #include "transfer/transfer_workers.h"
 

@@ -1,10 +1,10 @@
 // settings: show and set the options of the desktop client's settings dialog.
 #include <iostream>
 
+#include "app/autostart.h"
+#include "app/ini_settings.h"
 #include "cli/cli_command.h"
 #include "cli/option_parser.h"
-#include "shell/state/autostart.h"
-#include "shell/state/ini_settings.h"
 
 namespace parvola::cli {
 namespace {

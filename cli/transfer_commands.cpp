@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "app/ini_settings.h"
 #include "catalog/catalog.h"
 #include "cli/cli_session.h"
 #include "cli/folder_path.h"
@@ -9,7 +10,6 @@
 #include "cli/transfer_wait.h"
 #include "platform/notice_box.h"
 #include "platform/worker_threads.h"
-#include "shell/state/ini_settings.h"
 #include "transfer/piece_subject.h"
 #include "transfer/task_list.h"
 #include "transfer/transfer_workers.h"

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "shell/state/ini_settings.h"
+#include "app/ini_settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -15,9 +15,6 @@ class MailboxAccount {
     MailboxAccount(const MailboxAccount&) = default;
     MailboxAccount& operator=(const MailboxAccount&) = default;
 
-    // Checks the typed password against the web service's record and chooses
-    // the servers. 0 on success; -1 after showing the failure to the user.
-    int VerifyLogin();
     // Sets the mailbox user name and, when a provider row matches, the hosts.
     void SelectProvider(const std::string& mailboxAddress);
 

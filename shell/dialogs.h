@@ -5,8 +5,8 @@
 #include <QPointer>
 #include <string>
 
+#include "app/ini_settings.h"
 #include "shell/skin.h"
-#include "shell/state/ini_settings.h"
 #include "transfer/transfer_workers.h"
 
 class QCheckBox;

@@ -6,18 +6,18 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/ini_settings.h"
 #include "platform/named_lock.h"
 #include "platform/notice_box.h"
+#include "presentation/size_text.h"
+#include "presentation/view_rules.h"
+#include "presentation/view_texts.h"
 #include "shell/catalog_change.h"
 #include "shell/dialogs.h"
 #include "shell/my_tree.h"
 #include "shell/report_table.h"
 #include "shell/shell_context.h"
 #include "shell/shell_engine.h"
-#include "shell/state/ini_settings.h"
-#include "shell/state/size_text.h"
-#include "shell/state/view_rules.h"
-#include "shell/state/view_texts.h"
 
 namespace parvola::ui {
 

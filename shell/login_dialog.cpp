@@ -6,16 +6,16 @@
 #include <QLineEdit>
 #include <algorithm>
 
+#include "app/process_state.h"
+#include "app/site_pages.h"
 #include "catalog/catalog.h"
 #include "platform/named_lock.h"
+#include "presentation/view_texts.h"
 #include "shell/dialogs.h"
 #include "shell/main_frame.h"
 #include "shell/my_tree.h"
 #include "shell/shell_context.h"
 #include "shell/shell_engine.h"
-#include "shell/state/process_state.h"
-#include "shell/state/view_texts.h"
-#include "web/site_client.h"
 
 namespace parvola::ui {
 
@@ -49,7 +49,7 @@ LoginDialog::LoginDialog(bool atStartUp, QWidget* parent)
 
     auto* row = new QHBoxLayout;
     register_ = new SkinButton(QString::fromUtf8(kRegister), this);
-    const std::string page = registerPageUrl();
+    const std::string page = sitePages().registration;
     register_->setLink(page);
     register_->setTooltipText(QString::fromStdString(page));
     login_ = new SkinButton(QString::fromUtf8(kLoginTitle), this);

@@ -2,15 +2,15 @@
 #include <QApplication>
 #include <memory>
 
+#include "app/ini_settings.h"
+#include "app/process_state.h"
 #include "platform/notice_box.h"
+#include "presentation/view_texts.h"
 #include "shell/icons.h"
 #include "shell/main_frame.h"
 #include "shell/qt_notice_box.h"
 #include "shell/shell_context.h"
 #include "shell/shell_engine.h"
-#include "shell/state/ini_settings.h"
-#include "shell/state/process_state.h"
-#include "shell/state/view_texts.h"
 
 int main(int argc, char** argv) {
     using namespace parvola;

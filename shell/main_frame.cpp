@@ -13,14 +13,14 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include "presentation/view_rules.h"
+#include "presentation/view_texts.h"
 #include "shell/dialogs.h"
 #include "shell/file_list.h"
 #include "shell/icons.h"
 #include "shell/my_tree.h"
 #include "shell/shell_context.h"
 #include "shell/skin.h"
-#include "shell/state/view_rules.h"
-#include "shell/state/view_texts.h"
 #include "shell/task_list_view.h"
 #include "shell/toolbar.h"
 

@@ -9,17 +9,17 @@
 #include <memory>
 #include <optional>
 
+#include "app/process_state.h"
 #include "catalog/catalog.h"
 #include "catalog/folder_tree.h"
 #include "platform/worker_threads.h"
+#include "presentation/view_texts.h"
 #include "shell/catalog_change.h"
 #include "shell/dialogs.h"
 #include "shell/file_list.h"
 #include "shell/icons.h"
 #include "shell/main_frame.h"
 #include "shell/shell_context.h"
-#include "shell/state/process_state.h"
-#include "shell/state/view_texts.h"
 #include "shell/ui_thread.h"
 
 namespace parvola::ui {

@@ -4,7 +4,7 @@
 #include <QTreeWidget>
 #include <string>
 
-#include "shell/state/view_rules.h"
+#include "presentation/view_rules.h"
 
 namespace parvola {
 class Catalog;

@@ -7,7 +7,7 @@
 #include <future>
 #include <memory>
 
-#include "shell/state/view_texts.h"
+#include "presentation/view_texts.h"
 #include "shell/ui_thread.h"
 
 namespace parvola::ui {

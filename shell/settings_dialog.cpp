@@ -5,10 +5,10 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "app/autostart.h"
+#include "app/ini_settings.h"
+#include "presentation/view_texts.h"
 #include "shell/dialogs.h"
-#include "shell/state/autostart.h"
-#include "shell/state/ini_settings.h"
-#include "shell/state/view_texts.h"
 
 namespace parvola::ui {
 

@@ -4,13 +4,13 @@
 #include <QStandardPaths>
 #include <mutex>
 
+#include "app/ini_settings.h"
+#include "app/process_state.h"
 #include "platform/notice_box.h"
+#include "presentation/view_rules.h"
 #include "shell/main_frame.h"
 #include "shell/my_tree.h"
 #include "shell/shell_engine.h"
-#include "shell/state/ini_settings.h"
-#include "shell/state/process_state.h"
-#include "shell/state/view_rules.h"
 
 namespace parvola::ui {
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "shell/state/ini_settings.h"
+#include "app/ini_settings.h"
 #include "transfer/transfer_workers.h"
 
 namespace parvola {

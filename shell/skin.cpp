@@ -11,8 +11,8 @@
 #include "platform/notice_box.h"
 #include "platform/system_hooks.h"
 #include "platform/worker_threads.h"
-#include "shell/state/view_rules.h"
-#include "shell/state/view_texts.h"
+#include "presentation/view_rules.h"
+#include "presentation/view_texts.h"
 
 namespace parvola::ui {
 

@@ -10,12 +10,12 @@
 
 #include "platform/deploy_config.h"
 #include "platform/notice_box.h"
+#include "presentation/view_rules.h"
+#include "presentation/view_texts.h"
 #include "shell/dialogs.h"
 #include "shell/icons.h"
 #include "shell/shell_context.h"
 #include "shell/shell_engine.h"
-#include "shell/state/view_rules.h"
-#include "shell/state/view_texts.h"
 
 namespace parvola::ui {
 

@@ -6,8 +6,8 @@
 
 #include "platform/named_lock.h"
 #include "platform/notice_box.h"
+#include "presentation/view_texts.h"
 #include "shell/report_table.h"
-#include "shell/state/view_texts.h"
 #include "shell/ui_thread.h"
 
 namespace parvola::ui {

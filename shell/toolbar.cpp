@@ -6,20 +6,19 @@
 #include <QPointer>
 #include <QResizeEvent>
 
+#include "app/process_state.h"
+#include "app/site_pages.h"
 #include "catalog/catalog.h"
 #include "platform/named_lock.h"
 #include "platform/notice_box.h"
 #include "platform/worker_threads.h"
+#include "presentation/view_texts.h"
 #include "shell/file_list.h"
 #include "shell/icons.h"
 #include "shell/main_frame.h"
 #include "shell/my_tree.h"
 #include "shell/shell_context.h"
-#include "shell/state/process_state.h"
-#include "shell/state/view_texts.h"
 #include "transfer/pause_state.h"
-#include "web/site_client.h"
-#include "web/site_forms.h"
 
 namespace parvola::ui {
 
@@ -66,7 +65,7 @@ CToolbar::CToolbar(QWidget* parent) : QWidget(parent) {
         button->setGeometry(6 + i * (kButtonWidth + 4), 8, kButtonWidth, kButtonHeight);
         buttons_[i] = button;
     }
-    buttons_[5]->setLink(groupLoginPageUrl());
+    buttons_[5]->setLink(sitePages().groupLogin);
     connect(buttons_[0], &QPushButton::clicked, this, &CToolbar::storeCommand);
     connect(buttons_[1], &QPushButton::clicked, this, &CToolbar::readCommand);
     connect(buttons_[2], &QPushButton::clicked, this, &CToolbar::deleteCommand);
@@ -78,7 +77,7 @@ CToolbar::CToolbar(QWidget* parent) : QWidget(parent) {
     browser_ = new QTextBrowser(this);
     browser_->setFrameShape(QFrame::NoFrame);
     browser_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    loadPage(browser_, informationPageUrl());
+    loadPage(browser_, sitePages().information);
 }
 
 void CToolbar::resizeEvent(QResizeEvent* event) {
@@ -125,12 +124,8 @@ void CToolbar::settingsCommand() {
 }
 
 void CToolbar::shareCommand() {
-    MailboxAccount account;
-    std::string body;
-    if (findLoggedInAccount(currentAccount(), account) == 0)
-        body = webLoginForm(account.mailboxAddress, account.mailboxPassword);
     // The post waits for the web service: keep it off the user-interface thread.
-    startWorker([body] { SiteWebLogin(body); });
+    startWorker([address = currentAccount()] { postShareLogin(address); });
 }
 
 void CToolbar::loginCommand() {
@@ -149,7 +144,7 @@ void CToolbar::pauseCommand() {
 }
 
 CHtmlForm::CHtmlForm(QWidget* parent) : QTextBrowser(parent) {
-    loadPage(this, advertPageUrl());
+    loadPage(this, sitePages().advert);
 }
 
 }  // namespace parvola::ui

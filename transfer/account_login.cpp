@@ -1,9 +1,10 @@
 #include "transfer/account_login.h"
 
+#include "app/login_verification.h"
+#include "app/process_state.h"
 #include "catalog/catalog.h"
 #include "catalog/catalog_hooks.h"
 #include "platform/notice_box.h"
-#include "shell/state/process_state.h"
 #include "transfer/catalog_sync.h"
 #include "transfer/resume_tasks.h"
 
@@ -19,9 +20,17 @@ LoginResult loginAccount(const std::string& address, const std::string& password
         result.outcome = LoginOutcome::AlreadyLoggedIn;
         return result;
     }
-    if (result.account.VerifyLogin() != 0) {
-        result.outcome = LoginOutcome::VerifyFailed;
-        return result;
+    switch (verifyLogin(result.account)) {
+        case LoginVerification::Verified:
+            break;
+        case LoginVerification::ServiceUnreachable:
+            showNotice(kServiceUnreachableText);
+            result.outcome = LoginOutcome::VerifyFailed;
+            return result;
+        case LoginVerification::WrongPassword:
+            showNotice(result.account.typedAddress + kWrongPasswordSuffix);
+            result.outcome = LoginOutcome::VerifyFailed;
+            return result;
     }
     bool createdNew = false;
     if (CatalogLoginStep(result.account, &createdNew) != 0) {
@@ -44,7 +53,8 @@ LoginResult loginAccount(const std::string& address, const std::string& password
         if (hooks.startCatalogMail)
             hooks.startCatalogMail(result.account.loginAddress);
     }
-    if (resumeTasks) startResumeStarter(result.account.typedAddress);
+    if (resumeTasks)
+        startResumeStarter(result.account.typedAddress);
     settings.rememberAccount(address, rememberPassword ? password : std::string());
     result.outcome = LoginOutcome::LoggedIn;
     return result;

@@ -6,8 +6,8 @@
 // its unfinished transfers. Every message goes through the notice box.
 #include <string>
 
+#include "app/ini_settings.h"
 #include "mail/mailbox_account.h"
-#include "shell/state/ini_settings.h"
 
 namespace parvola {
 
@@ -20,11 +20,16 @@ enum class LoginOutcome {
 
 struct LoginResult {
     LoginOutcome outcome = LoginOutcome::VerifyFailed;
-    MailboxAccount account;  // as verified (filled from VerifyLogin on)
+    MailboxAccount account;  // as verified (filled from the verification on)
     bool ok() const { return outcome == LoginOutcome::LoggedIn; }
 };
 
 inline constexpr const char* kAlreadyLoggedInText = "用户已登录";
+// Shown when the web service cannot be asked about the address.
+inline constexpr const char* kServiceUnreachableText =
+    "网络问题,请稍后再试.如多次登录仍不能登录,请联系客服.";
+// Follows the typed address when the web service knows no such password.
+inline constexpr const char* kWrongPasswordSuffix = "的用户名或密码错误,请确认后再次登录。";
 // Shown when the catalog cannot be read from the mailbox at login.
 inline constexpr const char* kCatalogLoginFailedText =
     "网络问题,请稍后再试.如多次登录仍不能登录,请联系客服.";

@@ -8,12 +8,12 @@
 #include <memory>
 #include <mutex>
 
+#include "app/process_state.h"
 #include "catalog/catalog.h"
 #include "catalog/catalog_hooks.h"
 #include "platform/app_dir.h"
 #include "platform/file_lock.h"
 #include "platform/worker_threads.h"
-#include "shell/state/process_state.h"
 #include "transfer/catalog_scratch.h"
 #include "transfer/catalog_sync.h"
 #include "transfer/store_mail.h"

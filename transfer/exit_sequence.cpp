@@ -5,11 +5,11 @@
 #include <system_error>
 #include <vector>
 
+#include "app/ini_settings.h"
+#include "app/process_state.h"
 #include "catalog/catalog.h"
 #include "platform/named_lock.h"
 #include "platform/notice_box.h"
-#include "shell/state/ini_settings.h"
-#include "shell/state/process_state.h"
 #include "transfer/remaining_tasks.h"
 
 namespace parvola {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/state/ini_settings.h"
+#include "app/ini_settings.h"
 #include "transfer/task_list.h"
 #include "transfer/transfer_task.h"
 

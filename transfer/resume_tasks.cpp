@@ -2,9 +2,9 @@
 
 #include <mutex>
 
+#include "app/process_state.h"
 #include "platform/named_lock.h"
 #include "platform/worker_threads.h"
-#include "shell/state/process_state.h"
 #include "transfer/remaining_tasks.h"
 #include "transfer/shutdown_check.h"
 

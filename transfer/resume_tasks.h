@@ -7,8 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "app/ini_settings.h"
 #include "mail/mailbox_account.h"
-#include "shell/state/ini_settings.h"
 #include "transfer/task_list.h"
 #include "transfer/transfer_task.h"
 

@@ -1,7 +1,7 @@
 #include "transfer/shutdown_check.h"
 
+#include "app/process_state.h"
 #include "platform/system_hooks.h"
-#include "shell/state/process_state.h"
 
 namespace parvola {
 

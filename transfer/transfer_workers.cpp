@@ -2,13 +2,13 @@
 
 #include <mutex>
 
+#include "app/process_state.h"
 #include "catalog/catalog.h"
 #include "catalog/catalog_hooks.h"
 #include "mail/secret_mask.h"
 #include "platform/notice_box.h"
 #include "platform/system_hooks.h"
 #include "platform/worker_threads.h"
-#include "shell/state/process_state.h"
 #include "transfer/catalog_sync.h"
 #include "transfer/download_pipeline.h"
 #include "transfer/piece_search.h"

@@ -13,12 +13,12 @@
 #include <filesystem>
 #include <string>
 
+#include "app/process_state.h"
 #include "catalog/catalog.h"
 #include "catalog/catalog_hooks.h"
 #include "mail/pop3_connection.h"
 #include "platform/notice_box.h"
 #include "platform/worker_threads.h"
-#include "shell/state/process_state.h"
 #include "tests/faults/bulk_maildir.h"
 #include "tests/support/temp_dir.h"
 #include "transfer/catalog_sync.h"

@@ -12,9 +12,9 @@
 #include <sstream>
 #include <thread>
 
+#include "app/ini_settings.h"
 #include "catalog/catalog.h"
 #include "platform/ini_file.h"
-#include "shell/state/ini_settings.h"
 #include "tests/cli/cli_runner.h"
 #include "tests/support/mail_stack.h"
 #include "tests/support/site_process.h"

@@ -15,10 +15,10 @@
 #include <thread>
 #include <vector>
 
+#include "app/ini_settings.h"
 #include "catalog/catalog.h"
 #include "platform/app_dir.h"
 #include "platform/ini_file.h"
-#include "shell/state/ini_settings.h"
 #include "transfer/remaining_tasks.h"
 
 using namespace parvola;

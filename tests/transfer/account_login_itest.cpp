@@ -8,12 +8,12 @@
 
 #include <optional>
 
+#include "app/process_state.h"
 #include "catalog/catalog.h"
 #include "platform/app_dir.h"
 #include "platform/named_lock.h"
 #include "platform/notice_box.h"
 #include "platform/worker_threads.h"
-#include "shell/state/process_state.h"
 #include "tests/support/mail_stack.h"
 #include "tests/support/site_process.h"
 #include "tests/support/temp_dir.h"
@@ -188,6 +188,17 @@ TEST_F(AccountLoginTest, AMailboxThatCannotBeReadEndsTheLoginWithTheMessage) {
     EXPECT_TRUE(IniSettings().accounts().empty());
     RoleGuard guard(LockRole::Accounts);
     EXPECT_TRUE(loggedInAccounts().empty());
+}
+
+TEST_F(AccountLoginTest, AnUnreachableWebServiceEndsTheLoginWithTheNetworkMessage) {
+    // A loopback port that nothing listens on.
+    test::writeFile(home_->path() / "deploy.ini", "[site]\nbase=http://127.0.0.1:9\n");
+    IniSettings settings;
+    LoginResult result = loginAccount(address_, "Secret", true, settings);
+    EXPECT_EQ(result.outcome, LoginOutcome::VerifyFailed);
+    EXPECT_EQ(notices_.messages(),
+              std::vector<std::string>{"网络问题,请稍后再试.如多次登录仍不能登录,请联系客服."});
+    EXPECT_TRUE(IniSettings().accounts().empty());
 }
 
 }  // namespace

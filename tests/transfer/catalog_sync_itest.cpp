@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include "app/process_state.h"
 #include "catalog/catalog.h"
 #include "platform/app_dir.h"
 #include "platform/worker_threads.h"
-#include "shell/state/process_state.h"
 #include "tests/support/mail_stack.h"
 #include "tests/support/temp_dir.h"
 #include "tests/transfer/catalog_sync_support.h"

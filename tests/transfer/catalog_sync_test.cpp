@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "app/process_state.h"
 #include "catalog/catalog.h"
 #include "platform/app_dir.h"
-#include "shell/state/process_state.h"
 #include "tests/support/temp_dir.h"
 #include "tests/transfer/catalog_sync_support.h"
 #include "transfer/catalog_mail_worker.h"

@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include "app/ini_settings.h"
+#include "app/process_state.h"
 #include "catalog/catalog.h"
 #include "platform/notice_box.h"
-#include "shell/state/ini_settings.h"
-#include "shell/state/process_state.h"
 #include "tests/support/temp_dir.h"
 #include "tests/transfer/catalog_sync_support.h"
 #include "tests/transfer/task_list_support.h"

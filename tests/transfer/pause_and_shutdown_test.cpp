@@ -4,8 +4,8 @@
 #include <chrono>
 #include <future>
 
+#include "app/process_state.h"
 #include "platform/system_hooks.h"
-#include "shell/state/process_state.h"
 #include "tests/support/temp_dir.h"
 #include "tests/transfer/task_list_support.h"
 #include "transfer/pause_state.h"

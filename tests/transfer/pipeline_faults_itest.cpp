@@ -3,7 +3,7 @@
 // transfers; against the real mail server.
 #include <filesystem>
 
-#include "shell/state/ini_settings.h"
+#include "app/ini_settings.h"
 #include "tests/transfer/pipeline_itest_support.h"
 #include "transfer/download_pipeline.h"
 #include "transfer/piece_search.h"

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/process_state.h"
 #include "catalog/catalog.h"
 #include "catalog/catalog_hooks.h"
 #include "mail/mime_reader_text.h"
@@ -21,7 +22,6 @@
 #include "platform/notice_box.h"
 #include "platform/system_hooks.h"
 #include "platform/worker_threads.h"
-#include "shell/state/process_state.h"
 #include "tests/support/mail_stack.h"
 #include "tests/support/temp_dir.h"
 #include "transfer/pause_state.h"

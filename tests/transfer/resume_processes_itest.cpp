@@ -7,8 +7,8 @@
 
 #include <filesystem>
 
+#include "app/ini_settings.h"
 #include "platform/ini_file.h"
-#include "shell/state/ini_settings.h"
 #include "tests/transfer/pipeline_itest_support.h"
 #include "transfer/remaining_tasks.h"
 #include "transfer/resume_tasks.h"

@@ -7,10 +7,10 @@
 #include <latch>
 #include <mutex>
 
+#include "app/process_state.h"
 #include "platform/ini_file.h"
 #include "platform/system_hooks.h"
 #include "platform/worker_threads.h"
-#include "shell/state/process_state.h"
 #include "tests/support/temp_dir.h"
 #include "tests/transfer/task_list_support.h"
 #include "transfer/remaining_tasks.h"

@@ -14,12 +14,12 @@
 #include <mutex>
 #include <set>
 
+#include "app/ini_settings.h"
+#include "app/process_state.h"
 #include "mail/base64.h"
 #include "platform/app_dir.h"
 #include "platform/notice_box.h"
 #include "platform/worker_threads.h"
-#include "shell/state/ini_settings.h"
-#include "shell/state/process_state.h"
 #include "tests/support/mail_stack.h"
 #include "tests/support/secret_search.h"
 #include "tests/support/site_process.h"

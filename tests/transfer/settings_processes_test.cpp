@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "shell/state/ini_settings.h"
+#include "app/ini_settings.h"
 #include "tests/support/temp_dir.h"
 #include "tests/transfer/task_list_support.h"
 #include "transfer/remaining_tasks.h"

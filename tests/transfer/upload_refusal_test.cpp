@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "app/process_state.h"
 #include "catalog/catalog.h"
 #include "catalog/catalog_hooks.h"
 #include "platform/notice_box.h"
-#include "shell/state/process_state.h"
 #include "tests/mail/smtp_test_support.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/temp_dir.h"

@@ -3,8 +3,8 @@
 #include <QComboBox>
 #include <QLineEdit>
 
+#include "app/autostart.h"
 #include "shell/dialogs.h"
-#include "shell/state/autostart.h"
 #include "shell/toolbar.h"
 #include "tests/shell/ui/ui_support.h"
 

@@ -5,9 +5,9 @@
 #include <QSplitter>
 #include <QStatusBar>
 
+#include "presentation/view_texts.h"
 #include "shell/file_list.h"
 #include "shell/skin.h"
-#include "shell/state/view_texts.h"
 #include "shell/task_list_view.h"
 #include "shell/toolbar.h"
 #include "tests/shell/ui/ui_support.h"

@@ -15,9 +15,11 @@
 #include <iostream>
 #include <memory>
 
+#include "app/ini_settings.h"
 #include "platform/app_dir.h"
 #include "platform/notice_box.h"
 #include "platform/worker_threads.h"
+#include "presentation/view_texts.h"
 #include "shell/dialogs.h"
 #include "shell/file_list.h"
 #include "shell/main_frame.h"
@@ -25,8 +27,6 @@
 #include "shell/qt_notice_box.h"
 #include "shell/shell_context.h"
 #include "shell/shell_engine.h"
-#include "shell/state/ini_settings.h"
-#include "shell/state/view_texts.h"
 #include "shell/task_list_view.h"
 #include "shell/toolbar.h"
 

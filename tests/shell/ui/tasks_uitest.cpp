@@ -5,9 +5,9 @@
 
 #include <QTimer>
 
+#include "app/ini_settings.h"
 #include "shell/dialogs.h"
 #include "shell/qt_notice_box.h"
-#include "shell/state/ini_settings.h"
 #include "shell/task_list_view.h"
 #include "shell/toolbar.h"
 #include "tests/shell/ui/ui_support.h"

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/process_state.h"
 #include "catalog/catalog.h"
 #include "platform/notice_box.h"
 #include "platform/system_hooks.h"
@@ -22,7 +23,6 @@
 #include "shell/my_tree.h"
 #include "shell/shell_context.h"
 #include "shell/shell_engine.h"
-#include "shell/state/process_state.h"
 #include "tests/support/temp_dir.h"
 #include "transfer/task_list.h"
 

@@ -1,4 +1,4 @@
-#include "shell/state/size_text.h"
+#include "presentation/size_text.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "shell/state/autostart.h"
+#include "app/autostart.h"
 
 #include <gtest/gtest.h>
 

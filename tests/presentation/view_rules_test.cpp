@@ -1,12 +1,12 @@
 // The shell's rules that are not drawing: size texts, what a tree selection
 // means, menus, the folder name series, the rename check and the space line.
-#include "shell/state/view_rules.h"
+#include "presentation/view_rules.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 
-#include "shell/state/size_text.h"
+#include "presentation/size_text.h"
 
 namespace parvola {
 namespace {

@@ -1,4 +1,4 @@
-#include "shell/state/view_rules.h"
+#include "presentation/view_rules.h"
 
 #include <cstdio>
 

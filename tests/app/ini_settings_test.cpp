@@ -1,10 +1,10 @@
-#include "shell/state/ini_settings.h"
+#include "app/ini_settings.h"
 
 #include <gtest/gtest.h>
 
+#include "app/process_state.h"
 #include "mail/base64.h"
 #include "platform/ini_file.h"
-#include "shell/state/process_state.h"
 #include "tests/support/temp_dir.h"
 
 namespace parvola {

@@ -1,4 +1,4 @@
-#include "shell/state/process_state.h"
+#include "app/process_state.h"
 
 #include "platform/named_lock.h"
 
