@@ -201,7 +201,7 @@ void CMyTree::selectionChanged() {
     if (!currentAccount_.empty()) {
         Catalog catalog(currentAccount_);
         if (currentPath_ != kRecycleLabel)
-            catalog.listFolder(currentPath_, rows);
+            catalog.listLevel(currentPath_, rows);
         else
             catalog.listRecycleBin(rows);
     }

@@ -80,8 +80,8 @@ std::string checkStoreRequest(const std::string& user, const std::string& catalo
     if (localPath.empty())
         return kNoPathText;
     const std::string name = baseName(localPath);
-    if (name.find(';') != std::string::npos)
-        return kSemicolonNameText;
+    if (std::string refusal = storeNameRefusal(name, catalogFolder); !refusal.empty())
+        return refusal;
     Catalog catalog(user);
     switch (catalog.exists(catalogFolder, name, "File")) {
         case -1:

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "catalog/catalog.h"
+#include "catalog/item_names.h"
 #include "platform/notice_box.h"
 #include "platform/private_files.h"
 #include "transfer/pause_state.h"
@@ -255,6 +256,23 @@ int UploadRun::sendWhole(const std::string& subject, int failureResult) {
 
 }  // namespace
 
+std::string storeNameRefusal(const std::string& fileName, const std::string& catalogFolder) {
+    switch (fileNameProblem(fileName)) {
+        case NameProblem::None:
+            break;
+        case NameProblem::Semicolon:
+            return kSemicolonNameText;
+        case NameProblem::Empty:
+        case NameProblem::DotName:
+        case NameProblem::Separator:
+            return std::string("文件名\"") + fileName +
+                   "\"无法存储:" + nameProblemText(fileNameProblem(fileName));
+    }
+    if (catalogFolder.empty())
+        return kUserLevelStoreText;
+    return {};
+}
+
 int UploadFile(const UploadRequest& request, TaskList& list) {
     if (request.failureReply != nullptr)
         request.failureReply->clear();
@@ -265,8 +283,10 @@ int UploadFile(const UploadRequest& request, TaskList& list) {
     if (!lease.valid())
         return -1;
 
-    if (baseName(request.localPath).find(';') != std::string::npos) {
-        showNotice(kSemicolonNameText);
+    if (const std::string refusal =
+            storeNameRefusal(baseName(request.localPath), request.catalogFolder);
+        !refusal.empty()) {
+        showNotice(refusal);
         return 0;
     }
     std::ifstream source;

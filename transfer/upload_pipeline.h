@@ -28,6 +28,15 @@ inline constexpr int kSplitFailed = -1;
 // file whose name holds one could never be found again: it is refused.
 inline constexpr const char* kSemicolonNameText =
     "文件名中含有分号(;),无法上传!请修改文件名后再上传。";
+// Files live in folders: a record directly under the user level (which
+// catalogs of other clients hold) can be read, but no new one is made.
+inline constexpr const char* kUserLevelStoreText =
+    "不能存储在账号的最上层,请选择一个文件夹后再上传。";
+
+// The refusal for a file about to be stored as `fileName` in `catalogFolder`
+// that no folder path could reach again (a name holding ";", "\" or "/", or
+// "." or ".."), or the user level as its folder; empty when it may go.
+std::string storeNameRefusal(const std::string& fileName, const std::string& catalogFolder);
 
 // 0 when the upload ended without a mail failure, including the refusals that
 // have shown their own message (a name holding ";", unreadable or empty
