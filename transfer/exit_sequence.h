@@ -5,6 +5,7 @@
 // reminder about downloaded files. The desktop client runs it from the tray's
 // exit command and then destroys its main window; the command line runs it
 // before it ends.
+#include <chrono>
 #include <string>
 
 #include "transfer/task_list.h"
@@ -21,11 +22,18 @@ struct ExitInputs {
     // The folder of files opened from the list, removed with its content
     // (empty: there is none).
     std::string temporaryOpenFolder;
+    // Transfers that are not saved are cancelled, and their workers remove
+    // what they had sent and cut (piece mails, temporary pieces). The exit
+    // waits this long for the workers to end before it goes on, so the
+    // process does not end under them (zero: the caller waits itself).
+    std::chrono::milliseconds cleanupWait{30000};
 };
 
 struct ExitReport {
     bool asked = false;       // the running-transfers question was shown
     bool tasksSaved = false;  // the answer was OK and the records were written
+    int tasksCancelled = 0;   // running transfers cancelled because nothing was saved
+    bool cleanedUp = true;    // their workers ended within the cleanup wait
     int sharesPosted = 0;     // accounts whose share notification was posted
     bool filesDownloaded = false;
     std::string reminder;  // the reminder shown, empty when none
@@ -35,8 +43,8 @@ struct ExitReport {
 std::string downloadReminderText();
 
 // Runs the sequence in order. The question is asked at most once, and only
-// while a record of `list` is not cancelled; any answer but OK saves nothing.
-// The exit goes on in every case.
+// while a record of `list` is not cancelled; any answer but OK saves nothing
+// and cancels the running transfers instead. The exit goes on in every case.
 ExitReport runExitSequence(const ExitInputs& inputs = ExitInputs(), TaskList& list = taskList());
 
 }  // namespace parvola

@@ -98,7 +98,7 @@ std::string checkStoreAllowed(const std::string& user) {
 }
 
 int runUploadWorker(const std::string& user, const std::string& localPath,
-                    const std::string& catalogFolder) {
+                    const std::string& catalogFolder, int* removedPieceMails) {
     UploadRequest request;
     request.user = user;
     findLoggedInAccount(user, request.account);
@@ -106,6 +106,7 @@ int runUploadWorker(const std::string& user, const std::string& localPath,
     request.catalogFolder = catalogFolder;
     std::string refusal;
     request.failureReply = &refusal;
+    request.removedPieceMails = removedPieceMails;
     const int result = UploadFile(request);
     // A cancelled upload ended as the user asked: no message.
     if (result != 0 && result != kCancelledCode)

@@ -39,8 +39,10 @@ void startRemovalWorker(const std::string& user, const std::string& storedSubjec
 // them; the command line and tests may too). Each finds the logged-in
 // account of `user`, runs its pipeline, shows its own messages, and (upload
 // and download) ends with the shutdown check. They answer the pipeline's result.
+// `removedPieceMails` (when given) tells what a cancelled upload removed
+// again (see UploadRequest).
 int runUploadWorker(const std::string& user, const std::string& localPath,
-                    const std::string& catalogFolder);
+                    const std::string& catalogFolder, int* removedPieceMails = nullptr);
 // `savedPath` (when given) receives where the finished file was saved.
 int runDownloadWorker(const std::string& user, const DownloadInputs& inputs,
                       std::string* savedPath = nullptr);

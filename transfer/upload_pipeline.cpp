@@ -1,6 +1,11 @@
 #include "transfer/upload_pipeline.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -27,6 +32,7 @@ constexpr const char* kEmptyFileText = "文件内容为空";
 constexpr const char* kOverQuotaText = "超过空间容量限制,无法上传";
 constexpr const char* kSplitFailedText = "分割文件失败";
 constexpr const char* kSameNameText = "文件夹中有同名文件,无法上传!";
+constexpr const char* kSizeChangedText = "文件大小已改变";
 
 // Pieces are copied through a buffer of this size, so a piece of up to 49 MiB
 // never sits in memory whole.
@@ -52,6 +58,21 @@ bool openSource(const std::string& path, std::ifstream& source, long long& size)
         return false;
     size = static_cast<long long>(end);
     return true;
+}
+
+// Why the file at `path` cannot be read as the source of a store, in the
+// system's words; empty when it can.
+std::string sourceProblem(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        return std::generic_category().message(errno);
+    if (!S_ISREG(status.st_mode))
+        return std::generic_category().message(S_ISDIR(status.st_mode) ? EISDIR : EINVAL);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::generic_category().message(errno);
+    ::close(fd);
+    return {};
 }
 
 // Writes `length` bytes of the source from `offset` into a new piece file. A
@@ -87,8 +108,12 @@ bool cutPiece(std::ifstream& source, long long offset, long long length,
 class UploadRun {
   public:
     UploadRun(TaskList& list, const MailboxAccount& account, TransferTask task,
-              std::string* failureReply = nullptr)
-        : list_(list), account_(account), task_(std::move(task)), failureReply_(failureReply) {}
+              std::string* failureReply = nullptr, int* removedPieceMails = nullptr)
+        : list_(list),
+          account_(account),
+          task_(std::move(task)),
+          failureReply_(failureReply),
+          removedPieceMails_(removedPieceMails) {}
 
     // Sends pieces first..count of the source and finishes the upload.
     int sendPieces(std::ifstream& source, long long size, int first);
@@ -115,6 +140,7 @@ class UploadRun {
     const MailboxAccount& account_;
     TransferTask task_;
     std::string* failureReply_;  // the caller's, may be null
+    int* removedPieceMails_;     // the caller's, may be null
     bool added_ = false;         // the record is in the list
     bool sent_ = false;          // at least one piece mail was accepted
 };
@@ -161,8 +187,9 @@ int UploadRun::send(const std::string& subject, const std::string& attachment) {
 int UploadRun::endCancelled() {
     list_.removeTask(task_);
     // A cancelled file leaves nothing behind: no record, no piece mails.
-    if (sent_)
-        RemovePieceMails(account_, task_.subject);
+    const int removed = sent_ ? RemovePieceMails(account_, task_.subject) : 0;
+    if (removedPieceMails_ != nullptr)
+        *removedPieceMails_ = removed;
     removePieces();
     return kCancelledCode;
 }
@@ -318,7 +345,7 @@ int UploadFile(const UploadRequest& request, TaskList& list) {
         return 0;
     }
 
-    UploadRun run(list, request.account, task, request.failureReply);
+    UploadRun run(list, request.account, task, request.failureReply, request.removedPieceMails);
     if (!isSinglePiece(size, pieceSize))
         return run.sendPieces(source, size, 1);
     source.close();
@@ -330,24 +357,48 @@ int UploadFile(const UploadRequest& request, TaskList& list) {
     return run.sendWhole(formatSubject(subject), 1);
 }
 
+std::string resumeAbandonedText(const std::string& path, const std::string& reason,
+                                int removedMails) {
+    std::string text = "文件:" + path + "无法继续上传(" + reason + ")";
+    if (removedMails < 0)
+        return text + ",已发送的分片邮件未能从邮箱删除,临时文件已清理。";
+    return text + ",已从邮箱删除已发送的" + std::to_string(removedMails) +
+           "封分片邮件,临时文件已清理。";
+}
+
+namespace {
+
+// A saved upload that cannot go on: the pieces it sent leave the mailbox and
+// the pieces it cut leave "temp", and the notice says so.
+int abandonResume(const TransferTask& task, const MailboxAccount& account, TaskList& list,
+                  const std::string& reason) {
+    list.removeTask(task);
+    const int removed = RemovePieceMails(account, task.subject);
+    removePieceFolder(task.fileName, task.fileId, PieceFolderRemoval::WithContents);
+    showNotice(resumeAbandonedText(task.localPath, reason, removed));
+    return -1;
+}
+
+}  // namespace
+
 int ResumeUpload(const TransferTask& task, const MailboxAccount& account, TaskList& list) {
+    if (task.pieceSize <= 0) {
+        list.removeTask(task);
+        return -1;
+    }
     std::ifstream source;
     long long size = 0;
-    if (!openSource(task.localPath, source, size) || task.pieceSize <= 0) {
-        list.removeTask(task);
-        return -1;
+    if (!openSource(task.localPath, source, size)) {
+        const std::string problem = sourceProblem(task.localPath);
+        return abandonResume(task, account, list,
+                             problem.empty() ? std::string(kReadErrorText) : problem);
     }
-    if (size == 0) {
-        list.removeTask(task);
-        showNotice(kEmptyFileText);
-        return 0;
-    }
+    if (size == 0)
+        return abandonResume(task, account, list, kEmptyFileText);
     // Pieces already in the mailbox were cut from the file as it was: a file
     // that changed size would be stored corrupt.
-    if (size != task.fileSize) {
-        list.removeTask(task);
-        return -1;
-    }
+    if (size != task.fileSize)
+        return abandonResume(task, account, list, kSizeChangedText);
     UploadRun run(list, account, task);
     run.markAdded();
     if (!isSinglePiece(size, task.pieceSize))
