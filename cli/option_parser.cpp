@@ -20,6 +20,7 @@ void setUsageProblem(const std::string& problem) {
 }
 
 OptionParser::OptionParser(std::vector<std::string> args) : args_(std::move(args)) {
+    problemText().clear();  // a new parse, a new problem
     optionsEnd_ = args_.size();
     for (size_t i = 0; i < args_.size(); ++i) {
         if (args_[i] == "--") {

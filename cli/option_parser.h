@@ -37,8 +37,9 @@ class OptionParser {
     bool failed_ = false;
 };
 
-// Why the last parse of this process failed ("unknown option --foldr"),
-// empty when it did not; the client prints it before the command's usage.
+// Why the latest parse failed ("unknown option --foldr"; the first problem
+// it met), empty when it did not; the client prints it before the command's
+// synopsis.
 const std::string& usageProblem();
 void setUsageProblem(const std::string& problem);
 
