@@ -47,7 +47,7 @@ class PieceSession {
     // failure the session is dropped and the next fetch starts a new one.
     int fetch(const std::string& subject, const std::string& folder, int taskId,
               ProgressSink* sink);
-    // Saves the subject cache and ends the session with QUIT.
+    // Saves the subject cache and ends the session (QUIT over POP3).
     void close();
 
     // Subjects read from the mailbox (TOP over POP3) over the life of this object.
