@@ -155,8 +155,9 @@ class DownloadRun {
           partPath_(partialDownloadPath(task.localPath, stored.fileName)) {}
 
     // Fetches pieces first..count, appending each to the ".part" file, then
-    // names the finished file.
-    int run(int first, std::string& savedPath);
+    // names the finished file. A piece whose mail is gone ends it with
+    // kPieceMissingCode and its index in `missingPiece` (when given).
+    int run(int first, std::string& savedPath, int* missingPiece = nullptr);
     // Ends the task without touching the save folder (nothing of ours there).
     int abandon(int result) {
         list_.removeTask(task_);
@@ -182,7 +183,7 @@ class DownloadRun {
     std::string partPath_;
 };
 
-int DownloadRun::run(int first, std::string& savedPath) {
+int DownloadRun::run(int first, std::string& savedPath, int* missingPiece) {
     const int count = std::max(stored_.pieceCount, 1);
     if (!createPieceFolder(stored_.fileName, stored_.fileId))
         return end(-1);
@@ -196,6 +197,8 @@ int DownloadRun::run(int first, std::string& savedPath) {
         const int result = session_.fetch(formatSubject(wanted), folder, task_.fileId, &list_);
         if (result == kCancelledCode || list_.isCancelled(task_.fileId))
             return end(kCancelledCode);
+        if (result == kPieceMissingCode && missingPiece != nullptr)
+            *missingPiece = index;
         if (result != 0)
             return end(result);
         const std::string piece = savedPieceFile(folder);
@@ -236,7 +239,8 @@ std::string freeDownloadPath(const std::string& saveFolder, const std::string& f
 }
 
 int DownloadFile(const MailboxAccount& account, const std::string& user,
-                 const DownloadInputs& inputs, std::string& savedPath, TaskList& list) {
+                 const DownloadInputs& inputs, std::string& savedPath, TaskList& list,
+                 int* missingPiece) {
     const PieceSubject stored = parseSubject(inputs.storedSubject);
     TransferTask task;
     task.user = user;
@@ -263,7 +267,7 @@ int DownloadFile(const MailboxAccount& account, const std::string& user,
     if (!part.is_open())
         return run.abandon(-1);
     part.close();
-    return run.run(1, savedPath);
+    return run.run(1, savedPath, missingPiece);
 }
 
 int ResumeDownload(const TransferTask& task, const MailboxAccount& account, std::string& savedPath,

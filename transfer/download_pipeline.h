@@ -30,11 +30,13 @@ std::string freeDownloadPath(const std::string& saveFolder, const std::string& f
 // (created when missing) for the task owner `user`. 0 on success, with the
 // final path in `savedPath`; kCancelledCode when the user cancelled it;
 // kPieceAlteredCode when a piece read back differs from what was stored;
-// kSaveFolderFull when the save folder's disk filled up; otherwise the
-// failing step's result. After a failure or a cancel nothing
-// of the file is left in the save folder.
+// kSaveFolderFull when the save folder's disk filled up; kPieceMissingCode
+// when a piece's mail is no longer in the mailbox (its index, 1-based, goes
+// to `missingPiece` when given); otherwise the failing step's result. After a
+// failure or a cancel nothing of the file is left in the save folder.
 int DownloadFile(const MailboxAccount& account, const std::string& user,
-                 const DownloadInputs& inputs, std::string& savedPath, TaskList& list = taskList());
+                 const DownloadInputs& inputs, std::string& savedPath, TaskList& list = taskList(),
+                 int* missingPiece = nullptr);
 
 // Continues a saved download (already in `list`) from its next piece index,
 // appending to the ".part" file it left; removes it from `list` at the end.

@@ -34,6 +34,10 @@ constexpr const char* kDownloadFailedText = "网络问题,下载失败.请稍后
 constexpr const char* kUploadRefusedText = "上传失败,邮件服务器答复:";
 // After the file's name when a piece read back differs from what was stored.
 constexpr const char* kPieceAlteredText = "读回的内容与存入时不一致,邮箱中的邮件已被改动,下载失败!";
+// "文件:<name>的第<i>片(共<n>片)" comes before it when a piece's mail is no
+// longer in the mailbox (deleted by hand or by another program): not the
+// network's doing, and no retry brings it back.
+constexpr const char* kPieceMissingText = "已不在邮箱中,无法下载!";
 // After the file's name when the save folder's disk is full.
 constexpr const char* kSaveFolderFullText =
     "下载失败:保存位置的磁盘空间不足,请清理磁盘或另选保存位置后再试!";
@@ -120,8 +124,13 @@ int runDownloadWorker(const std::string& user, const DownloadInputs& inputs,
     MailboxAccount account;
     findLoggedInAccount(user, account);
     std::string savedPath;
-    const int result = DownloadFile(account, user, inputs, savedPath);
-    if (result == kPieceAlteredCode) {
+    int missingPiece = 0;
+    const int result = DownloadFile(account, user, inputs, savedPath, taskList(), &missingPiece);
+    if (result == kPieceMissingCode) {
+        const PieceSubject stored = parseSubject(inputs.storedSubject);
+        showNotice(kFilePrefix + stored.fileName + "的第" + std::to_string(missingPiece) + "片(共" +
+                   std::to_string(stored.pieceCount) + "片)" + kPieceMissingText);
+    } else if (result == kPieceAlteredCode) {
         showNotice(kFilePrefix + parseSubject(inputs.storedSubject).fileName + kPieceAlteredText);
     } else if (result == kSaveFolderFull) {
         // Not the network's doing: the message says what the user can mend.

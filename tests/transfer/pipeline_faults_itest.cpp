@@ -69,9 +69,10 @@ TEST_F(Faults, AMissingMiddlePieceFailsTheDownloadAndLeavesNoFile) {
     ASSERT_EQ(parseSubject(record.subject).pieceCount, 3);
     ASSERT_TRUE(deletePieceMail(account, "three.dat", 2));
 
-    EXPECT_NE(readBack(account.loginAddress, record, saves.str()), 0);
+    EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), kPieceMissingCode);
+    // Not a network problem, and no retry helps: the message says which piece is gone.
     EXPECT_EQ(notices.messages(),
-              std::vector<std::string>{"文件:three.dat网络问题,下载失败.请稍后再试!"});
+              std::vector<std::string>{"文件:three.dat的第2片(共3片)已不在邮箱中,无法下载!"});
     EXPECT_TRUE(saveFolderEmpty());  // neither "three.dat" nor "three.dat.part"
     EXPECT_FALSE(processValues().filesDownloaded.load());
     EXPECT_TRUE(taskList().empty());
