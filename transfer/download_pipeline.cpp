@@ -155,9 +155,9 @@ class DownloadRun {
           partPath_(partialDownloadPath(task.localPath, stored.fileName)) {}
 
     // Fetches pieces first..count, appending each to the ".part" file, then
-    // names the finished file. A piece whose mail is gone ends it with
-    // kPieceMissingCode and its index in `missingPiece` (when given).
-    int run(int first, std::string& savedPath, int* missingPiece = nullptr);
+    // names the finished file. A failed piece tells more in `failure`
+    // (when given): the piece whose mail is gone, what the mailbox met.
+    int run(int first, std::string& savedPath, DownloadFailure* failure = nullptr);
     // Ends the task without touching the save folder (nothing of ours there).
     int abandon(int result) {
         list_.removeTask(task_);
@@ -183,7 +183,7 @@ class DownloadRun {
     std::string partPath_;
 };
 
-int DownloadRun::run(int first, std::string& savedPath, int* missingPiece) {
+int DownloadRun::run(int first, std::string& savedPath, DownloadFailure* failure) {
     const int count = std::max(stored_.pieceCount, 1);
     if (!createPieceFolder(stored_.fileName, stored_.fileId))
         return end(-1);
@@ -197,8 +197,10 @@ int DownloadRun::run(int first, std::string& savedPath, int* missingPiece) {
         const int result = session_.fetch(formatSubject(wanted), folder, task_.fileId, &list_);
         if (result == kCancelledCode || list_.isCancelled(task_.fileId))
             return end(kCancelledCode);
-        if (result == kPieceMissingCode && missingPiece != nullptr)
-            *missingPiece = index;
+        if (result != 0 && failure != nullptr) {
+            failure->missingPiece = result == kPieceMissingCode ? index : 0;
+            failure->text = session_.failureText();
+        }
         if (result != 0)
             return end(result);
         const std::string piece = savedPieceFile(folder);
@@ -240,7 +242,7 @@ std::string freeDownloadPath(const std::string& saveFolder, const std::string& f
 
 int DownloadFile(const MailboxAccount& account, const std::string& user,
                  const DownloadInputs& inputs, std::string& savedPath, TaskList& list,
-                 int* missingPiece) {
+                 DownloadFailure* failure) {
     const PieceSubject stored = parseSubject(inputs.storedSubject);
     TransferTask task;
     task.user = user;
@@ -267,7 +269,7 @@ int DownloadFile(const MailboxAccount& account, const std::string& user,
     if (!part.is_open())
         return run.abandon(-1);
     part.close();
-    return run.run(1, savedPath, missingPiece);
+    return run.run(1, savedPath, failure);
 }
 
 int ResumeDownload(const TransferTask& task, const MailboxAccount& account, std::string& savedPath,

@@ -53,6 +53,8 @@ class PieceSession {
               ProgressSink* sink);
     // Saves the subject cache and ends the session (QUIT over POP3).
     void close();
+    // What the last failed fetch met, in words (Mailbox::failureText).
+    std::string failureText() const { return mailbox_->failureText(); }
 
     // Subjects read from the mailbox (TOP over POP3) over the life of this object.
     int headersRead() const { return headersRead_ + (index_ ? index_->headersRead() : 0); }

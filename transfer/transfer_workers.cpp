@@ -69,11 +69,18 @@ std::string showableReply(std::string reply, const MailboxAccount& account) {
     return shown;
 }
 
+// What failed, in words, after the network message: " (SMTP host:port,
+// connect: connection refused)"; empty when nothing is known.
+std::string failureDetail(const std::string& text, const MailboxAccount& account) {
+    const std::string shown = showableReply(text, account);
+    return shown.empty() ? std::string() : " (" + shown + ")";
+}
+
 std::string uploadFailureText(const std::string& localPath, const std::string& reply,
-                              const MailboxAccount& account) {
+                              const std::string& failure, const MailboxAccount& account) {
     const std::string shown = showableReply(reply, account);
     if (shown.empty())
-        return kFilePrefix + localPath + kUploadFailedText;
+        return kFilePrefix + localPath + kUploadFailedText + failureDetail(failure, account);
     return kFilePrefix + localPath + kUploadRefusedText + shown;
 }
 
@@ -108,13 +115,14 @@ int runUploadWorker(const std::string& user, const std::string& localPath,
     findLoggedInAccount(user, request.account);
     request.localPath = localPath;
     request.catalogFolder = catalogFolder;
-    std::string refusal;
+    std::string refusal, failure;
     request.failureReply = &refusal;
+    request.failureText = &failure;
     request.removedPieceMails = removedPieceMails;
     const int result = UploadFile(request);
     // A cancelled upload ended as the user asked: no message.
     if (result != 0 && result != kCancelledCode)
-        showNotice(uploadFailureText(localPath, refusal, request.account));
+        showNotice(uploadFailureText(localPath, refusal, failure, request.account));
     runShutdownCheck();
     return result;
 }
@@ -124,19 +132,20 @@ int runDownloadWorker(const std::string& user, const DownloadInputs& inputs,
     MailboxAccount account;
     findLoggedInAccount(user, account);
     std::string savedPath;
-    int missingPiece = 0;
-    const int result = DownloadFile(account, user, inputs, savedPath, taskList(), &missingPiece);
+    DownloadFailure failure;
+    const int result = DownloadFile(account, user, inputs, savedPath, taskList(), &failure);
     if (result == kPieceMissingCode) {
         const PieceSubject stored = parseSubject(inputs.storedSubject);
-        showNotice(kFilePrefix + stored.fileName + "的第" + std::to_string(missingPiece) + "片(共" +
-                   std::to_string(stored.pieceCount) + "片)" + kPieceMissingText);
+        showNotice(kFilePrefix + stored.fileName + "的第" + std::to_string(failure.missingPiece) +
+                   "片(共" + std::to_string(stored.pieceCount) + "片)" + kPieceMissingText);
     } else if (result == kPieceAlteredCode) {
         showNotice(kFilePrefix + parseSubject(inputs.storedSubject).fileName + kPieceAlteredText);
     } else if (result == kSaveFolderFull) {
         // Not the network's doing: the message says what the user can mend.
         showNotice(kFilePrefix + parseSubject(inputs.storedSubject).fileName + kSaveFolderFullText);
     } else if (result != 0 && result != kCancelledCode) {
-        showNotice(kFilePrefix + parseSubject(inputs.storedSubject).fileName + kDownloadFailedText);
+        showNotice(kFilePrefix + parseSubject(inputs.storedSubject).fileName + kDownloadFailedText +
+                   failureDetail(failure.text, account));
     } else if (result == 0) {
         // A cancelled download saved nothing, so there is nothing to remind of.
         if (inputs.openWhenDone)

@@ -108,12 +108,14 @@ bool cutPiece(std::ifstream& source, long long offset, long long length,
 class UploadRun {
   public:
     UploadRun(TaskList& list, const MailboxAccount& account, TransferTask task,
-              std::string* failureReply = nullptr, int* removedPieceMails = nullptr)
+              std::string* failureReply = nullptr, int* removedPieceMails = nullptr,
+              std::string* failureText = nullptr)
         : list_(list),
           account_(account),
           task_(std::move(task)),
           failureReply_(failureReply),
-          removedPieceMails_(removedPieceMails) {}
+          removedPieceMails_(removedPieceMails),
+          failureText_(failureText) {}
 
     // Sends pieces first..count of the source and finishes the upload.
     int sendPieces(std::ifstream& source, long long size, int first);
@@ -141,6 +143,7 @@ class UploadRun {
     TransferTask task_;
     std::string* failureReply_;  // the caller's, may be null
     int* removedPieceMails_;     // the caller's, may be null
+    std::string* failureText_;   // the caller's, may be null
     bool added_ = false;         // the record is in the list
     bool sent_ = false;          // at least one piece mail was accepted
 };
@@ -169,10 +172,12 @@ int UploadRun::send(const std::string& subject, const std::string& attachment) {
     mail.attachmentPath = attachment;
     mail.taskId = task_.fileId;
     mail.progress = &list_;
-    std::string reply;
-    const int result = SendStoreMail(account_, mail, &reply);
+    std::string reply, text;
+    const int result = SendStoreMail(account_, mail, &reply, &text);
     if (failureReply_ != nullptr)
         *failureReply_ = std::move(reply);
+    if (failureText_ != nullptr)
+        *failureText_ = std::move(text);
     return result;
 }
 
@@ -337,7 +342,8 @@ int UploadFile(const UploadRequest& request, TaskList& list) {
         return 0;
     }
 
-    UploadRun run(list, request.account, task, request.failureReply, request.removedPieceMails);
+    UploadRun run(list, request.account, task, request.failureReply, request.removedPieceMails,
+                  request.failureText);
     if (!isSinglePiece(size, pieceSize))
         return run.sendPieces(source, size, 1);
     source.close();

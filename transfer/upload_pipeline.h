@@ -19,6 +19,9 @@ struct UploadRequest {
     // when the failing piece was refused ("552 5.3.4 ...", "452 4.2.2 Mailbox
     // full"); empty when the upload did not end on a refused send.
     std::string* failureReply = nullptr;
+    // When given, receives what failed when a piece could not be sent, in
+    // words: the server, the step and the system's or the server's words.
+    std::string* failureText = nullptr;
     // When given, receives what a cancelled upload did with the piece mails
     // it had sent: how many it removed from the mailbox again (0 when none
     // had gone), or -1 when the removal failed and they are still there.

@@ -174,6 +174,20 @@ TEST_F(CliScripts, BackupStoresWhatIsNewOrChangedAndASecondRunNothing) {
     EXPECT_EQ(readFile(saves / "a.txt"), "first, and more");
 }
 
+TEST_F(CliScripts, ANetworkFailureNamesTheServerTheStepAndTheReason) {
+    login();
+    // The SMTP server is gone (nothing listens on port 9); POP3 still answers.
+    writeFile(home_.path() / "deploy.ini", site_.deployIniSection() + "[ports]\nsmtp=9\npop3=" +
+                                               std::to_string(MailStack::pop3Port()) +
+                                               "\n[sohu]\nsmtp=127.0.0.2\npop3=127.0.0.2\n");
+    writeFile(files_ / "a.txt", "a");
+    CliResult store = cli({"store", (files_ / "a.txt").string()});
+    EXPECT_EQ(store.exitCode, 1);
+    EXPECT_TRUE(holds(
+        store.err, "网络问题,上传失败.请稍后再试! (SMTP 127.0.0.2:9, connect: connection refused)"))
+        << store.err;
+}
+
 TEST_F(CliScripts, ErrorsSayWhatWasWrong) {
     CliResult version = cli({"--version"});
     EXPECT_EQ(version.exitCode, 0);

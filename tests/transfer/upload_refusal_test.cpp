@@ -146,8 +146,13 @@ TEST_F(UploadRefusal, AConnectionThatEndsWithoutAnAnswerIsANetworkFailure) {
     loginAt(peer.start());
     EXPECT_NE(runUploadWorker(kAddress, path_, kFolder), 0);
     peer.finish();
-    EXPECT_EQ(notices.messages(),
-              std::vector<std::string>{"文件:" + path_ + "网络问题,上传失败.请稍后再试!"});
+    // Named: the server, the step, and what the system says of it.
+    const std::vector<std::string> shown = notices.messages();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].rfind("文件:" + path_ + "网络问题,上传失败.请稍后再试! (SMTP 127.0.0.1:", 0),
+              0u)
+        << shown[0];
+    EXPECT_NE(shown[0].find(", send: "), std::string::npos) << shown[0];
     expectNothingStored();
 }
 
