@@ -12,7 +12,7 @@
 
 namespace parvola::ui {
 
-NoticeDialog::NoticeDialog(const QString& text, QWidget* parent)
+NoticeDialog::NoticeDialog(const QString& text, QWidget* parent, Kind kind)
     : SkinDialog(QString::fromUtf8(kAppName), parent), text_(text) {
     auto* label = skinLabel(text, this);
     label->setAlignment(Qt::AlignCenter);
@@ -20,14 +20,21 @@ NoticeDialog::NoticeDialog(const QString& text, QWidget* parent)
     label->setMinimumWidth(260);
     body()->addWidget(label);
     auto* row = new QHBoxLayout;
-    auto* ok = new SkinButton(QString::fromUtf8(kNoticeOk), this);
-    ok->setMinimumWidth(90);
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    ok_ = new SkinButton(QString::fromUtf8(kNoticeOk), this);
+    ok_->setMinimumWidth(90);
+    ok_->setDefault(true);
+    connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
     row->addStretch();
-    row->addWidget(ok);
+    row->addWidget(ok_);
+    if (kind == Kind::Question) {
+        cancel_ = new SkinButton(QString::fromUtf8(kNoticeCancel), this);
+        cancel_->setMinimumWidth(90);
+        connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+        row->addWidget(cancel_);
+    }
     row->addStretch();
     body()->addLayout(row);
+    ok_->setFocus();
 }
 
 namespace {
@@ -42,19 +49,27 @@ QWidget* ownerWindow() {
 }  // namespace
 
 NoticeAnswer QtNoticeBox::show(const std::string& text) {
+    return open(text, NoticeDialog::Kind::Message);
+}
+
+NoticeAnswer QtNoticeBox::ask(const std::string& text) {
+    return open(text, NoticeDialog::Kind::Question);
+}
+
+NoticeAnswer QtNoticeBox::open(const std::string& text, NoticeDialog::Kind kind) {
     auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
     if (!app)
         return NoticeAnswer::Cancel;
     const QString message = QString::fromStdString(text);
     if (onUiThread()) {
-        NoticeDialog dialog(message, ownerWindow());
+        NoticeDialog dialog(message, ownerWindow(), kind);
         return dialog.exec() == QDialog::Accepted ? NoticeAnswer::Ok : NoticeAnswer::Cancel;
     }
     // A worker: open the box on the user-interface thread and wait for the answer.
     auto answer = std::make_shared<std::promise<NoticeAnswer>>();
     auto result = answer->get_future();
-    postToUi(app, [message, answer] {
-        auto* dialog = new NoticeDialog(message, ownerWindow());
+    postToUi(app, [message, answer, kind] {
+        auto* dialog = new NoticeDialog(message, ownerWindow(), kind);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         auto answered = std::make_shared<bool>(false);
         QObject::connect(dialog, &QDialog::finished, [answer, answered](int code) {
