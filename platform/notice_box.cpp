@@ -44,6 +44,21 @@ NoticeAnswer askQuestion(const std::string& text) {
     return boxInUse()->ask(text);
 }
 
+std::string withNoticeDetails(const std::string& text, const std::string& details) {
+    return details.empty() ? text : text + kNoticeDetailsMark + details;
+}
+
+void splitNoticeDetails(const std::string& message, std::string& text, std::string& details) {
+    const size_t mark = message.find(kNoticeDetailsMark);
+    if (mark == std::string::npos) {
+        text = message;
+        details.clear();
+        return;
+    }
+    text = message.substr(0, mark);
+    details = message.substr(mark + std::string(kNoticeDetailsMark).size());
+}
+
 NoticeAnswer ConsoleNoticeBox::show(const std::string& text) {
     static std::mutex printMutex;
     std::lock_guard<std::mutex> guard(printMutex);

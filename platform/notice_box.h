@@ -34,6 +34,15 @@ NoticeAnswer showNotice(const std::string& text);
 // Shorthand for noticeBox().ask(text): every question goes through here.
 NoticeAnswer askQuestion(const std::string& text);
 
+// A message may carry details for those who want them (which server, which
+// step, what the system said): they follow the text after this mark. The
+// desktop box shows them behind a "详细信息" button, the console prints them.
+inline constexpr const char* kNoticeDetailsMark = "\n\n详细信息:\n";
+// `text` with `details` after the mark (just `text` when there are none).
+std::string withNoticeDetails(const std::string& text, const std::string& details);
+// The text before the mark, and the details after it (empty without a mark).
+void splitNoticeDetails(const std::string& message, std::string& text, std::string& details);
+
 // Prints the message to standard error; answers as configured (OK by default).
 class ConsoleNoticeBox : public NoticeBox {
   public:

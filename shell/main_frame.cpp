@@ -10,6 +10,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -153,7 +154,13 @@ QSplitter* CMainFrame::splitter(char name) const {
 
 void CMainFrame::buildStatusBar() {
     firstPane_ = new QLabel(QString::fromUtf8(kIdleText));
-    statusBar()->addWidget(firstPane_, 1);
+    statusBar()->addWidget(firstPane_);
+    finishedPane_ = new QLabel;
+    statusBar()->addWidget(finishedPane_, 1);
+    finishedShown_ = new QTimer(this);
+    finishedShown_->setSingleShot(true);
+    finishedShown_->setInterval(kFinishedMessageMs);
+    connect(finishedShown_, &QTimer::timeout, finishedPane_, &QLabel::clear);
     // Lock-key states cannot be read portably here: the indicators stay in
     // their place, greyed.
     for (const char* indicator : kKeyIndicators) {
@@ -187,8 +194,13 @@ QString CMainFrame::spaceText() const {
     return firstPane_->text();
 }
 
+QString CMainFrame::finishedText() const {
+    return finishedPane_->text();
+}
+
 void CMainFrame::announceFinished(const QString& text) {
-    statusBar()->showMessage(text, kFinishedMessageMs);
+    finishedPane_->setText(text);
+    finishedShown_->start();
     if (!isActiveWindow() || !isVisible() || isMinimized())
         notifyDesktop(QString::fromUtf8(kAppName), text);
 }

@@ -8,6 +8,7 @@ class QAction;
 class QLabel;
 class QSplitter;
 class QSystemTrayIcon;
+class QTimer;
 
 namespace parvola::ui {
 
@@ -27,9 +28,10 @@ class CMainFrame : public QMainWindow {
     // The status bar's first pane.
     void setSpaceText(const QString& text);
     QString spaceText() const;
-    // A transfer finished: said in the status bar, and on the desktop when
-    // the window is not the active one.
+    // A transfer finished: said in the status bar beside the space line for
+    // a while, and on the desktop when the window is not the active one.
     void announceFinished(const QString& text);
+    QString finishedText() const;
     // The tray's balloon; false where there is no tray.
     bool showTrayMessage(const QString& title, const QString& text);
     // Greys or enables "上传" and "下载" after the tree's selection.
@@ -73,6 +75,8 @@ class CMainFrame : public QMainWindow {
     QSplitter* splitC_ = nullptr;
     QSplitter* splitD_ = nullptr;
     QLabel* firstPane_ = nullptr;
+    QLabel* finishedPane_ = nullptr;
+    QTimer* finishedShown_ = nullptr;
     QAction* upload_ = nullptr;
     QAction* download_ = nullptr;
     QAction* exit_ = nullptr;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QVBoxLayout>
 #include <future>
 #include <memory>
@@ -14,7 +15,9 @@ namespace parvola::ui {
 
 NoticeDialog::NoticeDialog(const QString& text, QWidget* parent, Kind kind)
     : SkinDialog(QString::fromUtf8(kAppName), parent), text_(text) {
-    auto* label = skinLabel(text, this);
+    std::string shown, details;
+    splitNoticeDetails(text.toStdString(), shown, details);
+    auto* label = skinLabel(QString::fromStdString(shown), this);
     label->setAlignment(Qt::AlignCenter);
     label->setWordWrap(true);
     label->setMinimumWidth(260);
@@ -34,7 +37,27 @@ NoticeDialog::NoticeDialog(const QString& text, QWidget* parent, Kind kind)
     }
     row->addStretch();
     body()->addLayout(row);
+    if (!details.empty())
+        addDetails(QString::fromStdString(details));
     ok_->setFocus();
+}
+
+void NoticeDialog::addDetails(const QString& details) {
+    details_ = new SkinButton(QString::fromUtf8(kNoticeDetails), this);
+    details_->setCheckable(true);
+    detailsText_ = new QPlainTextEdit(details, this);
+    detailsText_->setReadOnly(true);
+    detailsText_->setMinimumHeight(80);
+    detailsText_->hide();
+    auto* row = new QHBoxLayout;
+    row->addWidget(details_);
+    row->addStretch();
+    body()->addLayout(row);
+    body()->addWidget(detailsText_);
+    connect(details_, &QPushButton::toggled, this, [this](bool open) {
+        detailsText_->setVisible(open);
+        adjustSize();
+    });
 }
 
 namespace {

@@ -126,7 +126,11 @@ void TaskList::reportSpeed(int fileId, float piecePercent, long bytesPerSecond, 
         return;
     }
     entry.row.progress = liveProgressText(entry.task.progress);
-    entry.row.speed = entry.waiting ? kPausedSpeedText : liveSpeedText(bytesPerSecond);
+    // The transports know the speed once a whole second has passed; before
+    // that the column stays empty rather than saying 0.
+    entry.row.speed = entry.waiting        ? std::string(kPausedSpeedText)
+                      : bytesPerSecond > 0 ? liveSpeedText(bytesPerSecond)
+                                           : std::string();
     const int row = rowOf(index);
     for (auto* listener : listeners_) {
         listener->progressTextChanged(row, entry.row.progress);

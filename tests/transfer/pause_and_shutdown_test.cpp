@@ -75,6 +75,8 @@ TEST_F(PauseTest, AWaitingTaskShowsPausedUntilItGoesOnAndARedrawKeepsIt) {
     test::MirrorListener view;
     list_.addListener(&view);
     list_.addTask(makeTask("u", "a.bin", 9));
+    list_.reportSpeed(9, 5.0f, 0, false);  // within the first second: no speed known yet
+    EXPECT_EQ(view.rows.at(0).speed, "");
     list_.reportSpeed(9, 10.0f, 20 * 1024, false);
     ASSERT_EQ(view.rows.at(0).speed, "20KByte/s");
     pauseTransfers();

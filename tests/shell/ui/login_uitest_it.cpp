@@ -133,8 +133,7 @@ TEST_F(ServerUi, StoreThroughTheDialogShowsItsTaskThenTheFile) {
                 return true;
         return false;
     }));
-    ASSERT_TRUE(
-        waitFor([&] { return frame().statusBar()->currentMessage() == "上传完成: 季度报告.doc"; }));
+    ASSERT_TRUE(waitFor([&] { return frame().finishedText() == "上传完成: 季度报告.doc"; }));
     ASSERT_TRUE(waitFor([&] { return ui::panes().taskList->rowCount() == 0; }));
 }
 

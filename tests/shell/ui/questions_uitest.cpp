@@ -2,6 +2,7 @@
 // question, and Cancel, Escape and the close box decline. Declining the exit
 // question returns to the program with its transfers; declining the purge
 // question purges nothing.
+#include <QPlainTextEdit>
 #include <QTimer>
 #include <functional>
 
@@ -89,6 +90,36 @@ TEST_F(QuestionsUi, AQuestionHasOkAndCancelAndEveryWayOfClosingDeclines) {
     });
     EXPECT_EQ(box.show("文件读取错误"), NoticeAnswer::Ok);
     EXPECT_TRUE(single);
+}
+
+TEST_F(QuestionsUi, DetailsOfAMessageShowBehindTheirButton) {
+    ui::QtNoticeBox box;
+    const std::string message = withNoticeDetails("文件:a.bin网络问题,上传失败.请稍后再试!",
+                                                  "SMTP 127.0.0.1:25 连接被拒绝");
+    bool hiddenFirst = false, shownAfter = false;
+    QString shownDetails;
+    answerNextBox([&](ui::NoticeDialog* dialog) {
+        ASSERT_NE(dialog->detailsButton(), nullptr);
+        EXPECT_EQ(dialog->detailsButton()->text(), "详细信息");
+        hiddenFirst = !dialog->detailsField()->isVisible();
+        dialog->detailsButton()->click();
+        shownAfter = dialog->detailsField()->isVisible();
+        shownDetails = dialog->detailsField()->toPlainText();
+        dialog->okButton()->click();
+    });
+    EXPECT_EQ(box.show(message), NoticeAnswer::Ok);
+    EXPECT_TRUE(hiddenFirst);
+    EXPECT_TRUE(shownAfter);
+    EXPECT_EQ(shownDetails, "SMTP 127.0.0.1:25 连接被拒绝");
+    std::string text, details;
+    splitNoticeDetails(message, text, details);
+    EXPECT_EQ(text, "文件:a.bin网络问题,上传失败.请稍后再试!");
+    // Without details, no button.
+    answerNextBox([&](ui::NoticeDialog* dialog) {
+        EXPECT_EQ(dialog->detailsButton(), nullptr);
+        dialog->okButton()->click();
+    });
+    box.show(text);
 }
 
 TEST_F(QuestionsUi, DecliningTheExitQuestionKeepsTheProgramAndItsTransfers) {

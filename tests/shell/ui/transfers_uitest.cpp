@@ -117,7 +117,7 @@ TEST_F(TransfersUi, AFinishedTransferSaysSoInTheStatusBarAndOnTheDesktop) {
         taskList().reportFinished(task);
     });
     worker.join();
-    ASSERT_TRUE(waitFor([&] { return f.statusBar()->currentMessage() == "下载完成: 照片.jpg"; }));
+    ASSERT_TRUE(waitFor([&] { return f.finishedText() == "下载完成: 照片.jpg"; }));
     // The window is the one the user looks at: no desktop notification.
     EXPECT_TRUE(shown.empty());
 
