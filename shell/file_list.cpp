@@ -6,7 +6,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QScrollBar>
-#include <QTimer>
 #include <filesystem>
 #include <system_error>
 
@@ -76,7 +75,7 @@ void CFileList::sortBy(int column) {
     horizontalHeader()->setSortIndicatorShown(true);
     horizontalHeader()->setSortIndicator(column,
                                          ascending_ ? Qt::AscendingOrder : Qt::DescendingOrder);
-    updateRows(std::move(rows_));
+    updateRows(rows_);  // a copy: the selected row is looked up in the old order
 }
 
 void CFileList::activateRow(int row) {

@@ -181,13 +181,6 @@ TreeNodeKind CMyTree::kindOf(const QTreeWidgetItem* item) const {
     return static_cast<TreeNodeKind>(item->data(0, kKindRole).toInt());
 }
 
-bool CMyTree::holds(const QTreeWidgetItem* item) const {
-    for (QTreeWidgetItemIterator it(const_cast<CMyTree*>(this)); *it; ++it)
-        if (*it == item)
-            return true;
-    return false;
-}
-
 QTreeWidgetItem* CMyTree::findNode(const std::string& account, const std::string& path) const {
     QTreeWidgetItem* node = nullptr;
     for (int i = 0; i < rootNode()->childCount(); ++i)
@@ -238,10 +231,6 @@ void CMyTree::resolveSelection() {
         if (findLoggedInAccount(accountNameOfLabel(currentAccount_), record) == 0)
             showSpace(currentAccount_);
     }
-}
-
-void CMyTree::listCurrent() {
-    fillList(true);
 }
 
 void CMyTree::fillList(bool keepSelection) {

@@ -31,9 +31,6 @@ class CMyTree : public QTreeWidget {
     // open, and the selection stays on its folder or, when that is gone,
     // moves to the nearest level above it.
     void refreshAccount(const std::string& account);
-    // Lists the current folder (or the recycle bin) in the file list again,
-    // keeping the selected line when it is still there.
-    void listCurrent();
     // Deletes the selected node's child labelled `name`, if there is one.
     void removeChildFolder(const std::string& name);
     // Selects the selected node's child folder labelled `name` (a folder
@@ -44,7 +41,6 @@ class CMyTree : public QTreeWidget {
     // The node of a folder path ("" for the account node) under an account.
     QTreeWidgetItem* findNode(const std::string& account, const std::string& path) const;
     TreeNodeKind kindOf(const QTreeWidgetItem* item) const;
-    bool holds(const QTreeWidgetItem* item) const;
 
     // Tree commands on the selected node.
     void createFolder();

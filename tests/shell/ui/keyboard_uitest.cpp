@@ -118,8 +118,10 @@ TEST_F(KeyboardUi, AHeaderClickSortsAndASecondClickTurnsTheOrder) {
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
                       QPoint(header->sectionViewportPosition(1) + 5, header->height() / 2));
     EXPECT_EQ(names(list), QStringList({"c.avi", "b.avi", "a.avi"}));
+    list->selectRow(0);  // c.avi stays selected whatever the order
     list->sortBy(1);
     EXPECT_EQ(names(list), QStringList({"a.avi", "b.avi", "c.avi"}));
+    EXPECT_EQ(list->item(list->selectedRow(), 0)->text(), "c.avi");
     list->sortBy(0);
     EXPECT_EQ(names(list), QStringList({"a.avi", "b.avi", "c.avi"}));
     // The order stays when the folder is listed again.
