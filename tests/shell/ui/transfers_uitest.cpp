@@ -84,8 +84,15 @@ TEST_F(TransfersUi, APausedTransferShowsPausedAndTheButtonShowsResume) {
     EXPECT_EQ(pause->text(), "继续");
     EXPECT_TRUE(sameImage(pause->normalImage(), ui::toolbarImage(ui::kResumeImage, false)));
 
-    // The pipeline reaches its next piece and waits there.
-    std::thread pipeline([] { taskList().waitWhilePaused(51); });
+    // The pipeline reaches its next piece and waits there. (Resumed and
+    // joined on every way out of the test.)
+    struct Pipeline {
+        std::thread thread{[] { taskList().waitWhilePaused(51); }};
+        ~Pipeline() {
+            resumeTransfers();
+            thread.join();
+        }
+    } pipeline;
     ASSERT_TRUE(waitFor([&] { return view->lineTexts(0)[7] == "已暂停"; }));
     taskList().redraw();  // a redraw keeps saying so
     QApplication::processEvents();
@@ -93,7 +100,6 @@ TEST_F(TransfersUi, APausedTransferShowsPausedAndTheButtonShowsResume) {
     EXPECT_EQ(view->lineTexts(0)[7], "已暂停");
 
     pause->click();
-    pipeline.join();
     EXPECT_EQ(pause->text(), "暂停");
     EXPECT_TRUE(sameImage(pause->normalImage(), ui::toolbarImage(7, false)));
     // Running again, but nothing has moved yet: no speed until the next report.
