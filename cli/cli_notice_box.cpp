@@ -28,8 +28,24 @@ NoticeAnswer CliNoticeBox::show(const std::string& text) {
         if (!question_.empty() && text == question_)
             return answer_;
     }
-    printError(text);
+    // Details (which server, which step, what the system said) follow the
+    // message on its line.
+    std::string shown, details;
+    splitNoticeDetails(text, shown, details);
+    printError(details.empty() ? shown : shown + " (" + details + ")");
     return NoticeAnswer::Ok;
+}
+
+NoticeAnswer CliNoticeBox::ask(const std::string& text) {
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (!question_.empty() && text == question_)
+            return answer_;
+    }
+    // A question the command line has no answer for is declined: it asks
+    // its own questions where it can read the answer.
+    printError(text);
+    return NoticeAnswer::Cancel;
 }
 
 void CliNoticeBox::answerSilently(const std::string& question, NoticeAnswer answer) {

@@ -16,6 +16,7 @@ void printError(const std::string& text);
 class CliNoticeBox : public NoticeBox {
   public:
     NoticeAnswer show(const std::string& text) override;
+    NoticeAnswer ask(const std::string& text) override;
     // From now on `question` is answered with `answer` and not printed.
     void answerSilently(const std::string& question, NoticeAnswer answer);
 

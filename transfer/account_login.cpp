@@ -36,12 +36,11 @@ LoginResult loginAccount(const std::string& address, const std::string& password
     bool createdNew = false;
     std::string failure;
     if (CatalogLoginStep(result.account, &createdNew, &failure) != 0) {
-        // What failed follows, the passwords masked: "(POP3 host:port,
-        // login: -ERR ...)".
+        // What failed is in the details, the passwords masked: "POP3
+        // host:port, login: -ERR ...".
         maskSecret(failure, result.account.mailboxPassword);
         maskSecret(failure, result.account.typedPassword);
-        showNotice(failure.empty() ? std::string(kCatalogLoginFailedText)
-                                   : kCatalogLoginFailedText + (" (" + failure + ")"));
+        showNotice(withNoticeDetails(kCatalogLoginFailedText, failure));
         result.outcome = LoginOutcome::CatalogFailed;
         return result;
     }

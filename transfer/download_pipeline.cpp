@@ -219,7 +219,9 @@ int DownloadRun::run(int first, std::string& savedPath, DownloadFailure* failure
         return end(-1);
     if (!placeFinished(partPath_, task_.localPath, stored_.fileName, savedPath))
         return end(-1);
-    return end(0);
+    const int done = end(0);
+    list_.reportFinished(task_);
+    return done;
 }
 
 bool usableSubject(const PieceSubject& subject) {

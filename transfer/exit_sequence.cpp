@@ -61,10 +61,14 @@ ExitReport runExitSequence(const ExitInputs& inputs, TaskList& list) {
     // unfinished when the answer comes is what gets saved.
     if (list.hasRunningTasks()) {
         report.asked = true;
-        if (showNotice(kExitQuestionText) == NoticeAnswer::Ok)
+        if (askQuestion(kExitQuestionText) == NoticeAnswer::Ok) {
             report.tasksSaved = saveUnfinishedTasksAtExit(list);
-        else
+        } else if (inputs.cancelKeepsRunning) {
+            report.declined = true;
+            return report;
+        } else {
             report.tasksCancelled = cancelRunningTasks(list);
+        }
     }
     if (report.tasksCancelled > 0 && inputs.cleanupWait.count() > 0)
         report.cleanedUp = waitForWorkers(inputs.cleanupWait);

@@ -1,5 +1,6 @@
 #include "transfer/transfer_workers.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "app/process_state.h"
@@ -42,6 +43,23 @@ constexpr const char* kPieceMissingText = "已不在邮箱中,无法下载!";
 constexpr const char* kSaveFolderFullText =
     "下载失败:保存位置的磁盘空间不足,请清理磁盘或另选保存位置后再试!";
 
+// True when every level of `path` is a live folder of the catalog (the user
+// level "" always is). A folder renamed or deleted since the store's folder
+// was chosen is not.
+bool liveFolderExists(Catalog& catalog, const std::string& path) {
+    std::string parent;
+    size_t start = 0;
+    while (start < path.size()) {
+        const size_t cut = std::min(path.find('\\', start), path.size());
+        const std::string name = path.substr(start, cut - start);
+        if (catalog.exists(parent, name, "Folder") != -1)
+            return false;
+        parent = path.substr(0, cut);
+        start = cut + 1;
+    }
+    return true;
+}
+
 std::string baseName(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -69,18 +87,18 @@ std::string showableReply(std::string reply, const MailboxAccount& account) {
     return shown;
 }
 
-// What failed, in words, after the network message: " (SMTP host:port,
-// connect: connection refused)"; empty when nothing is known.
-std::string failureDetail(const std::string& text, const MailboxAccount& account) {
-    const std::string shown = showableReply(text, account);
-    return shown.empty() ? std::string() : " (" + shown + ")";
+// The network message with what failed as its details ("SMTP host:port,
+// connect: connection refused"), for those who want them.
+std::string withFailureDetails(const std::string& text, const std::string& failure,
+                               const MailboxAccount& account) {
+    return withNoticeDetails(text, showableReply(failure, account));
 }
 
 std::string uploadFailureText(const std::string& localPath, const std::string& reply,
                               const std::string& failure, const MailboxAccount& account) {
     const std::string shown = showableReply(reply, account);
     if (shown.empty())
-        return kFilePrefix + localPath + kUploadFailedText + failureDetail(failure, account);
+        return withFailureDetails(kFilePrefix + localPath + kUploadFailedText, failure, account);
     return kFilePrefix + localPath + kUploadRefusedText + shown;
 }
 
@@ -94,6 +112,8 @@ std::string checkStoreRequest(const std::string& user, const std::string& catalo
     if (std::string refusal = storeNameRefusal(name, catalogFolder); !refusal.empty())
         return refusal;
     Catalog catalog(user);
+    if (!liveFolderExists(catalog, catalogFolder))
+        return folderGoneText(catalogFolder);
     switch (catalog.exists(catalogFolder, name, "File")) {
         case -1:
             return kSameNameText;
@@ -144,8 +164,9 @@ int runDownloadWorker(const std::string& user, const DownloadInputs& inputs,
         // Not the network's doing: the message says what the user can mend.
         showNotice(kFilePrefix + parseSubject(inputs.storedSubject).fileName + kSaveFolderFullText);
     } else if (result != 0 && result != kCancelledCode) {
-        showNotice(kFilePrefix + parseSubject(inputs.storedSubject).fileName + kDownloadFailedText +
-                   failureDetail(failure.text, account));
+        showNotice(withFailureDetails(
+            kFilePrefix + parseSubject(inputs.storedSubject).fileName + kDownloadFailedText,
+            failure.text, account));
     } else if (result == 0) {
         // A cancelled download saved nothing, so there is nothing to remind of.
         if (inputs.openWhenDone)

@@ -18,8 +18,9 @@ struct DownloadInputs {
 
 // The checks of the store command before a worker starts, in this order: an
 // empty path, a name the subject format or a folder path cannot carry (";",
-// "\", "/", "." or ".."), the user level as the folder, the same name live
-// in the folder, the same name in the recycle bin. Empty text when the store
+// "\\", "/", "." or ".."), the user level as the folder, a folder that is no
+// longer there, the same name live in the folder, the same name in the
+// recycle bin. Empty text when the store
 // may go on, else the message to show (the caller shows it).
 std::string checkStoreRequest(const std::string& user, const std::string& catalogFolder,
                               const std::string& localPath);

@@ -45,9 +45,13 @@ inline constexpr const char* kUserLevelStoreText =
 // "." or ".."), or the user level as its folder; empty when it may go.
 std::string storeNameRefusal(const std::string& fileName, const std::string& catalogFolder);
 
+// The store's catalog folder is not (or no longer) there: renamed or deleted
+// since it was chosen. Names the folder, so the user knows which one.
+std::string folderGoneText(const std::string& catalogFolder);
+
 // 0 when the upload ended without a mail failure, including the refusals that
 // have shown their own message (a name holding ";", unreadable or empty
-// file, over the quota);
+// file, over the quota, a folder gone before the file could be entered);
 // kCancelledCode when the user cancelled it (no catalog record; the piece
 // mails already sent are removed again); kSplitFailed after "分割文件失败";
 // otherwise the failing send's result (1 for a one-piece file).

@@ -183,8 +183,9 @@ TEST_F(CliScripts, ANetworkFailureNamesTheServerTheStepAndTheReason) {
     writeFile(files_ / "a.txt", "a");
     CliResult store = cli({"store", (files_ / "a.txt").string()});
     EXPECT_EQ(store.exitCode, 1);
-    EXPECT_TRUE(holds(
-        store.err, "网络问题,上传失败.请稍后再试! (SMTP 127.0.0.2:9, connect: connection refused)"))
+    EXPECT_TRUE(
+        holds(store.err,
+              "网络问题,上传失败.请稍后再试! (SMTP 127.0.0.2:9, connect: connection refused)\n"))
         << store.err;
 }
 

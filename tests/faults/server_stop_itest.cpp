@@ -53,17 +53,19 @@ class ServerStops : public PipelineTest {
     bool noPiecesLeft(const std::string& stem) { return !fs::exists(home.path() / "temp" / stem); }
 
     static std::string uploadFailed(const std::string& path) {
-        return "文件:" + path + "网络问题,上传失败.请稍后再试! (SMTP ";
+        return "文件:" + path + "网络问题,上传失败.请稍后再试!";
     }
     static std::string downloadFailed(const std::string& name) {
-        return "文件:" + name + "网络问题,下载失败.请稍后再试! (POP3 ";
+        return "文件:" + name + "网络问题,下载失败.请稍后再试!";
     }
-    // One message: `start`, then the server named with the step that failed.
-    void expectOneFailure(const std::string& start) {
+    // One message, `text`, whose details name the server and the step.
+    void expectOneFailure(const std::string& text, const std::string& protocol) {
         const std::vector<std::string> shown = notices.messages();
         ASSERT_EQ(shown.size(), 1u);
-        EXPECT_EQ(shown[0].rfind(start, 0), 0u) << shown[0];
-        EXPECT_EQ(shown[0].back(), ')') << shown[0];
+        std::string said, details;
+        splitNoticeDetails(shown[0], said, details);
+        EXPECT_EQ(said, text);
+        EXPECT_EQ(details.rfind(protocol + " 127.0.0.", 0), 0u) << details;
     }
 
     // Stores kThreePieces as `name` while everything runs; its record.
@@ -112,7 +114,7 @@ TEST_F(ServerStops, SmtpServerKilledAfterTheFirstPieceOfAStore) {
 
     EXPECT_NE(runUploadWorker(account.loginAddress, path, kDocuments), 0);
     ASSERT_TRUE(killed.load());
-    expectOneFailure(uploadFailed(path));
+    expectOneFailure(uploadFailed(path), "SMTP");
     EXPECT_EQ(catalogBytes(account.loginAddress), before);
     EXPECT_TRUE(taskList().empty());
     EXPECT_TRUE(noPiecesLeft("boundary"));
@@ -132,7 +134,7 @@ TEST_F(ServerStops, SmtpServerKilledWhileTheSecondPieceIsSent) {
 
     EXPECT_NE(runUploadWorker(account.loginAddress, path, kDocuments), 0);
     ASSERT_TRUE(relay.cut());
-    expectOneFailure(uploadFailed(path));
+    expectOneFailure(uploadFailed(path), "SMTP");
     EXPECT_EQ(catalogBytes(account.loginAddress), before);
     EXPECT_TRUE(taskList().empty());
     EXPECT_TRUE(noPiecesLeft("midway"));
@@ -157,7 +159,7 @@ TEST_F(ServerStops, Pop3ServerKilledAfterTheFirstPieceOfARead) {
 
     EXPECT_NE(readBack(account.loginAddress, record, saves.str()), 0);
     ASSERT_TRUE(killed.load());
-    expectOneFailure(downloadFailed("far.bin"));
+    expectOneFailure(downloadFailed("far.bin"), "POP3");
     EXPECT_TRUE(saveFolderNames().empty());  // neither "far.bin" nor "far.bin.part"
     EXPECT_EQ(catalogBytes(account.loginAddress), before);
     EXPECT_TRUE(taskList().empty());
@@ -181,7 +183,7 @@ TEST_F(ServerStops, Pop3ServerKilledWhileTheSecondPieceIsRead) {
 
     EXPECT_NE(readBack(account.loginAddress, record, saves.str()), 0);
     ASSERT_TRUE(relay.cut());
-    expectOneFailure(downloadFailed("near.bin"));
+    expectOneFailure(downloadFailed("near.bin"), "POP3");
     EXPECT_TRUE(saveFolderNames().empty());
     EXPECT_EQ(catalogBytes(account.loginAddress), before);
     EXPECT_TRUE(taskList().empty());

@@ -120,16 +120,21 @@ TEST_F(Faults, ANetworkFailureNamesTheServerTheStepAndTheSystemsWords) {
     ASSERT_TRUE(addLoggedInAccount(refused));
     EXPECT_NE(readBack(account.loginAddress, record, saves.str()), 0);
 
+    // The message as before, what failed in its details.
     const std::vector<std::string> shown = notices.messages();
     ASSERT_EQ(shown.size(), 3u);
-    EXPECT_EQ(shown[0], "文件:" + path + "网络问题,上传失败.请稍后再试! (SMTP " + where +
-                            ", connect: connection refused)");
-    EXPECT_EQ(shown[1], "文件:near.txt网络问题,下载失败.请稍后再试! (POP3 " + where +
-                            ", connect: connection refused)");
-    const std::string login = "文件:near.txt网络问题,下载失败.请稍后再试! (POP3 127.0.0.1:" +
-                              std::to_string(MailStack::pop3Port()) + ", login: -ERR";
-    EXPECT_EQ(shown[2].rfind(login, 0), 0u) << shown[2];
-    EXPECT_EQ(shown[2].find("not-the-password"), std::string::npos);
+    EXPECT_EQ(shown[0], withNoticeDetails("文件:" + path + "网络问题,上传失败.请稍后再试!",
+                                          "SMTP " + where + ", connect: connection refused"));
+    EXPECT_EQ(shown[1], withNoticeDetails("文件:near.txt网络问题,下载失败.请稍后再试!",
+                                          "POP3 " + where + ", connect: connection refused"));
+    std::string text, details;
+    splitNoticeDetails(shown[2], text, details);
+    EXPECT_EQ(text, "文件:near.txt网络问题,下载失败.请稍后再试!");
+    EXPECT_EQ(details.rfind(
+                  "POP3 127.0.0.1:" + std::to_string(MailStack::pop3Port()) + ", login: -ERR", 0),
+              0u)
+        << details;
+    EXPECT_EQ(details.find("not-the-password"), std::string::npos);
 }
 
 TEST_F(Faults, CancellingAnUploadAfterItsFirstPieceTakesThatPieceBackOut) {
@@ -255,14 +260,14 @@ TEST_F(Faults, ShutdownFollowsTheLastOfTwoParallelTransfersOnly) {
     ASSERT_TRUE(saveRemainingTasks(IniSettings(), {saved}, false));
     processValues().shutdownWhenDone.store(true);
 
-    // Once the upload's row is shown (it has passed its only wait), pause and
-    // resume the download: its record is in the list before the upload ends,
-    // and the download waits.
+    // Once the upload's row leaves (its mail went out, its shutdown check is
+    // still to come), pause and resume the download: its record is in the
+    // list before the upload ends, and the download waits.
     // `started` is set only once the download is resumed: set before, it
     // would let the wait below pass while the upload is still the one worker.
     std::atomic<bool> handled{false};
     std::atomic<bool> started{false};
-    ProgressWatcher startDownload({}, [&](const std::vector<TransferTask>&) {
+    ProgressWatcher startDownload({}, {}, [&](const std::vector<TransferTask>&) {
         if (handled.exchange(true))
             return;
         pauseTransfers();

@@ -176,8 +176,11 @@ TEST_F(Secrets, StoreReadAndFailedLoginsLeaveNoPasswordAndOnlyPrivateFiles) {
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[0], staleAddress_ + "的用户名或密码错误,请确认后再次登录。");
     // The refused mailbox login is named, without the password it refused.
-    EXPECT_EQ(shown[1].rfind(std::string(kCatalogLoginFailedText) + " (POP3 ", 0), 0u) << shown[1];
-    EXPECT_NE(shown[1].find(", login: -ERR"), std::string::npos) << shown[1];
+    std::string text, details;
+    splitNoticeDetails(shown[1], text, details);
+    EXPECT_EQ(text, kCatalogLoginFailedText);
+    EXPECT_EQ(details.rfind("POP3 ", 0), 0u) << details;
+    EXPECT_NE(details.find(", login: -ERR"), std::string::npos) << details;
 
     EXPECT_EQ(secretsFound({kPassword, kMistyped, kMailboxPassword, kStaleMailboxPassword}),
               std::vector<std::string>{});
