@@ -40,6 +40,9 @@ extern const char* const kDefaultFolders[3];
 // Result of a change whose catalog file could not be written (a full disk):
 // the file and the object stay as they were, and nothing is notified or mailed.
 inline constexpr int kCatalogNotSaved = -3;
+// Result of a change refused because a name is one a folder path cannot
+// carry (catalog/item_names.h): nothing changed.
+inline constexpr int kNameRefused = -4;
 // What the command or worker that made such a change shows.
 inline constexpr const char* kCatalogNotSavedText =
     "目录保存失败:程序目录所在磁盘空间不足,本次修改未保存。请清理磁盘后再试!";
@@ -58,6 +61,11 @@ class Catalog {
 
     int goToFolder(const std::string& path);
     int listFolder(const std::string& path, std::vector<CatalogRow>& rows);
+    // As listFolder, except that the empty path lists the user level (its
+    // folders, then the files that other clients keep there); listFolder
+    // itself lists the current level, as the tree walk expects. 1, or -1
+    // when the folder is not found.
+    int listLevel(const std::string& path, std::vector<CatalogRow>& rows);
     int listRecycleBin(std::vector<CatalogRow>& rows);
     int exists(const std::string& path, const std::string& name, const char* tag);
 
@@ -66,8 +74,13 @@ class Catalog {
                       const std::string& subject, long long size);
     int deleteFolder(const std::string& path);
     int deleteFile(const std::string& itemPath);
-    int undeleteFolder(const std::string& path);
-    int undeleteFile(const std::string& path, const std::string& name);
+    // Restoring an item inside folders that are in the recycle bin themselves
+    // brings those folders back too (else it would stay out of sight);
+    // `restoredFolders`, when given, receives their paths, top level first.
+    int undeleteFolder(const std::string& path,
+                       std::vector<std::string>* restoredFolders = nullptr);
+    int undeleteFile(const std::string& path, const std::string& name,
+                     std::vector<std::string>* restoredFolders = nullptr);
     int purgeFolder(const std::string& path);
     int purgeFile(const std::string& path, const std::string& name);
     bool renameFolder(const std::string& itemPath, const std::string& oldName,
@@ -97,6 +110,7 @@ class Catalog {
     bool goToLevel(const std::string& path);
     bool findNamed(const char* tag, const std::string& name);
     bool enterRecycle();
+    void undeleteFoldersOn(const std::string& path, std::vector<std::string>* restored);
     bool removeRecord(const char* tag, const std::string& path, const std::string* name);
     void setFolderAttributes(const std::string& name, const std::string& now);
 

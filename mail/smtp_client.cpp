@@ -99,6 +99,8 @@ void CSmtp::error(int code) {
         Connected = false;
     FailureCode = code;
     FailureReply = LastReply;
+    if (socket_.lastError() != 0)
+        FailureSocketError = socket_.lastError();
     OnError(code, LastReply);
 }
 
@@ -224,14 +226,18 @@ int CSmtp::Connect(const std::string& host) {
     SizeLimit = 0;
     FailureCode = 0;
     FailureReply.clear();
+    FailureStep = "connect";
+    FailureSocketError = 0;
     if (host.empty() || host.size() >= kCommandBufferSize)
         return 0;
     if (!socket_.create() || !socket_.connect(host, Port)) {
+        FailureSocketError = socket_.lastError();
         Close();
         return 0;
     }
     if (Tls.mode == TlsMode::Implicit && !startTls(host))
         return 0;
+    FailureStep = "greeting";
     int code = SendCmd();
     if (code != 220) {
         error(code);
@@ -278,6 +284,7 @@ int CSmtp::Connect(const std::string& host) {
     if (Esmtp)
         readCapabilities();
     Connected = true;
+    FailureStep.clear();
     if (Esmtp)
         authLogin();
     return 1;
@@ -303,6 +310,7 @@ int CSmtp::greet(std::string& greeting) {
 bool CSmtp::startTls(const std::string& host) {
     if (socket_.startTls(host, Tls.caFile, std::max(Timeout, 1) * 1000))
         return true;
+    FailureStep = "TLS verification";
     // Nothing more goes out, QUIT included: the server is in a handshake.
     LastReply = socket_.tlsFailure();
     Connected = false;
@@ -373,6 +381,8 @@ int CSmtp::SendMessage(CSmtpMessage& message, int taskId, ProgressSink* progress
     progress_ = progress;
     FailureCode = 0;
     FailureReply.clear();
+    FailureStep = "send";
+    FailureSocketError = 0;
     if (message.Sender.Address.empty() ||
         (message.Recipient.Address.empty() && message.ToList.empty()))
         return -1;

@@ -92,6 +92,11 @@ class CSmtp {
     // and empty text when nothing failed.
     int FailureCode = 0;
     std::string FailureReply;
+    // Where Connect or SendMessage failed ("connect", "TLS verification",
+    // "greeting", "send") and the socket's error then (0: none), so a
+    // failure without the server's words can still be named.
+    std::string FailureStep;
+    int FailureSocketError = 0;
 
   private:
     // Sends `head` then `tail` as one command and reads the reply.

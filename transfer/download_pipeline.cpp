@@ -155,8 +155,9 @@ class DownloadRun {
           partPath_(partialDownloadPath(task.localPath, stored.fileName)) {}
 
     // Fetches pieces first..count, appending each to the ".part" file, then
-    // names the finished file.
-    int run(int first, std::string& savedPath);
+    // names the finished file. A failed piece tells more in `failure`
+    // (when given): the piece whose mail is gone, what the mailbox met.
+    int run(int first, std::string& savedPath, DownloadFailure* failure = nullptr);
     // Ends the task without touching the save folder (nothing of ours there).
     int abandon(int result) {
         list_.removeTask(task_);
@@ -182,7 +183,7 @@ class DownloadRun {
     std::string partPath_;
 };
 
-int DownloadRun::run(int first, std::string& savedPath) {
+int DownloadRun::run(int first, std::string& savedPath, DownloadFailure* failure) {
     const int count = std::max(stored_.pieceCount, 1);
     if (!createPieceFolder(stored_.fileName, stored_.fileId))
         return end(-1);
@@ -196,6 +197,10 @@ int DownloadRun::run(int first, std::string& savedPath) {
         const int result = session_.fetch(formatSubject(wanted), folder, task_.fileId, &list_);
         if (result == kCancelledCode || list_.isCancelled(task_.fileId))
             return end(kCancelledCode);
+        if (result != 0 && failure != nullptr) {
+            failure->missingPiece = result == kPieceMissingCode ? index : 0;
+            failure->text = session_.failureText();
+        }
         if (result != 0)
             return end(result);
         const std::string piece = savedPieceFile(folder);
@@ -238,7 +243,8 @@ std::string freeDownloadPath(const std::string& saveFolder, const std::string& f
 }
 
 int DownloadFile(const MailboxAccount& account, const std::string& user,
-                 const DownloadInputs& inputs, std::string& savedPath, TaskList& list) {
+                 const DownloadInputs& inputs, std::string& savedPath, TaskList& list,
+                 DownloadFailure* failure) {
     const PieceSubject stored = parseSubject(inputs.storedSubject);
     TransferTask task;
     task.user = user;
@@ -265,7 +271,7 @@ int DownloadFile(const MailboxAccount& account, const std::string& user,
     if (!part.is_open())
         return run.abandon(-1);
     part.close();
-    return run.run(1, savedPath);
+    return run.run(1, savedPath, failure);
 }
 
 int ResumeDownload(const TransferTask& task, const MailboxAccount& account, std::string& savedPath,

@@ -30,11 +30,19 @@ std::string freeDownloadPath(const std::string& saveFolder, const std::string& f
 // (created when missing) for the task owner `user`. 0 on success, with the
 // final path in `savedPath`; kCancelledCode when the user cancelled it;
 // kPieceAlteredCode when a piece read back differs from what was stored;
-// kSaveFolderFull when the save folder's disk filled up; otherwise the
-// failing step's result. After a failure or a cancel nothing
-// of the file is left in the save folder.
+// What a failed download can tell beyond its result.
+struct DownloadFailure {
+    int missingPiece = 0;  // the piece (1-based) whose mail is gone: kPieceMissingCode
+    std::string text;      // what failed in the mailbox, in words; may be empty
+};
+
+// kSaveFolderFull when the save folder's disk filled up; kPieceMissingCode
+// when a piece's mail is no longer in the mailbox; otherwise the failing
+// step's result, `failure` (when given) telling more. After a failure or a
+// cancel nothing of the file is left in the save folder.
 int DownloadFile(const MailboxAccount& account, const std::string& user,
-                 const DownloadInputs& inputs, std::string& savedPath, TaskList& list = taskList());
+                 const DownloadInputs& inputs, std::string& savedPath, TaskList& list = taskList(),
+                 DownloadFailure* failure = nullptr);
 
 // Continues a saved download (already in `list`) from its next piece index,
 // appending to the ".part" file it left; removes it from `list` at the end.

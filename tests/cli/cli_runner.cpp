@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -139,6 +140,55 @@ CliResult runCliWatched(const std::string& home, const std::vector<std::string>&
     drain(outFd, errFd, result.out, result.err);
     close(outFd);
     close(errFd);
+    result.exitCode = waitExit(pid);
+    return result;
+}
+
+CliResult runCliOnTerminal(const std::string& home, const std::vector<std::string>& args,
+                           const std::string& prompt, const std::string& answer) {
+    CliResult result;
+    std::vector<std::string> argvText = {PARVOLA_CLI_BINARY};
+    argvText.insert(argvText.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argvText)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> envText = environmentWithHome(home);
+    std::vector<char*> envp;
+    for (auto& e : envText)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid < 0)
+        return result;
+    if (pid == 0) {
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    bool answered = false;
+    bool ended = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    char buffer[4096];
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd fd{master, POLLIN, 0};
+        if (poll(&fd, 1, 1000) <= 0)
+            continue;
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0) {
+            ended = true;  // EIO once the program and its terminal are gone
+            break;
+        }
+        result.out.append(buffer, static_cast<size_t>(n));
+        if (!answered && result.out.find(prompt) != std::string::npos) {
+            answered = true;
+            if (write(master, answer.data(), answer.size()) < 0)
+                break;
+        }
+    }
+    if (!ended)
+        kill(pid, SIGKILL);
+    close(master);
     result.exitCode = waitExit(pid);
     return result;
 }

@@ -207,7 +207,7 @@ TEST_F(DownloadCost, AMissingPieceFailsAfterOnePassAndTheSearchMatchesTheSingleS
 
     ASSERT_TRUE(deletePieceMail(account, "f.bin", 3));
     CountingPop3Proxy proxy(account.pop3Host, account.pop3Port);
-    EXPECT_EQ(download(proxy), "<failed -1>");
+    EXPECT_EQ(download(proxy), "<failed " + std::to_string(kPieceMissingCode) + ">");
     EXPECT_EQ(proxy.count("RETR"), 2);
     EXPECT_LE(proxy.count("TOP"), messageCount());
 }
