@@ -69,13 +69,13 @@ for kind in "${kinds[@]}"; do
       # libstdc++'s std::regex (std::function members of its state machine),
       # a false positive the main build does not show; it stays a warning here.
       flags="-fsanitize=address,undefined -fno-sanitize-recover=undefined -Wno-error=maybe-uninitialized"
-      ports=(2725 1310)
+      ports=(2745 1330)
       filter=(-L 'unit|integration')
       ;;
     tsan)
       dir=build-tsan
       flags="-fsanitize=thread"
-      ports=(2735 1320)
+      ports=(2755 1340)
       filter=(-L 'unit|integration' -R "$tsan_tests")
       ;;
     *)
