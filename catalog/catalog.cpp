@@ -301,17 +301,18 @@ int Catalog::listRecycleBin(std::vector<CatalogRow>& rows) {
     return 0;
 }
 
-int Catalog::exists(const std::string& path, const std::string& name, const char* tag) {
+CatalogPresence Catalog::exists(const std::string& path, const std::string& name,
+                                const char* tag) {
     if (!goToLevel(path))
-        return 0;
+        return CatalogPresence::Absent;
     // A live element wins over deleted ones of the same name.
-    int result = 0;
+    CatalogPresence presence = CatalogPresence::Absent;
     while (findNamed(tag, name)) {
         if (!isTrue(doc_.attribute("Del")))
-            return -1;
-        result = 255;
+            return CatalogPresence::Live;
+        presence = CatalogPresence::OnlyDeleted;
     }
-    return result;
+    return presence;
 }
 
 int Catalog::count(const char* tag) {
@@ -432,7 +433,7 @@ int Catalog::addFileRecord(const std::string& path, const std::string& fileName,
         // Any File of that name, deleted or not: its recycle record and its
         // piece mails are keyed by the name.
         if (findNamed("File", fileName))
-            return -2;
+            return kCatalogNameTaken;
         doc_.restorePosition(doc_.parentPosition(), 0, 0);
         doc_.addElement("File");
         doc_.setAttribute("Name", fileName);

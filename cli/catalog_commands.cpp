@@ -46,7 +46,7 @@ bool liveFolder(Catalog& catalog, const std::string& path) {
         return true;
     std::string parent, name;
     splitLast(path, parent, name);
-    return catalog.exists(parent, name, "Folder") == -1;
+    return catalog.exists(parent, name, "Folder") == CatalogPresence::Live;
 }
 
 // A change the catalog could not save (its disk is full) says so plainly;
@@ -120,7 +120,7 @@ int runMkdir(const std::vector<std::string>& args, const GlobalOptions& options)
         if (!liveFolder(catalog, parent))
             return noSuchFolder(parent);
         name = nextCustomFolderName([&](const std::string& candidate) {
-            return catalog.exists(parent, candidate, "Folder") == -1;
+            return catalog.exists(parent, candidate, "Folder") == CatalogPresence::Live;
         });
     } else {
         splitLast(path, parent, name);
@@ -129,7 +129,7 @@ int runMkdir(const std::vector<std::string>& args, const GlobalOptions& options)
     }
     if (name.empty())
         return kExitUsage;
-    if (name == kRecycleName || catalog.exists(parent, name, "Folder") == -1) {
+    if (name == kRecycleName || catalog.exists(parent, name, "Folder") == CatalogPresence::Live) {
         showNotice("文件夹已存在");
         return kExitFailure;
     }
@@ -187,7 +187,7 @@ int runRm(const std::vector<std::string>& args, const GlobalOptions& options) {
         std::string parent, name;
         splitLast(path, parent, name);
         int result = -1;
-        if (catalog.exists(parent, name, "File") == -1)
+        if (catalog.exists(parent, name, "File") == CatalogPresence::Live)
             result = catalog.deleteFile(path);
         else if (!path.empty() && liveFolder(catalog, path))
             result = catalog.deleteFolder(path);

@@ -51,7 +51,7 @@ int runStore(const std::vector<std::string>& args, const GlobalOptions& options)
         Catalog catalog(session.user());
         std::string parent, name;
         splitLast(folder, parent, name);
-        if (!folder.empty() && catalog.exists(parent, name, "Folder") != -1) {
+        if (!folder.empty() && catalog.exists(parent, name, "Folder") != CatalogPresence::Live) {
             std::cerr << "parvola-cli: no such folder: " << folder << std::endl;
             return kExitFailure;
         }
@@ -70,7 +70,7 @@ int runStore(const std::vector<std::string>& args, const GlobalOptions& options)
     // The pipeline answers 0 also when it refused the file with a message of
     // its own; the record in the catalog is what tells a stored file.
     Catalog catalog(session.user());
-    if (outcome.result != 0 || catalog.exists(folder, name, "File") != -1)
+    if (outcome.result != 0 || catalog.exists(folder, name, "File") != CatalogPresence::Live)
         return kExitFailure;
     std::cout << "stored " << joinPath(folder, name) << std::endl;
     return kExitOk;

@@ -65,7 +65,7 @@ class Pop3Connection {
     // under the (sanitised) file name the mail gives, decoded by the part's
     // transfer encoding (base64 when it names none). 0 when the
     // message was retrieved, `status` (-1) when the retrieval failed, -1 when
-    // an unexpected error interrupted decoding, 428020231 when the progress
+    // an unexpected error interrupted decoding, kTransferCancelledCode when the progress
     // sink asked to stop (the connection is then closed, lastError() holds
     // the same code).
     int SaveAttachments(int number, const std::string& folder);

@@ -51,7 +51,7 @@ class CSmtp {
     int Connect(const std::string& host);
     // 0 when the server took the message; -1 when it has no sender or no
     // recipient, or an address cannot be sent safely; otherwise the failing
-    // reply code, or 428020231 when `progress` asked to stop while the text
+    // reply code, or kTransferCancelledCode when `progress` asked to stop while the text
     // went out (the connection is then closed without QUIT). When the server
     // announced SIZE, MAIL FROM carries the message size, so a message over
     // its limit is refused (552) before the text is sent. Progress of the

@@ -189,13 +189,13 @@ int DownloadRun::run(int first, std::string& savedPath) {
     const std::string folder = pieceFolder(stored_.fileName, stored_.fileId);
     for (int index = first; index <= count; ++index) {
         if (!list_.waitWhilePaused(task_.fileId))
-            return end(kCancelledCode);
+            return end(kTransferCancelledCode);
         emptyFolder(folder);
         PieceSubject wanted = stored_;
         wanted.pieceIndex = index;
         const int result = session_.fetch(formatSubject(wanted), folder, task_.fileId, &list_);
-        if (result == kCancelledCode || list_.isCancelled(task_.fileId))
-            return end(kCancelledCode);
+        if (result == kTransferCancelledCode || list_.isCancelled(task_.fileId))
+            return end(kTransferCancelledCode);
         if (result != 0)
             return end(result);
         const std::string piece = savedPieceFile(folder);

@@ -28,7 +28,7 @@ std::string freeDownloadPath(const std::string& saveFolder, const std::string& f
 
 // Downloads the file named by `inputs.storedSubject` into `inputs.saveFolder`
 // (created when missing) for the task owner `user`. 0 on success, with the
-// final path in `savedPath`; kCancelledCode when the user cancelled it;
+// final path in `savedPath`; kTransferCancelledCode when the user cancelled it;
 // kPieceAlteredCode when a piece read back differs from what was stored;
 // kSaveFolderFull when the save folder's disk filled up; otherwise the
 // failing step's result. After a failure or a cancel nothing

@@ -78,7 +78,7 @@ int PieceSession::fetch(const std::string& subject, const std::string& folder, i
     int result = connection_->DownloadAttachments(number, folder, taskId, sink);
     lastUse_ = std::chrono::steady_clock::now();
     if (result != 0) {
-        if (result != kCancelledCode && isPieceDigestRefusal(connection_->lastReply()))
+        if (result != kTransferCancelledCode && isPieceDigestRefusal(connection_->lastReply()))
             result = kPieceAlteredCode;
         index_->saveCache();
         drop();

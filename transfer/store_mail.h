@@ -30,7 +30,7 @@ struct StoreMail {
 
 // Composes and sends the mail in its own SMTP session. 0 on success, -1 when
 // the connection to the SMTP host fails, otherwise the send result (a reply
-// code, or 428020231 when the progress sink asked to stop).
+// code, or kTransferCancelledCode when the progress sink asked to stop).
 int SendStoreMail(const StoreMail& mail);
 
 }  // namespace parvola

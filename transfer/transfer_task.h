@@ -8,8 +8,6 @@ namespace parvola {
 
 inline constexpr const char* kUploadDirection = "上传";
 inline constexpr const char* kDownloadDirection = "下载";
-// The result with which the mail transports end a transfer the user cancelled.
-inline constexpr int kCancelledCode = 428020231;  // 0x19831207
 // File ids of new uploads are drawn from 0 to this value.
 inline constexpr int kMaxFileId = 32767;
 

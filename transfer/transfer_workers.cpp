@@ -84,13 +84,14 @@ std::string checkStoreRequest(const std::string& user, const std::string& catalo
         return kSemicolonNameText;
     Catalog catalog(user);
     switch (catalog.exists(catalogFolder, name, "File")) {
-        case -1:
+        case CatalogPresence::Live:
             return kSameNameText;
-        case 255:
+        case CatalogPresence::OnlyDeleted:
             return kInRecycleBinText;
-        default:
-            return {};
+        case CatalogPresence::Absent:
+            break;
     }
+    return {};
 }
 
 std::string checkStoreAllowed(const std::string& user) {
@@ -108,7 +109,7 @@ int runUploadWorker(const std::string& user, const std::string& localPath,
     request.failureReply = &refusal;
     const int result = UploadFile(request);
     // A cancelled upload ended as the user asked: no message.
-    if (result != 0 && result != kCancelledCode)
+    if (result != 0 && result != kTransferCancelledCode)
         showNotice(uploadFailureText(localPath, refusal, request.account));
     runShutdownCheck();
     return result;
@@ -125,7 +126,7 @@ int runDownloadWorker(const std::string& user, const DownloadInputs& inputs,
     } else if (result == kSaveFolderFull) {
         // Not the network's doing: the message says what the user can mend.
         showNotice(kFilePrefix + parseSubject(inputs.storedSubject).fileName + kSaveFolderFullText);
-    } else if (result != 0 && result != kCancelledCode) {
+    } else if (result != 0 && result != kTransferCancelledCode) {
         showNotice(kFilePrefix + parseSubject(inputs.storedSubject).fileName + kDownloadFailedText);
     } else if (result == 0) {
         // A cancelled download saved nothing, so there is nothing to remind of.

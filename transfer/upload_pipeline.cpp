@@ -163,7 +163,7 @@ int UploadRun::endCancelled() {
     if (sent_)
         RemovePieceMails(account_, task_.subject);
     removePieces();
-    return kCancelledCode;
+    return kTransferCancelledCode;
 }
 
 int UploadRun::endFailed(int result) {
@@ -185,7 +185,7 @@ int UploadRun::finish(long long size) {
     // The file could not be entered (a file of that name arrived in the folder
     // meanwhile, or the folder is gone): its pieces would only take space.
     RemovePieceMails(account_, task_.subject);
-    if (added == -2) {
+    if (added == kCatalogNameTaken) {
         showNotice(kSameNameText);
         return 0;
     }
@@ -228,7 +228,7 @@ int UploadRun::sendPieces(std::ifstream& source, long long size, int first) {
         fs::remove(piecePath, error);  // one piece file on disk at a time
         if (result == 0)
             sent_ = true;
-        if (result == kCancelledCode || cancelled())
+        if (result == kTransferCancelledCode || cancelled())
             return endCancelled();
         if (result != 0)
             return endFailed(result);
@@ -246,7 +246,7 @@ int UploadRun::sendWhole(const std::string& subject, int failureResult) {
     const int result = send(subject, task_.localPath);
     if (result == 0)
         sent_ = true;
-    if (result == kCancelledCode || cancelled())
+    if (result == kTransferCancelledCode || cancelled())
         return endCancelled();
     if (result != 0)
         return endFailed(failureResult);

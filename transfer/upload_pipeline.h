@@ -32,7 +32,7 @@ inline constexpr const char* kSemicolonNameText =
 // 0 when the upload ended without a mail failure, including the refusals that
 // have shown their own message (a name holding ";", unreadable or empty
 // file, over the quota);
-// kCancelledCode when the user cancelled it (no catalog record; the piece
+// kTransferCancelledCode when the user cancelled it (no catalog record; the piece
 // mails already sent are removed again); kSplitFailed after "分割文件失败";
 // otherwise the failing send's result (1 for a one-piece file).
 int UploadFile(const UploadRequest& request, TaskList& list = taskList());

@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
     start = Clock::now();
     const int login = CatalogLoginStep(account);
     std::printf("login catalog step (catalog mail found under all of them): %s, %.2f s\n",
-                login == 0 && Catalog(user).exists("", "旧照片", "Folder") == -1 ? "ok" : "FAILED",
+                login == 0 && Catalog(user).exists("", "旧照片", "Folder") == CatalogPresence::Live ? "ok" : "FAILED",
                 secondsSince(start));
 
     const std::string bytes = randomBytes(6 * 1048576 + 1, 64);

@@ -82,8 +82,8 @@ TEST_F(CatalogPeersTest, AStaleObjectDoesNotUndoAnotherChange) {
     ASSERT_EQ(ui.addFolder("", "新建文件夹"), 0);
     ASSERT_EQ(store.addFileRecord("我的文档", "a.bin", "S", 10), 0);
     Catalog after(kUser);
-    EXPECT_EQ(after.exists("", "新建文件夹", "Folder"), -1);
-    EXPECT_EQ(after.exists("我的文档", "a.bin", "File"), -1);
+    EXPECT_EQ(after.exists("", "新建文件夹", "Folder"), CatalogPresence::Live);
+    EXPECT_EQ(after.exists("我的文档", "a.bin", "File"), CatalogPresence::Live);
     EXPECT_EQ(after.version(), 3);
 }
 
@@ -99,8 +99,8 @@ TEST_F(CatalogPeersTest, AStaleObjectSeesAChangeThatKeptTheFileSize) {
         ASSERT_EQ(test::readFile(catalogPath(kUser)).size(), before.size());
         ASSERT_EQ(stale.addFolder("", "r" + std::to_string(round)), 0);
         Catalog after(kUser);
-        EXPECT_EQ(after.exists("我的文档", to, "Folder"), -1) << round;
-        EXPECT_EQ(after.exists("", "r" + std::to_string(round), "Folder"), -1) << round;
+        EXPECT_EQ(after.exists("我的文档", to, "Folder"), CatalogPresence::Live) << round;
+        EXPECT_EQ(after.exists("", "r" + std::to_string(round), "Folder"), CatalogPresence::Live) << round;
     }
 }
 

@@ -35,7 +35,7 @@ TEST_F(BigMailbox, LoginStoreAndReadWorkUnderFiveThousandMails) {
     fs::remove(home.path() / (user + "_config"));
     account.catalogFlag = 1;
     ASSERT_EQ(CatalogLoginStep(account), 0);
-    EXPECT_EQ(Catalog(user).exists("", "旧照片", "Folder"), -1);
+    EXPECT_EQ(Catalog(user).exists("", "旧照片", "Folder"), CatalogPresence::Live);
 
     const std::string bytes = randomBytes(static_cast<size_t>(6 * kMiB + 1), 64);
     ASSERT_EQ(runUploadWorker(user, source("new.bin", bytes), kDocuments), 0);

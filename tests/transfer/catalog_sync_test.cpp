@@ -161,8 +161,8 @@ TEST_F(CatalogZipTest, ACatalogLoadedBeforeTheReplacementChangesTheNewOne) {
     ASSERT_EQ(early.addFolder("", "新的"), 0);
     Catalog after(user_);
     ASSERT_TRUE(after.enterUser());
-    EXPECT_EQ(after.exists("", "新的", "Folder"), -1);
-    EXPECT_EQ(after.exists("", "旧的", "Folder"), 0);
+    EXPECT_EQ(after.exists("", "新的", "Folder"), CatalogPresence::Live);
+    EXPECT_EQ(after.exists("", "旧的", "Folder"), CatalogPresence::Absent);
     EXPECT_EQ(after.version(), 2);
 }
 

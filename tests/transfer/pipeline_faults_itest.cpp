@@ -85,7 +85,7 @@ TEST_F(Faults, CancellingAnUploadAfterItsFirstPieceTakesThatPieceBackOut) {
                 taskList().cancelTask(task.user, task.fileName);
     });
     EXPECT_EQ(runUploadWorker(account.loginAddress, source("gone.bin", kTwoPieces), kDocuments),
-              kCancelledCode);
+              kTransferCancelledCode);
     EXPECT_EQ(pieceMailCount(account), 0);
     EXPECT_EQ(fileRecord(account.loginAddress, kDocuments, "gone.bin").name, "");
     EXPECT_TRUE(notices.messages().empty());
@@ -100,7 +100,7 @@ TEST_F(Faults, CancellingAnUploadBeforeItsOnlyPieceIsSentSendsNothing) {
     });
     EXPECT_EQ(runUploadWorker(account.loginAddress, source("never.bin", randomBytes(2 * kMiB, 44)),
                               kDocuments),
-              kCancelledCode);
+              kTransferCancelledCode);
     EXPECT_EQ(pieceMailCount(account), 0);
     EXPECT_EQ(fileRecord(account.loginAddress, kDocuments, "never.bin").name, "");
     EXPECT_TRUE(notices.messages().empty());
@@ -114,7 +114,7 @@ TEST_F(Faults, CancellingADownloadRemovesWhatItHadWritten) {
         if (download != nullptr && download->nextPieceIndex == 2)
             taskList().cancelTask(download->user, download->fileName);
     });
-    EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), kCancelledCode);
+    EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), kTransferCancelledCode);
     EXPECT_TRUE(saveFolderEmpty());
     EXPECT_TRUE(notices.messages().empty());
     EXPECT_FALSE(processValues().filesDownloaded.load());
@@ -258,7 +258,7 @@ TEST_F(Faults, TheTransportsEndACancelledTransferAtOnce) {
 
     StoppingSink stop(false);
     mail.progress = &stop;
-    EXPECT_EQ(SendStoreMail(mail), kCancelledCode);
+    EXPECT_EQ(SendStoreMail(mail), kTransferCancelledCode);
     EXPECT_EQ(stop.asked.load(), 1);  // at the first progress step
     EXPECT_EQ(mailboxSubjects(account).size(), 0u);
 
@@ -268,7 +268,7 @@ TEST_F(Faults, TheTransportsEndACancelledTransferAtOnce) {
     EXPECT_GT(goOn.asked.load(), 1);
 
     StoppingSink stopReading(false);
-    EXPECT_EQ(FetchPiece(account, mail.subject, saves.str(), 9, &stopReading), kCancelledCode);
+    EXPECT_EQ(FetchPiece(account, mail.subject, saves.str(), 9, &stopReading), kTransferCancelledCode);
     EXPECT_GE(stopReading.asked.load(), 1);
     EXPECT_TRUE(saveFolderEmpty());
 

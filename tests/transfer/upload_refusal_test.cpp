@@ -92,7 +92,7 @@ class UploadRefusal : public ::testing::Test {
     void expectNothingStored() {
         EXPECT_TRUE(taskList().tasks().empty());
         Catalog catalog(kAddress);
-        EXPECT_NE(catalog.exists(kFolder, "报告.bin", "File"), -1);  // -1: a file of that name
+        EXPECT_EQ(catalog.exists(kFolder, "报告.bin", "File"), CatalogPresence::Absent);
     }
 
     CatalogHooks savedHooks_;
