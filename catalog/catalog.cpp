@@ -301,8 +301,7 @@ int Catalog::listRecycleBin(std::vector<CatalogRow>& rows) {
     return 0;
 }
 
-CatalogPresence Catalog::exists(const std::string& path, const std::string& name,
-                                const char* tag) {
+CatalogPresence Catalog::exists(const std::string& path, const std::string& name, const char* tag) {
     if (!goToLevel(path))
         return CatalogPresence::Absent;
     // A live element wins over deleted ones of the same name.

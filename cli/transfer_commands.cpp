@@ -64,14 +64,12 @@ int runStore(const std::vector<std::string>& args, const GlobalOptions& options)
         }
     }
     const std::string name = std::filesystem::path(localPath).filename().string();
-    WaitOutcome outcome =
-        runTransfer([&] { return runUploadWorker(session.user(), localPath, folder); }, save);
+    const bool stored = runTransfer(
+        [&] { return runUploadWorker(session.user(), localPath, folder) == UploadOutcome::Stored; },
+        save);
     finishSession();
-    // The pipeline answers 0 also when it refused the file with a message of
-    // its own; the record in the catalog is what tells a stored file.
-    Catalog catalog(session.user());
-    if (outcome.result != 0 || catalog.exists(folder, name, "File") != CatalogPresence::Live)
-        return kExitFailure;
+    if (!stored)
+        return kExitFailure;  // the worker or the pipeline showed why
     std::cout << "stored " << joinPath(folder, name) << std::endl;
     return kExitOk;
 }
@@ -128,10 +126,13 @@ int runRead(const std::vector<std::string>& args, const GlobalOptions& options) 
     inputs.saveFolder = std::filesystem::absolute(inputs.saveFolder, ec).string();
 
     std::string savedPath;
-    WaitOutcome outcome =
-        runTransfer([&] { return runDownloadWorker(session.user(), inputs, &savedPath); }, save);
+    const bool saved = runTransfer(
+        [&] {
+            return runDownloadWorker(session.user(), inputs, &savedPath) == DownloadOutcome::Saved;
+        },
+        save);
     finishSession();
-    if (outcome.result != 0)
+    if (!saved)
         return kExitFailure;  // the worker showed its message
     std::cout << "saved " << savedPath << std::endl;
     return kExitOk;
@@ -153,7 +154,7 @@ int runResume(const std::vector<std::string>& args, const GlobalOptions& options
             // workers have ended, the worker count stays above this one.
             while (runningWorkers() > 1)
                 waitForWorkers(std::chrono::milliseconds(200));
-            return 0;
+            return true;
         },
         save);
     finishSession();

@@ -54,24 +54,23 @@ struct WorkState {
     std::mutex mutex;
     std::condition_variable done;
     bool finished = false;
-    int result = -1;
+    bool succeeded = false;
 };
 
 }  // namespace
 
-WaitOutcome runTransfer(const std::function<int()>& work, bool saveUnfinished) {
+bool runTransfer(const std::function<bool()>& work, bool saveUnfinished) {
     InterruptGuard guard;
     auto state = std::make_shared<WorkState>();
     startWorker([state, work] {
-        int result = work();
+        const bool succeeded = work();
         std::lock_guard<std::mutex> lock(state->mutex);
-        state->result = result;
+        state->succeeded = succeeded;
         state->finished = true;
         state->done.notify_all();
     });
 
     ProgressDisplay display(isatty(STDERR_FILENO) != 0);
-    WaitOutcome outcome;
     std::unique_lock<std::mutex> lock(state->mutex);
     while (!state->finished) {
         // The wait ends early when the worker finishes; the period only paces
@@ -104,9 +103,8 @@ WaitOutcome runTransfer(const std::function<int()>& work, bool saveUnfinished) {
         lock.lock();
     }
     display.update(taskList());
-    display.finish(state->result == 0);
-    outcome.result = state->result;
-    return outcome;
+    display.finish(state->succeeded);
+    return state->succeeded;
 }
 
 }  // namespace parvola::cli

@@ -100,7 +100,7 @@ std::string unescapeRecordText(const std::string& text) {
 std::string formatRemainingTask(const TransferTask& task) {
     std::string record;
     record += escapeRecordText(task.user) + "$";
-    record += escapeRecordText(task.direction) + "$";
+    record += escapeRecordText(directionText(task.direction)) + "$";
     record += escapeRecordText(task.fileName) + "$";
     record += escapeRecordText(task.localPath) + "$";
     record += std::to_string(task.startTime) + "$";
@@ -124,7 +124,7 @@ std::vector<TransferTask> parseRemainingTasks(const std::string& value) {
             continue;
         TransferTask task;
         task.user = unescapeRecordText(f[0]);
-        task.direction = unescapeRecordText(f[1]);
+        task.direction = directionFromText(unescapeRecordText(f[1]));
         task.fileName = unescapeRecordText(f[2]);
         task.localPath = unescapeRecordText(f[3]);
         task.startTime = leadingInteger(f[4]);

@@ -24,7 +24,7 @@ std::string redrawProgressText(const TransferTask& task) {
 std::string redrawSpeedText(const TransferTask& task) {
     if (task.speed != 0)
         return std::to_string(task.speed / 1024) + "KByte";
-    if (task.direction == kDownloadDirection)
+    if (task.direction == TransferDirection::Download)
         return "发送请求...";
     return "";
 }
@@ -44,7 +44,7 @@ TaskRowTexts redrawRowTexts(const TransferTask& task) {
     TaskRowTexts row;
     row.fileId = task.fileId;
     row.user = task.user;
-    row.direction = task.direction;
+    row.direction = directionText(task.direction);
     row.fileName = task.fileName;
     row.fileSize =
         std::to_string(static_cast<unsigned long long>(task.fileSize < 0 ? 0 : task.fileSize));

@@ -98,8 +98,8 @@ std::string checkStoreAllowed(const std::string& user) {
     return Catalog(user).belowQuota() ? std::string() : std::string(kNoSpaceText);
 }
 
-int runUploadWorker(const std::string& user, const std::string& localPath,
-                    const std::string& catalogFolder) {
+UploadOutcome runUploadWorker(const std::string& user, const std::string& localPath,
+                              const std::string& catalogFolder) {
     UploadRequest request;
     request.user = user;
     findLoggedInAccount(user, request.account);
@@ -107,39 +107,55 @@ int runUploadWorker(const std::string& user, const std::string& localPath,
     request.catalogFolder = catalogFolder;
     std::string refusal;
     request.failureReply = &refusal;
-    const int result = UploadFile(request);
-    // A cancelled upload ended as the user asked: no message.
-    if (result != 0 && result != kTransferCancelledCode)
-        showNotice(uploadFailureText(localPath, refusal, request.account));
+    const UploadOutcome outcome = UploadFile(request);
+    switch (outcome) {
+        case UploadOutcome::Stored:
+        case UploadOutcome::Refused:    // its message is shown
+        case UploadOutcome::Cancelled:  // ended as the user asked
+            break;
+        case UploadOutcome::SplitFailed:
+        case UploadOutcome::SendFailed:
+        case UploadOutcome::Failed:
+            showNotice(uploadFailureText(localPath, refusal, request.account));
+            break;
+    }
     runShutdownCheck();
-    return result;
+    return outcome;
 }
 
-int runDownloadWorker(const std::string& user, const DownloadInputs& inputs,
-                      std::string* savedPathOut) {
+DownloadOutcome runDownloadWorker(const std::string& user, const DownloadInputs& inputs,
+                                  std::string* savedPathOut) {
     MailboxAccount account;
     findLoggedInAccount(user, account);
     std::string savedPath;
-    const int result = DownloadFile(account, user, inputs, savedPath);
-    if (result == kPieceAlteredCode) {
-        showNotice(kFilePrefix + parseSubject(inputs.storedSubject).fileName + kPieceAlteredText);
-    } else if (result == kSaveFolderFull) {
-        // Not the network's doing: the message says what the user can mend.
-        showNotice(kFilePrefix + parseSubject(inputs.storedSubject).fileName + kSaveFolderFullText);
-    } else if (result != 0 && result != kTransferCancelledCode) {
-        showNotice(kFilePrefix + parseSubject(inputs.storedSubject).fileName + kDownloadFailedText);
-    } else if (result == 0) {
-        // A cancelled download saved nothing, so there is nothing to remind of.
-        if (inputs.openWhenDone)
-            shellOpen(savedPath);
-        else
-            processValues().filesDownloaded.store(true);
+    const DownloadOutcome outcome = DownloadFile(account, user, inputs, savedPath);
+    const std::string file = kFilePrefix + parseSubject(inputs.storedSubject).fileName;
+    switch (outcome) {
+        case DownloadOutcome::Saved:
+            if (inputs.openWhenDone)
+                shellOpen(savedPath);
+            else
+                processValues().filesDownloaded.store(true);
+            break;
+        case DownloadOutcome::Cancelled:
+            // Nothing was saved, so there is nothing to remind of.
+            break;
+        case DownloadOutcome::PieceAltered:
+            showNotice(file + kPieceAlteredText);
+            break;
+        case DownloadOutcome::SaveFolderFull:
+            // Not the network's doing: the message says what the user can mend.
+            showNotice(file + kSaveFolderFullText);
+            break;
+        case DownloadOutcome::Failed:
+            showNotice(file + kDownloadFailedText);
+            break;
     }
     if (savedPathOut)
-        *savedPathOut = result == 0 ? savedPath : std::string();
+        *savedPathOut = outcome == DownloadOutcome::Saved ? savedPath : std::string();
     SyncCatalog(user, account, SyncMode::Trim);
     runShutdownCheck();
-    return result;
+    return outcome;
 }
 
 int runRemovalWorker(const std::string& user, const std::string& storedSubject) {
@@ -167,10 +183,10 @@ void installTransferEngine() {
     std::call_once(installed, [] {
         ResumeHooks hooks;
         hooks.resumeUpload = [](const TransferTask& task, const MailboxAccount& account) {
-            return ResumeUpload(task, account);
+            return ResumeUpload(task, account) == UploadOutcome::Stored;
         };
         hooks.resumeDownload = [](const TransferTask& task, const MailboxAccount& account) {
-            return ResumeDownload(task, account);
+            return ResumeDownload(task, account) == DownloadOutcome::Saved;
         };
         setResumeHooks(std::move(hooks));
         CatalogHooks catalog = catalogHooks();

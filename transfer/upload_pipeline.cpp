@@ -90,9 +90,9 @@ class UploadRun {
         : list_(list), account_(account), task_(std::move(task)), failureReply_(failureReply) {}
 
     // Sends pieces first..count of the source and finishes the upload.
-    int sendPieces(std::ifstream& source, long long size, int first);
+    UploadOutcome sendPieces(std::ifstream& source, long long size, int first);
     // Sends the whole source as the one piece (attachment = the file itself).
-    int sendWhole(const std::string& subject, int failureResult);
+    UploadOutcome sendWhole(const std::string& subject);
     // Called with a record that is already in the list.
     void markAdded() { added_ = true; }
 
@@ -103,9 +103,9 @@ class UploadRun {
     int send(const std::string& subject, const std::string& attachment);
     void addRecord(const std::string& subject);
     bool cancelled() const { return added_ && list_.isCancelled(task_.fileId); }
-    int endCancelled();
-    int endFailed(int result);
-    int finish(long long size);
+    UploadOutcome endCancelled();
+    UploadOutcome endFailed(UploadOutcome outcome);
+    UploadOutcome finish(long long size);
     void removePieces() {
         removePieceFolder(task_.fileName, task_.fileId, PieceFolderRemoval::WithContents);
     }
@@ -157,22 +157,22 @@ int UploadRun::send(const std::string& subject, const std::string& attachment) {
     return result;
 }
 
-int UploadRun::endCancelled() {
+UploadOutcome UploadRun::endCancelled() {
     list_.removeTask(task_);
     // A cancelled file leaves nothing behind: no record, no piece mails.
     if (sent_)
         RemovePieceMails(account_, task_.subject);
     removePieces();
-    return kTransferCancelledCode;
+    return UploadOutcome::Cancelled;
 }
 
-int UploadRun::endFailed(int result) {
+UploadOutcome UploadRun::endFailed(UploadOutcome outcome) {
     list_.removeTask(task_);
     removePieces();
-    return result;
+    return outcome;
 }
 
-int UploadRun::finish(long long size) {
+UploadOutcome UploadRun::finish(long long size) {
     list_.removeTask(task_);
     removePieces();
     if (cancelled())
@@ -181,27 +181,27 @@ int UploadRun::finish(long long size) {
     const int added =
         catalog.addFileRecord(task_.catalogFolder, task_.fileName, task_.subject, size);
     if (added == 0)
-        return 0;
+        return UploadOutcome::Stored;
     // The file could not be entered (a file of that name arrived in the folder
     // meanwhile, or the folder is gone): its pieces would only take space.
     RemovePieceMails(account_, task_.subject);
     if (added == kCatalogNameTaken) {
         showNotice(kSameNameText);
-        return 0;
+        return UploadOutcome::Refused;
     }
     if (added == kCatalogNotSaved) {
         showNotice(kCatalogNotSavedText);
-        return 0;
+        return UploadOutcome::Refused;
     }
-    return -1;
+    return UploadOutcome::Failed;
 }
 
-int UploadRun::sendPieces(std::ifstream& source, long long size, int first) {
+UploadOutcome UploadRun::sendPieces(std::ifstream& source, long long size, int first) {
     const long long count = pieceCount(size, task_.pieceSize);
     sent_ = first > 1;
     if (!createPieceFolder(task_.fileName, task_.fileId)) {
         showNotice(kSplitFailedText);
-        return endFailed(kSplitFailed);
+        return endFailed(UploadOutcome::SplitFailed);
     }
     const std::string folder = pieceFolder(task_.fileName, task_.fileId);
     for (long long index = first; index <= count; ++index) {
@@ -211,7 +211,7 @@ int UploadRun::sendPieces(std::ifstream& source, long long size, int first) {
         const long long length = pieceLength(size, task_.pieceSize, index);
         if (!cutPiece(source, (index - 1) * task_.pieceSize, length, piecePath)) {
             showNotice(kSplitFailedText);
-            return endFailed(kSplitFailed);
+            return endFailed(UploadOutcome::SplitFailed);
         }
         PieceSubject subject;
         subject.fileName = task_.fileName;
@@ -231,14 +231,14 @@ int UploadRun::sendPieces(std::ifstream& source, long long size, int first) {
         if (result == kTransferCancelledCode || cancelled())
             return endCancelled();
         if (result != 0)
-            return endFailed(result);
+            return endFailed(UploadOutcome::SendFailed);
         list_.reportPieceDone(task_.fileId, static_cast<int>(index * 100 / count),
                               static_cast<int>(index + 1));
     }
     return finish(size);
 }
 
-int UploadRun::sendWhole(const std::string& subject, int failureResult) {
+UploadOutcome UploadRun::sendWhole(const std::string& subject) {
     if (!waitForTurn())
         return endCancelled();
     if (!added_)
@@ -249,13 +249,13 @@ int UploadRun::sendWhole(const std::string& subject, int failureResult) {
     if (result == kTransferCancelledCode || cancelled())
         return endCancelled();
     if (result != 0)
-        return endFailed(failureResult);
+        return endFailed(UploadOutcome::SendFailed);
     return finish(task_.fileSize);
 }
 
 }  // namespace
 
-int UploadFile(const UploadRequest& request, TaskList& list) {
+UploadOutcome UploadFile(const UploadRequest& request, TaskList& list) {
     if (request.failureReply != nullptr)
         request.failureReply->clear();
     const long long pieceSize = pieceSizeForSmtpHost(request.account.smtpHost);
@@ -263,26 +263,26 @@ int UploadFile(const UploadRequest& request, TaskList& list) {
     // before this one's record is in the list.
     const FileIdLease lease = list.leaseFileId();
     if (!lease.valid())
-        return -1;
+        return UploadOutcome::Failed;
 
     if (baseName(request.localPath).find(';') != std::string::npos) {
         showNotice(kSemicolonNameText);
-        return 0;
+        return UploadOutcome::Refused;
     }
     std::ifstream source;
     long long size = 0;
     if (!openSource(request.localPath, source, size)) {
         showNotice(kReadErrorText);
-        return 0;
+        return UploadOutcome::Refused;
     }
     if (size == 0) {
         showNotice(kEmptyFileText);
-        return 0;
+        return UploadOutcome::Refused;
     }
 
     TransferTask task;
     task.user = request.user;
-    task.direction = kUploadDirection;
+    task.direction = TransferDirection::Upload;
     task.fileName = baseName(request.localPath);
     task.localPath = request.localPath;
     task.fileSize = size;
@@ -295,7 +295,7 @@ int UploadFile(const UploadRequest& request, TaskList& list) {
 
     if (!Catalog(request.user).fits(size)) {
         showNotice(kOverQuotaText);
-        return 0;
+        return UploadOutcome::Refused;
     }
 
     UploadRun run(list, request.account, task, request.failureReply);
@@ -307,33 +307,34 @@ int UploadFile(const UploadRequest& request, TaskList& list) {
     subject.fileId = task.fileId;
     subject.time = static_cast<long long>(std::time(nullptr));
     subject.pieceLength = size;
-    return run.sendWhole(formatSubject(subject), 1);
+    return run.sendWhole(formatSubject(subject));
 }
 
-int ResumeUpload(const TransferTask& task, const MailboxAccount& account, TaskList& list) {
+UploadOutcome ResumeUpload(const TransferTask& task, const MailboxAccount& account,
+                           TaskList& list) {
     std::ifstream source;
     long long size = 0;
     if (!openSource(task.localPath, source, size) || task.pieceSize <= 0) {
         list.removeTask(task);
-        return -1;
+        return UploadOutcome::Failed;
     }
     if (size == 0) {
         list.removeTask(task);
         showNotice(kEmptyFileText);
-        return 0;
+        return UploadOutcome::Refused;
     }
     // Pieces already in the mailbox were cut from the file as it was: a file
     // that changed size would be stored corrupt.
     if (size != task.fileSize) {
         list.removeTask(task);
-        return -1;
+        return UploadOutcome::Failed;
     }
     UploadRun run(list, account, task);
     run.markAdded();
     if (!isSinglePiece(size, task.pieceSize))
         return run.sendPieces(source, size, std::max(task.nextPieceIndex, 1));
     source.close();
-    return run.sendWhole(task.subject, 1);
+    return run.sendWhole(task.subject);
 }
 
 }  // namespace parvola

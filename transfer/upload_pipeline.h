@@ -6,6 +6,7 @@
 
 #include "mail/mailbox_account.h"
 #include "transfer/task_list.h"
+#include "transfer/transfer_outcomes.h"
 #include "transfer/transfer_task.h"
 
 namespace parvola {
@@ -21,27 +22,18 @@ struct UploadRequest {
     std::string* failureReply = nullptr;
 };
 
-// Result of an upload whose file could not be cut into pieces.
-inline constexpr int kSplitFailed = -1;
-
 // The piece subject separates its fields with ";" and cannot escape one, so a
 // file whose name holds one could never be found again: it is refused.
 inline constexpr const char* kSemicolonNameText =
     "文件名中含有分号(;),无法上传!请修改文件名后再上传。";
 
-// 0 when the upload ended without a mail failure, including the refusals that
-// have shown their own message (a name holding ";", unreadable or empty
-// file, over the quota);
-// kTransferCancelledCode when the user cancelled it (no catalog record; the piece
-// mails already sent are removed again); kSplitFailed after "分割文件失败";
-// otherwise the failing send's result (1 for a one-piece file).
-int UploadFile(const UploadRequest& request, TaskList& list = taskList());
+// Stores `request.localPath`, showing the messages of the refusals itself.
+UploadOutcome UploadFile(const UploadRequest& request, TaskList& list = taskList());
 
 // Continues a saved upload (already in `list`) from its next piece index under
 // its file id, piece size and subject; removes it from `list` when it ends.
-// Shows only "文件内容为空" (the source is now empty); any other failure ends
-// the task quietly with a non-zero result.
-int ResumeUpload(const TransferTask& task, const MailboxAccount& account,
-                 TaskList& list = taskList());
+// Shows only "文件内容为空" (the source is now empty: Refused).
+UploadOutcome ResumeUpload(const TransferTask& task, const MailboxAccount& account,
+                           TaskList& list = taskList());
 
 }  // namespace parvola

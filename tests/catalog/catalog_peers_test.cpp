@@ -100,7 +100,8 @@ TEST_F(CatalogPeersTest, AStaleObjectSeesAChangeThatKeptTheFileSize) {
         ASSERT_EQ(stale.addFolder("", "r" + std::to_string(round)), 0);
         Catalog after(kUser);
         EXPECT_EQ(after.exists("我的文档", to, "Folder"), CatalogPresence::Live) << round;
-        EXPECT_EQ(after.exists("", "r" + std::to_string(round), "Folder"), CatalogPresence::Live) << round;
+        EXPECT_EQ(after.exists("", "r" + std::to_string(round), "Folder"), CatalogPresence::Live)
+            << round;
     }
 }
 

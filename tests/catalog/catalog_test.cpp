@@ -208,7 +208,8 @@ TEST_F(CatalogTest, ExistsAnswers) {
     EXPECT_EQ(c.exists("", "我的文档", "Folder"), CatalogPresence::Live);
     EXPECT_EQ(c.exists("我的文档", "自定义", "Folder"), CatalogPresence::Live);
     EXPECT_EQ(c.exists("我的文档", "自定义1", "Folder"), CatalogPresence::Absent);
-    EXPECT_EQ(c.exists("没有\\路径", "x", "File"), CatalogPresence::Absent);  // so does a missing path
+    EXPECT_EQ(c.exists("没有\\路径", "x", "File"),
+              CatalogPresence::Absent);  // so does a missing path
     ASSERT_EQ(c.deleteFolder("我的文档\\自定义"), 0);
     EXPECT_EQ(c.exists("我的文档", "自定义", "Folder"), CatalogPresence::OnlyDeleted);
     ASSERT_EQ(c.addFolder("我的文档", "自定义"), 0);  // the name held only by a deleted one is free

@@ -36,13 +36,13 @@ TEST(CliTextWidth, ChineseTakesTwoCells) {
 
 TEST(CliProgressLine, BarPercentSpeedAndTimeLeft) {
     TransferTask task;
-    task.direction = kUploadDirection;
+    task.direction = TransferDirection::Upload;
     task.fileSize = 10 * 1024 * 1024;
     task.progress = 50.0f;
     task.speed = 1024 * 1024;
     EXPECT_EQ(progressLine(task, 10), "[#####.....] 50.00%  1024KByte/s  0:05 left");
     task.speed = 0;
-    task.direction = kDownloadDirection;
+    task.direction = TransferDirection::Download;
     task.progress = 0;
     EXPECT_EQ(progressLine(task, 4), "[....] 0.00%  发送请求...");
 }

@@ -61,7 +61,8 @@ class ServerStops : public PipelineTest {
 
     // Stores kThreePieces as `name` while everything runs; its record.
     CatalogRow storeWhole(const MailboxAccount& account, const std::string& name) {
-        EXPECT_EQ(runUploadWorker(account.loginAddress, source(name, kThreePieces), kDocuments), 0);
+        EXPECT_EQ(runUploadWorker(account.loginAddress, source(name, kThreePieces), kDocuments),
+                  UploadOutcome::Stored);
         return fileRecord(account.loginAddress, kDocuments, name);
     }
 
@@ -70,10 +71,10 @@ class ServerStops : public PipelineTest {
     void expectStoreSucceedsAgain(PrivateMailStack& stack, const MailboxAccount& account,
                                   const std::string& path, const std::string& name) {
         ASSERT_TRUE(stack.restart());
-        ASSERT_EQ(runUploadWorker(account.loginAddress, path, kDocuments), 0);
+        ASSERT_EQ(runUploadWorker(account.loginAddress, path, kDocuments), UploadOutcome::Stored);
         const CatalogRow record = fileRecord(account.loginAddress, kDocuments, name);
         ASSERT_EQ(record.name, name);
-        ASSERT_EQ(readBack(account.loginAddress, record, saves.str()), 0);
+        ASSERT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::Saved);
         EXPECT_TRUE(readFile(saves / name) == kThreePieces);
         EXPECT_EQ(notices.messages().size(), 1u);
     }
@@ -81,7 +82,7 @@ class ServerStops : public PipelineTest {
     void expectReadSucceedsAgain(PrivateMailStack& stack, const MailboxAccount& account,
                                  const CatalogRow& record) {
         ASSERT_TRUE(stack.restart());
-        ASSERT_EQ(readBack(account.loginAddress, record, saves.str()), 0);
+        ASSERT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::Saved);
         EXPECT_EQ(saveFolderNames(), std::vector<std::string>{record.name});
         EXPECT_TRUE(readFile(saves / record.name) == kThreePieces);
         EXPECT_EQ(notices.messages().size(), 1u);
@@ -103,7 +104,7 @@ TEST_F(ServerStops, SmtpServerKilledAfterTheFirstPieceOfAStore) {
         }
     });
 
-    EXPECT_NE(runUploadWorker(account.loginAddress, path, kDocuments), 0);
+    EXPECT_EQ(runUploadWorker(account.loginAddress, path, kDocuments), UploadOutcome::SendFailed);
     ASSERT_TRUE(killed.load());
     EXPECT_EQ(notices.messages(), std::vector<std::string>{uploadFailed(path)});
     EXPECT_EQ(catalogBytes(account.loginAddress), before);
@@ -123,7 +124,7 @@ TEST_F(ServerStops, SmtpServerKilledWhileTheSecondPieceIsSent) {
     const std::string before = catalogBytes(account.loginAddress);
     const std::string path = source("midway.bin", kThreePieces);
 
-    EXPECT_NE(runUploadWorker(account.loginAddress, path, kDocuments), 0);
+    EXPECT_EQ(runUploadWorker(account.loginAddress, path, kDocuments), UploadOutcome::SendFailed);
     ASSERT_TRUE(relay.cut());
     EXPECT_EQ(notices.messages(), std::vector<std::string>{uploadFailed(path)});
     EXPECT_EQ(catalogBytes(account.loginAddress), before);
@@ -148,7 +149,7 @@ TEST_F(ServerStops, Pop3ServerKilledAfterTheFirstPieceOfARead) {
         }
     });
 
-    EXPECT_NE(readBack(account.loginAddress, record, saves.str()), 0);
+    EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::Failed);
     ASSERT_TRUE(killed.load());
     EXPECT_EQ(notices.messages(), std::vector<std::string>{downloadFailed("far.bin")});
     EXPECT_TRUE(saveFolderNames().empty());  // neither "far.bin" nor "far.bin.part"
@@ -172,7 +173,7 @@ TEST_F(ServerStops, Pop3ServerKilledWhileTheSecondPieceIsRead) {
     ASSERT_EQ(record.name, "near.bin");
     const std::string before = catalogBytes(account.loginAddress);
 
-    EXPECT_NE(readBack(account.loginAddress, record, saves.str()), 0);
+    EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::Failed);
     ASSERT_TRUE(relay.cut());
     EXPECT_EQ(notices.messages(), std::vector<std::string>{downloadFailed("near.bin")});
     EXPECT_TRUE(saveFolderNames().empty());

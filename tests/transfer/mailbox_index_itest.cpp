@@ -86,7 +86,7 @@ class DownloadCost : public PipelineTest {
     }
 
     // Downloads f.bin through `proxy` into a fresh folder; its bytes, or
-    // "<failed n>".
+    // "<failed>".
     std::string download(const CountingPop3Proxy& proxy) {
         MailboxAccount relayed = account;
         relayed.pop3Port = proxy.port();
@@ -96,9 +96,8 @@ class DownloadCost : public PipelineTest {
         inputs.fileName = "f.bin";
         inputs.fileSize = 10;
         std::string saved;
-        const int result = DownloadFile(relayed, account.loginAddress, inputs, saved);
-        if (result != 0)
-            return "<failed " + std::to_string(result) + ">";
+        if (DownloadFile(relayed, account.loginAddress, inputs, saved) != DownloadOutcome::Saved)
+            return "<failed>";
         return readFile(saved);
     }
 
@@ -217,7 +216,7 @@ TEST_F(DownloadCost, AMissingPieceFailsAfterOnePassAndTheSearchMatchesTheSingleS
 
     ASSERT_TRUE(deletePieceMail(account, "f.bin", 3));
     CountingPop3Proxy proxy(account.pop3Host, account.pop3Port);
-    EXPECT_EQ(download(proxy), "<failed -1>");
+    EXPECT_EQ(download(proxy), "<failed>");
     EXPECT_EQ(proxy.count("RETR"), 2);
     EXPECT_LE(proxy.count("TOP"), messageCount());
 }

@@ -23,12 +23,13 @@ class Faults : public PipelineTest {
     // Stores `bytes` as `name` and answers its catalog record.
     CatalogRow store(const MailboxAccount& account, const std::string& name,
                      const std::string& bytes, const char* folder = kDocuments) {
-        EXPECT_EQ(runUploadWorker(account.loginAddress, source(name, bytes), folder), 0);
+        EXPECT_EQ(runUploadWorker(account.loginAddress, source(name, bytes), folder),
+                  UploadOutcome::Stored);
         return fileRecord(account.loginAddress, folder, name);
     }
 
     static const TransferTask* findRecord(const std::vector<TransferTask>& records,
-                                          const char* direction) {
+                                          TransferDirection direction) {
         for (const TransferTask& task : records)
             if (task.direction == direction)
                 return &task;
@@ -57,7 +58,7 @@ TEST_F(Faults, PurgeDeletesEveryPieceOfTheFileAndNoneOfAnotherUploadOfItsName) {
 
     EXPECT_TRUE(pieceMails(account, "dup.bin", purgedId).empty());
     EXPECT_EQ(pieceMails(account, "dup.bin", keptId).size(), 2u);
-    ASSERT_EQ(readBack(user, kept, saves.str()), 0);
+    ASSERT_EQ(readBack(user, kept, saves.str()), DownloadOutcome::Saved);
     EXPECT_TRUE(readFile(saves / "dup.bin") == other);
     EXPECT_TRUE(notices.messages().empty());
 }
@@ -69,7 +70,7 @@ TEST_F(Faults, AMissingMiddlePieceFailsTheDownloadAndLeavesNoFile) {
     ASSERT_EQ(parseSubject(record.subject).pieceCount, 3);
     ASSERT_TRUE(deletePieceMail(account, "three.dat", 2));
 
-    EXPECT_NE(readBack(account.loginAddress, record, saves.str()), 0);
+    EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::Failed);
     EXPECT_EQ(notices.messages(),
               std::vector<std::string>{"文件:three.dat网络问题,下载失败.请稍后再试!"});
     EXPECT_TRUE(saveFolderEmpty());  // neither "three.dat" nor "three.dat.part"
@@ -85,7 +86,7 @@ TEST_F(Faults, CancellingAnUploadAfterItsFirstPieceTakesThatPieceBackOut) {
                 taskList().cancelTask(task.user, task.fileName);
     });
     EXPECT_EQ(runUploadWorker(account.loginAddress, source("gone.bin", kTwoPieces), kDocuments),
-              kTransferCancelledCode);
+              UploadOutcome::Cancelled);
     EXPECT_EQ(pieceMailCount(account), 0);
     EXPECT_EQ(fileRecord(account.loginAddress, kDocuments, "gone.bin").name, "");
     EXPECT_TRUE(notices.messages().empty());
@@ -100,7 +101,7 @@ TEST_F(Faults, CancellingAnUploadBeforeItsOnlyPieceIsSentSendsNothing) {
     });
     EXPECT_EQ(runUploadWorker(account.loginAddress, source("never.bin", randomBytes(2 * kMiB, 44)),
                               kDocuments),
-              kTransferCancelledCode);
+              UploadOutcome::Cancelled);
     EXPECT_EQ(pieceMailCount(account), 0);
     EXPECT_EQ(fileRecord(account.loginAddress, kDocuments, "never.bin").name, "");
     EXPECT_TRUE(notices.messages().empty());
@@ -110,11 +111,11 @@ TEST_F(Faults, CancellingADownloadRemovesWhatItHadWritten) {
     const MailboxAccount account = login("sohu");
     const CatalogRow record = store(account, "half.bin", kTwoPieces);
     ProgressWatcher cancelAtSecondPiece([&](const std::vector<TransferTask>& records) {
-        const TransferTask* download = findRecord(records, kDownloadDirection);
+        const TransferTask* download = findRecord(records, TransferDirection::Download);
         if (download != nullptr && download->nextPieceIndex == 2)
             taskList().cancelTask(download->user, download->fileName);
     });
-    EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), kTransferCancelledCode);
+    EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::Cancelled);
     EXPECT_TRUE(saveFolderEmpty());
     EXPECT_TRUE(notices.messages().empty());
     EXPECT_FALSE(processValues().filesDownloaded.load());
@@ -140,7 +141,7 @@ TEST_F(Faults, APausedUploadWaitsAtThePieceBoundaryAndGoesOnWhenResumed) {
     ASSERT_TRUE(waitForWorkers(std::chrono::seconds(60)));
     const CatalogRow record = fileRecord(account.loginAddress, kDocuments, "slow.bin");
     ASSERT_EQ(record.name, "slow.bin");
-    ASSERT_EQ(readBack(account.loginAddress, record, saves.str()), 0);
+    ASSERT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::Saved);
     EXPECT_TRUE(readFile(saves / "slow.bin") == kTwoPieces);
     EXPECT_TRUE(notices.messages().empty());
 }
@@ -170,7 +171,7 @@ TEST_F(Faults, ASourceThatShrinksWhileCutIsASplitFailureAndLeavesNoRecord) {
         if (!records.empty() && records[0].nextPieceIndex == 2)
             fs::resize_file(path, 100);
     });
-    EXPECT_EQ(runUploadWorker(account.loginAddress, path, kDocuments), -1);
+    EXPECT_EQ(runUploadWorker(account.loginAddress, path, kDocuments), UploadOutcome::SplitFailed);
     EXPECT_EQ(notices.messages(),
               (std::vector<std::string>{"分割文件失败",
                                         "文件:" + path + "网络问题,上传失败.请稍后再试!"}));
@@ -188,7 +189,7 @@ TEST_F(Faults, ShutdownFollowsTheLastOfTwoParallelTransfersOnly) {
     // A saved download of d.txt, resumed while the upload below runs.
     TransferTask saved;
     saved.user = user;
-    saved.direction = kDownloadDirection;
+    saved.direction = TransferDirection::Download;
     saved.fileName = "d.txt";
     saved.localPath = saves.str();
     saved.fileSize = stored.size;
@@ -268,7 +269,8 @@ TEST_F(Faults, TheTransportsEndACancelledTransferAtOnce) {
     EXPECT_GT(goOn.asked.load(), 1);
 
     StoppingSink stopReading(false);
-    EXPECT_EQ(FetchPiece(account, mail.subject, saves.str(), 9, &stopReading), kTransferCancelledCode);
+    EXPECT_EQ(FetchPiece(account, mail.subject, saves.str(), 9, &stopReading),
+              kTransferCancelledCode);
     EXPECT_GE(stopReading.asked.load(), 1);
     EXPECT_TRUE(saveFolderEmpty());
 

@@ -45,7 +45,7 @@ TEST_F(TaskListTest, RedrawShowsWholeNumbersAndTheRequestText) {
     upload.progress = 37.5f;
     upload.speed = 2048;
     TransferTask download = makeTask("u", "b.bin", 2);
-    download.direction = kDownloadDirection;
+    download.direction = TransferDirection::Download;
     TransferTask resumed = makeTask("u", "c.bin", 3);  // saved at piece 3 of 3
     resumed.nextPieceIndex = 3;
     TransferTask empty = makeTask("u", "d.bin", 4, 0, 0);

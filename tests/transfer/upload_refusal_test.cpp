@@ -130,7 +130,7 @@ TEST_F(UploadRefusal, TheServersOwnWordsAreShownOnce) {
         ScriptedPeer peer;
         refuseAt(peer, c.step, c.reply);
         loginAt(peer.start());
-        EXPECT_NE(runUploadWorker(kAddress, path_, kFolder), 0);
+        EXPECT_EQ(runUploadWorker(kAddress, path_, kFolder), UploadOutcome::SendFailed);
         EXPECT_EQ(peer.finish(), "");
         EXPECT_EQ(notices.messages(), std::vector<std::string>{refusedPrefix + c.shown});
         expectNothingStored();
@@ -144,7 +144,7 @@ TEST_F(UploadRefusal, AConnectionThatEndsWithoutAnAnswerIsANetworkFailure) {
     openAndLogIn(peer);
     peer.expectLine("MAIL FROM: <bob@sina.test>\r\n").closeConnection();
     loginAt(peer.start());
-    EXPECT_NE(runUploadWorker(kAddress, path_, kFolder), 0);
+    EXPECT_EQ(runUploadWorker(kAddress, path_, kFolder), UploadOutcome::SendFailed);
     peer.finish();
     EXPECT_EQ(notices.messages(),
               std::vector<std::string>{"文件:" + path_ + "网络问题,上传失败.请稍后再试!"});
