@@ -16,38 +16,37 @@ constexpr const char* kFillerParagraph =
 }  // namespace
 
 int SendStoreMail(const StoreMail& mail) {
-    CSmtpMessage message;
-    message.Sender = CSmtpAddress(mail.sender);
-    message.Recipient = CSmtpAddress(mail.recipient);
+    SmtpMessage message;
+    message.setSender(SmtpAddress(mail.sender));
+    message.setRecipient(SmtpAddress(mail.recipient));
     if (!mail.extraRecipient.empty())
-        message.ToList.emplace_back(mail.extraRecipient);
-    message.Subject = mail.subject;
-    message.Bodies.emplace_back(kFillerParagraph, "text/plain", "iso-8859-1");
-    message.Bodies.emplace_back("<html><body>" + mail.bodyText + "</body></html>@", "text/html",
-                                "iso-8859-1");
+        message.addRecipient(SmtpAddress(mail.extraRecipient));
+    message.setSubject(mail.subject);
+    message.addBody(SmtpMessageBody(kFillerParagraph, "text/plain", "iso-8859-1"));
+    message.addBody(SmtpMessageBody("<html><body>" + mail.bodyText + "</body></html>@", "text/html",
+                                    "iso-8859-1"));
     if (!mail.attachmentPath.empty()) {
-        message.Files.emplace_back(mail.attachmentPath);
+        message.addFile(SmtpFilePart(mail.attachmentPath));
         // The reader checks the piece it writes against this digest.
         std::string digest;
         if (sha256HexOfFile(mail.attachmentPath, digest))
             message.addHeader(kPieceDigestHeader, digest);
     }
 
-    CSmtp smtp;
-    smtp.Port = mail.smtpPort;
-    smtp.Tls = mail.smtpTls;
-    smtp.UserName = mail.userName;
-    smtp.Password = mail.password;
+    SmtpClient smtp;
+    smtp.setPort(mail.smtpPort);
+    smtp.setTls(mail.smtpTls);
+    smtp.setCredentials(mail.userName, mail.password);
     if (!smtp.Connect(mail.smtpHost)) {
         smtp.Close();
         if (mail.failureReply != nullptr)
-            *mail.failureReply = smtp.FailureReply;
+            *mail.failureReply = smtp.failureReply();
         return -1;
     }
     int result = smtp.SendMessage(message, mail.taskId, mail.progress);
     smtp.Close();
     if (mail.failureReply != nullptr)
-        *mail.failureReply = result == 0 ? std::string() : smtp.FailureReply;
+        *mail.failureReply = result == 0 ? std::string() : smtp.failureReply();
     return result;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // A zip archive (application note 2.0 format, stored or deflated entries):
 // create one and add files to it, or open one and extract its entries.
-// Engine failures throw CZipException; callers outside the zip library use
+// Engine failures throw ZipException; callers outside the zip library use
 // the pack and unpack helpers of zip_pack.h instead.
 #include <cstdint>
 #include <functional>
@@ -74,16 +74,16 @@ class ZipArchive {
 
     void readCentralDirectory();
     void writeCentralDirectory();
-    void copyIntoArchive(CZipBigFile& source, ZipEntryHeader& header, int level, uint64_t totalSize,
+    void copyIntoArchive(ZipBigFile& source, ZipEntryHeader& header, int level, uint64_t totalSize,
                          const Progress& progress, size_t bufferSize, bool& stopped);
     void checkLocalHeader(const ZipEntryHeader& header, uint64_t& dataStart);
-    bool copyOutOfArchive(const ZipEntryHeader& header, uint64_t dataStart, CZipBigFile& target,
+    bool copyOutOfArchive(const ZipEntryHeader& header, uint64_t dataStart, ZipBigFile& target,
                           const Progress& progress, size_t bufferSize);
     void buildSortedIndex();
     void reset();
 
     State state_ = State::closed;
-    CZipBigFile file_;
+    ZipBigFile file_;
     std::string path_;
     std::vector<ZipEntryHeader> entries_;
     std::vector<int> sortedIndex_;  // entry indexes by name; empty until first lookup

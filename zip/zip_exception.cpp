@@ -6,12 +6,12 @@
 
 namespace parvola {
 
-CZipException::CZipException(int cause, std::string path)
+ZipException::ZipException(int cause, std::string path)
     : cause_(cause),
       path_(std::move(path)),
       message_("zip error " + std::to_string(cause) + " on " + path_) {}
 
-int CZipException::causeFromZlib(int zlibResult) {
+int ZipException::causeFromZlib(int zlibResult) {
     switch (zlibResult) {
         case Z_STREAM_END:
             return zlibStreamEnd;
@@ -34,12 +34,12 @@ int CZipException::causeFromZlib(int zlibResult) {
     }
 }
 
-void CZipException::raise(int cause, const std::string& path) {
-    throw CZipException(cause, path);
+void ZipException::raise(int cause, const std::string& path) {
+    throw ZipException(cause, path);
 }
 
-void CZipException::raiseZlib(int zlibResult, const std::string& path) {
-    throw CZipException(causeFromZlib(zlibResult), path);
+void ZipException::raiseZlib(int zlibResult, const std::string& path) {
+    throw ZipException(causeFromZlib(zlibResult), path);
 }
 
 }  // namespace parvola

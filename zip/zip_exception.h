@@ -6,7 +6,7 @@
 
 namespace parvola {
 
-class CZipException : public std::exception {
+class ZipException : public std::exception {
   public:
     // Cause codes; the numbers are part of the engine's contract.
     enum Cause {
@@ -29,7 +29,7 @@ class CZipException : public std::exception {
         endRecordNotFound = 18,  // no end-of-central-directory record
     };
 
-    CZipException(int cause, std::string path);
+    ZipException(int cause, std::string path);
 
     int cause() const { return cause_; }
     const std::string& path() const { return path_; }

@@ -26,7 +26,7 @@ bool packFileToZip(const std::string& sourcePath, const std::string& archivePath
         {
             // Reserve a unique name beside the archive; the archive engine
             // then writes that file from the start.
-            CZipBigFile reservation;
+            ZipBigFile reservation;
             reservation.createBeside(archivePath);
             temporaryPath = reservation.path();
             reservation.close();

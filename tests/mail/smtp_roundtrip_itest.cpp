@@ -127,22 +127,21 @@ TEST(SmtpRoundTrip, MixedMailWithLargeBinaryFileReadsBackExactly) {
     writeFile(file, randomBytes(7 * 1024 * 1024 + 5, 2026));
     const std::string subject = "存储测试 中文主题 piece 1/1";
 
-    CSmtpMessage message;
-    message.Sender = CSmtpAddress(address, address);
-    message.Recipient = CSmtpAddress(address, address);
-    message.Subject = subject;
-    message.Bodies.emplace_back("A plain explanatory paragraph.\r\n.\r\nwith a lone dot line.",
-                                "text/plain", "iso-8859-1");
-    message.Bodies.emplace_back("<html><body>" + subject + "</body></html>@", "text/html",
-                                "iso-8859-1");
-    message.Files.emplace_back(file.string(), "", false, "", "iso-8859-1");
+    SmtpMessage message;
+    message.setSender(SmtpAddress(address, address));
+    message.setRecipient(SmtpAddress(address, address));
+    message.setSubject(subject);
+    message.addBody(SmtpMessageBody("A plain explanatory paragraph.\r\n.\r\nwith a lone dot line.",
+                                    "text/plain", "iso-8859-1"));
+    message.addBody(
+        SmtpMessageBody("<html><body>" + subject + "</body></html>@", "text/html", "iso-8859-1"));
+    message.addFile(SmtpFilePart(file.string(), "", false, "", "iso-8859-1"));
 
-    CSmtp smtp;
-    smtp.Port = MailStack::smtpPort();
-    smtp.UserName = user;
-    smtp.Password = password;
-    ASSERT_EQ(smtp.Connect("127.0.0.1"), 1) << smtp.LastReply;
-    ASSERT_EQ(smtp.SendMessage(message, -1), 0) << smtp.LastReply;
+    SmtpClient smtp;
+    smtp.setPort(MailStack::smtpPort());
+    smtp.setCredentials(user, password);
+    ASSERT_EQ(smtp.Connect("127.0.0.1"), 1) << smtp.lastReply();
+    ASSERT_EQ(smtp.SendMessage(message, -1), 0) << smtp.lastReply();
     smtp.Close();
 
     const auto seen = inspect(dir, user, password);
@@ -176,17 +175,16 @@ TEST(SmtpRoundTrip, WrongPasswordIsRefusedByTheServer) {
     ASSERT_TRUE(MailStack::running());
     const std::string user = MailStack::uniqueUser("smtpbad");
     ASSERT_TRUE(MailStack::addUser(user, "right" + user));
-    CSmtp smtp;
-    smtp.Port = MailStack::smtpPort();
-    smtp.UserName = user;
-    smtp.Password = "wrong";
+    SmtpClient smtp;
+    smtp.setPort(MailStack::smtpPort());
+    smtp.setCredentials(user, "wrong");
     // AUTH LOGIN fails inside Connect; MAIL FROM then meets 530 and the
     // bounded re-logins all fail as well.
     ASSERT_EQ(smtp.Connect("127.0.0.1"), 1);
-    CSmtpMessage message;
-    message.Sender = CSmtpAddress(user + "@sina.test");
-    message.Recipient = CSmtpAddress(user + "@sina.test");
-    message.Bodies.emplace_back("x", "text/plain", "us-ascii");
+    SmtpMessage message;
+    message.setSender(SmtpAddress(user + "@sina.test"));
+    message.setRecipient(SmtpAddress(user + "@sina.test"));
+    message.addBody(SmtpMessageBody("x", "text/plain", "us-ascii"));
     EXPECT_EQ(smtp.SendMessage(message, -1), 530);
     smtp.Close();
 }

@@ -224,14 +224,14 @@ TEST(ZipRecords, FieldsOver65535BytesDoNotFit) {
 }
 
 TEST(ZipRecords, ExceptionCarriesCauseAndPathAndMapsZlibResults) {
-    CZipException e(CZipException::crcMismatch, "/x.zip");
+    ZipException e(ZipException::crcMismatch, "/x.zip");
     EXPECT_EQ(11, e.cause());
     EXPECT_EQ("/x.zip", e.path());
     const int zlibResults[] = {Z_STREAM_END, Z_NEED_DICT, Z_ERRNO,     Z_STREAM_ERROR,
                                Z_DATA_ERROR, Z_MEM_ERROR, Z_BUF_ERROR, Z_VERSION_ERROR};
     for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(2 + i, CZipException::causeFromZlib(zlibResults[i]));
-    EXPECT_EQ(1, CZipException::causeFromZlib(Z_OK));
+        EXPECT_EQ(2 + i, ZipException::causeFromZlib(zlibResults[i]));
+    EXPECT_EQ(1, ZipException::causeFromZlib(Z_OK));
 }
 
 }  // namespace
