@@ -77,30 +77,35 @@ class InflateStream {
     z_stream stream{};
 };
 
+// What a failed file call (its errno) means.
+ZipResult fileFailure(int error) {
+    return error == ENOSPC || error == EDQUOT ? ZipResult::DiskFull : ZipResult::FileError;
+}
+
 // Creates the folders `parts` below `destination`, one at a time, refusing to
 // walk through anything that is not a real folder (a symbolic link planted
-// under the destination must not lead the extraction elsewhere).
-bool makeFoldersBelow(const std::filesystem::path& destination,
-                      const std::vector<std::string>& parts, size_t count) {
+// under the destination must not lead the extraction elsewhere: UnsafeName).
+ZipResult makeFoldersBelow(const std::filesystem::path& destination,
+                           const std::vector<std::string>& parts, size_t count) {
     std::error_code ec;
     std::filesystem::create_directories(destination, ec);
     if (!std::filesystem::is_directory(destination, ec))
-        return false;
+        return fileFailure(ec.value());
     std::filesystem::path current = destination;
     for (size_t i = 0; i < count; ++i) {
         current /= parts[i];
         struct stat st {};
         if (::lstat(current.c_str(), &st) == 0) {
             if (!S_ISDIR(st.st_mode))
-                return false;
+                return ZipResult::UnsafeName;
             continue;
         }
         if (::mkdir(current.c_str(), 0777) != 0 && errno != EEXIST)
-            return false;
+            return fileFailure(errno);
         if (::lstat(current.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-            return false;
+            return ZipResult::UnsafeName;
     }
-    return true;
+    return ZipResult::Ok;
 }
 
 // Gives an extracted file the entry's time and read-only attribute.
@@ -248,16 +253,16 @@ void ZipArchive::close() {
     reset();
 }
 
-bool ZipArchive::addFile(const std::string& sourcePath, int level, bool keepFullPath,
-                         const Progress& progress, size_t bufferSize) {
+ZipResult ZipArchive::addFile(const std::string& sourcePath, int level, bool keepFullPath,
+                              const Progress& progress, size_t bufferSize) {
     if (bufferSize == 0 || state_ != State::writing || entryCount() >= kMaxEntries)
-        return false;
+        return ZipResult::Refused;
     if (level < -1 || level > 9)
-        return false;
+        return ZipResult::Refused;
 
     struct stat st {};
     if (::stat(sourcePath.c_str(), &st) != 0)
-        return false;
+        return ZipResult::CannotOpen;
     const bool isDirectory = S_ISDIR(st.st_mode);
 
     ZipEntryHeader header;
@@ -280,7 +285,7 @@ bool ZipArchive::addFile(const std::string& sourcePath, int level, bool keepFull
 
     ZipBigFile source;
     if (!isDirectory && !source.tryOpen(sourcePath, ZipBigFile::Mode::readOnly))
-        return false;
+        return ZipResult::CannotOpen;
 
     const uint64_t localOffset = writePosition_;
     if (localOffset - prefixBytes_ > kMax32)
@@ -315,13 +320,13 @@ bool ZipArchive::addFile(const std::string& sourcePath, int level, bool keepFull
     }
     if (stopped) {
         file_.truncate(localOffset);
-        return false;
+        return ZipResult::Stopped;
     }
     writePosition_ = localOffset + ZipEntryHeader::kLocalSize + header.storedName.size() +
                      header.extraField.size() + header.compressedSize;
     entries_.push_back(std::move(header));
     sortedIndex_.clear();
-    return true;
+    return ZipResult::Ok;
 }
 
 void ZipArchive::copyIntoArchive(ZipBigFile& source, ZipEntryHeader& header, int level,
@@ -456,8 +461,9 @@ void ZipArchive::checkLocalHeader(const ZipEntryHeader& header, uint64_t& dataSt
         ZipException::raise(ZipException::damagedArchive, path_);
 }
 
-bool ZipArchive::copyOutOfArchive(const ZipEntryHeader& header, uint64_t dataStart,
-                                  ZipBigFile& target, const Progress& progress, size_t bufferSize) {
+ZipResult ZipArchive::copyOutOfArchive(const ZipEntryHeader& header, uint64_t dataStart,
+                                       ZipBigFile& target, const Progress& progress,
+                                       size_t bufferSize) {
     const bool deflated = header.method == ZipEntryHeader::kMethodDeflated;
     std::vector<unsigned char> input(bufferSize);
     std::vector<unsigned char> output(deflated ? kOutputBufferSize : 0);
@@ -488,7 +494,7 @@ bool ZipArchive::copyOutOfArchive(const ZipEntryHeader& header, uint64_t dataSta
             emit(input.data(), chunk);
         } else {
             if (streamEnded)
-                return false;  // compressed data left unread
+                return ZipResult::Damaged;  // compressed data left unread
             z_stream& zs = inflater->stream;
             zs.next_in = input.data();
             zs.avail_in = static_cast<uInt>(chunk);
@@ -507,10 +513,10 @@ bool ZipArchive::copyOutOfArchive(const ZipEntryHeader& header, uint64_t dataSta
                     break;  // no progress: needs more input
             } while (zs.avail_out == 0 || zs.avail_in > 0);
             if (streamEnded && zs.avail_in > 0)
-                return false;  // data after the stream's end
+                return ZipResult::Damaged;  // data after the stream's end
         }
         if (progress && !progress(header.uncompressedSize, written))
-            return false;
+            return ZipResult::Stopped;
     }
     if (deflated && !streamEnded) {
         // The compressed data ran out before the stream ended; let zlib drain
@@ -535,22 +541,22 @@ bool ZipArchive::copyOutOfArchive(const ZipEntryHeader& header, uint64_t dataSta
         ZipException::raise(ZipException::crcMismatch, path_);
     if (written != header.uncompressedSize)
         ZipException::raise(ZipException::damagedArchive, path_);
-    return true;
+    return ZipResult::Ok;
 }
 
-bool ZipArchive::extractEntry(int index, const std::string& destination, bool keepFullPath,
-                              const std::string& newName, const Progress& progress,
-                              size_t bufferSize) {
-    if (state_ != State::reading)
-        return false;
-    if (index < 0 || index >= entryCount() || bufferSize == 0)
-        return false;
+ZipResult ZipArchive::extractEntry(int index, const std::string& destination, bool keepFullPath,
+                                   const std::string& newName, const Progress& progress,
+                                   size_t bufferSize) {
+    if (state_ != State::reading || bufferSize == 0)
+        return ZipResult::Refused;
+    if (index < 0 || index >= entryCount())
+        return ZipResult::NotFound;
     const ZipEntryHeader& header = entries_[static_cast<size_t>(index)];
     const bool isDirectory = header.isDirectory();
     auto parts =
         safeRelativeParts(newName.empty() ? header.fileName : newName, keepFullPath, isDirectory);
     if (!parts)
-        return false;
+        return ZipResult::UnsafeName;
     const std::filesystem::path root(destination.empty() ? std::string(".") : destination);
 
     if (isDirectory)
@@ -561,23 +567,26 @@ bool ZipArchive::extractEntry(int index, const std::string& destination, bool ke
     if (header.isEncrypted())
         ZipException::raise(ZipException::passwordRequired, path_);
 
-    if (!makeFoldersBelow(root, *parts, parts->size() - 1))
-        return false;
+    if (const ZipResult folders = makeFoldersBelow(root, *parts, parts->size() - 1);
+        folders != ZipResult::Ok)
+        return folders;
     std::filesystem::path target = root;
     for (const std::string& part : *parts)
         target /= part;
 
     TemporaryFile temporary;
     temporary.file.createBeside(target.string());
-    if (!copyOutOfArchive(header, dataStart, temporary.file, progress, bufferSize))
-        return false;
+    if (const ZipResult copied =
+            copyOutOfArchive(header, dataStart, temporary.file, progress, bufferSize);
+        copied != ZipResult::Ok)
+        return copied;
     temporary.file.close();
     if (!applyTimeAndAttributes(temporary.file.path(), header))
-        return false;
+        return fileFailure(errno);
     if (::rename(temporary.file.path().c_str(), target.c_str()) != 0)
-        return false;
+        return fileFailure(errno);
     temporary.kept = true;
-    return true;
+    return ZipResult::Ok;
 }
 
 }  // namespace parvola

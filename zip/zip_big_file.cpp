@@ -48,7 +48,7 @@ bool ZipBigFile::tryOpen(const std::string& path, Mode mode) {
 
 void ZipBigFile::open(const std::string& path, Mode mode) {
     if (!tryOpen(path, mode))
-        ZipException::raise(ZipException::otherFailure, path);
+        ZipException::raise(ZipException::otherFailure, path, errno);
 }
 
 void ZipBigFile::createBeside(const std::string& target) {
@@ -62,7 +62,7 @@ void ZipBigFile::createBeside(const std::string& target) {
         if (errno != EEXIST)
             break;
     }
-    ZipException::raise(ZipException::otherFailure, target);
+    ZipException::raise(ZipException::otherFailure, target, errno);
 }
 
 void ZipBigFile::close() {
@@ -71,7 +71,7 @@ void ZipBigFile::close() {
     int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0 && errno != EINTR)
-        ZipException::raise(ZipException::otherFailure, path_);
+        ZipException::raise(ZipException::otherFailure, path_, errno);
 }
 
 void ZipBigFile::closeQuietly() noexcept {
@@ -81,7 +81,7 @@ void ZipBigFile::closeQuietly() noexcept {
 }
 
 void ZipBigFile::fail() const {
-    ZipException::raise(ZipException::otherFailure, path_);
+    ZipException::raise(ZipException::otherFailure, path_, errno);
 }
 
 size_t ZipBigFile::read(void* buffer, size_t size) {

@@ -1,6 +1,7 @@
 #pragma once
 // The archive file: a POSIX file descriptor with 64-bit positions. Every
-// failure throws ZipException (otherFailure) naming the file.
+// failure throws ZipException (otherFailure) naming the file and carrying
+// the errno of the failed call.
 #include <cstddef>
 #include <cstdint>
 #include <string>

@@ -125,7 +125,7 @@ TEST_F(CatalogZipTest, DamagedForeignOrNamelessArchivesLeaveTheCatalogAlone) {
     big += "</User>\r\n";
     test::writeFile(other / name, big);
     const std::string good = (other / "good.zip").string();
-    ASSERT_TRUE(packFileToZip((other / name).string(), good));
+    ASSERT_EQ(packFileToZip((other / name).string(), good), ZipResult::Ok);
     std::string damaged = test::readFile(good);
     for (size_t i = 80; i < 120 && i < damaged.size(); ++i)
         damaged[i] = static_cast<char>(damaged[i] ^ 0x5a);
@@ -135,13 +135,15 @@ TEST_F(CatalogZipTest, DamagedForeignOrNamelessArchivesLeaveTheCatalogAlone) {
     // A whole archive of a catalog without a user name.
     test::writeFile(other / name,
                     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<User Name=\"\"/>");
-    ASSERT_TRUE(packFileToZip((other / name).string(), (other / "nameless.zip").string()));
+    ASSERT_EQ(packFileToZip((other / name).string(), (other / "nameless.zip").string()),
+              ZipResult::Ok);
     EXPECT_FALSE(UnzipCatalog(user_, (other / "nameless.zip").string()));
 
     // An archive whose entry is another user's catalog.
     test::writeFile(other / "王五@sina.test_config", big);
-    ASSERT_TRUE(packFileToZip((other / "王五@sina.test_config").string(),
-                              (other / "foreign.zip").string()));
+    ASSERT_EQ(
+        packFileToZip((other / "王五@sina.test_config").string(), (other / "foreign.zip").string()),
+        ZipResult::Ok);
     EXPECT_FALSE(UnzipCatalog(user_, (other / "foreign.zip").string()));
 
     EXPECT_EQ(catalogBytes(), original);

@@ -128,17 +128,4 @@ inline std::string buildRawZip(const std::vector<RawEntry>& entries,
     return body + directory + end + comment;
 }
 
-// Every regular file below `root`, relative to it, sorted.
-inline std::vector<std::string> filesBelow(const std::filesystem::path& root) {
-    std::vector<std::string> out;
-    std::error_code ec;
-    for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
-         it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-        if (!it->is_directory())
-            out.push_back(std::filesystem::relative(it->path(), root));
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 }  // namespace parvola::test
