@@ -84,19 +84,12 @@ int mailCatalogNow(const std::string& user) {
     if (zip.empty())
         return -1;
     StoreMail mail;
-    mail.smtpHost = account.smtpHost;
-    mail.smtpPort = account.smtpPort;
-    mail.smtpTls = account.smtpTls;
-    mail.userName = account.mailboxUser;
-    mail.password = account.mailboxPassword;
     mail.subject =
         CatalogSubject(version, static_cast<long long>(std::time(nullptr)), account.loginAddress);
     mail.bodyText = mail.subject;
-    mail.sender = account.mailboxAddress;
-    mail.recipient = account.mailboxAddress;
     mail.attachmentPath = zip;
     mail.taskId = 0;
-    return SendStoreMail(mail);
+    return SendStoreMail(account, mail);
     // The scratch folder, zip included, goes away here.
 }
 

@@ -6,15 +6,16 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include "catalog/catalog.h"
 #include "catalog/xml/text_file.h"
 #include "catalog/xml/xml_doc.h"
-#include "mail/pop3_connection.h"
 #include "platform/app_dir.h"
 #include "platform/file_lock.h"
 #include "transfer/catalog_scratch.h"
+#include "transfer/mailbox_factory.h"
 #include "transfer/mailbox_index.h"
 #include "zip/zip_pack.h"
 
@@ -183,26 +184,22 @@ bool UnzipCatalog(const std::string& user, const std::string& zipPath, CatalogRe
 }
 
 int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode mode) {
-    Pop3Connection pop3;
-    pop3.setTls(account.pop3Tls);
-    if (!pop3.Connect(account.pop3Host, account.mailboxUser, account.mailboxPassword,
-                      account.pop3Port)) {
-        pop3.Disconnect();
+    const std::unique_ptr<Mailbox> mailbox = mailboxFor(account);
+    if (!mailbox->open())
         return kSyncFailed;
-    }
     // Subjects come from the mailbox's subject cache where it knows them, so
     // the trim after every download reads only the headers of new mails.
-    MailboxIndex index(pop3, mailboxCacheName(account));
+    MailboxIndex index(*mailbox, mailboxCacheName(account));
     if (!index.open()) {
-        pop3.Disconnect();
+        mailbox->close();
         return kSyncFailed;
     }
     int kept = 0;
     for (int n = index.messageCount(); n >= 1; --n) {
         if (!index.reach(n)) {
-            // QUIT still carries out the deletions a trim has marked so far.
+            // Closing still carries out the deletions a trim has marked so far.
             index.saveCache();
-            pop3.Disconnect();
+            mailbox->close();
             return kSyncFailed;
         }
         // Only this user's catalog mails: piece mails and the catalog mails of
@@ -214,23 +211,24 @@ int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode
             // worker zipping at the same time never meets this archive.
             CatalogScratch scratch;
             if (!scratch.ok()) {
-                pop3.Disconnect();
+                mailbox->close();
                 return kSyncFailed;
             }
-            bool retrieved = pop3.SaveAttachments(n, scratch.path()) == 0;
+            const bool retrieved =
+                mailbox->saveAttachments(n, scratch.path(), -1, nullptr) == AttachmentSave::Saved;
             if (retrieved && UnzipCatalog(user, scratch.file(catalogZipName(user)),
                                           CatalogReplacement::UnlessLocalIsNewer)) {
                 index.saveCache();
-                pop3.Disconnect();
+                mailbox->close();
                 return kSyncLoaded;
             }
             // Damaged, foreign or unreadable: try the next older catalog mail.
         } else if (++kept > kKeptCatalogMails) {
-            pop3.Delete(n);
+            mailbox->markDeleted(n);
         }
     }
     index.saveCache();
-    pop3.Disconnect();
+    mailbox->close();
     return kSyncNoCatalog;
 }
 

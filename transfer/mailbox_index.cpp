@@ -9,7 +9,6 @@
 #include <sstream>
 #include <system_error>
 
-#include "mail/mime_reader_text.h"
 #include "platform/app_dir.h"
 #include "platform/private_files.h"
 
@@ -63,12 +62,12 @@ std::string mailboxCachePath(const std::string& cacheName) {
     return appPath(kCacheFolder) + "/" + name;
 }
 
-MailboxIndex::MailboxIndex(Pop3Connection& connection, std::string cacheName)
-    : connection_(connection), cacheName_(std::move(cacheName)) {}
+MailboxIndex::MailboxIndex(Mailbox& mailbox, std::string cacheName)
+    : mailbox_(mailbox), cacheName_(std::move(cacheName)) {}
 
 bool MailboxIndex::open() {
-    int count = 0, total = 0;
-    if (!connection_.Statistics(count, total) || count < 0)
+    const int count = mailbox_.messageCount();
+    if (count < 0)
         return false;
     entries_.assign(static_cast<size_t>(count), Entry());
     lowestKnown_ = count + 1;
@@ -76,8 +75,8 @@ bool MailboxIndex::open() {
     cache_.clear();
     if (cacheName_.empty() || count == 0)
         return true;
-    // A server without UIDL, or a listing that does not fit STAT: no cache.
-    if (!connection_.GetUniqueIds(ids_) || ids_.size() != entries_.size()) {
+    // No stable ids, or a listing that does not fit the count: no cache.
+    if (!mailbox_.stableIds(ids_) || ids_.size() != entries_.size()) {
         ids_.clear();
         return true;
     }
@@ -108,7 +107,7 @@ void MailboxIndex::loadCache() {
 bool MailboxIndex::learn(int number) {
     Entry& entry = entries_[index(number)];
     uint32_t size = 0;
-    if (!connection_.GetMessageSize(number, size))
+    if (!mailbox_.messageSize(number, size))
         return false;
     bool found = false;
     if (!ids_.empty()) {
@@ -121,11 +120,9 @@ bool MailboxIndex::learn(int number) {
         }
     }
     if (!found) {
-        std::string header;
-        if (!connection_.GetMessageHeader(number, header))
+        if (!mailbox_.readSubject(number, entry.subject))
             return false;
         ++headersRead_;
-        entry.subject = MimeMessageText(std::move(header)).GetSubject();
         if (!ids_.empty())
             cache_[ids_[index(number)]] = Cached{size, entry.subject};
     }

@@ -1,33 +1,34 @@
 #pragma once
-// The subjects of a mailbox's messages, read once per POP3 session and
+// The subjects of a mailbox's messages, read once per session and
 // remembered between sessions.
 //
 // A piece search reads subjects from the newest message down, and every
 // subject it has read is kept, so the searches for all pieces of a file
 // together read each header at most once. Subjects are also kept in a cache
-// file per mailbox in the application directory, keyed by the server's
-// unique id (UIDL) and the message size: the next session reads headers only
-// of messages it has not seen before. A server without UIDL, or a cache that
-// does not fit, simply means the headers are read again.
+// file per mailbox in the application directory, keyed by the message's
+// stable id (UIDL over POP3) and its size: the next session reads headers
+// only of messages it has not seen before. A mailbox without stable ids, or
+// a cache that does not fit, simply means the headers are read again.
 #include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "mail/mailbox.h"
 #include "mail/mailbox_account.h"
-#include "mail/pop3_connection.h"
 #include "transfer/piece_subject.h"
 
 namespace parvola {
 
 class MailboxIndex {
   public:
-    // `cacheName` names the mailbox's cache file (mailboxCacheName); empty
-    // means no cache at all.
-    explicit MailboxIndex(Pop3Connection& connection, std::string cacheName = std::string());
+    // Indexes the session `mailbox` has open. `cacheName` names the
+    // mailbox's cache file (mailboxCacheName); empty means no cache at all.
+    explicit MailboxIndex(Mailbox& mailbox, std::string cacheName = std::string());
 
-    // STAT, then (with a cache name) UIDL and the cache file. False when STAT
-    // fails; a refused UIDL or an unreadable cache only turn the cache off.
+    // Takes the session's message count, then (with a cache name) the stable
+    // ids and the cache file. False when the mailbox has no session open;
+    // missing ids or an unreadable cache only turn the cache off.
     bool open();
 
     int messageCount() const { return static_cast<int>(entries_.size()); }
@@ -53,7 +54,8 @@ class MailboxIndex {
     // the server gave unique ids. False when that could not be done.
     bool saveCache() const;
 
-    // How many headers were read with TOP, and how many came from the cache.
+    // How many subjects were read from the mailbox (TOP over POP3), and how
+    // many came from the cache.
     int headersRead() const { return headersRead_; }
     int cacheHits() const { return cacheHits_; }
     bool hasUniqueIds() const { return !ids_.empty() || entries_.empty(); }
@@ -71,14 +73,14 @@ class MailboxIndex {
     };
 
     static size_t index(int number) { return static_cast<size_t>(number) - 1; }
-    // Makes message `number` known: from the cache or with TOP.
+    // Makes message `number` known: from the cache or by reading its subject.
     bool learn(int number);
     void loadCache();
 
-    Pop3Connection& connection_;
+    Mailbox& mailbox_;
     std::string cacheName_;
     std::vector<Entry> entries_;
-    std::vector<std::string> ids_;  // by number; empty without UIDL
+    std::vector<std::string> ids_;  // by number; empty without stable ids
     std::unordered_map<std::string, Cached> cache_;
     int lowestKnown_ = 1;  // messages from here up are known
     int headersRead_ = 0;

@@ -1,32 +1,43 @@
 #include "transfer/piece_search.h"
 
-#include "mail/piece_digest.h"
+#include "transfer/mailbox_factory.h"
 #include "transfer/piece_subject.h"
 #include "transfer/transfer_task.h"
 
 namespace parvola {
 namespace {
 
-bool connectTo(Pop3Connection& connection, const MailboxAccount& account) {
-    connection.setTls(account.pop3Tls);
-    return connection.Connect(account.pop3Host, account.mailboxUser, account.mailboxPassword,
-                              account.pop3Port);
-}
-
 // Longest idle time after which a session is not trusted to be alive any
 // more: servers may end a session after ten idle minutes.
 constexpr auto kSessionIdleLimit = std::chrono::seconds(60);
 
+// The transfer engine's result of a fetch whose attachments were saved as
+// `save` tells.
+int fetchResult(AttachmentSave save) {
+    switch (save) {
+        case AttachmentSave::Saved:
+            return 0;
+        case AttachmentSave::Cancelled:
+            return kTransferCancelledCode;
+        case AttachmentSave::Altered:
+            return kPieceAlteredCode;
+        case AttachmentSave::Failed:
+            break;
+    }
+    return -1;
+}
+
 }  // namespace
 
-int FindPieceMessage(Pop3Connection& connection, const std::string& subject) {
-    MailboxIndex index(connection);
+int FindPieceMessage(Mailbox& mailbox, const std::string& subject) {
+    MailboxIndex index(mailbox);
     if (!index.open())
         return -1;
     return index.findPiece(parseSubject(subject));
 }
 
-PieceSession::PieceSession(const MailboxAccount& account) : account_(account) {}
+PieceSession::PieceSession(const MailboxAccount& account)
+    : cacheName_(mailboxCacheName(account)), mailbox_(mailboxFor(account)) {}
 
 PieceSession::~PieceSession() {
     close();
@@ -34,14 +45,15 @@ PieceSession::~PieceSession() {
 
 bool PieceSession::ensureOpen() {
     const auto now = std::chrono::steady_clock::now();
-    if (connection_ && now - lastUse_ > kSessionIdleLimit)
+    if (index_ && now - lastUse_ > kSessionIdleLimit)
         close();
     lastUse_ = now;
-    if (connection_)
+    if (index_)
         return true;
-    connection_ = std::make_unique<Pop3Connection>();
-    index_.emplace(*connection_, mailboxCacheName(account_));
-    if (!connectTo(*connection_, account_) || !index_->open()) {
+    if (!mailbox_->open())
+        return false;
+    index_.emplace(*mailbox_, cacheName_);
+    if (!index_->open()) {
         drop();
         return false;
     }
@@ -52,15 +64,14 @@ void PieceSession::drop() {
     if (index_)
         headersRead_ += index_->headersRead();
     index_.reset();
-    connection_.reset();  // closes the socket without QUIT
+    mailbox_->abandon();
 }
 
 void PieceSession::close() {
-    if (!connection_)
+    if (!index_)
         return;
     index_->saveCache();
-    if (connection_->isConnected())
-        connection_->Disconnect();
+    mailbox_->close();
     drop();
 }
 
@@ -75,11 +86,9 @@ int PieceSession::fetch(const std::string& subject, const std::string& folder, i
         drop();
         return -1;
     }
-    int result = connection_->DownloadAttachments(number, folder, taskId, sink);
+    const int result = fetchResult(mailbox_->saveAttachments(number, folder, taskId, sink));
     lastUse_ = std::chrono::steady_clock::now();
     if (result != 0) {
-        if (result != kTransferCancelledCode && isPieceDigestRefusal(connection_->lastReply()))
-            result = kPieceAlteredCode;
         index_->saveCache();
         drop();
     }
@@ -93,16 +102,18 @@ int FetchPiece(const MailboxAccount& account, const std::string& subject, const 
 }
 
 int RemovePieceMails(const MailboxAccount& account, const std::string& subject) {
-    Pop3Connection connection;
-    if (!connectTo(connection, account))
+    const std::unique_ptr<Mailbox> mailbox = mailboxFor(account);
+    if (!mailbox->open())
         return -1;
     const PieceSubject wanted = parseSubject(subject);
-    MailboxIndex index(connection, mailboxCacheName(account));
-    // Every subject is known before anything is marked. Leaving without QUIT
-    // after a failure makes the server forget the deletions marked so far:
-    // a file loses all its pieces or none.
-    if (!index.open() || !index.readAll())
+    MailboxIndex index(*mailbox, mailboxCacheName(account));
+    // Every subject is known before anything is marked, and a failure
+    // abandons the session, which forgets the deletions marked so far: a
+    // file loses all its pieces or none.
+    if (!index.open() || !index.readAll()) {
+        mailbox->abandon();
         return -1;
+    }
     index.saveCache();
     int deleted = 0;
     for (int number = index.messageCount(); number >= 1; --number) {
@@ -112,12 +123,14 @@ int RemovePieceMails(const MailboxAccount& account, const std::string& subject) 
         if (candidate.tag != wanted.tag || candidate.fileName != wanted.fileName ||
             candidate.fileId != wanted.fileId || candidate.pieceCount != wanted.pieceCount)
             continue;
-        if (!connection.Delete(number))
+        if (!mailbox->markDeleted(number)) {
+            mailbox->abandon();
             return -1;
+        }
         ++deleted;
     }
-    // QUIT carries out the deletions.
-    return connection.Disconnect() ? deleted : -1;
+    // Closing the session carries out the deletions.
+    return mailbox->close() ? deleted : -1;
 }
 
 }  // namespace parvola

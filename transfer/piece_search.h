@@ -1,14 +1,14 @@
 #pragma once
-// Finding a stored file's piece mails in the mailbox over POP3, by parsing
-// each message's subject and comparing fields (never by a prefix or the first
+// Finding a stored file's piece mails in the mailbox, by parsing each
+// message's subject and comparing fields (never by a prefix or the first
 // hit): fetching one piece, and deleting every piece of a purged file.
 #include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "mail/mailbox.h"
 #include "mail/mailbox_account.h"
-#include "mail/pop3_connection.h"
 #include "mail/progress_sink.h"
 #include "transfer/mailbox_index.h"
 
@@ -21,11 +21,12 @@ inline constexpr int kPieceAlteredCode = -2;
 
 // The number of the newest message whose piece subject has the tag, file
 // name, file id and piece index of `subject` (time, length, reserved text and
-// count are not compared); catalog mails never match. -1 when none matches or
-// STAT or a header read fails.
-int FindPieceMessage(Pop3Connection& connection, const std::string& subject);
+// count are not compared); catalog mails never match, in the session
+// `mailbox` has open. -1 when none matches, no session is open or a header
+// read fails.
+int FindPieceMessage(Mailbox& mailbox, const std::string& subject);
 
-// One POP3 session for all the pieces of a download: it logs in at the first
+// One mailbox session for all the pieces of a download: it logs in at the first
 // fetch, reads each header at most once for all the searches together (and
 // with the mailbox's subject cache, only headers it has not seen before),
 // then retrieves piece after piece. A session idle for longer than a server
@@ -46,24 +47,25 @@ class PieceSession {
     // failure the session is dropped and the next fetch starts a new one.
     int fetch(const std::string& subject, const std::string& folder, int taskId,
               ProgressSink* sink);
-    // Saves the subject cache and ends the session with QUIT.
+    // Saves the subject cache and ends the session (QUIT over POP3).
     void close();
 
-    // Headers read with TOP over the life of this object.
+    // Subjects read from the mailbox (TOP over POP3) over the life of this object.
     int headersRead() const { return headersRead_ + (index_ ? index_->headersRead() : 0); }
 
   private:
     bool ensureOpen();
     void drop();
 
-    const MailboxAccount& account_;
-    std::unique_ptr<Pop3Connection> connection_;
+    std::string cacheName_;
+    std::unique_ptr<Mailbox> mailbox_;
+    // Present while a session is open.
     std::optional<MailboxIndex> index_;
     std::chrono::steady_clock::time_point lastUse_;
     int headersRead_ = 0;
 };
 
-// One POP3 session: finds the piece named by `subject` and writes its
+// One mailbox session: finds the piece named by `subject` and writes its
 // attachment into `folder`, reporting the retrieval to `sink` under `taskId`.
 // 0 on success; -1 when the connection fails or no message matches;
 // kPieceAlteredCode when the piece read back differs from its mail's digest;
@@ -72,9 +74,9 @@ int FetchPiece(const MailboxAccount& account, const std::string& subject, const 
                int taskId, ProgressSink* sink);
 
 // Deletes every piece mail of the file named by `subject` (same tag, file
-// name, file id and piece count) in one POP3 session. The number of mails
-// deleted, or -1 on a failure; a failed header read drops the connection
-// without QUIT, so the server deletes nothing at all.
+// name, file id and piece count) in one mailbox session. The number of mails
+// deleted, or -1 on a failure; a failure abandons the session, so the
+// mailbox deletes nothing at all.
 int RemovePieceMails(const MailboxAccount& account, const std::string& subject);
 
 }  // namespace parvola

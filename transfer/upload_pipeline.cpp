@@ -137,21 +137,13 @@ void UploadRun::addRecord(const std::string& subject) {
 
 int UploadRun::send(const std::string& subject, const std::string& attachment) {
     StoreMail mail;
-    mail.smtpHost = account_.smtpHost;
-    mail.smtpPort = account_.smtpPort;
-    mail.smtpTls = account_.smtpTls;
-    mail.userName = account_.mailboxUser;
-    mail.password = account_.mailboxPassword;
     mail.subject = subject;
     mail.bodyText = subject;
-    mail.sender = account_.mailboxAddress;
-    mail.recipient = account_.mailboxAddress;
     mail.attachmentPath = attachment;
     mail.taskId = task_.fileId;
     mail.progress = &list_;
     std::string reply;
-    mail.failureReply = &reply;
-    const int result = SendStoreMail(mail);
+    const int result = SendStoreMail(account_, mail, &reply);
     if (failureReply_ != nullptr)
         *failureReply_ = std::move(reply);
     return result;

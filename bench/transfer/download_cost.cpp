@@ -44,14 +44,9 @@ int store(const MailboxAccount& account, int pieces) {
         std::ofstream(path, std::ios::binary) << std::string(4096, static_cast<char>('a' + i % 26));
         subject.pieceIndex = i;
         StoreMail mail;
-        mail.smtpHost = account.smtpHost;
-        mail.smtpPort = account.smtpPort;
-        mail.userName = account.mailboxUser;
-        mail.password = account.mailboxPassword;
         mail.subject = mail.bodyText = formatSubject(subject);
-        mail.sender = mail.recipient = account.mailboxUser + "@sina.test";
         mail.attachmentPath = path.string();
-        if (SendStoreMail(mail) != 0) {
+        if (SendStoreMail(account, mail) != 0) {
             std::fprintf(stderr, "piece %d not sent\n", i);
             return 1;
         }
@@ -126,6 +121,7 @@ int main(int argc, char** argv) {
     account.mailboxUser = argv[3];
     account.mailboxPassword = argv[4];
     if (mode == "store") {
+        account.mailboxAddress = account.mailboxUser + "@sina.test";
         account.smtpHost = argc > 6 ? argv[6] : "127.0.0.1";
         account.smtpPort = std::atoi(argv[2]);
         return store(account, std::atoi(argv[5]));

@@ -55,14 +55,9 @@ int store(const MailboxAccount& account, const std::string& file, long long piec
             return 1;
         subject.pieceIndex = i;
         StoreMail mail;
-        mail.smtpHost = account.smtpHost;
-        mail.smtpPort = account.smtpPort;
-        mail.userName = account.mailboxUser;
-        mail.password = account.mailboxPassword;
         mail.subject = mail.bodyText = formatSubject(subject);
-        mail.sender = mail.recipient = account.mailboxUser + "@sina.test";
         mail.attachmentPath = piece.string();
-        const int result = SendStoreMail(mail);
+        const int result = SendStoreMail(account, mail);
         fs::remove(piece);
         if (result != 0) {
             std::fprintf(stderr, "piece %d not sent (%d)\n", i, result);
@@ -118,6 +113,7 @@ int main(int argc, char** argv) {
     account.mailboxPassword = argv[4];
     const char* host = argc > 7 ? argv[7] : "127.0.0.1";
     if (mode == "store") {
+        account.mailboxAddress = account.mailboxUser + "@sina.test";
         account.smtpHost = host;
         account.smtpPort = std::atoi(argv[2]);
         return store(account, argv[5], std::atoll(argv[6]) << 20);

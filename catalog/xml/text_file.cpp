@@ -59,10 +59,9 @@ std::string systemMessage(int error) {
     return message.substr(0, message.find('\n'));
 }
 
-std::string format(const char* pattern, long long value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, pattern, value);
-    return buffer;
+// "<before><value><after>", the way the diagnostic notes write a count.
+std::string countNote(const char* before, long long value, const char* after) {
+    return before + std::to_string(value) + after;
 }
 
 // Attribute value of a tag whose text starts at `tag` ('<' or '?' first).
@@ -340,7 +339,7 @@ void decodeTextBytes(std::string bytes, std::string& text, std::string& diagnost
         return;
     }
 
-    std::string notes = format("length %lld ", static_cast<long long>(bytes.size() / unit));
+    std::string notes = countNote("length ", static_cast<long long>(bytes.size() / unit), " ");
     if (unit == 2) {
         bytes.resize(bytes.size() / 2 * 2);
         std::string units;
@@ -354,13 +353,13 @@ void decodeTextBytes(std::string bytes, std::string& text, std::string& diagnost
             }
         }
         if (nulls > 0)
-            notes += format("(%lld nulls removed) ", nulls);
+            notes += countNote("(", nulls, " nulls removed) ");
         if ((flags & kDocUtf16BE) != 0) {
             swapUnits(units);
             notes += "endian swap ";
         }
         bool lossless = convertText(units, "UTF-16LE", "UTF-8", text);
-        notes += format("to %lld bytes ", static_cast<long long>(text.size()));
+        notes += countNote("to ", static_cast<long long>(text.size()), " bytes ");
         if (!lossless)
             notes += "(chars lost in conversion!) ";
         diagnostic = prefix() + notes;
@@ -373,12 +372,12 @@ void decodeTextBytes(std::string bytes, std::string& text, std::string& diagnost
         long long nulls = static_cast<long long>(std::count(bytes.begin(), bytes.end(), '\0'));
         if (nulls > 0) {
             bytes.erase(std::remove(bytes.begin(), bytes.end(), '\0'), bytes.end());
-            notes += format("(%lld nulls removed) ", nulls);
+            notes += countNote("(", nulls, " nulls removed) ");
         }
     }
     if (codePage != 0) {
         bool lossless = convertText(bytes, iconvNameOf(codePage).c_str(), "UTF-8", text);
-        notes += format("to length %lld ", static_cast<long long>(text.size()));
+        notes += countNote("to length ", static_cast<long long>(text.size()), " ");
         if (!lossless)
             notes += "(chars lost in conversion!) ";
     } else {
@@ -423,25 +422,25 @@ bool writeTextFile(const std::string& path, const std::string& text, std::string
     } else if (utf16) {
         std::string units;
         bool lossless = convertText(text, "UTF-8", "UTF-16LE", units);
-        diagnostic += format("from byte length %lld ", static_cast<long long>(text.size()));
+        diagnostic += countNote("from byte length ", static_cast<long long>(text.size()), " ");
         if (!lossless)
             diagnostic += "(chars lost in conversion!) ";
         if ((flags & kDocUtf16BE) != 0) {
             swapUnits(units);
             diagnostic += "endian swap ";
         }
-        diagnostic += format("length %lld ", static_cast<long long>(units.size() / 2));
+        diagnostic += countNote("length ", static_cast<long long>(units.size() / 2), " ");
         bytes += units;
     } else if (int codePage = conversionCodePage(encoding); codePage != 0) {
         std::string converted;
         bool lossless = convertText(text, "UTF-8", iconvNameOf(codePage).c_str(), converted);
-        diagnostic += format("from length %lld ", static_cast<long long>(text.size()));
+        diagnostic += countNote("from length ", static_cast<long long>(text.size()), " ");
         if (!lossless)
             diagnostic += "(chars lost in conversion!) ";
-        diagnostic += format("length %lld ", static_cast<long long>(converted.size()));
+        diagnostic += countNote("length ", static_cast<long long>(converted.size()), " ");
         bytes += converted;
     } else {
-        diagnostic += format("length %lld ", static_cast<long long>(text.size()));
+        diagnostic += countNote("length ", static_cast<long long>(text.size()), " ");
         if (bytes.empty() && !append) {
             // The file takes the text as it is: write it without a copy.
             errno = 0;

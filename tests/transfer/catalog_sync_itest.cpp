@@ -59,14 +59,9 @@ class CatalogSyncTest : public ::testing::Test {
     }
     void mailWithAttachment(const std::string& subject, const std::string& path) {
         StoreMail mail;
-        mail.smtpHost = "127.0.0.1";
-        mail.smtpPort = test::MailStack::smtpPort();
-        mail.userName = mailUser_;
-        mail.password = "pw";
         mail.subject = mail.bodyText = subject;
-        mail.sender = mail.recipient = account_.mailboxAddress;
         mail.attachmentPath = path;
-        ASSERT_EQ(SendStoreMail(mail), 0);
+        ASSERT_EQ(SendStoreMail(account_, mail), 0);
         // One at a time, so the mailbox order is the sending order.
         ASSERT_TRUE(test::waitForMailCount(account_, ++sent_));
     }

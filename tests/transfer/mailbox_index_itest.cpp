@@ -3,6 +3,7 @@
 // once; the next download reads only the headers of new messages; without
 // UIDL or with a damaged subject cache every header is read again; and the
 // newest of several matching messages is the one used.
+#include "mail/pop3_smtp_mailbox.h"
 #include "tests/transfer/counting_pop3_proxy.h"
 #include "tests/transfer/pipeline_itest_support.h"
 #include "transfer/catalog_sync.h"
@@ -36,19 +37,14 @@ class DownloadCost : public PipelineTest {
 
     void send(const std::string& subject, const std::string& attachment = std::string()) {
         StoreMail mail;
-        mail.smtpHost = account.smtpHost;
-        mail.smtpPort = account.smtpPort;
-        mail.userName = account.mailboxUser;
-        mail.password = account.mailboxPassword;
         mail.subject = mail.bodyText = subject;
-        mail.sender = mail.recipient = account.mailboxAddress;
         if (!attachment.empty()) {
             const auto path = sources.path() / std::to_string(++attachments) / "1";
             std::filesystem::create_directories(path.parent_path());
             writeFile(path, attachment);
             mail.attachmentPath = path.string();
         }
-        ASSERT_EQ(SendStoreMail(mail), 0);
+        ASSERT_EQ(SendStoreMail(account, mail), 0);
     }
 
     void piece(int index, const std::string& bytes) {
@@ -63,14 +59,9 @@ class DownloadCost : public PipelineTest {
         std::filesystem::create_directories(path.parent_path());
         writeFile(path, bytes);
         StoreMail mail;
-        mail.smtpHost = account.smtpHost;
-        mail.smtpPort = account.smtpPort;
-        mail.userName = account.mailboxUser;
-        mail.password = account.mailboxPassword;
         mail.subject = mail.bodyText = formatSubject(subject);
-        mail.sender = mail.recipient = account.mailboxAddress;
         mail.attachmentPath = path.string();
-        ASSERT_EQ(SendStoreMail(mail), 0);
+        ASSERT_EQ(SendStoreMail(account, mail), 0);
         if (index == 1)
             storedSubject = mail.subject;
     }
@@ -200,19 +191,18 @@ TEST_F(DownloadCost, WithoutUidlOrWithADamagedCacheEveryHeaderIsReadAgain) {
 
 TEST_F(DownloadCost, AMissingPieceFailsAfterOnePassAndTheSearchMatchesTheSingleSessionOne) {
     // The shared search answers exactly as a search of its own per piece.
-    Pop3Connection pop3;
-    ASSERT_TRUE(pop3.Connect(account.pop3Host, account.mailboxUser, account.mailboxPassword,
-                             account.pop3Port));
-    MailboxIndex index(pop3);
+    Pop3SmtpMailbox mailbox(account);
+    ASSERT_TRUE(mailbox.open());
+    MailboxIndex index(mailbox);
     ASSERT_TRUE(index.open());
     PieceSubject wanted = parseSubject(storedSubject);
     for (int i = 1; i <= 4; ++i) {
         wanted.pieceIndex = i;
-        EXPECT_EQ(index.findPiece(wanted), FindPieceMessage(pop3, formatSubject(wanted))) << i;
+        EXPECT_EQ(index.findPiece(wanted), FindPieceMessage(mailbox, formatSubject(wanted))) << i;
     }
     EXPECT_EQ(index.findPiece(wanted), -1);
     EXPECT_EQ(index.headersRead(), messageCount());
-    pop3.Disconnect();
+    mailbox.close();
 
     ASSERT_TRUE(deletePieceMail(account, "f.bin", 3));
     CountingPop3Proxy proxy(account.pop3Host, account.pop3Port);

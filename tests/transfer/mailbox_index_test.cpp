@@ -3,7 +3,7 @@
 // keep an id while the message behind it changed size.
 #include <gtest/gtest.h>
 
-#include "mail/pop3_connection.h"
+#include "mail/pop3_smtp_mailbox.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/temp_dir.h"
 #include "transfer/mailbox_index.h"
@@ -25,6 +25,16 @@ ScriptedPeer& login(ScriptedPeer& peer) {
         .reply("+OK\r\n")
         .expectLine("PASS p\r\n")
         .reply("+OK\r\n");
+}
+
+// The mailbox user u (password p) of the scripted server at `port`.
+MailboxAccount scriptedAccount(int port) {
+    MailboxAccount account;
+    account.pop3Host = "127.0.0.1";
+    account.pop3Port = port;
+    account.mailboxUser = "u";
+    account.mailboxPassword = "p";
+    return account;
 }
 
 PieceSubject wanted(int index) {
@@ -59,16 +69,16 @@ TEST_F(IndexScript, AServerWithoutUidlOrWithAnUnfittingListingGetsEveryHeaderRea
             .expectLine("QUIT\r\n")
             .reply("+OK\r\n");
         const int port = peer.start();
-        Pop3Connection pop3;
-        ASSERT_TRUE(pop3.Connect("127.0.0.1", "u", "p", port));
-        MailboxIndex index(pop3, "u@scripted");
+        Pop3SmtpMailbox mailbox(scriptedAccount(port));
+        ASSERT_TRUE(mailbox.open());
+        MailboxIndex index(mailbox, "u@scripted");
         ASSERT_TRUE(index.open());
         EXPECT_FALSE(index.hasUniqueIds());
         EXPECT_EQ(index.findPiece(wanted(1)), 1);
         EXPECT_EQ(index.findPiece(wanted(2)), 2);  // known already: no TOP
         EXPECT_EQ(index.headersRead(), 2);
         EXPECT_FALSE(index.saveCache());
-        pop3.Disconnect();
+        mailbox.close();
         EXPECT_EQ(peer.finish(), "") << uidl;
     }
 }
@@ -93,13 +103,13 @@ TEST_F(IndexScript, CachedSubjectsAreUsedOnlyForTheSameIdAndSize) {
             .expectLine("QUIT\r\n")
             .reply("+OK\r\n");
         const int port = peer.start();
-        Pop3Connection pop3;
-        ASSERT_TRUE(pop3.Connect("127.0.0.1", "u", "p", port));
-        MailboxIndex index(pop3, cacheName);
+        Pop3SmtpMailbox mailbox(scriptedAccount(port));
+        ASSERT_TRUE(mailbox.open());
+        MailboxIndex index(mailbox, cacheName);
         ASSERT_TRUE(index.open());
         EXPECT_TRUE(index.readAll());
         EXPECT_TRUE(index.saveCache());
-        pop3.Disconnect();
+        mailbox.close();
         EXPECT_EQ(peer.finish(), "");
     }
     // Message 1 is gone; "id-two" is now message 1 with another size (so its
@@ -121,15 +131,15 @@ TEST_F(IndexScript, CachedSubjectsAreUsedOnlyForTheSameIdAndSize) {
         .expectLine("QUIT\r\n")
         .reply("+OK\r\n");
     const int port = peer.start();
-    Pop3Connection pop3;
-    ASSERT_TRUE(pop3.Connect("127.0.0.1", "u", "p", port));
-    MailboxIndex index(pop3, cacheName);
+    Pop3SmtpMailbox mailbox(scriptedAccount(port));
+    ASSERT_TRUE(mailbox.open());
+    MailboxIndex index(mailbox, cacheName);
     ASSERT_TRUE(index.open());
     EXPECT_EQ(index.findPiece(wanted(2)), -1);
     EXPECT_EQ(index.findPiece(wanted(1)), 1);
     EXPECT_EQ(index.headersRead(), 2);
     EXPECT_EQ(index.cacheHits(), 0);
-    pop3.Disconnect();
+    mailbox.close();
     EXPECT_EQ(peer.finish(), "");
 }
 
@@ -151,15 +161,15 @@ TEST_F(IndexScript, AFailedHeaderReadEndsTheSearchWithoutAGuess) {
         .expectLine("QUIT\r\n")
         .reply("+OK\r\n");
     const int port = peer.start();
-    Pop3Connection pop3;
-    ASSERT_TRUE(pop3.Connect("127.0.0.1", "u", "p", port));
-    MailboxIndex index(pop3);  // no cache: no UIDL either
+    Pop3SmtpMailbox mailbox(scriptedAccount(port));
+    ASSERT_TRUE(mailbox.open());
+    MailboxIndex index(mailbox);  // no cache: no UIDL either
     ASSERT_TRUE(index.open());
     EXPECT_EQ(index.findPiece(wanted(1)), -1);
     // A later search goes on from where the failure was, not past it.
     EXPECT_EQ(index.findPiece(wanted(1)), 2);
     EXPECT_EQ(index.headersRead(), 2);
-    pop3.Disconnect();
+    mailbox.close();
     EXPECT_EQ(peer.finish(), "");
 }
 

@@ -87,16 +87,17 @@ TEST(PieceDigestMailbox, StoredPieceCarriesItsDigestAndAChangedOneIsRefused) {
     const std::string bytes = test::randomBytes(120 * 1024 + 5, 21);
     test::writeFile(dir / "2", bytes);
 
+    MailboxAccount account;
+    account.mailboxAddress = user + "@sina.test";
+    account.mailboxUser = user;
+    account.mailboxPassword = "pw";
+    account.smtpHost = "127.0.0.1";
+    account.smtpPort = MailStack::smtpPort();
     StoreMail mail;
-    mail.smtpHost = "127.0.0.1";
-    mail.smtpPort = MailStack::smtpPort();
-    mail.userName = user;
-    mail.password = "pw";
     mail.subject = "PARVOL:;data.bin;9;1256450000;122885;0000000000;1;2";
     mail.bodyText = mail.subject;
-    mail.sender = mail.recipient = user + "@sina.test";
     mail.attachmentPath = (dir / "2").string();
-    ASSERT_EQ(SendStoreMail(mail), 0);
+    ASSERT_EQ(SendStoreMail(account, mail), 0);
 
     const fs::path stored = storedMessage(user);
     ASSERT_FALSE(stored.empty());

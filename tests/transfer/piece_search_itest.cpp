@@ -1,6 +1,7 @@
 // Finding and removing piece mails by their parsed subjects in a real mailbox:
 // fields compared exactly, catalog mails never taken for pieces, the newest
 // of several matches wins.
+#include "mail/pop3_smtp_mailbox.h"
 #include "tests/transfer/pipeline_itest_support.h"
 #include "transfer/piece_search.h"
 #include "transfer/store_mail.h"
@@ -24,22 +25,16 @@ class PieceSearch : public PipelineTest {
                  "Re: PARVOL:;a.txt;5;300;10;0000000000;3;3",
              }) {
             StoreMail mail;
-            mail.smtpHost = account.smtpHost;
-            mail.smtpPort = account.smtpPort;
-            mail.userName = account.mailboxUser;
-            mail.password = account.mailboxPassword;
             mail.subject = mail.bodyText = subject;
-            mail.sender = mail.recipient = account.mailboxAddress;
-            ASSERT_EQ(SendStoreMail(mail), 0);
+            ASSERT_EQ(SendStoreMail(account, mail), 0);
         }
     }
 
     int find(const std::string& subject) {
-        Pop3Connection pop3;
-        EXPECT_TRUE(pop3.Connect(account.pop3Host, account.mailboxUser, account.mailboxPassword,
-                                 account.pop3Port));
-        const int number = FindPieceMessage(pop3, subject);
-        pop3.Disconnect();
+        Pop3SmtpMailbox mailbox(account);
+        EXPECT_TRUE(mailbox.open());
+        const int number = FindPieceMessage(mailbox, subject);
+        mailbox.close();
         return number;
     }
 

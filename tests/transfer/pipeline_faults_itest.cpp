@@ -248,24 +248,19 @@ TEST_F(Faults, TheTransportsEndACancelledTransferAtOnce) {
     const std::string bytes = randomBytes(3 * kMiB, 46);
     const std::string path = source("1", bytes);
     StoreMail mail;
-    mail.smtpHost = account.smtpHost;
-    mail.smtpPort = account.smtpPort;
-    mail.userName = account.mailboxUser;
-    mail.password = account.mailboxPassword;
     mail.subject = mail.bodyText = "PARVOL:;t.bin;9;1256450000;3145728;0000000000;1;1";
-    mail.sender = mail.recipient = account.mailboxAddress;
     mail.attachmentPath = path;
     mail.taskId = 9;
 
     StoppingSink stop(false);
     mail.progress = &stop;
-    EXPECT_EQ(SendStoreMail(mail), kTransferCancelledCode);
+    EXPECT_EQ(SendStoreMail(account, mail), kTransferCancelledCode);
     EXPECT_EQ(stop.asked.load(), 1);  // at the first progress step
     EXPECT_EQ(mailboxSubjects(account).size(), 0u);
 
     StoppingSink goOn(true);
     mail.progress = &goOn;
-    ASSERT_EQ(SendStoreMail(mail), 0);
+    ASSERT_EQ(SendStoreMail(account, mail), 0);
     EXPECT_GT(goOn.asked.load(), 1);
 
     StoppingSink stopReading(false);

@@ -12,6 +12,17 @@
 namespace parvola {
 namespace {
 
+// The mailbox user@sina.test of the test server, for storing only.
+MailboxAccount smtpAccount(const std::string& user, const std::string& password) {
+    MailboxAccount account;
+    account.mailboxAddress = user + "@sina.test";
+    account.mailboxUser = user;
+    account.mailboxPassword = password;
+    account.smtpHost = "127.0.0.1";
+    account.smtpPort = test::MailStack::smtpPort();
+    return account;
+}
+
 TEST(StoreMail, ArrivesFromTheMailboxToItselfWithItsAttachment) {
     const std::string user = test::MailStack::uniqueUser("store");
     ASSERT_TRUE(test::MailStack::addUser(user, "pw"));
@@ -21,16 +32,10 @@ TEST(StoreMail, ArrivesFromTheMailboxToItselfWithItsAttachment) {
     test::writeFile(dir / "2", bytes);
 
     StoreMail mail;
-    mail.smtpHost = "127.0.0.1";
-    mail.smtpPort = test::MailStack::smtpPort();
-    mail.userName = user;
-    mail.password = "pw";
     mail.subject = "PARVOL:;季度报告.doc;77;1256450000;307203;0000000000;3;2";
     mail.bodyText = mail.subject;
-    mail.sender = address;
-    mail.recipient = address;
     mail.attachmentPath = (dir / "2").string();
-    ASSERT_EQ(SendStoreMail(mail), 0);
+    ASSERT_EQ(SendStoreMail(smtpAccount(user, "pw"), mail), 0);
 
     Pop3Connection pop3;
     ASSERT_TRUE(pop3.Connect("127.0.0.1", user, "pw", test::MailStack::pop3Port()));
@@ -51,17 +56,13 @@ TEST(StoreMail, ArrivesFromTheMailboxToItselfWithItsAttachment) {
 TEST(StoreMail, WrongPasswordAndUnreachableHostFail) {
     const std::string user = test::MailStack::uniqueUser("storebad");
     ASSERT_TRUE(test::MailStack::addUser(user, "pw"));
+    MailboxAccount account = smtpAccount(user, "not-it");
     StoreMail mail;
-    mail.smtpHost = "127.0.0.1";
-    mail.smtpPort = test::MailStack::smtpPort();
-    mail.userName = user;
-    mail.password = "not-it";
     mail.subject = mail.bodyText = "PARVOL:;a;1;1;1;0000000000;1;1";
-    mail.sender = mail.recipient = user + "@sina.test";
-    EXPECT_NE(SendStoreMail(mail), 0);
+    EXPECT_NE(SendStoreMail(account, mail), 0);
 
-    mail.smtpPort = 9;  // nothing listens there
-    EXPECT_EQ(SendStoreMail(mail), -1);
+    account.smtpPort = 9;  // nothing listens there
+    EXPECT_EQ(SendStoreMail(account, mail), -1);
 }
 
 }  // namespace

@@ -10,38 +10,38 @@
 namespace parvola {
 namespace {
 
-StoreMail storeMailFor(const std::string& user) {
-    StoreMail mail;
-    mail.smtpHost = "127.0.0.1";
-    mail.smtpPort = test::MailStack::smtpsPort();
-    mail.smtpTls = {TlsMode::Implicit, test::MailStack::caFile()};
-    mail.userName = user;
-    mail.password = "pw";
-    mail.subject = "secure store mail";
-    mail.bodyText = mail.subject;
-    mail.sender = user + "@sina.test";
-    mail.recipient = mail.sender;
-    return mail;
+MailboxAccount secureAccount(const std::string& user) {
+    MailboxAccount account;
+    account.mailboxAddress = user + "@sina.test";
+    account.mailboxUser = user;
+    account.mailboxPassword = "pw";
+    account.smtpHost = "127.0.0.1";
+    account.smtpPort = test::MailStack::smtpsPort();
+    account.smtpTls = {TlsMode::Implicit, test::MailStack::caFile()};
+    return account;
 }
 
 TEST(StoreMailTls, SentOverTlsAndTheFailureReasonComesBack) {
     const std::string user = test::MailStack::uniqueUser("storetls");
     ASSERT_TRUE(test::MailStack::addUser(user, "pw"));
     std::string failure = "stale";
-    StoreMail mail = storeMailFor(user);
-    mail.failureReply = &failure;
-    ASSERT_EQ(SendStoreMail(mail), 0);
+    StoreMail mail;
+    mail.subject = "secure store mail";
+    mail.bodyText = mail.subject;
+    MailboxAccount account = secureAccount(user);
+    ASSERT_EQ(SendStoreMail(account, mail, &failure), 0);
     EXPECT_EQ(failure, "");
 
-    mail.smtpTls.caFile.clear();  // nothing vouches for the test CA now
-    EXPECT_EQ(SendStoreMail(mail), -1);
+    account.smtpTls.caFile.clear();  // nothing vouches for the test CA now
+    EXPECT_EQ(SendStoreMail(account, mail, &failure), -1);
     EXPECT_NE(failure.find("certificate was refused"), std::string::npos) << failure;
 
-    mail = storeMailFor(user);
-    mail.failureReply = &failure;
-    mail.recipient = "nobody-here@sina.test";  // the server refuses the recipient
-    EXPECT_EQ(SendStoreMail(mail), 550);
-    EXPECT_NE(failure.find("550 5.1.1"), std::string::npos) << failure;
+    // A store goes from the mailbox to itself: an address the login does not
+    // own is refused as the sender, in the server's own words.
+    account = secureAccount(user);
+    account.mailboxAddress = "nobody-here@sina.test";
+    EXPECT_EQ(SendStoreMail(account, mail, &failure), 553);
+    EXPECT_NE(failure.find("553 5.7.1"), std::string::npos) << failure;
 
     Pop3Connection pop3;
     pop3.setTls({TlsMode::Implicit, test::MailStack::caFile()});

@@ -36,15 +36,9 @@ TEST(TlsFlows, PieceStoredFetchedRemovedAndCatalogTrimmedOverTlsOnly) {
     test::writeFile(dir / "2", bytes);
     const std::string subject = "PARVOL:;notes.txt;5;1256450000;65537;0000000000;1;2";
     StoreMail mail;
-    mail.smtpHost = account.smtpHost;
-    mail.smtpPort = account.smtpPort;
-    mail.smtpTls = account.smtpTls;
-    mail.userName = account.mailboxUser;
-    mail.password = account.mailboxPassword;
     mail.subject = mail.bodyText = subject;
-    mail.sender = mail.recipient = account.mailboxAddress;
     mail.attachmentPath = (dir / "2").string();
-    ASSERT_EQ(SendStoreMail(mail), 0);
+    ASSERT_EQ(SendStoreMail(account, mail), 0);
 
     test::TempDir out;
     EXPECT_EQ(FetchPiece(account, subject, out.str(), -1, nullptr), 0);
