@@ -8,10 +8,12 @@
 #include <ctime>
 
 #include "catalog/catalog_hooks.h"
+#include "catalog/catalog_path.h"
 #include "catalog/xml/text_file.h"
 #include "platform/app_dir.h"
 #include "platform/file_lock.h"
 #include "platform/host_info.h"
+#include "platform/local_time.h"
 
 namespace parvola {
 
@@ -36,18 +38,6 @@ bool isTrue(const std::string& text) {
     return text == "true";
 }
 
-// Splits "a\b\c" into "a\b" and "c"; a path without backslash has an empty folder.
-void splitItemPath(const std::string& item, std::string& folder, std::string& name) {
-    size_t cut = item.rfind('\\');
-    if (cut == std::string::npos) {
-        folder.clear();
-        name = item;
-    } else {
-        folder = item.substr(0, cut);
-        name = item.substr(cut + 1);
-    }
-}
-
 bool isSameOrBelow(const std::string& path, const std::string& folder) {
     return path == folder || path.rfind(folder + "\\", 0) == 0;
 }
@@ -55,12 +45,7 @@ bool isSameOrBelow(const std::string& path, const std::string& folder) {
 }  // namespace
 
 std::string catalogTimeText() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char buffer[32];
-    std::strftime(buffer, sizeof buffer, "%y-%m-%d %H:%M:%S", &local);
-    return buffer;
+    return localTimeText(std::time(nullptr), YearDigits::Two);
 }
 
 struct Catalog::Outcome {

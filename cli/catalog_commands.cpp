@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "catalog/catalog.h"
+#include "catalog/catalog_path.h"
 #include "catalog/folder_tree.h"
 #include "cli/cli_session.h"
 #include "cli/folder_path.h"
@@ -45,7 +46,7 @@ bool liveFolder(Catalog& catalog, const std::string& path) {
     if (path.empty())
         return true;
     std::string parent, name;
-    splitLast(path, parent, name);
+    splitItemPath(path, parent, name);
     return catalog.exists(parent, name, "Folder") == CatalogPresence::Live;
 }
 
@@ -123,7 +124,7 @@ int runMkdir(const std::vector<std::string>& args, const GlobalOptions& options)
             return catalog.exists(parent, candidate, "Folder") == CatalogPresence::Live;
         });
     } else {
-        splitLast(path, parent, name);
+        splitItemPath(path, parent, name);
         if (!liveFolder(catalog, parent))
             return noSuchFolder(parent);
     }
@@ -149,7 +150,7 @@ int runRename(const std::vector<std::string>& args, const GlobalOptions& options
     return withCatalog(options, [&](Catalog& catalog) {
         const std::string path = catalogPath(*from);
         std::string parent, oldName;
-        splitLast(path, parent, oldName);
+        splitItemPath(path, parent, oldName);
         if (path.empty() || !liveFolder(catalog, path))
             return noSuchFolder(path);
         // The sibling names, the folder's own included, as the rename dialog checks them.
@@ -185,7 +186,7 @@ int runRm(const std::vector<std::string>& args, const GlobalOptions& options) {
     return withCatalog(options, [&](Catalog& catalog) {
         const std::string path = catalogPath(*target);
         std::string parent, name;
-        splitLast(path, parent, name);
+        splitItemPath(path, parent, name);
         int result = -1;
         if (catalog.exists(parent, name, "File") == CatalogPresence::Live)
             result = catalog.deleteFile(path);
@@ -205,7 +206,7 @@ int runRm(const std::vector<std::string>& args, const GlobalOptions& options) {
 // The recycle-bin row named by PATH (the folder path and name the item had).
 bool findRecycled(Catalog& catalog, const std::string& path, CatalogRow& found) {
     std::string parent, name;
-    splitLast(path, parent, name);
+    splitItemPath(path, parent, name);
     std::vector<CatalogRow> rows;
     catalog.listRecycleBin(rows);
     for (const auto& row : rows) {

@@ -9,9 +9,6 @@ namespace parvola::cli {
 // separators go: "/我的文档//自定义/" -> "我的文档\自定义". "" is the top level.
 std::string catalogPath(const std::string& text);
 
-// Splits "a\b\c" into "a\b" and "c" (a name alone has an empty parent).
-void splitLast(const std::string& path, std::string& parent, std::string& name);
-
 // "a\b" + "c" -> "a\b\c"; "" + "c" -> "c"; "a" + "" -> "a".
 std::string joinPath(const std::string& parent, const std::string& name);
 

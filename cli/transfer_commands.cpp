@@ -4,6 +4,7 @@
 
 #include "app/ini_settings.h"
 #include "catalog/catalog.h"
+#include "catalog/catalog_path.h"
 #include "cli/cli_session.h"
 #include "cli/folder_path.h"
 #include "cli/option_parser.h"
@@ -50,7 +51,7 @@ int runStore(const std::vector<std::string>& args, const GlobalOptions& options)
     {
         Catalog catalog(session.user());
         std::string parent, name;
-        splitLast(folder, parent, name);
+        splitItemPath(folder, parent, name);
         if (!folder.empty() && catalog.exists(parent, name, "Folder") != CatalogPresence::Live) {
             std::cerr << "parvola-cli: no such folder: " << folder << std::endl;
             return kExitFailure;
@@ -64,12 +65,16 @@ int runStore(const std::vector<std::string>& args, const GlobalOptions& options)
         }
     }
     const std::string name = std::filesystem::path(localPath).filename().string();
-    const bool stored = runTransfer(
-        [&] { return runUploadWorker(session.user(), localPath, folder) == UploadOutcome::Stored; },
+    // The work answers the command's exit status; a refused file showed why.
+    const WaitOutcome outcome = runTransfer(
+        [&] {
+            const UploadOutcome stored = runUploadWorker(session.user(), localPath, folder);
+            return stored == UploadOutcome::Stored ? kExitOk : kExitFailure;
+        },
         save);
     finishSession();
-    if (!stored)
-        return kExitFailure;  // the worker or the pipeline showed why
+    if (outcome.result != kExitOk)
+        return kExitFailure;
     std::cout << "stored " << joinPath(folder, name) << std::endl;
     return kExitOk;
 }
@@ -86,7 +91,7 @@ int runRead(const std::vector<std::string>& args, const GlobalOptions& options) 
 
     // NAME may carry its folder ("我的文档\a.txt"); --folder names it apart.
     std::string folder, name;
-    splitLast(catalogPath(*target), folder, name);
+    splitItemPath(catalogPath(*target), folder, name);
     if (folderOption)
         folder = joinPath(catalogPath(*folderOption), folder);
 
@@ -126,13 +131,14 @@ int runRead(const std::vector<std::string>& args, const GlobalOptions& options) 
     inputs.saveFolder = std::filesystem::absolute(inputs.saveFolder, ec).string();
 
     std::string savedPath;
-    const bool saved = runTransfer(
+    const WaitOutcome outcome = runTransfer(
         [&] {
-            return runDownloadWorker(session.user(), inputs, &savedPath) == DownloadOutcome::Saved;
+            const DownloadOutcome saved = runDownloadWorker(session.user(), inputs, &savedPath);
+            return saved == DownloadOutcome::Saved ? kExitOk : kExitFailure;
         },
         save);
     finishSession();
-    if (!saved)
+    if (outcome.result != kExitOk)
         return kExitFailure;  // the worker showed its message
     std::cout << "saved " << savedPath << std::endl;
     return kExitOk;
@@ -154,7 +160,7 @@ int runResume(const std::vector<std::string>& args, const GlobalOptions& options
             // workers have ended, the worker count stays above this one.
             while (runningWorkers() > 1)
                 waitForWorkers(std::chrono::milliseconds(200));
-            return true;
+            return kExitOk;
         },
         save);
     finishSession();

@@ -54,23 +54,24 @@ struct WorkState {
     std::mutex mutex;
     std::condition_variable done;
     bool finished = false;
-    bool succeeded = false;
+    int result = -1;
 };
 
 }  // namespace
 
-bool runTransfer(const std::function<bool()>& work, bool saveUnfinished) {
+WaitOutcome runTransfer(const std::function<int()>& work, bool saveUnfinished) {
     InterruptGuard guard;
     auto state = std::make_shared<WorkState>();
     startWorker([state, work] {
-        const bool succeeded = work();
+        int result = work();
         std::lock_guard<std::mutex> lock(state->mutex);
-        state->succeeded = succeeded;
+        state->result = result;
         state->finished = true;
         state->done.notify_all();
     });
 
     ProgressDisplay display(isatty(STDERR_FILENO) != 0);
+    WaitOutcome outcome;
     std::unique_lock<std::mutex> lock(state->mutex);
     while (!state->finished) {
         // The wait ends early when the worker finishes; the period only paces
@@ -103,8 +104,9 @@ bool runTransfer(const std::function<bool()>& work, bool saveUnfinished) {
         lock.lock();
     }
     display.update(taskList());
-    display.finish(state->succeeded);
-    return state->succeeded;
+    display.finish(state->result == 0);
+    outcome.result = state->result;
+    return outcome;
 }
 
 }  // namespace parvola::cli

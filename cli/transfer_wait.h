@@ -7,10 +7,12 @@
 namespace parvola::cli {
 
 // Runs `work` on a counted worker thread and shows the task list until it
-// ends; `work` answers whether its transfer succeeded, and so does this. When
-// Ctrl-C comes first, the unfinished transfers are offered to the exit
-// sequence (saved when `saveUnfinished` is set) and the process ends with the
-// failure status: it does not return.
-bool runTransfer(const std::function<bool()>& work, bool saveUnfinished);
+// ends, and returns its result. When Ctrl-C comes first, the unfinished
+// transfers are offered to the exit sequence (saved when `saveUnfinished` is
+// set) and the process ends with the failure status: it does not return.
+struct WaitOutcome {
+    int result = -1;
+};
+WaitOutcome runTransfer(const std::function<int()>& work, bool saveUnfinished);
 
 }  // namespace parvola::cli

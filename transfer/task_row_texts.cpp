@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "platform/local_time.h"
+
 namespace parvola {
 
 std::string liveProgressText(float percent) {
@@ -29,17 +31,6 @@ std::string redrawSpeedText(const TransferTask& task) {
     return "";
 }
 
-std::string localTimeText(long long secondsSince1970) {
-    const std::time_t when = static_cast<std::time_t>(secondsSince1970);
-    std::tm local{};
-    if (localtime_r(&when, &local) == nullptr)
-        return "";
-    char text[64];
-    if (std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) == 0)
-        return "";
-    return text;
-}
-
 TaskRowTexts redrawRowTexts(const TransferTask& task) {
     TaskRowTexts row;
     row.fileId = task.fileId;
@@ -49,7 +40,7 @@ TaskRowTexts redrawRowTexts(const TransferTask& task) {
     row.fileSize =
         std::to_string(static_cast<unsigned long long>(task.fileSize < 0 ? 0 : task.fileSize));
     row.catalogFolder = task.catalogFolder;
-    row.startTime = localTimeText(task.startTime);
+    row.startTime = localTimeText(static_cast<std::time_t>(task.startTime), YearDigits::Four);
     row.progress = redrawProgressText(task);
     row.speed = redrawSpeedText(task);
     return row;

@@ -4,6 +4,7 @@
 
 #include <regex>
 
+#include "catalog/catalog_path.h"
 #include "catalog/folder_tree.h"
 #include "tests/catalog/catalog_test_support.h"
 
@@ -384,6 +385,16 @@ TEST_F(CatalogTest, TreeWalkShowsLiveFoldersThenRecycleBin) {
     EXPECT_EQ(tree.folders[2].children[0].name, "电影");
     EXPECT_EQ(tree.folders[3].name, "工作");
     EXPECT_EQ(tree.recycleName, "回收站");
+}
+
+TEST(CatalogPath, AnItemPathSplitsAtItsLastBackslash) {
+    std::string folder, name;
+    splitItemPath("我的文档\\自定义\\c.txt", folder, name);
+    EXPECT_EQ(folder, "我的文档\\自定义");
+    EXPECT_EQ(name, "c.txt");
+    splitItemPath("c.txt", folder, name);
+    EXPECT_EQ(folder, "");
+    EXPECT_EQ(name, "c.txt");
 }
 
 }  // namespace

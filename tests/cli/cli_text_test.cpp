@@ -14,12 +14,6 @@ TEST(CliFolderPath, SlashesAndBackslashesBothSeparate) {
     EXPECT_EQ(catalogPath("/我的文档//自定义/"), "我的文档\\自定义");
     EXPECT_EQ(catalogPath("我的文档\\自定义"), "我的文档\\自定义");
     EXPECT_EQ(catalogPath("/"), "");
-    std::string parent, name;
-    splitLast("a\\b\\c.txt", parent, name);
-    EXPECT_EQ(parent, "a\\b");
-    EXPECT_EQ(name, "c.txt");
-    splitLast("c.txt", parent, name);
-    EXPECT_EQ(parent, "");
     EXPECT_EQ(joinPath("", "c"), "c");
     EXPECT_EQ(joinPath("a", ""), "a");
     EXPECT_EQ(joinPath("a\\b", "c"), "a\\b\\c");
