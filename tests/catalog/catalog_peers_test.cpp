@@ -45,10 +45,12 @@ TEST_F(CatalogPeersTest, ChineseNamesReadTheSameInPythonAndXmllint) {
         "if k not in ('CT', 'DT')))\n";
     test::TempDir dir;
     test::writeFile(dir / "read.py", script);
-    int status = -1;
-    std::string out = test::runCommand(
-        "/usr/bin/python3 '" + (dir / "read.py").string() + "' '" + path + "'", &status);
-    ASSERT_EQ(status, 0) << out;
+    std::string out;
+    ASSERT_EQ(test::runShell("/usr/bin/python3 " + test::shellQuote((dir / "read.py").string()) +
+                                 " " + test::shellQuote(path),
+                             &out),
+              0)
+        << out;
     EXPECT_EQ(out,
               "User li@example.com 4 1 12345\n"
               "Folder|Name=我的文档|Size=0|Del=false\n"

@@ -2,13 +2,12 @@
 // (Python's poplib and email) from the real mail server.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <map>
-#include <memory>
 #include <sstream>
 
 #include "mail/smtp_client.h"
 #include "mail/smtp_message.h"
+#include "tests/support/command.h"
 #include "tests/support/mail_stack.h"
 #include "tests/support/temp_dir.h"
 
@@ -72,12 +71,10 @@ std::string hex(const std::string& bytes) {
 }
 
 std::string sha256Of(const std::filesystem::path& path) {
-    const std::string command = "sha256sum '" + path.string() + "'";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    char buffer[128] = {};
-    if (!pipe || !fgets(buffer, sizeof buffer, pipe.get()))
+    std::string line;
+    if (runShell("sha256sum " + shellQuote(path.string()), &line) != 0)
         return {};
-    return std::string(buffer).substr(0, 64);
+    return line.substr(0, 64);
 }
 
 // Runs the inspector and returns its lines (a key seen twice keeps both,
@@ -85,18 +82,13 @@ std::string sha256Of(const std::filesystem::path& path) {
 std::multimap<std::string, std::string> inspect(const TempDir& dir, const std::string& user,
                                                 const std::string& password) {
     writeFile(dir / "inspect.py", kInspector);
-    const std::string command = "/usr/bin/python3 '" + (dir / "inspect.py").string() +
-                                "' 127.0.0.1 " + std::to_string(MailStack::pop3Port()) + " " +
-                                user + " " + password + " 2>&1";
+    std::string output;
+    runShell("/usr/bin/python3 " + shellQuote((dir / "inspect.py").string()) + " 127.0.0.1 " +
+                 std::to_string(MailStack::pop3Port()) + " " + user + " " + password + " 2>&1",
+             &output);
     std::multimap<std::string, std::string> result;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    if (!pipe)
-        return result;
-    char line[4096];
-    while (fgets(line, sizeof line, pipe.get())) {
-        std::string text(line);
-        if (!text.empty() && text.back() == '\n')
-            text.pop_back();
+    std::istringstream lines(output);
+    for (std::string text; std::getline(lines, text);) {
         const size_t eq = text.find('=');
         if (eq == std::string::npos)
             result.emplace("output", text);

@@ -7,6 +7,7 @@
 #include "app/process_state.h"
 #include "catalog/catalog.h"
 #include "platform/app_dir.h"
+#include "tests/support/command.h"
 #include "tests/support/temp_dir.h"
 #include "tests/transfer/catalog_sync_support.h"
 #include "transfer/catalog_mail_worker.h"
@@ -65,16 +66,18 @@ TEST_F(CatalogZipTest, ZipReadsBackWithInfoZipAndUnzipPutsItBack) {
     const std::string original = catalogBytes();
     const std::string zip = ZipCatalog(user_);
     ASSERT_EQ(zip, appPath(user_ + "_config.zip"));
-    int status = 0;
     // One entry, named after the catalog file alone (in the wire code page).
-    std::string listing = test::runCommand(
-        "python3 -c 'import sys, zipfile; "
-        "print(zipfile.ZipFile(sys.argv[1], metadata_encoding=\"gb18030\").namelist())' '" +
-            zip + "'",
-        &status);
-    ASSERT_EQ(status, 0);
+    std::string listing;
+    ASSERT_EQ(test::runShell("python3 -c 'import sys, zipfile; "
+                             "print(zipfile.ZipFile(sys.argv[1], "
+                             "metadata_encoding=\"gb18030\").namelist())' " +
+                                 test::shellQuote(zip),
+                             &listing),
+              0);
     EXPECT_EQ(listing, "['" + user_ + "_config']\n");
-    EXPECT_EQ(test::runCommand("unzip -p '" + zip + "'", &status), original);
+    std::string unzipped;
+    ASSERT_EQ(test::runShell("unzip -p " + test::shellQuote(zip), &unzipped), 0);
+    EXPECT_EQ(unzipped, original);
 
     Catalog(user_).addFolder("", "旅行");
     ASSERT_NE(catalogBytes(), original);
@@ -99,9 +102,9 @@ TEST_F(CatalogZipTest, AnInfoZipArchiveUnpacks) {
                     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<User Name=\"" + user_ +
                         "\" Version=\"9\" FN=\"0\" SUM=\"0\">\r\n<Recycle Name=\"回收站\"/>\r\n"
                         "</User>\r\n");
-    int status = 0;
-    test::runCommand("cd '" + other.str() + "' && zip -q -X peer.zip '" + name + "'", &status);
-    ASSERT_EQ(status, 0);
+    ASSERT_EQ(test::runShell("cd " + test::shellQuote(other.str()) + " && zip -q -X peer.zip " +
+                             test::shellQuote(name)),
+              0);
     ASSERT_TRUE(UnzipCatalog(user_, (other / "peer.zip").string()));
     EXPECT_EQ(catalogBytes(), test::readFile(other / name));
     EXPECT_EQ(Catalog(user_).version(), 9);

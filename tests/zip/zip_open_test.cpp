@@ -163,7 +163,8 @@ TEST(ZipOpen, EncryptedAndSpannedArchivesAreRefusedWithTheirCause) {
     TempDir dir;
     writeFile(dir / "secret.txt", "top secret");
     std::string out;
-    ASSERT_EQ(0, test::runCommand("cd " + dir.str() + " && zip -q -P pw enc.zip secret.txt", &out))
+    ASSERT_EQ(0,
+              test::runShell("cd " + dir.str() + " && zip -q -P pw enc.zip secret.txt 2>&1", &out))
         << out;
     EXPECT_EQ(ZipException::passwordRequired, extractCause(dir, readFile(dir / "enc.zip")));
     EXPECT_FALSE(std::filesystem::exists(dir / "out" / "secret.txt"));
@@ -172,7 +173,8 @@ TEST(ZipOpen, EncryptedAndSpannedArchivesAreRefusedWithTheirCause) {
 
     // A split archive from Info-ZIP: its last part names other disks.
     writeFile(dir / "big.bin", test::randomBytes(300000, 7));
-    ASSERT_EQ(0, test::runCommand("cd " + dir.str() + " && zip -q -s 64k split.zip big.bin", &out))
+    ASSERT_EQ(0,
+              test::runShell("cd " + dir.str() + " && zip -q -s 64k split.zip big.bin 2>&1", &out))
         << out;
     EXPECT_EQ(ZipException::needsDiskCallback, openCause(dir, readFile(dir / "split.zip")));
 
@@ -191,7 +193,7 @@ TEST(ZipOpen, UnsupportedMethodFromInfoZipIsDamaged) {
     TempDir dir;
     writeFile(dir / "t.txt", std::string(5000, 'b'));
     std::string out;
-    ASSERT_EQ(0, test::runCommand("cd " + dir.str() + " && zip -q -Z bzip2 b.zip t.txt", &out))
+    ASSERT_EQ(0, test::runShell("cd " + dir.str() + " && zip -q -Z bzip2 b.zip t.txt 2>&1", &out))
         << out;
     EXPECT_EQ(ZipException::damagedArchive, extractCause(dir, readFile(dir / "b.zip")));
 }

@@ -10,8 +10,8 @@ namespace parvola {
 namespace {
 
 using test::readFile;
-using test::runCommand;
 using test::runPython;
+using test::runShell;
 using test::shellQuote;
 using test::TempDir;
 using test::writeFile;
@@ -56,12 +56,12 @@ TEST(ZipPeers, OurArchivesPassUnzipAndPythonByteExact) {
     archive.close();
 
     std::string out;
-    ASSERT_EQ(0, runCommand("unzip -t " + shellQuote(zip), &out)) << out;
+    ASSERT_EQ(0, runShell("unzip -t " + shellQuote(zip) + " 2>&1", &out)) << out;
     EXPECT_NE(std::string::npos, out.find("No errors detected")) << out;
     for (const auto& [name, content] : src.files) {
-        ASSERT_EQ(0, runCommand("unzip -o -q " + shellQuote(zip) + " " + shellQuote(name) + " -d " +
-                                    shellQuote((dir / "unzipped").string()),
-                                &out))
+        ASSERT_EQ(0, runShell("unzip -o -q " + shellQuote(zip) + " " + shellQuote(name) + " -d " +
+                                  shellQuote((dir / "unzipped").string()) + " 2>&1",
+                              &out))
             << out;
         EXPECT_EQ(content, readFile(dir / "unzipped" / name)) << name;
     }
@@ -94,10 +94,10 @@ TEST(ZipPeers, PackedCatalogPassesUnzipTest) {
     const std::string zip = (dir / "someone@sina.com_config.zip").string();
     ASSERT_EQ(packFileToZip((dir / "someone@sina.com_config").string(), zip), ZipResult::Ok);
     std::string out;
-    ASSERT_EQ(0, runCommand("unzip -t " + shellQuote(zip), &out)) << out;
-    ASSERT_EQ(
-        0, runCommand("unzip -p " + shellQuote(zip) + " > " + shellQuote((dir / "piped").string()),
-                      &out))
+    ASSERT_EQ(0, runShell("unzip -t " + shellQuote(zip) + " 2>&1", &out)) << out;
+    ASSERT_EQ(0, runShell("unzip -p " + shellQuote(zip) + " > " +
+                              shellQuote((dir / "piped").string()) + " 2>&1",
+                          &out))
         << out;
     EXPECT_EQ(readFile(dir / "someone@sina.com_config"), readFile(dir / "piped"));
 }
@@ -122,18 +122,18 @@ TEST(ZipPeers, InfoZipArchivesUnpackByteExact) {
     const std::string cd = "cd " + shellQuote(src.dir.str()) + " && ";
 
     const std::string deflated = (dir / "deflated.zip").string();
-    ASSERT_EQ(0, runCommand(cd + "zip -q -X " + shellQuote(deflated) + names, &out)) << out;
+    ASSERT_EQ(0, runShell(cd + "zip -q -X " + shellQuote(deflated) + names + " 2>&1", &out)) << out;
     expectUnpacksAll(src, deflated, dir, "deflated");
 
     const std::string stored = (dir / "stored.zip").string();
-    ASSERT_EQ(0, runCommand(cd + "zip -q -0 " + shellQuote(stored) + names, &out)) << out;
+    ASSERT_EQ(0, runShell(cd + "zip -q -0 " + shellQuote(stored) + names + " 2>&1", &out)) << out;
     expectUnpacksAll(src, stored, dir, "stored");
 
     // With extra fields (times, Unix ids) and a trailing archive comment.
     const std::string commented = (dir / "commented.zip").string();
-    ASSERT_EQ(0, runCommand(cd + "echo 'catalog backup, keep' | zip -q -9 -z " +
-                                shellQuote(commented) + names,
-                            &out))
+    ASSERT_EQ(0, runShell(cd + "echo 'catalog backup, keep' | zip -q -9 -z " +
+                              shellQuote(commented) + names + " 2>&1",
+                          &out))
         << out;
     ASSERT_NE(std::string::npos, readFile(commented).rfind("catalog backup, keep"));
     expectUnpacksAll(src, commented, dir, "commented");
@@ -143,7 +143,8 @@ TEST(ZipPeers, InfoZipArchivesUnpackByteExact) {
     writeFile(dir / "sfx.zip", stub + readFile(deflated));
     expectUnpacksAll(src, (dir / "sfx.zip").string(), dir, "stub");
     writeFile(dir / "sfx-adjusted.zip", stub + readFile(commented));
-    ASSERT_EQ(0, runCommand("zip -q -A " + shellQuote((dir / "sfx-adjusted.zip").string()), &out))
+    ASSERT_EQ(
+        0, runShell("zip -q -A " + shellQuote((dir / "sfx-adjusted.zip").string()) + " 2>&1", &out))
         << out;
     expectUnpacksAll(src, (dir / "sfx-adjusted.zip").string(), dir, "stub-adjusted");
 }
@@ -153,9 +154,9 @@ TEST(ZipPeers, InfoZipUtf8NameFromUnixHostIsRead) {
     TempDir dir;
     std::string out;
     const std::string zip = (dir / "u.zip").string();
-    ASSERT_EQ(0, runCommand("cd " + shellQuote(src.dir.str()) + " && LC_ALL=C.UTF-8 zip -q " +
-                                shellQuote(zip) + " " + shellQuote(kChineseName),
-                            &out))
+    ASSERT_EQ(0, runShell("cd " + shellQuote(src.dir.str()) + " && LC_ALL=C.UTF-8 zip -q " +
+                              shellQuote(zip) + " " + shellQuote(kChineseName) + " 2>&1",
+                          &out))
         << out;
     ASSERT_EQ(unpackFileFromZip(zip, (dir / "out").string(), kChineseName), ZipResult::Ok);
     EXPECT_EQ("chinese named catalog", readFile(dir / "out" / kChineseName));
@@ -170,8 +171,9 @@ TEST(ZipPeers, InfoZipArchivesTellDamageFromACrcMismatch) {
     writeFile(dir / name, catalogXml(20000));
     std::string out;
     const std::string cd = "cd " + shellQuote(dir.str()) + " && ";
-    ASSERT_EQ(0, runCommand(cd + "zip -q -0 stored.zip " + shellQuote(name), &out)) << out;
-    ASSERT_EQ(0, runCommand(cd + "zip -q -9 deflated.zip " + shellQuote(name), &out)) << out;
+    ASSERT_EQ(0, runShell(cd + "zip -q -0 stored.zip " + shellQuote(name) + " 2>&1", &out)) << out;
+    ASSERT_EQ(0, runShell(cd + "zip -q -9 deflated.zip " + shellQuote(name) + " 2>&1", &out))
+        << out;
     const std::string stored = readFile(dir / "stored.zip");
     const std::string deflated = readFile(dir / "deflated.zip");
     auto unpack = [&](const std::string& bytes) {
