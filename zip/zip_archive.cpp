@@ -77,11 +77,6 @@ class InflateStream {
     z_stream stream{};
 };
 
-// What a failed file call (its errno) means.
-ZipResult fileFailure(int error) {
-    return error == ENOSPC || error == EDQUOT ? ZipResult::DiskFull : ZipResult::FileError;
-}
-
 // Creates the folders `parts` below `destination`, one at a time, refusing to
 // walk through anything that is not a real folder (a symbolic link planted
 // under the destination must not lead the extraction elsewhere: UnsafeName).

@@ -36,6 +36,11 @@ const char* zipResultName(ZipResult result) {
     return "unknown";
 }
 
+ZipResult fileFailure(int systemError) {
+    return systemError == ENOSPC || systemError == EDQUOT ? ZipResult::DiskFull
+                                                          : ZipResult::FileError;
+}
+
 ZipException::ZipException(int cause, std::string path, int systemError)
     : cause_(cause),
       path_(std::move(path)),
@@ -45,7 +50,7 @@ ZipException::ZipException(int cause, std::string path, int systemError)
 ZipResult ZipException::result(ZipResult otherwise) const {
     switch (cause_) {
         case otherFailure:
-            return systemError_ == ENOSPC || systemError_ == EDQUOT ? ZipResult::DiskFull
+            return fileFailure(systemError_) == ZipResult::DiskFull ? ZipResult::DiskFull
                                                                     : otherwise;
         case zlibDataError:
         case zlibNeedDict:

@@ -17,10 +17,6 @@ bool pathExists(const std::string& path) {
     return std::filesystem::exists(path, ec);
 }
 
-ZipResult writeFailure(int error) {
-    return error == ENOSPC || error == EDQUOT ? ZipResult::DiskFull : ZipResult::FileError;
-}
-
 // Writes the archive at `temporaryPath` (a file reserved beside the target).
 // Engine failures throw.
 ZipResult packInto(const std::string& sourcePath, const std::string& temporaryPath) {
@@ -53,7 +49,7 @@ ZipResult packFileToZip(const std::string& sourcePath, const std::string& archiv
         if (result == ZipResult::Ok && std::rename(temporaryPath.c_str(), archivePath.c_str()) == 0)
             return ZipResult::Ok;
         if (result == ZipResult::Ok)
-            result = writeFailure(errno);
+            result = fileFailure(errno);
     } catch (const ZipException& e) {
         // Every engine failure here is the archive's writing failing.
         result = e.result(ZipResult::FileError);

@@ -23,4 +23,8 @@ enum class ZipResult {
 // A short English name of the result, for diagnostics ("crc mismatch").
 const char* zipResultName(ZipResult result);
 
+// What a file call that failed with the errno `systemError` means: DiskFull
+// when the disk or the quota ran out, else FileError.
+ZipResult fileFailure(int systemError);
+
 }  // namespace parvola
