@@ -117,6 +117,45 @@ bool IniSettings::writeDefPath(const std::string& folder) const {
     return writeKey(kDefPathKey, folder);
 }
 
+std::string formatColumnWidths(const std::vector<int>& widths) {
+    std::string text;
+    for (int width : widths) {
+        if (!text.empty())
+            text += ',';
+        text += std::to_string(width);
+    }
+    return text;
+}
+
+std::vector<int> parseColumnWidths(std::string_view text) {
+    std::vector<int> widths;
+    while (!text.empty()) {
+        const size_t comma = text.find(',');
+        const std::string_view entry = text.substr(0, comma);
+        int width = 0;
+        for (char c : entry) {
+            if (c < '0' || c > '9' || width >= 1000)
+                return {};
+            width = width * 10 + (c - '0');
+        }
+        if (width <= 0)
+            return {};
+        widths.push_back(width);
+        if (comma == std::string_view::npos)
+            break;
+        text.remove_prefix(comma + 1);
+    }
+    return widths;
+}
+
+std::vector<int> IniSettings::readColumnWidths(const char* key) const {
+    return parseColumnWidths(readKey(key));
+}
+
+bool IniSettings::writeColumnWidths(const char* key, const std::vector<int>& widths) const {
+    return writeKey(key, formatColumnWidths(widths));
+}
+
 std::string IniSettings::readRemainTask() const {
     return readKey(kRemainTaskKey);
 }

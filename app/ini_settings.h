@@ -19,6 +19,14 @@ inline constexpr const char* kContinueKey = "Continue";
 inline constexpr const char* kDefPathKey = "DefPath";
 inline constexpr const char* kAutoStartKey = "AutoStart";
 inline constexpr const char* kRemainTaskKey = "RemainTask";
+// The desktop client's column widths, kept from one run to the next.
+inline constexpr const char* kFileListColumnsKey = "FileListColumns";
+inline constexpr const char* kTaskListColumnsKey = "TaskListColumns";
+
+// Column widths as kept: decimal widths joined by ",". Parsing stops at the
+// first entry that is not a positive width below 10000 (none are kept then).
+std::string formatColumnWidths(const std::vector<int>& widths);
+std::vector<int> parseColumnWidths(std::string_view text);
 
 // How much of "user" is seen: a 256-byte buffer, so 255 bytes.
 inline constexpr size_t kUserReadLimit = 255;
@@ -76,6 +84,11 @@ class IniSettings {
     bool writeAutoStart(bool on) const;
     std::string readDefPath() const { return defaultDownloadFolder(); }
     bool writeDefPath(const std::string& folder) const;
+
+    // Column widths of a list view (kFileListColumnsKey, kTaskListColumnsKey);
+    // empty when none were kept or the value does not read back.
+    std::vector<int> readColumnWidths(const char* key) const;
+    bool writeColumnWidths(const char* key, const std::vector<int>& widths) const;
 
     // "RemainTask" whole (no length limit); the records' format is the transfer
     // engine's. Callers that read, change and write it hold the update lock.

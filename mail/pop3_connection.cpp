@@ -230,11 +230,11 @@ bool Pop3Connection::readListing(MessageTextSink& sink) {
 void Pop3Connection::reportProgress(size_t received) {
     if (progressSink_ == nullptr || expectedSize_ == 0)
         return;
-    const std::time_t now = std::time(nullptr);
-    if (now == startTime_)
-        return;
+    // Reported also in the first second, as the SMTP client does; the speed
+    // is known once a second has passed.
+    const auto elapsed = static_cast<long>(std::time(nullptr) - startTime_);
     const float percent = static_cast<float>(received * 100 / expectedSize_);
-    const long speed = static_cast<long>(received) / static_cast<long>(now - startTime_);
+    const long speed = elapsed > 0 ? static_cast<long>(received) / elapsed : 0;
     progressSink_->report(taskId_, percent, speed, false);
 }
 

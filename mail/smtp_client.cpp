@@ -87,9 +87,10 @@ int SmtpClient::OnError(int, const std::string&) {
 int SmtpClient::OnProgress(const char*, size_t sent, size_t total) {
     if (progress_ == nullptr)
         return 1;
-    const std::time_t now = std::time(nullptr);
-    if (now != created_ && total != 0) {
-        const auto elapsed = static_cast<long>(now - created_);
+    // Every step is reported, also in the first second (a piece on a fast
+    // link is through before it ends): the speed is known from then on.
+    if (total != 0) {
+        const auto elapsed = static_cast<long>(std::time(nullptr) - created_);
         const long speed = elapsed > 0 ? static_cast<long>(sent / static_cast<size_t>(elapsed)) : 0;
         progress_->report(taskId_, static_cast<float>(sent * 100 / total), speed, false);
     }

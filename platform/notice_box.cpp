@@ -26,13 +26,37 @@ std::shared_ptr<NoticeBox> installNoticeBox(std::shared_ptr<NoticeBox> box) {
     return previous;
 }
 
+namespace {
+
+// The installed box, kept alive while it is shown even if replaced meanwhile.
+std::shared_ptr<NoticeBox> boxInUse() {
+    std::lock_guard<std::mutex> guard(boxMutex);
+    return currentBox();
+}
+
+}  // namespace
+
 NoticeAnswer showNotice(const std::string& text) {
-    std::shared_ptr<NoticeBox> box;
-    {
-        std::lock_guard<std::mutex> guard(boxMutex);
-        box = currentBox();  // keep it alive while it is shown, even if replaced meanwhile
+    return boxInUse()->show(text);
+}
+
+NoticeAnswer askQuestion(const std::string& text) {
+    return boxInUse()->ask(text);
+}
+
+std::string withNoticeDetails(const std::string& text, const std::string& details) {
+    return details.empty() ? text : text + kNoticeDetailsMark + details;
+}
+
+void splitNoticeDetails(const std::string& message, std::string& text, std::string& details) {
+    const size_t mark = message.find(kNoticeDetailsMark);
+    if (mark == std::string::npos) {
+        text = message;
+        details.clear();
+        return;
     }
-    return box->show(text);
+    text = message.substr(0, mark);
+    details = message.substr(mark + std::string(kNoticeDetailsMark).size());
 }
 
 NoticeAnswer ConsoleNoticeBox::show(const std::string& text) {
@@ -46,6 +70,18 @@ NoticeAnswer RecordingNoticeBox::show(const std::string& text) {
     std::lock_guard<std::mutex> guard(mutex_);
     messages_.push_back(text);
     return answer_;
+}
+
+NoticeAnswer RecordingNoticeBox::ask(const std::string& text) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    messages_.push_back(text);
+    questions_.push_back(text);
+    return answer_;
+}
+
+std::vector<std::string> RecordingNoticeBox::questions() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return questions_;
 }
 
 std::vector<std::string> RecordingNoticeBox::messages() const {

@@ -1,5 +1,6 @@
 #include "presentation/view_rules.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace parvola {
@@ -31,6 +32,40 @@ std::string accountNameOfLabel(const std::string& label) {
     for (auto at = name.find(suffix); at != std::string::npos; at = name.find(suffix))
         name.erase(at, suffix.size());
     return name;
+}
+
+void sortCatalogRows(std::vector<CatalogRow>& rows, FileListColumn column, bool ascending) {
+    auto key = [column](const CatalogRow& row) -> const std::string& {
+        switch (column) {
+            case FileListColumn::Type:
+                return row.type;
+            case FileListColumn::Time:
+                return row.time;
+            case FileListColumn::Path:
+                return row.path;
+            default:
+                return row.name;
+        }
+    };
+    std::stable_sort(rows.begin(), rows.end(), [&](const CatalogRow& a, const CatalogRow& b) {
+        const CatalogRow& first = ascending ? a : b;
+        const CatalogRow& second = ascending ? b : a;
+        if (column == FileListColumn::Size)
+            return first.size < second.size;
+        return key(first) < key(second);
+    });
+}
+
+RowActivation rowActivationFor(bool recycle, const std::string& rowType) {
+    if (rowType == kFolderType)
+        return recycle ? RowActivation::Nothing : RowActivation::OpenFolder;
+    if (rowType == kFileType)
+        return RowActivation::OpenFile;
+    return RowActivation::Nothing;
+}
+
+std::string transferFinishedText(const std::string& direction, const std::string& fileName) {
+    return direction + "完成: " + fileName;
 }
 
 bool transferMenusEnabled(const std::string& currentAccount, const std::string& currentPath) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "catalog/catalog.h"
+
 namespace parvola {
 
 inline constexpr const char* kRecycleLabel = "回收站";
@@ -37,6 +39,23 @@ TreeMenu treeMenuFor(TreeNodeKind selected);
 enum class FileListMenu { None, FileCommands, AskForSelection };
 // Right click on the file list: `selectedType` is the selected row's type.
 FileListMenu fileListMenuFor(bool recycle, int selectedRow, const std::string& selectedType);
+
+// The file list's columns, left to right.
+enum class FileListColumn { Name, Size, Type, Time, Path };
+// Orders listing rows by a column, as a click on its header does: sizes as
+// numbers, names, types and paths byte by byte, times as written (which is
+// time order). Rows with equal keys keep their catalog order.
+void sortCatalogRows(std::vector<CatalogRow>& rows, FileListColumn column, bool ascending);
+
+// What Enter or a double click on a file-list row does: a folder row opens
+// the folder (outside the recycle bin, where folders can be entered), a file
+// row is opened as the "打开" command opens it.
+enum class RowActivation { OpenFolder, OpenFile, Nothing };
+RowActivation rowActivationFor(bool recycle, const std::string& rowType);
+
+// What the status bar and the desktop notification say when a transfer
+// finished with its file complete: "上传完成: 报告.pdf", "下载完成: 报告.pdf".
+std::string transferFinishedText(const std::string& direction, const std::string& fileName);
 
 // "自定义", then "自定义1", "自定义2", ...: the first name for which
 // `liveFolderExists` answers false (a name held only by a deleted folder is free).

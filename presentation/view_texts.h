@@ -74,6 +74,8 @@ inline constexpr const char* kNoFileChosen = "请选择一个文件";
 
 // Dialogs.
 inline constexpr const char* kNoticeOk = "确    定";
+inline constexpr const char* kNoticeCancel = "取    消";
+inline constexpr const char* kNoticeDetails = "详细信息";
 inline constexpr const char* kLoginTitle = "登录";
 inline constexpr const char* kLoginMailbox = "邮箱:";
 inline constexpr const char* kLoginPassword = "密码:";

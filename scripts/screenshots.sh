@@ -2,7 +2,8 @@
 # Screenshots of the desktop client: starts the local mail server and the
 # stand-in web service with a demo account (as scripts/run.sh does), starts a
 # virtual X display, and lets the screenshot tour log in, store a file and
-# read it back, writing docs/screenshots/login.png, tasks.png and main.png.
+# read it back, writing docs/screenshots/login.png, tasks.png, question.png and
+# main.png.
 # Every server and display it started is stopped when it ends.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -9,8 +9,12 @@ PACKAGES=(
   # libraries
   zlib1g-dev libcurl4-openssl-dev libssl-dev libsqlite3-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev
-  # desktop client
+  # desktop client: Qt, its Chinese stock texts and the desktop's own file
+  # dialogs (GTK, portal); a virtual display with a window manager and
+  # xdotool for the real-window smoke test and the screenshots
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-wqy-microhei xvfb xauth
+  qt6-translations-l10n qt6-gtk-platformtheme qt6-xdgdesktopportal-platformtheme
+  openbox xdotool
   # the real mail server of the tests and the embedded default
   exim4-daemon-light dovecot-pop3d dovecot-lmtpd
   # independent peers the tests check our output with

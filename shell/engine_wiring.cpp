@@ -43,12 +43,15 @@ ShellEngine realShellEngine() {
     engine.exitSteps = [](const std::string& openFolder) {
         ExitInputs inputs;
         inputs.temporaryOpenFolder = openFolder;
-        runExitSequence(inputs);
+        inputs.cancelKeepsRunning = true;
+        return !runExitSequence(inputs).declined;
     };
     return engine;
 }
 
 // The resumed pipelines, the purge's piece clean-up and the catalog mail worker.
-void installRealEngineHooks() { installTransferEngine(); }
+void installRealEngineHooks() {
+    installTransferEngine();
+}
 
 }  // namespace parvola

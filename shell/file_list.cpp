@@ -2,7 +2,10 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
+#include <QScrollBar>
 #include <filesystem>
 #include <system_error>
 
@@ -22,20 +25,92 @@
 namespace parvola::ui {
 
 CFileList::CFileList(QWidget* parent) : QTableWidget(parent) {
-    setUpReportTable(*this, kFileListHeaders, kFileListWidths);
+    setUpReportTable(*this, kFileListHeaders, kFileListWidths, kFileListColumnsKey);
     connect(this, &QTableWidget::itemSelectionChanged, this, [this] {
         const auto selected = selectionModel()->selectedRows();
         selectedRow_ = selected.size() == 1 ? selected.front().row() : -1;
     });
     connect(this, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
         selectedRow_ = row;
-        openCommand();
+        activateRow(row);
     });
+    horizontalHeader()->setSectionsClickable(true);
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &CFileList::sortBy);
 }
 
 void CFileList::setRows(std::vector<CatalogRow> rows) {
     rows_ = std::move(rows);
+    applySort();
     refill();
+}
+
+void CFileList::updateRows(std::vector<CatalogRow> rows) {
+    const bool hadSelection = selectedRow_ >= 0 && selectedRow_ < static_cast<int>(rows_.size());
+    const CatalogRow kept = hadSelection ? rows_[selectedRow_] : CatalogRow();
+    const int scrolled = verticalScrollBar()->value();
+    rows_ = std::move(rows);
+    applySort();
+    refill();
+    verticalScrollBar()->setValue(scrolled);
+    if (!hadSelection)
+        return;
+    for (int line = 0; line < static_cast<int>(rows_.size()); ++line)
+        if (rows_[line].name == kept.name && rows_[line].type == kept.type &&
+            rows_[line].path == kept.path) {
+            selectRow(line);
+            return;
+        }
+}
+
+void CFileList::applySort() {
+    if (sortColumn_ >= 0)
+        sortCatalogRows(rows_, static_cast<FileListColumn>(sortColumn_), ascending_);
+}
+
+void CFileList::sortBy(int column) {
+    if (column < 0 || column >= columnCount())
+        return;
+    ascending_ = column == sortColumn_ ? !ascending_ : true;
+    sortColumn_ = column;
+    horizontalHeader()->setSortIndicatorShown(true);
+    horizontalHeader()->setSortIndicator(column,
+                                         ascending_ ? Qt::AscendingOrder : Qt::DescendingOrder);
+    updateRows(rows_);  // a copy: the selected row is looked up in the old order
+}
+
+void CFileList::activateRow(int row) {
+    if (row < 0 || row >= static_cast<int>(rows_.size()))
+        return;
+    selectedRow_ = row;
+    const bool recycle = panes().tree && panes().tree->isRecycleSelected();
+    switch (rowActivationFor(recycle, rows_[row].type)) {
+        case RowActivation::OpenFolder:
+            if (panes().tree)
+                panes().tree->openChildFolder(rows_[row].name);
+            return;
+        case RowActivation::OpenFile:
+            openCommand();
+            return;
+        case RowActivation::Nothing:
+            return;
+    }
+}
+
+void CFileList::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Delete:
+            // The toolbar's "删除": into the recycle bin, or, inside it, purged
+            // after the question.
+            if (panes().tree && !panes().tree->currentAccount().empty())
+                deleteCommand();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            activateRow(selectedRow_);
+            return;
+        default:
+            QTableWidget::keyPressEvent(event);
+    }
 }
 
 void CFileList::refill() {
@@ -163,17 +238,23 @@ void CFileList::deleteCommand() {
         } else {
             result = reportCatalogChange(catalog.deleteFile(itemPath));
         }
-        if (result == 0)
+        if (result == 0) {
             removeLine(line);
+            if (panes().tree)
+                panes().tree->refreshAccount(account);
+        }
         return;
     }
-    if (showNotice(kConfirmPurge) != NoticeAnswer::Ok)
+    if (askQuestion(kConfirmPurge) != NoticeAnswer::Ok)
         return;
     const int result =
         reportCatalogChange(row.type == kFolderType ? catalog.purgeFolder(row.path)
                                                     : catalog.purgeFile(row.path, row.name));
-    if (result == 0)
+    if (result == 0) {
         removeLine(line);
+        if (panes().tree)
+            panes().tree->refreshAccount(account);
+    }
 }
 
 void CFileList::recoverCommand() {
@@ -194,7 +275,7 @@ void CFileList::recoverCommand() {
     if (result != 0)
         return;
     removeLine(line);
-    if (row.type == kFolderType && panes().tree)
+    if (panes().tree)
         panes().tree->refreshAccount(currentAccount());
 }
 

@@ -148,6 +148,9 @@ QPixmap toolbarImage(int button, bool hover) {
             p.drawEllipse(QRectF(9, 3, 10, 10));
             p.drawArc(QRectF(4, 15, 20, 16), 0, 180 * 16);
             break;
+        case kResumeImage:  // resume: the play triangle
+            p.drawPolygon(QPolygonF({QPointF(9, 5), QPointF(23, 14), QPointF(9, 23)}));
+            break;
         default:  // pause
             p.drawLine(QPointF(10, 6), QPointF(10, 22));
             p.drawLine(QPointF(18, 6), QPointF(18, 22));

@@ -10,7 +10,9 @@ enum class NodeIcon { NotLoggedIn, Account, Documents, Pictures, Media, Folder, 
 
 QPixmap nodeIcon(NodeIcon kind);  // 16 x 16 with transparency
 QIcon applicationIcon();
-// A 32 x 32 image for a toolbar button, by its position (0 to 7).
+// A 28 x 28 image for a toolbar button, by its position (0 to 7), or
+// kResumeImage for the pause button while the transfers are paused.
+inline constexpr int kResumeImage = 8;
 QPixmap toolbarImage(int button, bool hover);
 
 }  // namespace parvola::ui

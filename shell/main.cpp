@@ -11,12 +11,21 @@
 #include "shell/qt_notice_box.h"
 #include "shell/shell_context.h"
 #include "shell/shell_engine.h"
+#include "shell/single_instance.h"
+#include "shell/stock_texts.h"
 
 int main(int argc, char** argv) {
     using namespace parvola;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(ui::kAppName));
     QApplication::setWindowIcon(ui::applicationIcon());
+
+    // A second start brings the running client forward instead of logging
+    // the same store in a second time.
+    ui::SingleInstance instance(ui::instanceKey());
+    if (!instance.isPrimary())
+        return instance.askRunningToShow() ? 0 : 1;
+    ui::installStockTexts(app);
     // The window goes to the tray on close; only the exit sequence ends the run.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -30,6 +39,8 @@ int main(int argc, char** argv) {
     auto* frame = new ui::CMainFrame;
     frame->setAttribute(Qt::WA_DeleteOnClose);
     frame->setWindowTitle(QString::fromUtf8(ui::kAppTitle));
+    QObject::connect(&instance, &ui::SingleInstance::showRequested, frame,
+                     &ui::CMainFrame::showFromTray);
     frame->showNormal();
     frame->repaint();
     frame->openLoginDialog(true);

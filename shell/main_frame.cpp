@@ -10,6 +10,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -26,12 +27,22 @@
 
 namespace parvola::ui {
 
+namespace {
+// How long a finished transfer's words stay in the status bar.
+constexpr int kFinishedMessageMs = 10000;
+constexpr QSize kMinimumSize(760, 460);
+// How far from the window's edge a press resizes instead of dragging.
+constexpr int kResizeMargin = skin::kFrameThickness + 2;
+}  // namespace
+
 CMainFrame::CMainFrame() {
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setWindowTitle(QString::fromUtf8(kAppName));
     setWindowIcon(applicationIcon());
     setGeometry(150, 100, 1034, 592);
-    setMinimumSize(1034, 592);
+    // Smaller than it opens, for small screens and tiled desktops: the
+    // toolbar's buttons and the lists still fit.
+    setMinimumSize(kMinimumSize);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, skin::frameBackground());
     setPalette(palette);
@@ -66,14 +77,9 @@ void CMainFrame::buildMenu(QWidget* top) {
     bar->setNativeMenuBar(false);
     QMenu* account = bar->addMenu(QString::fromUtf8(kMenuAccount));
     account->addAction(QString::fromUtf8(kMenuLogin), this, [this] { openLoginDialog(false); });
-    exit_ = account->addAction(QString::fromUtf8(kMenuExit), this, [this] {
-        // With a tray the window goes there; without one the menu's exit is
-        // the way to end the program, so it runs the exit sequence.
-        if (tray_)
-            closeRequest();
-        else
-            runDesktopExit();
-    });
+    // With a tray the window goes there; without one the menu's exit ends
+    // the program through the exit sequence.
+    exit_ = account->addAction(QString::fromUtf8(kMenuExit), this, &CMainFrame::closeRequest);
     QMenu* store = bar->addMenu(QString::fromUtf8(kMenuStore));
     upload_ = store->addAction(QString::fromUtf8(kMenuUpload), this, &CMainFrame::openStoreDialog);
     QMenu* read = bar->addMenu(QString::fromUtf8(kMenuRead));
@@ -96,6 +102,7 @@ void CMainFrame::buildPanes() {
     panes().tree = tree;
     panes().fileList = fileList;
     panes().taskList = tasks;
+    connect(tasks, &CTaskList::finished, this, &CMainFrame::announceFinished);
     panes().toolbar = toolbar;
     panes().notice = notice;
 
@@ -119,6 +126,17 @@ void CMainFrame::buildPanes() {
     splitA_->setSizes({400, 100});
     splitA_->setStretchFactor(0, 1);
     setCentralWidget(splitA_);
+    // Tab goes from the tree to the lists, then along the toolbar; the web
+    // pages are read, not worked, and take focus only from a click.
+    setTabOrder(tree, fileList);
+    setTabOrder(fileList, tasks);
+    QWidget* previous = tasks;
+    for (int i = 0; i < 8; ++i) {
+        setTabOrder(previous, toolbar->button(i));
+        previous = toolbar->button(i);
+    }
+    toolbar->browser()->setFocusPolicy(Qt::ClickFocus);
+    notice->setFocusPolicy(Qt::ClickFocus);
 }
 
 QSplitter* CMainFrame::splitter(char name) const {
@@ -136,7 +154,13 @@ QSplitter* CMainFrame::splitter(char name) const {
 
 void CMainFrame::buildStatusBar() {
     firstPane_ = new QLabel(QString::fromUtf8(kIdleText));
-    statusBar()->addWidget(firstPane_, 1);
+    statusBar()->addWidget(firstPane_);
+    finishedPane_ = new QLabel;
+    statusBar()->addWidget(finishedPane_, 1);
+    finishedShown_ = new QTimer(this);
+    finishedShown_->setSingleShot(true);
+    finishedShown_->setInterval(kFinishedMessageMs);
+    connect(finishedShown_, &QTimer::timeout, finishedPane_, &QLabel::clear);
     // Lock-key states cannot be read portably here: the indicators stay in
     // their place, greyed.
     for (const char* indicator : kKeyIndicators) {
@@ -170,23 +194,56 @@ QString CMainFrame::spaceText() const {
     return firstPane_->text();
 }
 
+QString CMainFrame::finishedText() const {
+    return finishedPane_->text();
+}
+
+void CMainFrame::announceFinished(const QString& text) {
+    finishedPane_->setText(text);
+    finishedShown_->start();
+    if (!isActiveWindow() || !isVisible() || isMinimized())
+        notifyDesktop(QString::fromUtf8(kAppName), text);
+}
+
+bool CMainFrame::showTrayMessage(const QString& title, const QString& text) {
+    if (!hasTray() || !QSystemTrayIcon::supportsMessages())
+        return false;
+    tray_->showMessage(title, text, QSystemTrayIcon::Information, kFinishedMessageMs);
+    return true;
+}
+
 void CMainFrame::updateCommandStates() {
     const bool enabled = transferMenusEnabled(currentAccount(), currentPath());
     upload_->setEnabled(enabled);
     download_->setEnabled(enabled);
 }
 
+bool CMainFrame::hasTray() const {
+    return tray_ != nullptr && tray_->isVisible();
+}
+
 void CMainFrame::closeRequest() {
-    if (tray_)
+    if (hasTray()) {
         hide();
-    else
-        showMinimized();  // no tray to come back from: stay on the task bar
+        return;
+    }
+    // Without a tray a hidden (or, under a window manager without a task
+    // bar, minimised) window could not be found again while the program
+    // kept running: the close is the exit, with its question.
+    runDesktopExit();
 }
 
 void CMainFrame::showFromTray() {
-    showNormal();
+    // Back in its previous size: a maximised window stays maximised.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
     raise();
     activateWindow();
+    // A dialog open over the window (the login at start-up) comes along.
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->raise();
+        modal->activateWindow();
+    }
 }
 
 void CMainFrame::destroyForExit() {
@@ -217,8 +274,21 @@ void CMainFrame::paintEvent(QPaintEvent*) {
 }
 
 void CMainFrame::mousePressEvent(QMouseEvent* event) {
-    // A press on the frame's background drags the window as the caption does.
-    if (event->button() == Qt::LeftButton && !isMaximized() && windowHandle())
+    if (event->button() != Qt::LeftButton || isMaximized() || !windowHandle())
+        return;
+    // The drawn frame has no border of the window manager's: a press at an
+    // edge resizes, anywhere else on the background it drags.
+    const QPoint at = event->position().toPoint();
+    Qt::Edges edges;
+    if (at.x() < kResizeMargin)
+        edges |= Qt::LeftEdge;
+    if (at.x() >= width() - kResizeMargin)
+        edges |= Qt::RightEdge;
+    if (at.y() >= height() - kResizeMargin)
+        edges |= Qt::BottomEdge;
+    if (edges)
+        windowHandle()->startSystemResize(edges);
+    else
         windowHandle()->startSystemMove();
 }
 

@@ -8,6 +8,7 @@ class QAction;
 class QLabel;
 class QSplitter;
 class QSystemTrayIcon;
+class QTimer;
 
 namespace parvola::ui {
 
@@ -27,6 +28,12 @@ class CMainFrame : public QMainWindow {
     // The status bar's first pane.
     void setSpaceText(const QString& text);
     QString spaceText() const;
+    // A transfer finished: said in the status bar beside the space line for
+    // a while, and on the desktop when the window is not the active one.
+    void announceFinished(const QString& text);
+    QString finishedText() const;
+    // The tray's balloon; false where there is no tray.
+    bool showTrayMessage(const QString& title, const QString& text);
     // Greys or enables "上传" and "下载" after the tree's selection.
     void updateCommandStates();
     QAction* uploadAction() const { return upload_; }
@@ -34,10 +41,10 @@ class CMainFrame : public QMainWindow {
     QAction* exitAction() const { return exit_; }
     SkinCaption* caption() const { return caption_; }
     QSplitter* splitter(char name) const;
-    bool hasTray() const { return tray_ != nullptr; }
+    bool hasTray() const;
 
     // The caption's close button, the menu's "退出(&X)": hide into the tray,
-    // or minimise where the desktop has no tray.
+    // or, where the desktop has none, the exit sequence (with its question).
     void closeRequest();
     // Brings the window back in its previous size (tray double-click).
     void showFromTray();
@@ -68,6 +75,8 @@ class CMainFrame : public QMainWindow {
     QSplitter* splitC_ = nullptr;
     QSplitter* splitD_ = nullptr;
     QLabel* firstPane_ = nullptr;
+    QLabel* finishedPane_ = nullptr;
+    QTimer* finishedShown_ = nullptr;
     QAction* upload_ = nullptr;
     QAction* download_ = nullptr;
     QAction* exit_ = nullptr;

@@ -3,24 +3,20 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QMenu>
-#include <QPointer>
 #include <QSignalBlocker>
-#include <future>
-#include <memory>
-#include <optional>
+#include <set>
 
 #include "app/process_state.h"
 #include "catalog/catalog.h"
 #include "catalog/folder_tree.h"
-#include "platform/worker_threads.h"
 #include "presentation/view_texts.h"
 #include "shell/catalog_change.h"
+#include "shell/catalog_watch.h"
 #include "shell/dialogs.h"
 #include "shell/file_list.h"
 #include "shell/icons.h"
 #include "shell/main_frame.h"
 #include "shell/shell_context.h"
-#include "shell/ui_thread.h"
 
 namespace parvola::ui {
 
@@ -45,35 +41,41 @@ std::string labelOf(const QTreeWidgetItem* item) {
     return item->text(0).toStdString();
 }
 
-// Opens the rename dialog on the user-interface thread and waits for it: the
-// new name, or nothing when the dialog was cancelled or could not be shown.
-std::optional<std::string> askNewName(const std::string& siblings) {
-    auto answer = std::make_shared<std::promise<std::optional<std::string>>>();
-    auto result = answer->get_future();
-    postToUi(qApp, [siblings, answer] {
-        auto* dialog = new RenameDialog(siblings);
-        dialog->setAttribute(Qt::WA_DeleteOnClose);
-        auto answered = std::make_shared<bool>(false);
-        QObject::connect(dialog, &QDialog::finished, [dialog, answer, answered](int code) {
-            if (*answered)
-                return;
-            *answered = true;
-            answer->set_value(code == QDialog::Accepted
-                                  ? std::optional<std::string>(dialog->newName())
-                                  : std::nullopt);
-        });
-        QObject::connect(dialog, &QObject::destroyed, [answer, answered] {
-            if (!*answered) {
-                *answered = true;
-                answer->set_value(std::nullopt);
-            }
-        });
-        dialog->showModal();
-    });
-    try {
-        return result.get();
-    } catch (const std::future_error&) {
-        return std::nullopt;
+std::string joined(const std::string& parent, const std::string& name) {
+    return parent.empty() ? name : parent + "\\" + name;
+}
+
+// Every folder path under an account, in tree order, the recycle bin last:
+// the shape the tree shows, and the one the catalog holds.
+void shapeOf(const QTreeWidgetItem* node, const std::string& prefix,
+             std::vector<std::string>& paths) {
+    for (int i = 0; i < node->childCount(); ++i) {
+        const std::string path = joined(prefix, labelOf(node->child(i)));
+        paths.push_back(path);
+        shapeOf(node->child(i), path, paths);
+    }
+}
+
+void shapeOf(const std::vector<FolderTreeNode>& folders, const std::string& prefix,
+             std::vector<std::string>& paths) {
+    for (const auto& folder : folders) {
+        const std::string path = joined(prefix, folder.name);
+        paths.push_back(path);
+        shapeOf(folder.children, path, paths);
+    }
+}
+
+std::string recycleLabelOf(const FolderTree& tree) {
+    return tree.recycleName.empty() ? std::string(kRecycleLabel) : tree.recycleName;
+}
+
+void expandedUnder(const QTreeWidgetItem* node, const std::string& prefix,
+                   std::set<std::string>& open) {
+    for (int i = 0; i < node->childCount(); ++i) {
+        const std::string path = joined(prefix, labelOf(node->child(i)));
+        if (node->child(i)->isExpanded())
+            open.insert(path);
+        expandedUnder(node->child(i), path, open);
     }
 }
 
@@ -90,6 +92,9 @@ CMyTree::CMyTree(QWidget* parent) : QTreeWidget(parent) {
     root->setIcon(0, nodeIcon(NodeIcon::NotLoggedIn));
     root->setData(0, kKindRole, static_cast<int>(TreeNodeKind::Root));
     connect(this, &QTreeWidget::itemSelectionChanged, this, &CMyTree::selectionChanged);
+    watch_ = new CatalogWatch(this);
+    connect(watch_, &CatalogWatch::catalogChanged, this,
+            [this](const QString& user) { refreshAccount(user.toStdString()); });
 }
 
 QTreeWidgetItem* CMyTree::addNode(QTreeWidgetItem* parent, const std::string& label,
@@ -106,13 +111,13 @@ void CMyTree::addAccountNode(Catalog& catalog) {
     const FolderTree tree = walkFolderTree(catalog.document());
     auto* account = addNode(rootNode(), tree.userName, TreeNodeKind::Account,
                             static_cast<int>(NodeIcon::Account));
-    addFolderNodes(account, catalog);
+    addFolderNodes(account, tree);
     rootNode()->setExpanded(true);
     account->setExpanded(true);
+    watch_->watch(tree.userName);
 }
 
-void CMyTree::addFolderNodes(QTreeWidgetItem* account, Catalog& catalog) {
-    const FolderTree tree = walkFolderTree(catalog.document());
+void CMyTree::addFolderNodes(QTreeWidgetItem* account, const FolderTree& tree) {
     std::function<void(QTreeWidgetItem*, const std::vector<FolderTreeNode>&)> addFolders =
         [&](QTreeWidgetItem* parent, const std::vector<FolderTreeNode>& folders) {
             for (const auto& folder : folders) {
@@ -122,36 +127,58 @@ void CMyTree::addFolderNodes(QTreeWidgetItem* account, Catalog& catalog) {
             }
         };
     addFolders(account, tree.folders);
-    addNode(account, tree.recycleName.empty() ? std::string(kRecycleLabel) : tree.recycleName,
-            TreeNodeKind::Recycle, static_cast<int>(NodeIcon::Recycle));
+    addNode(account, recycleLabelOf(tree), TreeNodeKind::Recycle,
+            static_cast<int>(NodeIcon::Recycle));
 }
 
 void CMyTree::refreshAccount(const std::string& account) {
     QTreeWidgetItem* node = findNode(account, "");
     if (!node)
         return;
-    const bool selectedHere = currentAccount_ == account;
-    const std::string path = currentPath_;
-    const QSignalBlocker quiet(this);
-    qDeleteAll(node->takeChildren());
     Catalog catalog(account);
-    addFolderNodes(node, catalog);
-    node->setExpanded(true);
-    if (selectedHere) {
-        QTreeWidgetItem* again = findNode(account, path);
-        setCurrentItem(again ? again : node);
+    const FolderTree tree = walkFolderTree(catalog.document());
+    std::vector<std::string> shown, held;
+    shapeOf(node, "", shown);
+    shapeOf(tree.folders, "", held);
+    held.push_back(recycleLabelOf(tree));
+    bool selectionMoved = false;
+    if (tree.found && shown != held) {
+        QTreeWidgetItem* selected = currentItem();
+        bool selectedHere = false;
+        for (QTreeWidgetItem* at = selected; at; at = at->parent())
+            selectedHere = selectedHere || at == node;
+        std::set<std::string> open;
+        expandedUnder(node, "", open);
+        std::string path = selectedHere && selected != node ? currentPath_ : std::string();
+        const QSignalBlocker quiet(this);
+        qDeleteAll(node->takeChildren());
+        addFolderNodes(node, tree);
+        for (const std::string& folder : open)
+            if (QTreeWidgetItem* again = findNode(account, folder))
+                again->setExpanded(true);
+        node->setExpanded(true);
+        if (selectedHere) {
+            // The folder, or the nearest level above it that is still there.
+            QTreeWidgetItem* again = path.empty() ? node : findNode(account, path);
+            while (!again) {
+                const size_t cut = path.rfind('\\');
+                path = cut == std::string::npos ? std::string() : path.substr(0, cut);
+                again = path.empty() ? node : findNode(account, path);
+            }
+            setCurrentItem(again);
+            selectionMoved = true;
+        }
     }
+    if (selectionMoved)
+        resolveSelection();
+    if (account != currentAccount_)
+        return;
+    showSpace(account);
+    fillList(true);
 }
 
 TreeNodeKind CMyTree::kindOf(const QTreeWidgetItem* item) const {
     return static_cast<TreeNodeKind>(item->data(0, kKindRole).toInt());
-}
-
-bool CMyTree::holds(const QTreeWidgetItem* item) const {
-    for (QTreeWidgetItemIterator it(const_cast<CMyTree*>(this)); *it; ++it)
-        if (*it == item)
-            return true;
-    return false;
 }
 
 QTreeWidgetItem* CMyTree::findNode(const std::string& account, const std::string& path) const {
@@ -174,6 +201,13 @@ QTreeWidgetItem* CMyTree::findNode(const std::string& account, const std::string
 }
 
 void CMyTree::selectionChanged() {
+    if (!currentItem())
+        return;
+    resolveSelection();
+    fillList(false);
+}
+
+void CMyTree::resolveSelection() {
     QTreeWidgetItem* node = currentItem();
     if (!node)
         return;
@@ -197,6 +231,9 @@ void CMyTree::selectionChanged() {
         if (findLoggedInAccount(accountNameOfLabel(currentAccount_), record) == 0)
             showSpace(currentAccount_);
     }
+}
+
+void CMyTree::fillList(bool keepSelection) {
     std::vector<CatalogRow> rows;
     if (!currentAccount_.empty()) {
         Catalog catalog(currentAccount_);
@@ -205,8 +242,12 @@ void CMyTree::selectionChanged() {
         else
             catalog.listRecycleBin(rows);
     }
-    if (auto* list = panes().fileList)
-        list->setRows(std::move(rows));
+    if (auto* list = panes().fileList) {
+        if (keepSelection)
+            list->updateRows(std::move(rows));
+        else
+            list->setRows(std::move(rows));
+    }
     if (auto* frame = panes().frame)
         frame->updateCommandStates();
 }
@@ -227,6 +268,19 @@ void CMyTree::removeChildFolder(const std::string& name) {
     for (int i = 0; i < node->childCount(); ++i) {
         if (labelOf(node->child(i)) == name) {
             delete node->takeChild(i);
+            return;
+        }
+    }
+}
+
+void CMyTree::openChildFolder(const std::string& name) {
+    QTreeWidgetItem* node = currentItem();
+    if (!node)
+        return;
+    for (int i = 0; i < node->childCount(); ++i) {
+        if (labelOf(node->child(i)) == name && kindOf(node->child(i)) == TreeNodeKind::Folder) {
+            node->setExpanded(true);
+            setCurrentItem(node->child(i));
             return;
         }
     }
@@ -264,6 +318,7 @@ void CMyTree::createFolder() {
         return;
     addNode(node, name, TreeNodeKind::Folder, static_cast<int>(NodeIcon::Folder));
     node->setExpanded(true);
+    refreshAccount(currentAccount_);
 }
 
 void CMyTree::deleteFolder() {
@@ -274,7 +329,9 @@ void CMyTree::deleteFolder() {
     catalog.reload(currentAccount_);
     if (reportCatalogChange(catalog.deleteFolder(currentPath_)) != 0)
         return;
+    const std::string account = currentAccount_;
     delete node;
+    refreshAccount(account);
 }
 
 void CMyTree::renameFolder() {
@@ -288,21 +345,34 @@ void CMyTree::renameFolder() {
     const std::string siblings = siblingNamesText(labels);
     const std::string account = currentAccount_;
     const std::string path = currentPath_;
-    QPointer<CMyTree> self(this);
-    // The dialog and the catalog change run on a worker of their own; the
-    // label changes back on the user-interface thread.
-    startWorker([self, node, oldName, siblings, account, path] {
-        const auto newName = askNewName(siblings);
-        if (!newName || newName->empty() || oldName.empty())
-            return;
-        Catalog catalog(account);
-        if (!catalog.renameFolder(path, oldName, *newName))
-            return;
-        postToUi(qApp, [self, node, name = *newName] {
-            if (self && self->holds(node))
-                node->setText(0, QString::fromStdString(name));
-        });
+    // The dialog does not block the window; its OK renames on this thread,
+    // where the tree and the current path change with the catalog at once,
+    // so a command right after the rename already works on the new name.
+    auto* dialog = new RenameDialog(siblings, window());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog, account, path, oldName] {
+        applyRename(account, path, oldName, dialog->newName());
     });
+    dialog->showModal();
+}
+
+void CMyTree::applyRename(const std::string& account, const std::string& path,
+                          const std::string& oldName, const std::string& newName) {
+    if (newName.empty() || oldName.empty())
+        return;
+    Catalog catalog(account);
+    if (!catalog.renameFolder(path, oldName, newName))
+        return;
+    const size_t cut = path.rfind('\\');
+    const std::string renamed =
+        joined(cut == std::string::npos ? std::string() : path.substr(0, cut), newName);
+    if (QTreeWidgetItem* node = findNode(account, path))
+        node->setText(0, QString::fromStdString(newName));
+    // The selection stays on its node; the path it stands for follows.
+    if (currentAccount_ == account &&
+        (currentPath_ == path || currentPath_.rfind(path + "\\", 0) == 0))
+        currentPath_ = renamed + currentPath_.substr(path.size());
+    refreshAccount(account);
 }
 
 }  // namespace parvola::ui

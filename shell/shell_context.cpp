@@ -1,7 +1,11 @@
 #include "shell/shell_context.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusInterface>
 #include <QStandardPaths>
+#include <QThread>
+#include <QVariantMap>
 #include <mutex>
 
 #include "app/ini_settings.h"
@@ -18,7 +22,34 @@ namespace {
 std::mutex valuesMutex;
 std::string downloadFolder;
 std::string openFolder;
+DesktopNotifier notifier;  // user-interface thread only
+
+// The freedesktop.org notification service of the session, when there is one.
+void notifyThroughSessionBus(const QString& title, const QString& text) {
+    QDBusInterface service(QStringLiteral("org.freedesktop.Notifications"),
+                           QStringLiteral("/org/freedesktop/Notifications"),
+                           QStringLiteral("org.freedesktop.Notifications"),
+                           QDBusConnection::sessionBus());
+    if (!service.isValid())
+        return;
+    service.asyncCall(QStringLiteral("Notify"), QApplication::applicationName(), 0u,
+                      QStringLiteral("parvola"), title, text, QStringList(), QVariantMap(), -1);
+}
 }  // namespace
+
+void setDesktopNotifier(DesktopNotifier replacement) {
+    notifier = std::move(replacement);
+}
+
+void notifyDesktop(const QString& title, const QString& text) {
+    if (notifier) {
+        notifier(title, text);
+        return;
+    }
+    if (auto* frame = panes().frame; frame && frame->showTrayMessage(title, text))
+        return;
+    notifyThroughSessionBus(title, text);
+}
 
 ShellPanes& panes() {
     static ShellPanes all;
@@ -50,12 +81,25 @@ void setTemporaryOpenFolder(const std::string& folder) {
     openFolder = folder;
 }
 
-void runDesktopExit() {
-    if (shellEngine().exitSteps)
-        shellEngine().exitSteps(temporaryOpenFolder());
+bool runDesktopExit() {
+    // A second request while the question is open (the tray's exit, a close
+    // from the desktop) is the same request: the open question answers both.
+    static bool running = false;
+    if (running)
+        return false;
+    running = true;
+    const bool goOn = !shellEngine().exitSteps || shellEngine().exitSteps(temporaryOpenFolder());
+    running = false;
+    if (!goOn)
+        return false;
     if (auto* frame = panes().frame)
         frame->destroyForExit();
-    QCoreApplication::exit(0);
+    // Ends the program's event loop. Without a loop running (a test drives
+    // the windows) there is nothing to end, and an exit asked for then would
+    // end the next loop the moment it started.
+    if (QThread::currentThread()->loopLevel() > 0)
+        QCoreApplication::exit(0);
+    return true;
 }
 
 std::string currentAccount() {

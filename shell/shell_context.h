@@ -3,6 +3,7 @@
 // command reaches, the current download folder, the temporary open folder and
 // the exit sequence.
 #include <QString>
+#include <functional>
 #include <string>
 
 namespace parvola::ui {
@@ -34,8 +35,15 @@ void setCurrentDownloadFolder(const std::string& folder);
 std::string temporaryOpenFolder();
 void setTemporaryOpenFolder(const std::string& folder);
 
-// The exit: the engine's exit steps, then the end of the program.
-void runDesktopExit();
+// The exit: the engine's exit steps, then the end of the program. False when
+// the user declined the question about running transfers: nothing ended.
+bool runDesktopExit();
+
+// A desktop notification (the tray's balloon, or the desktop's notification
+// service). Replaceable, so tests can record what would have been shown.
+using DesktopNotifier = std::function<void(const QString& title, const QString& text)>;
+void setDesktopNotifier(DesktopNotifier notifier);  // empty: the desktop's own
+void notifyDesktop(const QString& title, const QString& text);
 
 // The current account and folder of the tree (empty without a tree).
 std::string currentAccount();

@@ -35,8 +35,9 @@ struct ShellEngine {
     // The exit's steps before the window goes: the one question while
     // transfers run (saving them on OK), the share notification of every
     // logged-in account, the removal of the temporary open folder and the
-    // reminder about downloaded files.
-    std::function<void(const std::string& temporaryOpenFolder)> exitSteps;
+    // reminder about downloaded files. False when the user declined the
+    // question: the program then goes on with its transfers running.
+    std::function<bool(const std::string& temporaryOpenFolder)> exitSteps;
 };
 
 ShellEngine& shellEngine();

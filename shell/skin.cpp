@@ -299,6 +299,12 @@ void SkinButton::paintEvent(QPaintEvent*) {
     }
     painter.setPen(isEnabled() ? (lit ? hoverText_ : normalText_) : QColor(150, 150, 150));
     painter.drawText(textRect, Qt::AlignCenter, text());
+    // The keyboard's place must be seen: Tab and Space work on every button.
+    if (hasFocus()) {
+        painter.setPen(QPen(skin::accent(), 1, Qt::DotLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(box.adjusted(2, 2, -2, -2), 3, 3);
+    }
 }
 
 void openWithDesktop(const std::string& target) {

@@ -107,6 +107,7 @@ class SkinButton : public QPushButton {
   public:
     explicit SkinButton(const QString& text, QWidget* parent = nullptr);
     void setImages(const QPixmap& normal, const QPixmap& hover);
+    const QPixmap& normalImage() const { return normalImage_; }
     void setTextColours(const QColor& normal, const QColor& hover);
     void setTooltipText(const QString& text);
     // At most 260 bytes are kept.

@@ -4,8 +4,10 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 
+#include "app/ini_settings.h"
 #include "platform/named_lock.h"
 #include "platform/notice_box.h"
+#include "presentation/view_rules.h"
 #include "presentation/view_texts.h"
 #include "shell/report_table.h"
 #include "shell/ui_thread.h"
@@ -13,7 +15,7 @@
 namespace parvola::ui {
 
 CTaskList::CTaskList(TaskList& list, QWidget* parent) : QTableWidget(parent), list_(list) {
-    setUpReportTable(*this, kTaskListHeaders, kTaskListWidths);
+    setUpReportTable(*this, kTaskListHeaders, kTaskListWidths, kTaskListColumnsKey);
     connect(this, &QTableWidget::itemSelectionChanged, this, [this] {
         const auto selected = selectionModel()->selectedRows();
         selectedRow_ = selected.size() == 1 ? selected.front().row() : -1;
@@ -80,6 +82,11 @@ void CTaskList::rowsRebuilt(const std::vector<TaskRowTexts>& rows) {
     });
 }
 
+void CTaskList::transferFinished(const TaskRowTexts& row) {
+    const QString text = QString::fromStdString(transferFinishedText(row.direction, row.fileName));
+    postToUi(this, [this, text] { emit finished(text); });
+}
+
 QStringList CTaskList::lineTexts(int row) const {
     QStringList texts;
     for (int column = 0; column < columnCount(); ++column)
@@ -112,7 +119,7 @@ void CTaskList::cancelCommand() {
     // as lines may move while the question is open.
     const std::string user = item(selectedRow_, 0)->text().toStdString();
     const std::string fileName = item(selectedRow_, 2)->text().toStdString();
-    if (showNotice(kConfirmCancelTask) != NoticeAnswer::Ok)
+    if (askQuestion(kConfirmCancelTask) != NoticeAnswer::Ok)
         return;
     // The list removes the row and tells this view, which drops the line.
     list_.cancelTask(user, fileName);

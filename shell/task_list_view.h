@@ -29,6 +29,12 @@ class CTaskList : public QTableWidget, public TaskListListener {
     void progressTextChanged(int row, const std::string& text) override;
     void speedTextChanged(int row, const std::string& text) override;
     void rowsRebuilt(const std::vector<TaskRowTexts>& rows) override;
+    void transferFinished(const TaskRowTexts& row) override;
+
+  signals:
+    // A transfer ended with its file complete (on the user-interface thread):
+    // the text that says so.
+    void finished(const QString& text);
 
   protected:
     void contextMenuEvent(QContextMenuEvent* event) override;

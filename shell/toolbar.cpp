@@ -134,12 +134,15 @@ void CToolbar::loginCommand() {
 }
 
 void CToolbar::pauseCommand() {
+    // The label and the image say what a click does next.
     if (transferState() == kTransfersPaused) {
         resumeTransfers();
         buttons_[7]->setText(QString::fromUtf8(kButtonPause));
+        buttons_[7]->setImages(toolbarImage(7, false), toolbarImage(7, true));
     } else {
         pauseTransfers();
         buttons_[7]->setText(QString::fromUtf8(kButtonResume));
+        buttons_[7]->setImages(toolbarImage(kResumeImage, false), toolbarImage(kResumeImage, true));
     }
 }
 

@@ -224,7 +224,9 @@ DownloadOutcome DownloadRun::run(int first, std::string& savedPath) {
         return end(DownloadOutcome::Failed);
     if (!placeFinished(partPath_, task_.localPath, stored_.fileName, savedPath))
         return end(DownloadOutcome::Failed);
-    return end(DownloadOutcome::Saved);
+    const DownloadOutcome done = end(DownloadOutcome::Saved);
+    list_.reportFinished(task_);
+    return done;
 }
 
 bool usableSubject(const PieceSubject& subject) {

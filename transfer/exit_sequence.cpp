@@ -49,8 +49,12 @@ ExitReport runExitSequence(const ExitInputs& inputs, TaskList& list) {
     // unfinished when the answer comes is what gets saved.
     if (list.hasRunningTasks()) {
         report.asked = true;
-        if (showNotice(kExitQuestionText) == NoticeAnswer::Ok)
+        if (askQuestion(kExitQuestionText) == NoticeAnswer::Ok) {
             report.tasksSaved = saveUnfinishedTasksAtExit(list);
+        } else if (inputs.cancelKeepsRunning) {
+            report.declined = true;
+            return report;
+        }
     }
 
     // Copied under the accounts lock; the posts go out without holding it.

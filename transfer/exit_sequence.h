@@ -21,11 +21,17 @@ struct ExitInputs {
     // The folder of files opened from the list, removed with its content
     // (empty: there is none).
     std::string temporaryOpenFolder;
+    // A program that can go on running (the desktop client) offers the
+    // question's Cancel as "do not quit": the sequence then stops at once,
+    // with the transfers still running and nothing saved or posted. Without
+    // it (the command line after Ctrl-C) Cancel means "quit without saving".
+    bool cancelKeepsRunning = false;
 };
 
 struct ExitReport {
     bool asked = false;       // the running-transfers question was shown
     bool tasksSaved = false;  // the answer was OK and the records were written
+    bool declined = false;    // Cancel with cancelKeepsRunning: the program goes on
     int sharesPosted = 0;     // accounts whose share notification was posted
     bool filesDownloaded = false;
     std::string reminder;  // the reminder shown, empty when none
@@ -36,7 +42,7 @@ std::string downloadReminderText();
 
 // Runs the sequence in order. The question is asked at most once, and only
 // while a record of `list` is not cancelled; any answer but OK saves nothing.
-// The exit goes on in every case.
+// The exit goes on in every case but a declined question (cancelKeepsRunning).
 ExitReport runExitSequence(const ExitInputs& inputs = ExitInputs(), TaskList& list = taskList());
 
 }  // namespace parvola

@@ -126,7 +126,11 @@ void TaskList::reportSpeed(int fileId, float piecePercent, long bytesPerSecond, 
         return;
     }
     entry.row.progress = liveProgressText(entry.task.progress);
-    entry.row.speed = liveSpeedText(bytesPerSecond);
+    // The transports know the speed once a whole second has passed; before
+    // that the column stays empty rather than saying 0.
+    entry.row.speed = entry.waiting        ? std::string(kPausedSpeedText)
+                      : bytesPerSecond > 0 ? liveSpeedText(bytesPerSecond)
+                                           : std::string();
     const int row = rowOf(index);
     for (auto* listener : listeners_) {
         listener->progressTextChanged(row, entry.row.progress);
@@ -139,6 +143,8 @@ void TaskList::redraw() {
     std::vector<TaskRowTexts> rows;
     for (auto& entry : entries_) {
         entry.row = redrawRowTexts(entry.task);
+        if (entry.waiting)
+            entry.row.speed = kPausedSpeedText;
         if (!entry.task.cancelled)
             rows.push_back(entry.row);
     }
@@ -190,8 +196,54 @@ bool TaskList::isCancelled(int fileId) const {
     return cancelledIds_.count(fileId) != 0;
 }
 
-bool TaskList::waitWhilePaused(int fileId) const {
-    return parvola::waitWhilePaused([this, fileId] { return isCancelled(fileId); });
+bool TaskList::waitWhilePaused(int fileId) {
+    // The look at the pause state happens inside the wait's own check, so a
+    // pause that comes between two looks is never missed: the wait gives up
+    // once to show the row as paused, then waits on.
+    bool shown = false;
+    for (;;) {
+        bool toShow = false;
+        const bool running = parvola::waitWhilePaused([&] {
+            if (isCancelled(fileId))
+                return true;
+            toShow = !shown && transferState() == kTransfersPaused;
+            return toShow;
+        });
+        if (toShow && !isCancelled(fileId)) {
+            showWaiting(fileId, true);
+            shown = true;
+            continue;
+        }
+        if (shown)
+            showWaiting(fileId, false);
+        return running;
+    }
+}
+
+void TaskList::showWaiting(int fileId, bool waiting) {
+    RoleGuard guard(LockRole::Tasks);
+    const int found = findFirst(fileId);
+    if (found < 0)
+        return;
+    const auto index = static_cast<size_t>(found);
+    Entry& entry = entries_[index];
+    if (entry.waiting == waiting)
+        return;
+    entry.waiting = waiting;
+    // A waiting transfer moves nothing: its last speed would be a lie.
+    entry.task.speed = 0;
+    entry.row.speed = waiting ? std::string(kPausedSpeedText) : redrawSpeedText(entry.task);
+    const int row = rowOf(index);
+    if (row >= 0)
+        for (auto* listener : listeners_)
+            listener->speedTextChanged(row, entry.row.speed);
+}
+
+void TaskList::reportFinished(const TransferTask& task) {
+    RoleGuard guard(LockRole::Tasks);
+    const TaskRowTexts row = redrawRowTexts(task);
+    for (auto* listener : listeners_)
+        listener->transferFinished(row);
 }
 
 FileIdLease TaskList::leaseFileId() {

@@ -32,6 +32,9 @@ class TaskListListener {
     virtual void speedTextChanged(int row, const std::string& text) = 0;
     // Every row rebuilt from the records (a redraw).
     virtual void rowsRebuilt(const std::vector<TaskRowTexts>& rows) = 0;
+    // A transfer ended with its file complete (stored in the catalog, or
+    // saved under its name); told after its row left. `row` names it.
+    virtual void transferFinished(const TaskRowTexts& /*row*/) {}
 };
 
 class TaskList;
@@ -90,8 +93,12 @@ class TaskList : public ProgressSink {
     // added under the id), also after its record has left the list.
     bool isCancelled(int fileId) const;
     // Waits before a piece while the transfers are paused; false when the
-    // task was cancelled meanwhile (the pipeline then ends quietly).
-    bool waitWhilePaused(int fileId) const;
+    // task was cancelled meanwhile (the pipeline then ends quietly). While it
+    // waits, the task's row shows kPausedSpeedText instead of a speed.
+    bool waitWhilePaused(int fileId);
+    // Tells the listeners that the transfer of `task` finished with its file
+    // complete (its record may already be gone).
+    void reportFinished(const TransferTask& task);
 
     // A file id for a new upload, 0 to kMaxFileId, distinct from every record
     // in the list and every other live lease.
@@ -119,7 +126,8 @@ class TaskList : public ProgressSink {
     friend class FileIdLease;
     struct Entry {
         TransferTask task;
-        TaskRowTexts row;  // what the row shows now (kept for late listeners)
+        TaskRowTexts row;      // what the row shows now (kept for late listeners)
+        bool waiting = false;  // its pipeline waits out a pause
     };
 
     int rowOf(size_t index) const;  // row shown for entries_[index], or -1
@@ -127,6 +135,7 @@ class TaskList : public ProgressSink {
     void removeEntry(size_t index);
     void releaseFileId(int id);
     void markCancelled(int fileId);
+    void showWaiting(int fileId, bool waiting);
 
     std::vector<Entry> entries_;
     std::vector<TaskListListener*> listeners_;

@@ -22,6 +22,10 @@ struct TaskRowTexts {
     bool operator==(const TaskRowTexts&) const = default;
 };
 
+// The speed column of a transfer that waits out a pause (queued before its
+// first piece, or between two pieces).
+inline constexpr const char* kPausedSpeedText = "已暂停";
+
 // Progress and speed while a transfer runs: two decimals and KByte per second.
 std::string liveProgressText(float percent);     // "49.67%"
 std::string liveSpeedText(long bytesPerSecond);  // "12KByte/s"

@@ -9,15 +9,16 @@ enum class UploadOutcome {
     Stored,       // every piece mailed and the file entered in the catalog
     Refused,      // stopped with its own message already shown: a name holding
                   // ";", an unreadable or empty source, over the quota, a file
-                  // of that name recorded meanwhile, a catalog that could not
-                  // be saved; nothing of the file stays in the mailbox
+                  // of that name recorded meanwhile, the catalog folder gone
+                  // meanwhile, a catalog that could not be saved; nothing of
+                  // the file stays in the mailbox
     Cancelled,    // the user cancelled it: no catalog record, and the piece
                   // mails already sent are removed again
     SplitFailed,  // "分割文件失败" was shown: a piece could not be cut
     SendFailed,   // a piece mail was not accepted (the server's words, if
                   // any, in UploadRequest::failureReply)
-    Failed,       // anything else: no file id free, the catalog folder gone,
-                  // a saved upload whose source is gone or changed size
+    Failed,       // anything else: no file id free, a saved upload whose
+                  // source is gone or changed size
 };
 
 // How a download ended. Once pieces are being fetched, any end but Saved

@@ -1,5 +1,6 @@
 #include "transfer/transfer_workers.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "app/process_state.h"
@@ -37,6 +38,23 @@ constexpr const char* kPieceAlteredText = "读回的内容与存入时不一致,
 // After the file's name when the save folder's disk is full.
 constexpr const char* kSaveFolderFullText =
     "下载失败:保存位置的磁盘空间不足,请清理磁盘或另选保存位置后再试!";
+
+// True when every level of `path` is a live folder of the catalog (the user
+// level "" always is). A folder renamed or deleted since the store's folder
+// was chosen is not.
+bool liveFolderExists(Catalog& catalog, const std::string& path) {
+    std::string parent;
+    size_t start = 0;
+    while (start < path.size()) {
+        const size_t cut = std::min(path.find('\\', start), path.size());
+        const std::string name = path.substr(start, cut - start);
+        if (catalog.exists(parent, name, "Folder") != CatalogPresence::Live)
+            return false;
+        parent = path.substr(0, cut);
+        start = cut + 1;
+    }
+    return true;
+}
 
 std::string baseName(const std::string& path) {
     const size_t slash = path.find_last_of('/');
@@ -83,6 +101,8 @@ std::string checkStoreRequest(const std::string& user, const std::string& catalo
     if (name.find(';') != std::string::npos)
         return kSemicolonNameText;
     Catalog catalog(user);
+    if (!liveFolderExists(catalog, catalogFolder))
+        return folderGoneText(catalogFolder);
     switch (catalog.exists(catalogFolder, name, "File")) {
         case CatalogPresence::Live:
             return kSameNameText;

@@ -19,8 +19,9 @@ struct DownloadInputs {
 };
 
 // The checks of the store command before a worker starts, in this order: an
-// empty path, a name the subject format cannot carry (";"), the same name live
-// in the folder, the same name in the recycle bin. Empty text when the store
+// empty path, a name the subject format cannot carry (";"), a folder that is
+// no longer there, the same name live in the folder, the same name in the
+// recycle bin. Empty text when the store
 // may go on, else the message to show (the caller shows it).
 std::string checkStoreRequest(const std::string& user, const std::string& catalogFolder,
                               const std::string& localPath);

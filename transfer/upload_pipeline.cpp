@@ -93,6 +93,9 @@ class UploadRun {
     UploadOutcome sendPieces(std::ifstream& source, long long size, int first);
     // Sends the whole source as the one piece (attachment = the file itself).
     UploadOutcome sendWhole(const std::string& subject);
+    // Shows the upload in the list before anything waits or moves, so that
+    // an upload queued behind a pause has its row and is saved at exit.
+    void addRecord(const std::string& subject);
     // Called with a record that is already in the list.
     void markAdded() { added_ = true; }
 
@@ -101,7 +104,6 @@ class UploadRun {
     // task was cancelled meanwhile.
     bool waitForTurn();
     int send(const std::string& subject, const std::string& attachment);
-    void addRecord(const std::string& subject);
     bool cancelled() const { return added_ && list_.isCancelled(task_.fileId); }
     UploadOutcome endCancelled();
     UploadOutcome endFailed(UploadOutcome outcome);
@@ -119,11 +121,6 @@ class UploadRun {
 };
 
 bool UploadRun::waitForTurn() {
-    if (!added_) {
-        // No record yet: an old cancel of a reused file id must not count.
-        parvola::waitWhilePaused();
-        return true;
-    }
     return list_.waitWhilePaused(task_.fileId);
 }
 
@@ -172,8 +169,10 @@ UploadOutcome UploadRun::finish(long long size) {
     Catalog catalog(task_.user);
     const int added =
         catalog.addFileRecord(task_.catalogFolder, task_.fileName, task_.subject, size);
-    if (added == 0)
+    if (added == 0) {
+        list_.reportFinished(task_);
         return UploadOutcome::Stored;
+    }
     // The file could not be entered (a file of that name arrived in the folder
     // meanwhile, or the folder is gone): its pieces would only take space.
     RemovePieceMails(account_, task_.subject);
@@ -185,7 +184,10 @@ UploadOutcome UploadRun::finish(long long size) {
         showNotice(kCatalogNotSavedText);
         return UploadOutcome::Refused;
     }
-    return UploadOutcome::Failed;
+    // The mail went through; what is missing is the folder (renamed or
+    // deleted while the pieces went out), and that is what the user hears.
+    showNotice(folderGoneText(task_.catalogFolder));
+    return UploadOutcome::Refused;
 }
 
 UploadOutcome UploadRun::sendPieces(std::ifstream& source, long long size, int first) {
@@ -212,9 +214,10 @@ UploadOutcome UploadRun::sendPieces(std::ifstream& source, long long size, int f
         subject.pieceLength = length;
         subject.pieceCount = static_cast<int>(count);
         subject.pieceIndex = static_cast<int>(index);
-        const std::string text = formatSubject(subject);
-        if (index == 1 && !added_)
-            addRecord(text);
+        // Piece 1 goes out under the subject the record keeps (the stored
+        // subject the catalog will hold), whenever it is sent.
+        const std::string text =
+            index == 1 && !task_.subject.empty() ? task_.subject : formatSubject(subject);
         const int result = send(text, piecePath);
         std::error_code error;
         fs::remove(piecePath, error);  // one piece file on disk at a time
@@ -233,8 +236,6 @@ UploadOutcome UploadRun::sendPieces(std::ifstream& source, long long size, int f
 UploadOutcome UploadRun::sendWhole(const std::string& subject) {
     if (!waitForTurn())
         return endCancelled();
-    if (!added_)
-        addRecord(subject);
     const int result = send(subject, task_.localPath);
     if (result == 0)
         sent_ = true;
@@ -246,6 +247,11 @@ UploadOutcome UploadRun::sendWhole(const std::string& subject) {
 }
 
 }  // namespace
+
+std::string folderGoneText(const std::string& catalogFolder) {
+    return "文件夹\"" + catalogFolder +
+           "\"已不存在(可能已被重命名或删除),请重新选择文件夹后再上传!";
+}
 
 UploadOutcome UploadFile(const UploadRequest& request, TaskList& list) {
     if (request.failureReply != nullptr)
@@ -291,15 +297,22 @@ UploadOutcome UploadFile(const UploadRequest& request, TaskList& list) {
     }
 
     UploadRun run(list, request.account, task, request.failureReply);
-    if (!isSinglePiece(size, pieceSize))
+    // Piece 1's subject names the file in the catalog; the record carries it
+    // from the start.
+    const bool many = !isSinglePiece(size, pieceSize);
+    PieceSubject first;
+    first.fileName = task.fileName;
+    first.fileId = task.fileId;
+    first.time = static_cast<long long>(std::time(nullptr));
+    first.pieceLength = many ? pieceLength(size, pieceSize, 1) : size;
+    if (many)
+        first.pieceCount = static_cast<int>(pieceCount(size, pieceSize));
+    const std::string subject = formatSubject(first);
+    run.addRecord(subject);
+    if (many)
         return run.sendPieces(source, size, 1);
     source.close();
-    PieceSubject subject;
-    subject.fileName = task.fileName;
-    subject.fileId = task.fileId;
-    subject.time = static_cast<long long>(std::time(nullptr));
-    subject.pieceLength = size;
-    return run.sendWhole(formatSubject(subject));
+    return run.sendWhole(subject);
 }
 
 UploadOutcome ResumeUpload(const TransferTask& task, const MailboxAccount& account,

@@ -27,6 +27,10 @@ struct UploadRequest {
 inline constexpr const char* kSemicolonNameText =
     "文件名中含有分号(;),无法上传!请修改文件名后再上传。";
 
+// The store's catalog folder is not (or no longer) there: renamed or deleted
+// since it was chosen. Names the folder, so the user knows which one.
+std::string folderGoneText(const std::string& catalogFolder);
+
 // Stores `request.localPath`, showing the messages of the refusals itself.
 UploadOutcome UploadFile(const UploadRequest& request, TaskList& list = taskList());
 

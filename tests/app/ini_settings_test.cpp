@@ -173,5 +173,16 @@ TEST(ShutdownWhenDone, IsTheProcessValue) {
     EXPECT_FALSE(shutdownWhenDone());
 }
 
+TEST(ColumnWidths, ReadBackAsWrittenAndNothingFromAValueThatDoesNotParse) {
+    test::AppHome home;
+    IniSettings settings;
+    EXPECT_TRUE(settings.readColumnWidths(kFileListColumnsKey).empty());
+    ASSERT_TRUE(settings.writeColumnWidths(kFileListColumnsKey, {260, 100, 9999}));
+    EXPECT_EQ(settings.readColumnWidths(kFileListColumnsKey), (std::vector<int>{260, 100, 9999}));
+    EXPECT_TRUE(settings.readColumnWidths(kTaskListColumnsKey).empty());
+    for (const char* bad : {"260,,100", "260,-1", "10000", "0", "12a"})
+        EXPECT_TRUE(parseColumnWidths(bad).empty()) << bad;
+}
+
 }  // namespace
 }  // namespace parvola

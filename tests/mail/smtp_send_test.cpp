@@ -276,5 +276,30 @@ TEST(SmtpSend, ReportsProgressEveryHundredAndOnePieces) {
     }
 }
 
+TEST(SmtpSend, ReportsProgressAlsoInItsFirstSecond) {
+    TempDir dir;
+    writeFile(dir / "piece.bin", randomBytes(300 * 1024, 12));
+    SmtpMessage message = smallMessage();
+    message.addFile(SmtpFilePart((dir / "piece.bin").string()));
+    const size_t pieces = (expectedText(message).size() + 1023) / 1024;
+
+    ScriptedPeer peer;
+    greetEsmtp(peer);
+    authLogin(peer);
+    mailFromBob(peer).expectLine("RCPT TO: <bob@sina.test>\r\n").reply("250 Accepted\r\n");
+    dataAccepted(peer);
+    quit(peer);
+    // A fast link sends a whole piece within the second the client was made
+    // in: its progress is still reported step by step.
+    RecordingSmtp smtp(peer.start());
+    ASSERT_EQ(smtp.Connect("127.0.0.1"), 1);
+    RecordingSink sink;
+    EXPECT_EQ(smtp.SendMessage(message, 43, &sink), 0);
+    smtp.Close();
+    EXPECT_EQ(peer.finish(), "");
+    ASSERT_EQ(sink.reports.size(), pieces / 101);
+    EXPECT_GT(sink.reports.back().percent, sink.reports.front().percent);
+}
+
 }  // namespace
 }  // namespace parvola::test

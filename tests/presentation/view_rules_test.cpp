@@ -117,5 +117,38 @@ TEST(ClipLink, KeepsAtMost260BytesAndWholeCharacters) {
     EXPECT_EQ(clipped, std::string(259, 'a'));
 }
 
+TEST(FileListSort, SizesAsNumbersTextsByteWiseAndEqualKeysKeepTheirOrder) {
+    auto row = [](const char* name, long long size, const char* time) {
+        CatalogRow r;
+        r.type = "文件";
+        r.name = name;
+        r.size = size;
+        r.time = time;
+        return r;
+    };
+    std::vector<CatalogRow> rows = {row("b", 300, "26-01-02 10:00:00"),
+                                    row("a", 9000, "25-12-31 23:59:59"),
+                                    row("c", 20, "26-01-02 10:00:00")};
+    auto names = [&] {
+        std::string all;
+        for (const auto& r : rows)
+            all += r.name;
+        return all;
+    };
+    sortCatalogRows(rows, FileListColumn::Size, true);
+    EXPECT_EQ(names(), "cba");  // 20 < 300 < 9000, not "20" < "300" < "9000" as texts
+    sortCatalogRows(rows, FileListColumn::Name, false);
+    EXPECT_EQ(names(), "cba");
+    sortCatalogRows(rows, FileListColumn::Time, true);
+    EXPECT_EQ(names(), "acb");  // c before b: equal times keep the order they had
+}
+
+TEST(RowActivation, FoldersOpenOutsideTheRecycleBinFilesAreOpened) {
+    EXPECT_EQ(rowActivationFor(false, "文件夹"), RowActivation::OpenFolder);
+    EXPECT_EQ(rowActivationFor(true, "文件夹"), RowActivation::Nothing);
+    EXPECT_EQ(rowActivationFor(false, "文件"), RowActivation::OpenFile);
+    EXPECT_EQ(transferFinishedText("上传", "报告.pdf"), "上传完成: 报告.pdf");
+}
+
 }  // namespace
 }  // namespace parvola

@@ -89,6 +89,24 @@ TEST_F(ExitSequenceTest, AnyOtherAnswerSavesNothingAndTheExitGoesOn) {
     EXPECT_FALSE(std::filesystem::exists(openFolder_));
 }
 
+TEST_F(ExitSequenceTest, ADeclinedQuestionStopsTheExitWhereTheProgramCanGoOn) {
+    IniSettings().writeRemainTask("");
+    processValues().filesDownloaded = true;
+    ScopedRecordingNoticeBox notices(NoticeAnswer::Cancel);
+    ExitInputs inputs{openFolder_.string()};
+    inputs.cancelKeepsRunning = true;
+    ExitReport report = runExitSequence(inputs, list_);
+    EXPECT_TRUE(report.declined);
+    EXPECT_FALSE(report.tasksSaved);
+    // Asked as a question (with a Cancel to choose), and nothing after it.
+    EXPECT_EQ(notices.questions(), std::vector<std::string>{kExitQuestionText});
+    EXPECT_EQ(notices.messages(), std::vector<std::string>{kExitQuestionText});
+    EXPECT_EQ(IniSettings().readRemainTask(), "");
+    EXPECT_TRUE(shareForms().empty());
+    EXPECT_TRUE(std::filesystem::exists(openFolder_));
+    EXPECT_TRUE(list_.hasRunningTasks());
+}
+
 TEST_F(ExitSequenceTest, OnlyCancelledTasksAskNothingAndSavedRecordsStay) {
     ASSERT_TRUE(list_.cancelTask("甲@sina.test", "a.doc"));
     ASSERT_TRUE(list_.cancelTask("乙@sohu.test", "b.doc"));

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <thread>
 
 #include "app/process_state.h"
 #include "platform/system_hooks.h"
@@ -68,6 +69,33 @@ TEST_F(PauseTest, CancellingAPausedTaskEndsItsWait) {
     resumeTransfers();
     ASSERT_EQ(other.wait_for(10s), std::future_status::ready);
     EXPECT_TRUE(other.get());
+}
+
+TEST_F(PauseTest, AWaitingTaskShowsPausedUntilItGoesOnAndARedrawKeepsIt) {
+    test::MirrorListener view;
+    list_.addListener(&view);
+    list_.addTask(makeTask("u", "a.bin", 9));
+    list_.reportSpeed(9, 5.0f, 0, false);  // within the first second: no speed known yet
+    EXPECT_EQ(view.rows.at(0).speed, "");
+    list_.reportSpeed(9, 10.0f, 20 * 1024, false);
+    ASSERT_EQ(view.rows.at(0).speed, "20KByte/s");
+    pauseTransfers();
+    auto waiting = std::async(std::launch::async, [&] { return list_.waitWhilePaused(9); });
+    // The row says paused, not the speed it had before the pause.
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (list_.rows().at(0).speed != kPausedSpeedText &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    EXPECT_EQ(list_.rows().at(0).speed, kPausedSpeedText);
+    list_.redraw();
+    EXPECT_EQ(view.rows.at(0).speed, kPausedSpeedText);
+    resumeTransfers();
+    ASSERT_EQ(waiting.wait_for(10s), std::future_status::ready);
+    EXPECT_TRUE(waiting.get());
+    // Going on, with nothing moved yet: no speed (an upload), as at its start.
+    EXPECT_EQ(view.rows.at(0).speed, "");
+    EXPECT_EQ(view.rows, list_.rows());
+    list_.removeListener(&view);
 }
 
 class ShutdownCheckTest : public ::testing::Test {

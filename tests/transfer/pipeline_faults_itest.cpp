@@ -201,14 +201,14 @@ TEST_F(Faults, ShutdownFollowsTheLastOfTwoParallelTransfersOnly) {
     ASSERT_TRUE(saveRemainingTasks(IniSettings(), {saved}, false));
     processValues().shutdownWhenDone.store(true);
 
-    // Once the upload's row is shown (it has passed its only wait), pause and
-    // resume the download: its record is in the list before the upload ends,
-    // and the download waits.
+    // Once the upload's row leaves (its mail went out, its shutdown check is
+    // still to come), pause and resume the download: its record is in the
+    // list before the upload ends, and the download waits.
     // `started` is set only once the download is resumed: set before, it
     // would let the wait below pass while the upload is still the one worker.
     std::atomic<bool> handled{false};
     std::atomic<bool> started{false};
-    ProgressWatcher startDownload({}, [&](const std::vector<TransferTask>&) {
+    ProgressWatcher startDownload({}, {}, [&](const std::vector<TransferTask>&) {
         if (handled.exchange(true))
             return;
         pauseTransfers();

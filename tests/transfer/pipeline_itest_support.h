@@ -48,12 +48,15 @@ inline bool waitFor(const std::function<bool()>& condition,
 }
 
 // Calls `onChange` (on the transferring thread, under the tasks role) after
-// every progress change of a row, with the records as they are then.
+// every progress change of a row, with the records as they are then; and
+// `onAdded`, `onRemoved` after a row came or went.
 class ProgressWatcher : public TaskListListener {
   public:
     using Handler = std::function<void(const std::vector<TransferTask>& records)>;
-    explicit ProgressWatcher(Handler onChange, Handler onAdded = {})
-        : onChange_(std::move(onChange)), onAdded_(std::move(onAdded)) {
+    explicit ProgressWatcher(Handler onChange, Handler onAdded = {}, Handler onRemoved = {})
+        : onChange_(std::move(onChange)),
+          onAdded_(std::move(onAdded)),
+          onRemoved_(std::move(onRemoved)) {
         taskList().addListener(this);
     }
     ~ProgressWatcher() override { taskList().removeListener(this); }
@@ -62,7 +65,10 @@ class ProgressWatcher : public TaskListListener {
         if (onAdded_)
             onAdded_(taskList().tasks());
     }
-    void rowRemoved(int) override {}
+    void rowRemoved(int) override {
+        if (onRemoved_)
+            onRemoved_(taskList().tasks());
+    }
     void progressTextChanged(int, const std::string&) override {
         if (onChange_)
             onChange_(taskList().tasks());
@@ -73,6 +79,7 @@ class ProgressWatcher : public TaskListListener {
   private:
     Handler onChange_;
     Handler onAdded_;
+    Handler onRemoved_;
 };
 
 // The subjects of every message in the mailbox, oldest first.

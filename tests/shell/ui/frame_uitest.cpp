@@ -28,12 +28,9 @@ QStringList menuTexts(QMenuBar* bar) {
     return texts;
 }
 
-TEST_F(FrameUi, OpensAt150By100With1034By592AndNoSmaller) {
+TEST_F(FrameUi, OpensAt150By100With1034By592) {
     auto& f = frame();
     EXPECT_EQ(f.geometry().topLeft(), QPoint(150, 100));
-    EXPECT_EQ(f.size(), QSize(1034, 592));
-    EXPECT_EQ(f.minimumSize(), QSize(1034, 592));
-    f.resize(800, 400);
     EXPECT_EQ(f.size(), QSize(1034, 592));
 }
 
@@ -116,11 +113,12 @@ TEST_F(FrameUi, CaptionButtonsSitWhereTheFrameThicknessPutsThem) {
     EXPECT_EQ(f.caption()->buttonAt(QPoint(w / 2, fy + 10)), CaptionButton::None);
 }
 
-TEST_F(FrameUi, CloseButtonKeepsTheProgramRunning) {
+TEST_F(FrameUi, WithATrayTheCloseButtonHidesIntoIt) {
     auto& f = frame();
+    if (!f.hasTray())
+        GTEST_SKIP() << "this desktop has no tray (instance_uitest covers that case)";
     f.caption()->pressButton(ui::CaptionButton::Close);
-    // Hidden into the tray, or minimised where the desktop has none.
-    EXPECT_TRUE(f.hasTray() ? !f.isVisible() : f.isMinimized());
+    EXPECT_FALSE(f.isVisible());
     f.showFromTray();
     EXPECT_TRUE(f.isVisible());
     EXPECT_EQ(f.size(), QSize(1034, 592));

@@ -1,6 +1,7 @@
 // Drives the desktop client through a login, a store and a read against the
 // servers that scripts/screenshots.sh starts, and writes screenshots of the
-// login dialog, the task list while a transfer runs and the main window.
+// login dialog, the task list while a transfer runs, the exit question and
+// the main window.
 //
 // usage: parvola-screenshot-tour OUTPUT_FOLDER ADDRESS PASSWORD
 // (PARVOLA_HOME must hold a deploy.ini that points at the servers.)
@@ -8,6 +9,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTest>
 #include <chrono>
 #include <filesystem>
@@ -106,10 +108,25 @@ int main(int argc, char** argv) {
     store->pathField()->setText(QString::fromStdString(source));
     store->submit();
     auto* tasks = ui::panes().taskList;
-    if (!waitFor([&] { return tasks->rowCount() > 0 && !tasks->lineTexts(0)[7].isEmpty(); }, 60000))
+    // Progress follows the bytes: wait until the row shows a figure inside a piece.
+    if (!waitFor(
+            [&] {
+                return tasks->rowCount() > 0 && !tasks->lineTexts(0)[7].isEmpty() &&
+                       !tasks->lineTexts(0)[6].startsWith("0") &&
+                       !tasks->lineTexts(0)[6].startsWith("100");
+            },
+            60000))
         return fail("the store never showed its task");
-    QTest::qWait(200);
     save(frame->grab(), out + "/tasks.png");
+    // The exit question while it runs: OK or Cancel.
+    {
+        ui::NoticeDialog question(QString::fromUtf8(ui::kTransfersRunningQuestion), frame,
+                                  ui::NoticeDialog::Kind::Question);
+        question.show();
+        question.move(frame->geometry().center() - question.rect().center());
+        QTest::qWait(300);
+        save(screenAround(frame), out + "/question.png");
+    }
     if (!waitFor([&] { return runningWorkers() == 0 && taskList().empty(); }, 300000))
         return fail("the store did not end");
 
@@ -138,6 +155,9 @@ int main(int argc, char** argv) {
     if (!std::filesystem::exists(read) || bytesOf(read) != bytesOf(source))
         return fail("the read file differs from the stored one");
     list->selectRow(row);
+    // The status bar says the read finished.
+    if (!waitFor([&] { return frame->finishedText().contains("完成"); }, 10000))
+        return fail("the finished read was not announced");
     QTest::qWait(300);
     save(frame->grab(), out + "/main.png");
     return 0;

@@ -40,7 +40,10 @@ TEST_F(TasksUi, EightColumnsWithTheirHeadersAndWidths) {
     const int widths[8] = {50, 50, 100, 100, 100, 100, 70, 100};
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(view->horizontalHeaderItem(i)->text(), headers[i]);
-        EXPECT_EQ(view->columnWidth(i), widths[i]);
+        if (i < 7)
+            EXPECT_EQ(view->columnWidth(i), widths[i]);
+        else
+            EXPECT_GE(view->columnWidth(i), widths[i]);  // fills the rest of the width
     }
 }
 

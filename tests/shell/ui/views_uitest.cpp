@@ -47,7 +47,11 @@ TEST_F(ViewsUi, FileListHasItsFiveColumns) {
     const int widths[5] = {170, 100, 100, 150, 150};
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(list->horizontalHeaderItem(i)->text(), headers[i]);
-        EXPECT_EQ(list->columnWidth(i), widths[i]);
+        // The last column fills the rest of the width.
+        if (i < 4)
+            EXPECT_EQ(list->columnWidth(i), widths[i]);
+        else
+            EXPECT_GE(list->columnWidth(i), widths[i]);
     }
 }
 
@@ -96,7 +100,7 @@ TEST_F(ViewsUi, CreateFolderCountsUpAndReusesADeletedName) {
     EXPECT_TRUE(messages().empty());
 }
 
-TEST_F(ViewsUi, RenameRunsOnItsWorkerAndRefusesPartsOfSiblingNames) {
+TEST_F(ViewsUi, RenameRefusesPartsOfSiblingNames) {
     const std::string account = addOfflineAccount();
     auto* tree = ui::panes().tree;
     select(account, "我的文档");
