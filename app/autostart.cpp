@@ -73,7 +73,27 @@ std::string execValue(const std::string& executable) {
     return value;
 }
 
+bool isExecutableFile(const fs::path& path) {
+    std::error_code error;
+    return fs::is_regular_file(path, error) && ::access(path.c_str(), X_OK) == 0;
+}
+
+constexpr const char* kDesktopClientName = "parvola";
+
 }  // namespace
+
+std::string desktopClientPath(const std::string& selfPath) {
+    const fs::path self(selfPath);
+    if (self.filename() == kDesktopClientName)
+        return selfPath;
+    const fs::path folder = self.parent_path();
+    for (const fs::path& candidate :
+         {folder / kDesktopClientName, folder.parent_path() / "shell" / kDesktopClientName}) {
+        if (!selfPath.empty() && isExecutableFile(candidate))
+            return candidate.lexically_normal().string();
+    }
+    return kDesktopClientName;
+}
 
 std::string autoStartEntryPath() {
     return configHome() + "/autostart/parvola.desktop";
@@ -91,9 +111,7 @@ std::string autoStartEntryText(const std::string& executable) {
 }
 
 bool enableAutoStart() {
-    const std::string executable = executablePath();
-    if (executable.empty())
-        return false;
+    const std::string executable = desktopClientPath(executablePath());
     const fs::path entry = autoStartEntryPath();
     std::error_code error;
     fs::create_directories(entry.parent_path(), error);

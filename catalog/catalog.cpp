@@ -9,6 +9,7 @@
 
 #include "catalog/catalog_hooks.h"
 #include "catalog/catalog_path.h"
+#include "catalog/item_names.h"
 #include "catalog/xml/text_file.h"
 #include "platform/app_dir.h"
 #include "platform/file_lock.h"
@@ -261,6 +262,15 @@ int Catalog::listFolder(const std::string& path, std::vector<CatalogRow>& rows) 
     return 1;
 }
 
+int Catalog::listLevel(const std::string& path, std::vector<CatalogRow>& rows) {
+    if (path.empty()) {
+        rows.clear();
+        if (!enterUser())
+            return -1;
+    }
+    return listFolder(path, rows);
+}
+
 int Catalog::listRecycleBin(std::vector<CatalogRow>& rows) {
     rows.clear();
     doc_.resetPosition();
@@ -397,6 +407,8 @@ int Catalog::createNew(const std::string& user) {
 }
 
 int Catalog::addFolder(const std::string& parentPath, const std::string& name) {
+    if (folderNameProblem(name) != NameProblem::None)
+        return kNameRefused;
     return change([&](Outcome& outcome) {
         if (!goToLevel(parentPath))
             return -1;
@@ -411,6 +423,8 @@ int Catalog::addFolder(const std::string& parentPath, const std::string& name) {
 
 int Catalog::addFileRecord(const std::string& path, const std::string& fileName,
                            const std::string& subject, long long size) {
+    if (fileNameProblem(fileName) != NameProblem::None)
+        return kNameRefused;
     return change([&](Outcome& outcome) {
         if (!goToLevel(path))
             return -1;
@@ -488,12 +502,37 @@ int Catalog::deleteFile(const std::string& itemPath) {
     });
 }
 
-int Catalog::undeleteFolder(const std::string& path) {
+// Brings back every folder on `path`, from the top level down, that is in
+// the recycle bin, with its record.
+void Catalog::undeleteFoldersOn(const std::string& path, std::vector<std::string>* restored) {
+    if (path.empty())
+        return;
+    for (size_t cut = path.find('\\');; cut = path.find('\\', cut + 1)) {
+        const std::string folder = path.substr(0, cut);
+        if (goToFolder(folder) != 0 || !doc_.leave())
+            return;
+        if (isTrue(doc_.attribute("Del"))) {
+            doc_.setAttribute("Del", "false");
+            removeRecord("Folder", folder, nullptr);
+            if (restored != nullptr)
+                restored->push_back(folder);
+        }
+        if (cut == std::string::npos)
+            return;
+    }
+}
+
+int Catalog::undeleteFolder(const std::string& path, std::vector<std::string>* restoredFolders) {
+    std::string parent, name;
+    splitItemPath(path, parent, name);
     return change([&](Outcome& outcome) {
         if (path.empty() || goToFolder(path) != 0 || !doc_.leave())
             return -1;
         if (!isTrue(doc_.attribute("Del")))
             return -1;
+        undeleteFoldersOn(parent, restoredFolders);
+        goToFolder(path);
+        doc_.leave();
         doc_.setAttribute("Del", "false");
         removeRecord("Folder", path, nullptr);
         bumpVersion(outcome);
@@ -502,7 +541,8 @@ int Catalog::undeleteFolder(const std::string& path) {
     });
 }
 
-int Catalog::undeleteFile(const std::string& path, const std::string& name) {
+int Catalog::undeleteFile(const std::string& path, const std::string& name,
+                          std::vector<std::string>* restoredFolders) {
     return change([&](Outcome& outcome) {
         if (!goToLevel(path))
             return -1;
@@ -515,6 +555,9 @@ int Catalog::undeleteFile(const std::string& path, const std::string& name) {
         }
         if (!found)
             return -1;
+        const int file = doc_.currentPosition();
+        undeleteFoldersOn(path, restoredFolders);
+        doc_.restorePosition(0, file, 0);
         doc_.setAttribute("Del", "false");
         removeRecord("File", path, &name);
         bumpVersion(outcome);
@@ -525,9 +568,7 @@ int Catalog::undeleteFile(const std::string& path, const std::string& name) {
 
 int Catalog::purgeFolder(const std::string& path) {
     return change([&](Outcome& outcome) {
-        if (path.find('\\') == std::string::npos)
-            return -1;
-        if (goToFolder(path) != 0 || !doc_.leave())
+        if (path.empty() || goToFolder(path) != 0 || !doc_.leave())
             return -1;
         // The file records inside leave the counters and their piece mails
         // leave the mailbox, as when each file is purged on its own.
@@ -597,6 +638,8 @@ int Catalog::purgeFile(const std::string& path, const std::string& name) {
 
 bool Catalog::renameFolder(const std::string& itemPath, const std::string& oldName,
                            const std::string& newName) {
+    if (folderNameProblem(newName) != NameProblem::None)
+        return false;
     std::string parent, last;
     splitItemPath(itemPath, parent, last);
     if (parent.empty()) {

@@ -47,6 +47,9 @@ enum class CatalogPresence {
 // Result of a change whose catalog file could not be written (a full disk):
 // the file and the object stay as they were, and nothing is notified or mailed.
 inline constexpr int kCatalogNotSaved = -3;
+// Result of a change refused because a name is one a folder path cannot
+// carry (catalog/item_names.h): nothing changed.
+inline constexpr int kNameRefused = -4;
 // What the command or worker that made such a change shows.
 inline constexpr const char* kCatalogNotSavedText =
     "目录保存失败:程序目录所在磁盘空间不足,本次修改未保存。请清理磁盘后再试!";
@@ -86,6 +89,11 @@ class Catalog {
     // The live folders, then the live files, of the folder at `path`, in
     // document order: 1, or -1 (and no rows) when there is no such folder.
     int listFolder(const std::string& path, std::vector<CatalogRow>& rows);
+    // As listFolder, except that the empty path lists the user level (its
+    // folders, then the files that other clients keep there); listFolder
+    // itself lists the current level, as the tree walk expects. 1, or -1
+    // when the folder is not found.
+    int listLevel(const std::string& path, std::vector<CatalogRow>& rows);
     // The recycle bin's folder records, then its file records: always 0 (no
     // rows when the catalog has no recycle bin).
     int listRecycleBin(std::vector<CatalogRow>& rows);
@@ -93,13 +101,13 @@ class Catalog {
     // "File") named `name`, live or deleted.
     CatalogPresence exists(const std::string& path, const std::string& name, const char* tag);
 
-    // Appends a folder named `name` at the end of the level `parentPath`.
-    // The name is not checked here: the commands check it first.
+    // Appends a folder named `name` at the end of the level `parentPath`;
+    // kNameRefused for a name a folder path cannot carry.
     int addFolder(const std::string& parentPath, const std::string& name);
     // Records a stored file in the folder at `path` and adds it to the file
     // count and the stored bytes. kCatalogNameTaken when a file of that name
     // is there, live or deleted (its recycle record and piece mails are keyed
-    // by the name).
+    // by the name); kNameRefused for a name a folder path cannot carry.
     int addFileRecord(const std::string& path, const std::string& fileName,
                       const std::string& subject, long long size);
     // Moves the live folder at `path` (not the user level) to the recycle
@@ -108,21 +116,27 @@ class Catalog {
     // The same for the live file at `itemPath`.
     int deleteFile(const std::string& itemPath);
     // Brings the deleted folder at `path` back and drops its bin record.
-    int undeleteFolder(const std::string& path);
-    // Brings the deleted file `name` of the folder `path` back.
-    int undeleteFile(const std::string& path, const std::string& name);
-    // Removes the folder at `path` (never a top-level one: -1) with all it
-    // holds, and every bin record of it or of anything below it; the files
-    // inside leave the counters and their piece mails are cleaned up.
+    // Restoring an item inside folders that are in the recycle bin themselves
+    // brings those folders back too (else it would stay out of sight);
+    // `restoredFolders`, when given, receives their paths, top level first.
+    int undeleteFolder(const std::string& path,
+                       std::vector<std::string>* restoredFolders = nullptr);
+    // Brings the deleted file `name` of the folder `path` back, with the
+    // deleted folders on its path as undeleteFolder does.
+    int undeleteFile(const std::string& path, const std::string& name,
+                     std::vector<std::string>* restoredFolders = nullptr);
+    // Removes the folder at `path` (not the user level) with all it holds,
+    // and every bin record of it or of anything below it; the files inside
+    // leave the counters and their piece mails are cleaned up.
     int purgeFolder(const std::string& path);
     // Removes the file `name` of the folder `path` and its bin record; it
     // leaves the counters, its piece mails are cleaned up and the web
     // service is told of the deletion.
     int purgeFile(const std::string& path, const std::string& name);
     // Renames the folder `oldName` at the level of `itemPath` (the folder's
-    // own item path). True when renamed; false for the three default folders
-    // and the recycle bin, a folder that is not there, or a failed save. The
-    // catalog version does not change.
+    // own item path). True when renamed; false for a new name a folder path
+    // cannot carry, the three default folders and the recycle bin, a folder
+    // that is not there, or a failed save. The catalog version does not change.
     bool renameFolder(const std::string& itemPath, const std::string& oldName,
                       const std::string& newName);
 
@@ -162,6 +176,7 @@ class Catalog {
     bool goToLevel(const std::string& path);
     bool findNamed(const char* tag, const std::string& name);
     bool enterRecycle();
+    void undeleteFoldersOn(const std::string& path, std::vector<std::string>* restored);
     bool removeRecord(const char* tag, const std::string& path, const std::string* name);
     void setFolderAttributes(const std::string& name, const std::string& now);
 

@@ -7,16 +7,22 @@
 
 namespace parvola::cli {
 
-// Exit codes of the client.
+// Exit codes of the client (and 130 after Ctrl-C, cli/transfer_wait.h).
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+// Returned by a command that printed the reason of a usage error itself: the
+// client exits with kExitUsage without adding the synopsis.
+constexpr int kExitUsageExplained = -2;
 
 struct GlobalOptions {
     std::string account;  // --account: which remembered account to use
     // --password-stdin: an account whose password is not remembered reads it
     // as one line from standard input (scripts; never from the command line).
     bool passwordFromStdin = false;
+    // --refresh: the commands that read the local catalog bring the newest
+    // one from the mailbox first.
+    bool refresh = false;
 };
 
 struct Command {
@@ -44,5 +50,8 @@ Command binCommand();
 Command spaceCommand();
 Command resumeCommand();
 Command settingsCommand();
+Command syncCommand();
+Command logoutCommand();
+Command backupCommand();
 
 }  // namespace parvola::cli

@@ -6,6 +6,8 @@
 #include <iostream>
 
 #include "app/ini_settings.h"
+#include "catalog/catalog.h"
+#include "cli/cli_notice_box.h"
 #include "cli/password_input.h"
 #include "platform/ini_file.h"
 #include "platform/worker_threads.h"
@@ -24,19 +26,56 @@ void setRememberedCliAccount(const std::string& address) {
     writeProfileString("cli", "account", address, settings.path());
 }
 
+std::string chosenAccount(const GlobalOptions& options) {
+    if (!options.account.empty())
+        return options.account;
+    std::string address = rememberedCliAccount();
+    if (!address.empty())
+        return address;
+    // Else the first account a client remembered with its password (one
+    // logged out keeps its place in the list, without a password).
+    IniSettings settings;
+    for (const auto& entry : settings.accounts())
+        if (!entry.password.empty())
+            return entry.account;
+    return {};
+}
+
+namespace {
+
+int noAccountYet() {
+    printError("no account yet; log in first with: parvola-cli login ADDRESS");
+    return kExitFailure;
+}
+
+}  // namespace
+
+int openLocalCatalog(const GlobalOptions& options, std::string& user) {
+    if (options.refresh) {
+        CliSession session;
+        if (int rc = openSession(options, session); rc != kExitOk)
+            return rc;
+        finishSession();
+        user = session.user();
+        return kExitOk;
+    }
+    user = chosenAccount(options);
+    if (user.empty())
+        return noAccountYet();
+    if (!Catalog(user).hasUser()) {
+        printError("no catalog of " + user +
+                   " on this computer yet; bring it from the mailbox with: parvola-cli sync");
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
 int openSession(const GlobalOptions& options, CliSession& session, bool resumeTasks) {
     installTransferEngine();
     IniSettings settings;
-    std::string address = options.account;
+    const std::string address = chosenAccount(options);
     if (address.empty())
-        address = rememberedCliAccount();
-    if (address.empty() && !settings.accounts().empty())
-        address = settings.accounts().front().account;
-    if (address.empty()) {
-        std::cerr << "parvola-cli: no account yet; log in first with: parvola-cli login ADDRESS"
-                  << std::endl;
-        return kExitFailure;
-    }
+        return noAccountYet();
     std::string password;
     bool remembered = false;
     for (const auto& entry : settings.accounts()) {
@@ -48,14 +87,14 @@ int openSession(const GlobalOptions& options, CliSession& session, bool resumeTa
     }
     if (!remembered) {
         if (!options.passwordFromStdin && !isatty(STDIN_FILENO)) {
-            std::cerr << "parvola-cli: no password remembered for " << address
-                      << "; log in with: parvola-cli login " << address
-                      << ", or give it with --password-stdin" << std::endl;
+            printError("no password remembered for " + address +
+                       "; log in with: parvola-cli login " + address +
+                       ", or give it with --password-stdin");
             return kExitFailure;
         }
         auto typed = readPassword("Password for " + address + ": ", options.passwordFromStdin);
         if (!typed) {
-            std::cerr << "parvola-cli: no password given" << std::endl;
+            printError("no password given");
             return kExitFailure;
         }
         password = *typed;
@@ -71,8 +110,7 @@ void finishSession() {
     using namespace std::chrono;
     if (waitForWorkers(milliseconds(500)))
         return;
-    std::cerr << "parvola-cli: waiting for the catalog mail and transfers to finish..."
-              << std::endl;
+    printError("waiting for the catalog mail and transfers to finish...");
     waitForWorkers(hours(24));
 }
 

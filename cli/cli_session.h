@@ -20,6 +20,18 @@ struct CliSession {
 std::string rememberedCliAccount();
 void setRememberedCliAccount(const std::string& address);
 
+// The account a command works for: --account, else the one `login`
+// remembered, else the first account either client remembered; empty when
+// there is none.
+std::string chosenAccount(const GlobalOptions& options);
+
+// For the commands that only read the catalog (ls, tree, bin, space): the
+// chosen account's catalog as this computer holds it, without the network,
+// unless --refresh asks for the newest from the mailbox first (a login, as
+// `sync` does). kExitOk with `user` set to the catalog's user, or
+// kExitFailure after the reason was printed.
+int openLocalCatalog(const GlobalOptions& options, std::string& user);
+
 // Starts the transfer engine's hooks and logs the account in. kExitOk, or
 // kExitFailure after the reason was shown. The account's unfinished
 // transfers start only when `resumeTasks` is set.

@@ -2,10 +2,12 @@
 
 namespace parvola::cli {
 
-std::string catalogPath(const std::string& text) {
+namespace {
+
+std::string normalised(const std::string& text, bool slashSeparates) {
     std::string path;
     for (char c : text) {
-        if (c == '/' || c == '\\') {
+        if ((slashSeparates && c == '/') || c == '\\') {
             if (!path.empty() && path.back() != '\\')
                 path += '\\';
         } else {
@@ -15,6 +17,23 @@ std::string catalogPath(const std::string& text) {
     if (!path.empty() && path.back() == '\\')
         path.pop_back();
     return path;
+}
+
+}  // namespace
+
+std::string catalogPath(const std::string& text) {
+    return normalised(text, true);
+}
+
+std::string catalogPathBackslashOnly(const std::string& text) {
+    return normalised(text, false);
+}
+
+std::vector<std::string> catalogPathSpellings(const std::string& text) {
+    std::vector<std::string> spellings{catalogPath(text)};
+    if (text.find('/') != std::string::npos)
+        spellings.push_back(catalogPathBackslashOnly(text));
+    return spellings;
 }
 
 std::string joinPath(const std::string& parent, const std::string& name) {

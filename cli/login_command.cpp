@@ -2,6 +2,7 @@
 
 #include "app/ini_settings.h"
 #include "cli/cli_command.h"
+#include "cli/cli_notice_box.h"
 #include "cli/cli_session.h"
 #include "cli/option_parser.h"
 #include "cli/password_input.h"
@@ -20,7 +21,7 @@ int runLogin(const std::vector<std::string>& args, const GlobalOptions&) {
         return kExitUsage;
     auto password = readPassword("Password for " + *address + ": ", fromStdin);
     if (!password) {
-        std::cerr << "parvola-cli: no password given" << std::endl;
+        printError("no password given");
         return kExitFailure;
     }
     installTransferEngine();
@@ -40,7 +41,44 @@ int runLogin(const std::vector<std::string>& args, const GlobalOptions&) {
     return kExitOk;
 }
 
+int runLogout(const std::vector<std::string>& args, const GlobalOptions& options) {
+    OptionParser parser(args);
+    auto address = parser.positional(0);
+    if (!parser.done(1))
+        return kExitUsage;
+    const std::string account = address.value_or(chosenAccount(options));
+    if (account.empty()) {
+        printError("no account is logged in");
+        return kExitFailure;
+    }
+    IniSettings settings;
+    bool known = false;
+    for (const auto& entry : settings.accounts())
+        known = known || entry.account == account;
+    if (!known && rememberedCliAccount() != account) {
+        printError("no remembered account " + account);
+        return kExitFailure;
+    }
+    // The account stays in the login list of both clients, without its
+    // password; the command line stops using it.
+    if (known)
+        settings.rememberAccount(account, "");
+    if (rememberedCliAccount() == account)
+        setRememberedCliAccount("");
+    std::cout << "logged out: " << account << " (its password is forgotten)" << std::endl;
+    return kExitOk;
+}
+
 }  // namespace
+
+Command logoutCommand() {
+    return {"logout", "forget the account's password and stop using it",
+            "usage: parvola-cli logout [ADDRESS]\n"
+            "  Forgets the remembered password of ADDRESS (the account in use when\n"
+            "  omitted) and stops the command line using it; later commands need\n"
+            "  parvola-cli login again. The catalog on this computer stays.\n",
+            runLogout};
+}
 
 Command loginCommand() {
     return {"login", "log in and remember the account for later commands",

@@ -1,5 +1,6 @@
 #include "cli/progress_display.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 
@@ -36,39 +37,62 @@ std::string progressLine(const TransferTask& task, int width) {
     return line;
 }
 
-ProgressDisplay::ProgressDisplay(bool terminal) : terminal_(terminal) {}
+ProgressDisplay::ProgressDisplay(bool terminal, TaskList& list) : terminal_(terminal), list_(list) {
+    for (const TransferTask& task : list_.tasks()) {
+        Pieces& pieces = pieces_[task.fileId];
+        pieces.fileName = task.fileName;
+        pieces.count = task.pieceCount();
+        pieces.done = pieces.printed = task.nextPieceIndex - 1;
+    }
+    list_.addListener(this);
+}
 
-void ProgressDisplay::update(const TaskList& list) {
-    for (const TransferTask& task : list.tasks()) {
+ProgressDisplay::~ProgressDisplay() {
+    list_.removeListener(this);
+}
+
+void ProgressDisplay::record() {
+    // The list's lock is held here, and taken again (it is recursive).
+    const std::vector<TransferTask> tasks = list_.tasks();
+    std::lock_guard<std::mutex> guard(mutex_);
+    for (const TransferTask& task : tasks) {
         if (task.cancelled)
             continue;
-        if (terminal_) {
-            std::string line = task.fileName + " " + progressLine(task, 30);
-            std::cerr << "\r\033[K" << line << std::flush;
-            lineShown_ = true;
-            continue;
-        }
-        // Without a terminal: one line for every piece finished since the last look.
-        Seen& seen = seen_[task.fileId];
-        seen.fileName = task.fileName;
-        seen.pieceCount = task.pieceCount();
-        printPieces(seen, task.nextPieceIndex - 1);
+        Pieces& pieces = pieces_[task.fileId];
+        pieces.fileName = task.fileName;
+        pieces.count = task.pieceCount();
+        pieces.done = std::max<long long>(pieces.done, task.nextPieceIndex - 1);
     }
 }
 
-void ProgressDisplay::printPieces(Seen& seen, int upTo) {
-    for (; seen.printed < upTo; ++seen.printed)
-        std::cerr << seen.fileName << ": piece " << seen.printed + 1 << "/" << seen.pieceCount
-                  << " done" << std::endl;
+void ProgressDisplay::printPieces() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    for (auto& [id, pieces] : pieces_) {
+        for (; pieces.printed < pieces.done; ++pieces.printed)
+            std::cerr << pieces.fileName << ": piece " << pieces.printed + 1 << "/" << pieces.count
+                      << " done" << std::endl;
+    }
 }
 
-void ProgressDisplay::finish(bool succeeded) {
+void ProgressDisplay::update() {
+    if (!terminal_) {
+        printPieces();
+        return;
+    }
+    for (const TransferTask& task : list_.tasks()) {
+        if (task.cancelled)
+            continue;
+        std::cerr << "\r\033[K" << task.fileName << " " << progressLine(task, 30) << std::flush;
+        lineShown_ = true;
+    }
+}
+
+void ProgressDisplay::finish() {
     if (lineShown_)
         std::cerr << std::endl;
     lineShown_ = false;
-    if (succeeded && !terminal_)
-        for (auto& [id, seen] : seen_)
-            printPieces(seen, seen.pieceCount);
+    if (!terminal_)
+        printPieces();
 }
 
 }  // namespace parvola::cli

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -11,9 +10,8 @@
 #include <memory>
 #include <mutex>
 
-#include "cli/cli_command.h"
+#include "cli/cli_notice_box.h"
 #include "cli/progress_display.h"
-#include "platform/notice_box.h"
 #include "platform/worker_threads.h"
 #include "transfer/exit_sequence.h"
 #include "transfer/task_list.h"
@@ -21,17 +19,17 @@
 namespace parvola::cli {
 namespace {
 
-volatile std::sig_atomic_t interruptRequested = 0;
+volatile std::sig_atomic_t interrupts = 0;
 
 void onInterrupt(int) {
-    interruptRequested = 1;
+    interrupts = interrupts + 1;
 }
 
 // Installs the Ctrl-C handler for its lifetime.
 class InterruptGuard {
   public:
     InterruptGuard() {
-        interruptRequested = 0;
+        interrupts = 0;
         struct sigaction action {};
         action.sa_handler = onInterrupt;
         sigemptyset(&action.sa_mask);
@@ -57,11 +55,21 @@ struct WorkState {
     int result = -1;
 };
 
+// Ends the process now: the transfers' workers may still run, and returning
+// through main would pull the task list and the settings out from under
+// them (the desktop client's exit ends the same way).
+[[noreturn]] void endNow() {
+    std::cout.flush();
+    std::cerr.flush();
+    std::_Exit(kExitInterrupted);
+}
+
 }  // namespace
 
 WaitOutcome runTransfer(const std::function<int()>& work, bool saveUnfinished) {
     InterruptGuard guard;
     auto state = std::make_shared<WorkState>();
+    ProgressDisplay display(isatty(STDERR_FILENO) != 0, taskList());
     startWorker([state, work] {
         int result = work();
         std::lock_guard<std::mutex> lock(state->mutex);
@@ -70,7 +78,6 @@ WaitOutcome runTransfer(const std::function<int()>& work, bool saveUnfinished) {
         state->done.notify_all();
     });
 
-    ProgressDisplay display(isatty(STDERR_FILENO) != 0);
     WaitOutcome outcome;
     std::unique_lock<std::mutex> lock(state->mutex);
     while (!state->finished) {
@@ -80,31 +87,39 @@ WaitOutcome runTransfer(const std::function<int()>& work, bool saveUnfinished) {
         if (state->finished)
             break;
         lock.unlock();
-        display.update(taskList());
-        if (interruptRequested) {
-            display.finish(false);
-            // The question of the exit sequence, answered by the command line.
-            auto previous = installNoticeBox(std::make_shared<ConsoleNoticeBox>(
-                saveUnfinished ? NoticeAnswer::Ok : NoticeAnswer::Cancel));
-            ExitReport report = runExitSequence();
-            installNoticeBox(previous);
-            std::cerr << (report.tasksSaved
-                              ? "parvola-cli: interrupted; unfinished transfers saved "
-                                "(parvola-cli resume continues them)"
-                              : "parvola-cli: interrupted; nothing saved")
-                      << std::endl;
-            // The transfers' workers are still running: end the process here,
-            // as the desktop client's exit does, rather than returning through
-            // main, whose static destructors would pull the task list and the
-            // settings out from under them.
-            std::cout.flush();
-            std::cerr.flush();
-            std::_Exit(kExitFailure);
+        display.update();
+        if (interrupts > 0 && !outcome.interrupted) {
+            display.finish();
+            // The exit sequence's question, answered here and not printed:
+            // nobody would read an answer to it.
+            if (CliNoticeBox* box = cliNoticeBox())
+                box->answerSilently(kExitQuestionText,
+                                    saveUnfinished ? NoticeAnswer::Ok : NoticeAnswer::Cancel);
+            ExitInputs inputs;
+            inputs.cleanupWait = std::chrono::milliseconds(0);  // waited for below
+            const ExitReport report = runExitSequence(inputs);
+            if (report.tasksSaved) {
+                printError(
+                    "interrupted; unfinished transfers saved (parvola-cli resume "
+                    "continues them)");
+                endNow();
+            }
+            if (report.tasksCancelled == 0) {
+                printError("interrupted; nothing saved, nothing had been sent yet");
+                endNow();
+            }
+            printError(
+                "interrupted; nothing saved; removing what was sent and cut "
+                "(Ctrl-C again stops at once)...");
+            outcome.interrupted = true;
+        } else if (interrupts > 1) {
+            printError("stopped; piece mails or temporary pieces may be left behind");
+            endNow();
         }
         lock.lock();
     }
-    display.update(taskList());
-    display.finish(state->result == 0);
+    lock.unlock();
+    display.finish();
     outcome.result = state->result;
     return outcome;
 }

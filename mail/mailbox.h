@@ -80,6 +80,12 @@ class Mailbox {
     // receives the server's own words for a refusal (or why a secured
     // connection failed), and is emptied on success.
     virtual int store(const StoreMail& mail, std::string* failureReply = nullptr) = 0;
+
+    // What the last failed call met, for the user: the server ("POP3
+    // pop.example.org:995"), the step (connect, TLS verification, login,
+    // list, retrieve, greeting, send) and the system's or the server's words.
+    // Empty when the last call did not fail or the mailbox cannot tell.
+    virtual std::string failureText() const { return {}; }
 };
 
 }  // namespace parvola

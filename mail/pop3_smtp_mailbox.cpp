@@ -7,23 +7,65 @@
 
 namespace parvola {
 
+namespace {
+
+std::string server(const char* protocol, const std::string& host, int port) {
+    return std::string(protocol) + " " + host + ":" + std::to_string(port);
+}
+
+// A server's words on one line, without control bytes.
+std::string oneLine(const std::string& words) {
+    std::string line;
+    for (char c : words) {
+        if (c == '\r' || c == '\n' || c == '\t')
+            line += ' ';
+        else if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f)
+            line += c;
+    }
+    while (!line.empty() && line.back() == ' ')
+        line.pop_back();
+    return line;
+}
+
+}  // namespace
+
 Pop3SmtpMailbox::Pop3SmtpMailbox(const MailboxAccount& account) : account_(account) {}
+
+void Pop3SmtpMailbox::pop3Failed(const Pop3Connection& pop3, const char* step) {
+    // A refused secure channel has its reason; a "-ERR" has the server's
+    // words; anything else is the socket's error.
+    const int code = pop3.lastError();
+    std::string words = oneLine(pop3.lastReply());
+    if (words.empty())
+        words = socketErrorText(code);
+    failure_ = server("POP3", account_.pop3Host, account_.pop3Port) + ", " + step + ": " + words;
+}
 
 Pop3SmtpMailbox::~Pop3SmtpMailbox() = default;
 
 bool Pop3SmtpMailbox::open() {
     abandon();
+    failure_.clear();
     auto pop3 = std::make_unique<Pop3Connection>();
     pop3->setTls(account_.pop3Tls);
     if (!pop3->Connect(account_.pop3Host, account_.mailboxUser, account_.mailboxPassword,
-                       account_.pop3Port))
+                       account_.pop3Port)) {
+        const int code = pop3->lastError();
+        // The step shows in the code: a refused channel, a refused login
+        // (a "-ERR" reply), or no connection at all.
+        pop3Failed(*pop3, code == kErrorSecureChannel ? "TLS verification"
+                          : code == kErrorBadReply    ? "login"
+                                                      : "connect");
         return false;
+    }
     int count = 0, total = 0;
     // A session whose listing failed is dropped without QUIT: nothing is
     // marked in it, and a server that stopped answering is not waited for
     // once more.
-    if (!pop3->Statistics(count, total) || count < 0)
+    if (!pop3->Statistics(count, total) || count < 0) {
+        pop3Failed(*pop3, "list");
         return false;
+    }
     pop3_ = std::move(pop3);
     count_ = count;
     return true;
@@ -43,8 +85,12 @@ bool Pop3SmtpMailbox::messageSize(int number, uint32_t& size) {
 
 bool Pop3SmtpMailbox::readSubject(int number, std::string& subject) {
     std::string header;
-    if (!pop3_ || !pop3_->GetMessageHeader(number, header))
+    if (!pop3_)
         return false;
+    if (!pop3_->GetMessageHeader(number, header)) {
+        pop3Failed(*pop3_, "read header");
+        return false;
+    }
     subject = MimeMessageText(std::move(header)).GetSubject();
     return true;
 }
@@ -53,9 +99,11 @@ AttachmentSave Pop3SmtpMailbox::saveAttachments(int number, const std::string& f
                                                 ProgressSink* sink) {
     if (!pop3_)
         return AttachmentSave::Failed;
+    failure_.clear();
     const int result = pop3_->DownloadAttachments(number, folder, taskId, sink);
     if (result == 0)
         return AttachmentSave::Saved;
+    pop3Failed(*pop3_, "retrieve");
     if (result == kTransferCancelledCode)
         return AttachmentSave::Cancelled;
     // The attachment writer leaves its refusal of a changed piece as the
@@ -88,13 +136,25 @@ int Pop3SmtpMailbox::store(const StoreMail& mail, std::string* failureReply) {
     smtp.setPort(account_.smtpPort);
     smtp.setTls(account_.smtpTls);
     smtp.setCredentials(account_.mailboxUser, account_.mailboxPassword);
+    failure_.clear();
+    auto describe = [&] {
+        std::string words = oneLine(smtp.failureReply());
+        if (words.empty())
+            words = socketErrorText(smtp.failureSocketError());
+        failure_ = server("SMTP", account_.smtpHost, account_.smtpPort) + ", " +
+                   (smtp.failureStep().empty() ? std::string("send") : smtp.failureStep()) + ": " +
+                   words;
+    };
     if (!smtp.Connect(account_.smtpHost)) {
+        describe();
         smtp.Close();
         if (failureReply != nullptr)
             *failureReply = smtp.failureReply();
         return -1;
     }
     const int result = smtp.SendMessage(message, mail.taskId, mail.progress);
+    if (result != 0 && result != kTransferCancelledCode)
+        describe();
     smtp.Close();
     if (failureReply != nullptr)
         *failureReply = result == 0 ? std::string() : smtp.failureReply();

@@ -38,13 +38,18 @@ class Pop3SmtpMailbox : public Mailbox {
     bool close() override;
     void abandon() override;
     int store(const StoreMail& mail, std::string* failureReply = nullptr) override;
+    std::string failureText() const override { return failure_; }
 
   private:
+    // Describes the POP3 connection's failure at `step` in failure_.
+    void pop3Failed(const Pop3Connection& pop3, const char* step);
+
     MailboxAccount account_;
     // The session's connection; none between sessions, so each session
     // starts with nothing remembered of the last one.
     std::unique_ptr<Pop3Connection> pop3_;
     int count_ = 0;  // from the session's STAT
+    std::string failure_;
 };
 
 }  // namespace parvola

@@ -104,6 +104,8 @@ void SmtpClient::error(int code) {
         connected_ = false;
     failureCode_ = code;
     failureReply_ = lastReply_;
+    if (socket_.lastError() != 0)
+        failureSocketError_ = socket_.lastError();
     OnError(code, lastReply_);
 }
 
@@ -229,14 +231,18 @@ int SmtpClient::Connect(const std::string& host) {
     sizeLimit_ = 0;
     failureCode_ = 0;
     failureReply_.clear();
+    failureStep_ = "connect";
+    failureSocketError_ = 0;
     if (host.empty() || host.size() >= kCommandBufferSize)
         return 0;
     if (!socket_.create() || !socket_.connect(host, port_)) {
+        failureSocketError_ = socket_.lastError();
         Close();
         return 0;
     }
     if (tls_.mode == TlsMode::Implicit && !startTls(host))
         return 0;
+    failureStep_ = "greeting";
     int code = SendCmd();
     if (code != 220) {
         error(code);
@@ -283,6 +289,7 @@ int SmtpClient::Connect(const std::string& host) {
     if (esmtp_)
         readCapabilities();
     connected_ = true;
+    failureStep_.clear();
     if (esmtp_)
         authLogin();
     return 1;
@@ -308,6 +315,7 @@ int SmtpClient::greet(std::string& greeting) {
 bool SmtpClient::startTls(const std::string& host) {
     if (socket_.startTls(host, tls_.caFile, std::max(timeoutSeconds_, 1) * 1000))
         return true;
+    failureStep_ = "TLS verification";
     // Nothing more goes out, QUIT included: the server is in a handshake.
     lastReply_ = socket_.tlsFailure();
     connected_ = false;
@@ -378,6 +386,8 @@ int SmtpClient::SendMessage(SmtpMessage& message, int taskId, ProgressSink* prog
     progress_ = progress;
     failureCode_ = 0;
     failureReply_.clear();
+    failureStep_ = "send";
+    failureSocketError_ = 0;
     if (message.sender().address.empty() ||
         (message.recipient().address.empty() && message.toList().empty()))
         return -1;

@@ -103,6 +103,11 @@ class SmtpClient {
     // and empty text when nothing failed.
     int failureCode() const { return failureCode_; }
     const std::string& failureReply() const { return failureReply_; }
+    // Where Connect or SendMessage failed ("connect", "TLS verification",
+    // "greeting", "send") and the socket's error then (0: none), so a
+    // failure without the server's words can still be named.
+    const std::string& failureStep() const { return failureStep_; }
+    int failureSocketError() const { return failureSocketError_; }
 
   protected:
     // Moves the base of the speed in progress reports (the construction time).
@@ -139,6 +144,8 @@ class SmtpClient {
     size_t sizeLimit_ = 0;
     int failureCode_ = 0;
     std::string failureReply_;
+    std::string failureStep_;
+    int failureSocketError_ = 0;
     TcpSocket socket_;
     ProgressSink* progress_ = nullptr;
     int taskId_ = -1;

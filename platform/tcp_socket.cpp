@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <system_error>
 #include <utility>
 
 #include "platform/tls_channel.h"
@@ -39,6 +40,33 @@ int socketErrorFromErrno(int err) {
             return err;
     }
 }
+
+}  // namespace
+
+std::string socketErrorText(int code) {
+    switch (code) {
+        case kSocketOk:
+            return "no error";
+        case kErrorInvalidArgument:
+            return "host not found";
+        case kErrorBadReply:
+            return "unexpected reply";
+        case kErrorConnectionReset:
+            return "connection reset";
+        case kErrorNotConnected:
+            return "connection closed";
+        case kErrorTimedOut:
+            return "timed out";
+        case kErrorConnectionRefused:
+            return "connection refused";
+        case kErrorSecureChannel:
+            return "secure connection failed";
+        default:
+            return std::generic_category().message(code);
+    }
+}
+
+namespace {
 
 bool resolveIpv4(const std::string& host, in_addr& out) {
     if (inet_pton(AF_INET, host.c_str(), &out) == 1)

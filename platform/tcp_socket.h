@@ -23,6 +23,10 @@ enum SocketError : int {
     kErrorSecureChannel = 10900,
 };
 
+// A socket error code (one of the above, or an errno value kept as it is)
+// in the system's words: "connection refused", "timed out", "host not found".
+std::string socketErrorText(int code);
+
 class TlsChannel;
 
 class TcpSocket {

@@ -68,8 +68,8 @@ std::string transferFinishedText(const std::string& direction, const std::string
     return direction + "完成: " + fileName;
 }
 
-bool transferMenusEnabled(const std::string& currentAccount, const std::string& currentPath) {
-    return !currentAccount.empty() && !currentPath.empty();
+bool transferMenusEnabled(const std::string& currentAccount, const std::string& /*currentPath*/) {
+    return !currentAccount.empty();
 }
 
 TreeMenu treeMenuFor(TreeNodeKind selected) {
@@ -102,15 +102,18 @@ std::string nextCustomFolderName(const std::function<bool(const std::string&)>& 
 std::string siblingNamesText(const std::vector<std::string>& labels) {
     std::string text;
     for (const auto& label : labels)
-        text += label + ";";
+        text += label + '\0';
     return text;
 }
 
 RenameCheck checkRenameInput(const std::string& siblingNames, const std::string& newName) {
     if (newName.empty())
         return RenameCheck::Empty;
-    if (siblingNames.find(newName) != std::string::npos)
-        return RenameCheck::Refused;
+    for (size_t start = 0, end; (end = siblingNames.find('\0', start)) != std::string::npos;
+         start = end + 1) {
+        if (siblingNames.compare(start, end - start, newName) == 0)
+            return RenameCheck::Refused;
+    }
     return RenameCheck::Accepted;
 }
 

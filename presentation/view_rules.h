@@ -29,7 +29,9 @@ TreeSelection resolveTreeSelection(const std::vector<std::string>& labelsUpward,
 // The logged-in typed address an account label stands for ("_config" removed).
 std::string accountNameOfLabel(const std::string& label);
 
-// "上传" and "下载" of the menu bar.
+// "上传" and "下载" of the menu bar: enabled once an account is selected. At
+// the account node the list shows the files kept at the user level, which can
+// be read; a store there is refused with its message by the store check.
 bool transferMenusEnabled(const std::string& currentAccount, const std::string& currentPath);
 
 enum class TreeMenu { None, Account, Folder };
@@ -61,13 +63,15 @@ std::string transferFinishedText(const std::string& direction, const std::string
 // `liveFolderExists` answers false (a name held only by a deleted folder is free).
 std::string nextCustomFolderName(const std::function<bool(const std::string&)>& liveFolderExists);
 
-// Every label followed by ";".
+// The sibling labels as one text for the rename dialog: every label followed
+// by a NUL, which no catalog name can hold (XML cannot carry it), so the
+// names come apart again whole whatever they hold (";" included).
 std::string siblingNamesText(const std::vector<std::string>& labels);
 
 enum class RenameCheck { Empty, Refused, Accepted };
-// The rename dialog's OK: refused when the sibling-names text holds the new
-// name anywhere, as a part of a name too (so a part of a sibling's name or
-// the old name itself is refused).
+// The rename dialog's OK: refused when the new name equals one of the sibling
+// names, the old name itself included. Whole names are compared: a part of a
+// sibling's name is a name of its own.
 RenameCheck checkRenameInput(const std::string& siblingNames, const std::string& newName);
 
 // "总空间500M  文件个数%d  已用空间%dM  可用空间%dM" with u = bytes / 1048576.

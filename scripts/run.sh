@@ -71,10 +71,17 @@ done
 site_url="http://$(sed -n 's/^listening on //p' "$run/site.out" | head -1)"
 echo "web service at $site_url (pid $site_pid)"
 
-# Every provider row points at the local mail server.
+# Every provider row points at the local mail server, each on a loopback
+# address of its own (the server listens on 127.0.0.1 to 127.0.0.8): the piece
+# size is chosen by comparing host texts, so rows that shared one address would
+# all count as the first row tested ("qq", 49 MiB pieces).
 {
   printf '[site]\nbase=%s\ngroup=%s\n[ports]\nsmtp=%s\npop3=%s\n' "$site_url" "$site_url" "$smtp_port" "$pop3_port"
-  for row in sina sohu tom 21cn sogou qq foxmail; do printf '[%s]\nsmtp=127.0.0.1\npop3=127.0.0.1\n' "$row"; done
+  n=1
+  for row in sina sohu tom 21cn sogou qq foxmail; do
+    printf '[%s]\nsmtp=127.0.0.%s\npop3=127.0.0.%s\n' "$row" "$n" "$n"
+    n=$((n + 1))
+  done
 } > "$run/home/deploy.ini"
 export PARVOLA_HOME=$run/home
 

@@ -238,7 +238,7 @@ void CMyTree::fillList(bool keepSelection) {
     if (!currentAccount_.empty()) {
         Catalog catalog(currentAccount_);
         if (currentPath_ != kRecycleLabel)
-            catalog.listFolder(currentPath_, rows);
+            catalog.listLevel(currentPath_, rows);
         else
             catalog.listRecycleBin(rows);
     }

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "catalog/item_names.h"
 #include "platform/deploy_config.h"
 #include "platform/notice_box.h"
 #include "presentation/view_rules.h"
@@ -109,6 +110,11 @@ RenameDialog::RenameDialog(std::string siblingNames, QWidget* parent)
 
 void RenameDialog::submit() {
     const std::string name = name_->text().toStdString();
+    if (const NameProblem problem = folderNameProblem(name);
+        !name.empty() && problem != NameProblem::None) {
+        showNotice(nameProblemText(problem));
+        return;
+    }
     switch (checkRenameInput(siblings_, name)) {
         case RenameCheck::Empty:
             return;

@@ -4,6 +4,7 @@
 #include "app/process_state.h"
 #include "catalog/catalog.h"
 #include "catalog/catalog_hooks.h"
+#include "mail/secret_mask.h"
 #include "platform/notice_box.h"
 #include "transfer/catalog_sync.h"
 #include "transfer/resume_tasks.h"
@@ -33,8 +34,13 @@ LoginResult loginAccount(const std::string& address, const std::string& password
             return result;
     }
     bool createdNew = false;
-    if (CatalogLoginStep(result.account, &createdNew) != 0) {
-        showNotice(kCatalogLoginFailedText);
+    std::string failure;
+    if (CatalogLoginStep(result.account, &createdNew, &failure) != 0) {
+        // What failed is in the details, the passwords masked: "POP3
+        // host:port, login: -ERR ...".
+        maskSecret(failure, result.account.mailboxPassword);
+        maskSecret(failure, result.account.typedPassword);
+        showNotice(withNoticeDetails(kCatalogLoginFailedText, failure));
         result.outcome = LoginOutcome::CatalogFailed;
         return result;
     }

@@ -183,16 +183,22 @@ bool UnzipCatalog(const std::string& user, const std::string& zipPath, CatalogRe
     return installCatalogFile(user, unpacked, rule);
 }
 
-int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode mode) {
+int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode mode,
+                std::string* failureText) {
     const std::unique_ptr<Mailbox> mailbox = mailboxFor(account);
-    if (!mailbox->open())
+    auto failed = [&] {
+        if (failureText != nullptr)
+            *failureText = mailbox->failureText();
         return kSyncFailed;
+    };
+    if (!mailbox->open())
+        return failed();
     // Subjects come from the mailbox's subject cache where it knows them, so
     // the trim after every download reads only the headers of new mails.
     MailboxIndex index(*mailbox, mailboxCacheName(account));
     if (!index.open()) {
         mailbox->close();
-        return kSyncFailed;
+        return failed();
     }
     int kept = 0;
     for (int n = index.messageCount(); n >= 1; --n) {
@@ -200,7 +206,7 @@ int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode
             // Closing still carries out the deletions a trim has marked so far.
             index.saveCache();
             mailbox->close();
-            return kSyncFailed;
+            return failed();
         }
         // Only this user's catalog mails: piece mails and the catalog mails of
         // other login addresses sharing the mailbox are neither loaded nor counted.
@@ -232,12 +238,12 @@ int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode
     return kSyncNoCatalog;
 }
 
-int CatalogLoginStep(const MailboxAccount& account, bool* createdNew) {
+int CatalogLoginStep(const MailboxAccount& account, bool* createdNew, std::string* failureText) {
     if (createdNew)
         *createdNew = false;
     const std::string& user = account.loginAddress;
     if (account.catalogFlag != 0) {
-        int result = SyncCatalog(user, account, SyncMode::Load);
+        int result = SyncCatalog(user, account, SyncMode::Load, failureText);
         if (result != kSyncNoCatalog)
             return result;
     }

@@ -55,13 +55,18 @@ bool UnzipCatalog(const std::string& user, const std::string& zipPath = std::str
 
 // Loads the newest usable catalog mail of `user`, or trims the mailbox to the
 // ten newest, over POP3 with the account's host, port and mailbox credentials.
-int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode mode);
+// `failureText`, when given, receives what failed in words after kSyncFailed
+// (the server, the step, the system's or the server's words).
+int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode mode,
+                std::string* failureText = nullptr);
 
 // The login's catalog step after VerifyLogin: load from the mailbox when the
 // account's catalog flag is set (a new catalog when none is found), else a new
 // catalog. 0 lets the login go on; -1 ends it. `createdNew`, when given, tells
 // whether a new catalog was made (it is mailed once the account is logged in).
-int CatalogLoginStep(const MailboxAccount& account, bool* createdNew = nullptr);
+// `failureText` as SyncCatalog's.
+int CatalogLoginStep(const MailboxAccount& account, bool* createdNew = nullptr,
+                     std::string* failureText = nullptr);
 
 // Installs the catalog mail worker as the catalog's after-save hook (once per
 // process, by whoever starts the engine: the desktop client, the command line,

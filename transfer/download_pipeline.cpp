@@ -157,8 +157,9 @@ class DownloadRun {
           partPath_(partialDownloadPath(task.localPath, stored.fileName)) {}
 
     // Fetches pieces first..count, appending each to the ".part" file, then
-    // names the finished file.
-    DownloadOutcome run(int first, std::string& savedPath);
+    // names the finished file. A failed piece tells more in `failure`
+    // (when given): the piece whose mail is gone, what the mailbox met.
+    DownloadOutcome run(int first, std::string& savedPath, DownloadFailure* failure = nullptr);
     // Ends the task without touching the save folder (nothing of ours there).
     DownloadOutcome abandon() {
         list_.removeTask(task_);
@@ -184,7 +185,7 @@ class DownloadRun {
     std::string partPath_;
 };
 
-DownloadOutcome DownloadRun::run(int first, std::string& savedPath) {
+DownloadOutcome DownloadRun::run(int first, std::string& savedPath, DownloadFailure* failure) {
     const int count = std::max(stored_.pieceCount, 1);
     if (!createPieceFolder(stored_.fileName, stored_.fileId))
         return end(DownloadOutcome::Failed);
@@ -198,8 +199,14 @@ DownloadOutcome DownloadRun::run(int first, std::string& savedPath) {
         const int result = session_.fetch(formatSubject(wanted), folder, task_.fileId, &list_);
         if (result == kTransferCancelledCode || list_.isCancelled(task_.fileId))
             return end(DownloadOutcome::Cancelled);
+        if (result != 0 && failure != nullptr) {
+            failure->missingPiece = result == kPieceMissingCode ? index : 0;
+            failure->text = session_.failureText();
+        }
         if (result == kPieceAlteredCode)
             return end(DownloadOutcome::PieceAltered);
+        if (result == kPieceMissingCode)
+            return end(DownloadOutcome::PieceMissing);
         if (result != 0)
             return end(DownloadOutcome::Failed);
         const std::string piece = savedPieceFile(folder);
@@ -248,7 +255,8 @@ std::string freeDownloadPath(const std::string& saveFolder, const std::string& f
 }
 
 DownloadOutcome DownloadFile(const MailboxAccount& account, const std::string& user,
-                             const DownloadInputs& inputs, std::string& savedPath, TaskList& list) {
+                             const DownloadInputs& inputs, std::string& savedPath, TaskList& list,
+                             DownloadFailure* failure) {
     const PieceSubject stored = parseSubject(inputs.storedSubject);
     TransferTask task;
     task.user = user;
@@ -275,7 +283,7 @@ DownloadOutcome DownloadFile(const MailboxAccount& account, const std::string& u
     if (!part.is_open())
         return run.abandon();
     part.close();
-    return run.run(1, savedPath);
+    return run.run(1, savedPath, failure);
 }
 
 DownloadOutcome ResumeDownload(const TransferTask& task, const MailboxAccount& account,

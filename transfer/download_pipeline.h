@@ -23,12 +23,19 @@ std::string partialDownloadPath(const std::string& saveFolder, const std::string
 // The first of "<folder>/name", "<folder>/name (1).ext", ... that does not exist.
 std::string freeDownloadPath(const std::string& saveFolder, const std::string& fileName);
 
+// What a failed download can tell beyond its outcome.
+struct DownloadFailure {
+    int missingPiece = 0;  // the piece (1-based) whose mail is gone: PieceMissing
+    std::string text;      // what failed in the mailbox, in words; may be empty
+};
+
 // Downloads the file named by `inputs.storedSubject` into `inputs.saveFolder`
 // (created when missing) for the task owner `user`; when Saved, the final
-// path is in `savedPath`. Shows nothing.
+// path is in `savedPath`. Shows nothing; `failure` (when given) tells more
+// of a failure.
 DownloadOutcome DownloadFile(const MailboxAccount& account, const std::string& user,
                              const DownloadInputs& inputs, std::string& savedPath,
-                             TaskList& list = taskList());
+                             TaskList& list = taskList(), DownloadFailure* failure = nullptr);
 
 // Continues a saved download (already in `list`) from its next piece index,
 // appending to the ".part" file it left; removes it from `list` at the end.

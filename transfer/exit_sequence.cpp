@@ -10,6 +10,7 @@
 #include "catalog/catalog.h"
 #include "platform/named_lock.h"
 #include "platform/notice_box.h"
+#include "platform/worker_threads.h"
 #include "transfer/remaining_tasks.h"
 
 namespace parvola {
@@ -30,6 +31,17 @@ std::string formatWithFolder(std::string_view format, const std::string& folder)
     text += folder;
     text += format.substr(at + 2);
     return text;
+}
+
+// Cancels every record that still runs; its pipeline then ends and removes
+// what it had sent and cut. The number cancelled.
+int cancelRunningTasks(TaskList& list) {
+    int cancelled = 0;
+    for (const TransferTask& task : list.tasks()) {
+        if (!task.cancelled && list.cancelTask(task.user, task.fileName))
+            ++cancelled;
+    }
+    return cancelled;
 }
 
 }  // namespace
@@ -54,8 +66,12 @@ ExitReport runExitSequence(const ExitInputs& inputs, TaskList& list) {
         } else if (inputs.cancelKeepsRunning) {
             report.declined = true;
             return report;
+        } else {
+            report.tasksCancelled = cancelRunningTasks(list);
         }
     }
+    if (report.tasksCancelled > 0 && inputs.cleanupWait.count() > 0)
+        report.cleanedUp = waitForWorkers(inputs.cleanupWait);
 
     // Copied under the accounts lock; the posts go out without holding it.
     for (const MailboxAccount& account : accountsLoggedIn()) {

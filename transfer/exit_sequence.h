@@ -5,6 +5,7 @@
 // reminder about downloaded files. The desktop client runs it from the tray's
 // exit command and then destroys its main window; the command line runs it
 // before it ends.
+#include <chrono>
 #include <string>
 
 #include "transfer/task_list.h"
@@ -21,6 +22,11 @@ struct ExitInputs {
     // The folder of files opened from the list, removed with its content
     // (empty: there is none).
     std::string temporaryOpenFolder;
+    // Transfers that are not saved are cancelled, and their workers remove
+    // what they had sent and cut (piece mails, temporary pieces). The exit
+    // waits this long for the workers to end before it goes on, so the
+    // process does not end under them (zero: the caller waits itself).
+    std::chrono::milliseconds cleanupWait{30000};
     // A program that can go on running (the desktop client) offers the
     // question's Cancel as "do not quit": the sequence then stops at once,
     // with the transfers still running and nothing saved or posted. Without
@@ -31,6 +37,8 @@ struct ExitInputs {
 struct ExitReport {
     bool asked = false;       // the running-transfers question was shown
     bool tasksSaved = false;  // the answer was OK and the records were written
+    int tasksCancelled = 0;   // running transfers cancelled because nothing was saved
+    bool cleanedUp = true;    // their workers ended within the cleanup wait
     bool declined = false;    // Cancel with cancelKeepsRunning: the program goes on
     int sharesPosted = 0;     // accounts whose share notification was posted
     bool filesDownloaded = false;
@@ -41,8 +49,11 @@ struct ExitReport {
 std::string downloadReminderText();
 
 // Runs the sequence in order. The question is asked at most once, and only
-// while a record of `list` is not cancelled; any answer but OK saves nothing.
-// The exit goes on in every case but a declined question (cancelKeepsRunning).
+// while a record of `list` is not cancelled. OK saves the unfinished
+// transfers; any other answer saves nothing and, unless cancelKeepsRunning
+// makes it a declined exit (the program goes on, nothing done), cancels the
+// running transfers so that their workers remove what they had sent. The
+// exit goes on in every case but a declined question.
 ExitReport runExitSequence(const ExitInputs& inputs = ExitInputs(), TaskList& list = taskList());
 
 }  // namespace parvola

@@ -43,6 +43,9 @@ class MailboxIndex {
     bool reach(int number);
     // Reads every subject not known yet. False when a header read fails.
     bool readAll() { return reach(1); }
+    // True once every message's subject is known: a search that then found
+    // nothing looked at the whole mailbox.
+    bool knowsAll() const { return lowestKnown_ <= 1; }
     // The subject text of message `number` (known through reach or a search).
     const std::string& subject(int number) const { return entries_[index(number)].subject; }
     // Whether message `number` carries a piece subject, and that subject

@@ -81,10 +81,13 @@ int PieceSession::fetch(const std::string& subject, const std::string& folder, i
         return -1;
     const int number = index_->findPiece(parseSubject(subject));
     if (number <= 0) {
+        // Every subject read and none of them the piece's: the mail is gone,
+        // which no network problem explains.
+        const bool missing = index_->knowsAll();
         // What was read stays useful to the next session.
         index_->saveCache();
         drop();
-        return -1;
+        return missing ? kPieceMissingCode : -1;
     }
     const int result = fetchResult(mailbox_->saveAttachments(number, folder, taskId, sink));
     lastUse_ = std::chrono::steady_clock::now();

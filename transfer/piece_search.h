@@ -18,6 +18,9 @@ namespace parvola {
 // mail carries: the mail was changed in the mailbox, and a retry reads the
 // same changed bytes again.
 inline constexpr int kPieceAlteredCode = -2;
+// Result of a fetch that read every subject of the mailbox and found no mail
+// of the piece: it was deleted from the mailbox (a retry cannot help).
+inline constexpr int kPieceMissingCode = -3;
 
 // The number of the newest message whose piece subject has the tag, file
 // name, file id and piece index of `subject` (time, length, reserved text and
@@ -43,12 +46,15 @@ class PieceSession {
     // piece index) and writes its attachment into `folder`, reporting the
     // retrieval to `sink` under `taskId`. Results as FetchPiece, and
     // kPieceAlteredCode when the piece written differs from the digest of
-    // its mail (nothing of it is left in `folder`); after a
+    // its mail (nothing of it is left in `folder`), kPieceMissingCode when
+    // the whole mailbox holds no mail of the piece; after a
     // failure the session is dropped and the next fetch starts a new one.
     int fetch(const std::string& subject, const std::string& folder, int taskId,
               ProgressSink* sink);
     // Saves the subject cache and ends the session (QUIT over POP3).
     void close();
+    // What the last failed fetch met, in words (Mailbox::failureText).
+    std::string failureText() const { return mailbox_->failureText(); }
 
     // Subjects read from the mailbox (TOP over POP3) over the life of this object.
     int headersRead() const { return headersRead_ + (index_ ? index_->headersRead() : 0); }
@@ -67,7 +73,8 @@ class PieceSession {
 
 // One mailbox session: finds the piece named by `subject` and writes its
 // attachment into `folder`, reporting the retrieval to `sink` under `taskId`.
-// 0 on success; -1 when the connection fails or no message matches;
+// 0 on success; -1 when the connection fails or a subject cannot be read;
+// kPieceMissingCode when no message of the mailbox matches;
 // kPieceAlteredCode when the piece read back differs from its mail's digest;
 // otherwise the attachment saving's result (kTransferCancelledCode when `sink` stopped it).
 int FetchPiece(const MailboxAccount& account, const std::string& subject, const std::string& folder,

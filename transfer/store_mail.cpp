@@ -4,8 +4,13 @@
 
 namespace parvola {
 
-int SendStoreMail(const MailboxAccount& account, const StoreMail& mail, std::string* failureReply) {
-    return mailboxFor(account)->store(mail, failureReply);
+int SendStoreMail(const MailboxAccount& account, const StoreMail& mail, std::string* failureReply,
+                  std::string* failureText) {
+    const std::unique_ptr<Mailbox> mailbox = mailboxFor(account);
+    const int result = mailbox->store(mail, failureReply);
+    if (failureText != nullptr)
+        *failureText = mailbox->failureText();
+    return result;
 }
 
 }  // namespace parvola

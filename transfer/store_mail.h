@@ -15,7 +15,9 @@ namespace parvola {
 // stop). `failureReply`, when given, receives the server's own words for a
 // refusal ("552 5.3.4 Message size exceeds...", "452 4.2.2 Mailbox full") or
 // why TLS failed, for the worker to show the user; empty after a success.
+// `failureText`, when given, receives what failed in words (the server, the
+// step, the system's or the server's words: Mailbox::failureText).
 int SendStoreMail(const MailboxAccount& account, const StoreMail& mail,
-                  std::string* failureReply = nullptr);
+                  std::string* failureReply = nullptr, std::string* failureText = nullptr);
 
 }  // namespace parvola

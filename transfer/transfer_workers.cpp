@@ -35,6 +35,10 @@ constexpr const char* kDownloadFailedText = "网络问题,下载失败.请稍后
 constexpr const char* kUploadRefusedText = "上传失败,邮件服务器答复:";
 // After the file's name when a piece read back differs from what was stored.
 constexpr const char* kPieceAlteredText = "读回的内容与存入时不一致,邮箱中的邮件已被改动,下载失败!";
+// "文件:<name>的第<i>片(共<n>片)" comes before it when a piece's mail is no
+// longer in the mailbox (deleted by hand or by another program): not the
+// network's doing, and no retry brings it back.
+constexpr const char* kPieceMissingText = "已不在邮箱中,无法下载!";
 // After the file's name when the save folder's disk is full.
 constexpr const char* kSaveFolderFullText =
     "下载失败:保存位置的磁盘空间不足,请清理磁盘或另选保存位置后再试!";
@@ -83,11 +87,18 @@ std::string showableReply(std::string reply, const MailboxAccount& account) {
     return shown;
 }
 
+// The network message with what failed as its details ("SMTP host:port,
+// connect: connection refused"), for those who want them.
+std::string withFailureDetails(const std::string& text, const std::string& failure,
+                               const MailboxAccount& account) {
+    return withNoticeDetails(text, showableReply(failure, account));
+}
+
 std::string uploadFailureText(const std::string& localPath, const std::string& reply,
-                              const MailboxAccount& account) {
+                              const std::string& failure, const MailboxAccount& account) {
     const std::string shown = showableReply(reply, account);
     if (shown.empty())
-        return kFilePrefix + localPath + kUploadFailedText;
+        return withFailureDetails(kFilePrefix + localPath + kUploadFailedText, failure, account);
     return kFilePrefix + localPath + kUploadRefusedText + shown;
 }
 
@@ -98,8 +109,8 @@ std::string checkStoreRequest(const std::string& user, const std::string& catalo
     if (localPath.empty())
         return kNoPathText;
     const std::string name = baseName(localPath);
-    if (name.find(';') != std::string::npos)
-        return kSemicolonNameText;
+    if (std::string refusal = storeNameRefusal(name, catalogFolder); !refusal.empty())
+        return refusal;
     Catalog catalog(user);
     if (!liveFolderExists(catalog, catalogFolder))
         return folderGoneText(catalogFolder);
@@ -119,14 +130,16 @@ std::string checkStoreAllowed(const std::string& user) {
 }
 
 UploadOutcome runUploadWorker(const std::string& user, const std::string& localPath,
-                              const std::string& catalogFolder) {
+                              const std::string& catalogFolder, int* removedPieceMails) {
     UploadRequest request;
     request.user = user;
     findLoggedInAccount(user, request.account);
     request.localPath = localPath;
     request.catalogFolder = catalogFolder;
-    std::string refusal;
+    std::string refusal, failure;
     request.failureReply = &refusal;
+    request.failureText = &failure;
+    request.removedPieceMails = removedPieceMails;
     const UploadOutcome outcome = UploadFile(request);
     switch (outcome) {
         case UploadOutcome::Stored:
@@ -136,7 +149,7 @@ UploadOutcome runUploadWorker(const std::string& user, const std::string& localP
         case UploadOutcome::SplitFailed:
         case UploadOutcome::SendFailed:
         case UploadOutcome::Failed:
-            showNotice(uploadFailureText(localPath, refusal, request.account));
+            showNotice(uploadFailureText(localPath, refusal, failure, request.account));
             break;
     }
     runShutdownCheck();
@@ -148,8 +161,11 @@ DownloadOutcome runDownloadWorker(const std::string& user, const DownloadInputs&
     MailboxAccount account;
     findLoggedInAccount(user, account);
     std::string savedPath;
-    const DownloadOutcome outcome = DownloadFile(account, user, inputs, savedPath);
-    const std::string file = kFilePrefix + parseSubject(inputs.storedSubject).fileName;
+    DownloadFailure failure;
+    const DownloadOutcome outcome =
+        DownloadFile(account, user, inputs, savedPath, taskList(), &failure);
+    const PieceSubject stored = parseSubject(inputs.storedSubject);
+    const std::string file = kFilePrefix + stored.fileName;
     switch (outcome) {
         case DownloadOutcome::Saved:
             if (inputs.openWhenDone)
@@ -160,6 +176,10 @@ DownloadOutcome runDownloadWorker(const std::string& user, const DownloadInputs&
         case DownloadOutcome::Cancelled:
             // Nothing was saved, so there is nothing to remind of.
             break;
+        case DownloadOutcome::PieceMissing:
+            showNotice(file + "的第" + std::to_string(failure.missingPiece) + "片(共" +
+                       std::to_string(stored.pieceCount) + "片)" + kPieceMissingText);
+            break;
         case DownloadOutcome::PieceAltered:
             showNotice(file + kPieceAlteredText);
             break;
@@ -168,7 +188,7 @@ DownloadOutcome runDownloadWorker(const std::string& user, const DownloadInputs&
             showNotice(file + kSaveFolderFullText);
             break;
         case DownloadOutcome::Failed:
-            showNotice(file + kDownloadFailedText);
+            showNotice(withFailureDetails(file + kDownloadFailedText, failure.text, account));
             break;
     }
     if (savedPathOut)

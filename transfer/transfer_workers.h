@@ -19,8 +19,9 @@ struct DownloadInputs {
 };
 
 // The checks of the store command before a worker starts, in this order: an
-// empty path, a name the subject format cannot carry (";"), a folder that is
-// no longer there, the same name live in the folder, the same name in the
+// empty path, a name the subject format or a folder path cannot carry (";",
+// "\\", "/", "." or ".."), the user level as the folder, a folder that is no
+// longer there, the same name live in the folder, the same name in the
 // recycle bin. Empty text when the store
 // may go on, else the message to show (the caller shows it).
 std::string checkStoreRequest(const std::string& user, const std::string& catalogFolder,
@@ -41,8 +42,10 @@ void startRemovalWorker(const std::string& user, const std::string& storedSubjec
 // them; the command line and tests may too). Each finds the logged-in
 // account of `user`, runs its pipeline, shows its own messages, and (upload
 // and download) ends with the shutdown check. They answer how it ended.
+// `removedPieceMails` (when given) tells what a cancelled upload removed
+// again (see UploadRequest).
 UploadOutcome runUploadWorker(const std::string& user, const std::string& localPath,
-                              const std::string& catalogFolder);
+                              const std::string& catalogFolder, int* removedPieceMails = nullptr);
 // `savedPath` (when given) receives where the finished file was saved.
 DownloadOutcome runDownloadWorker(const std::string& user, const DownloadInputs& inputs,
                                   std::string* savedPath = nullptr);

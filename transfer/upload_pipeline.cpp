@@ -1,6 +1,11 @@
 #include "transfer/upload_pipeline.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -8,6 +13,7 @@
 #include <vector>
 
 #include "catalog/catalog.h"
+#include "catalog/item_names.h"
 #include "platform/notice_box.h"
 #include "platform/private_files.h"
 #include "transfer/pause_state.h"
@@ -26,6 +32,7 @@ constexpr const char* kEmptyFileText = "文件内容为空";
 constexpr const char* kOverQuotaText = "超过空间容量限制,无法上传";
 constexpr const char* kSplitFailedText = "分割文件失败";
 constexpr const char* kSameNameText = "文件夹中有同名文件,无法上传!";
+constexpr const char* kSizeChangedText = "文件大小已改变";
 
 // Pieces are copied through a buffer of this size, so a piece of up to 49 MiB
 // never sits in memory whole.
@@ -51,6 +58,21 @@ bool openSource(const std::string& path, std::ifstream& source, long long& size)
         return false;
     size = static_cast<long long>(end);
     return true;
+}
+
+// Why the file at `path` cannot be read as the source of a store, in the
+// system's words; empty when it can.
+std::string sourceProblem(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        return std::generic_category().message(errno);
+    if (!S_ISREG(status.st_mode))
+        return std::generic_category().message(S_ISDIR(status.st_mode) ? EISDIR : EINVAL);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::generic_category().message(errno);
+    ::close(fd);
+    return {};
 }
 
 // Writes `length` bytes of the source from `offset` into a new piece file. A
@@ -86,8 +108,14 @@ bool cutPiece(std::ifstream& source, long long offset, long long length,
 class UploadRun {
   public:
     UploadRun(TaskList& list, const MailboxAccount& account, TransferTask task,
-              std::string* failureReply = nullptr)
-        : list_(list), account_(account), task_(std::move(task)), failureReply_(failureReply) {}
+              std::string* failureReply = nullptr, int* removedPieceMails = nullptr,
+              std::string* failureText = nullptr)
+        : list_(list),
+          account_(account),
+          task_(std::move(task)),
+          failureReply_(failureReply),
+          removedPieceMails_(removedPieceMails),
+          failureText_(failureText) {}
 
     // Sends pieces first..count of the source and finishes the upload.
     UploadOutcome sendPieces(std::ifstream& source, long long size, int first);
@@ -116,6 +144,8 @@ class UploadRun {
     const MailboxAccount& account_;
     TransferTask task_;
     std::string* failureReply_;  // the caller's, may be null
+    int* removedPieceMails_;     // the caller's, may be null
+    std::string* failureText_;   // the caller's, may be null
     bool added_ = false;         // the record is in the list
     bool sent_ = false;          // at least one piece mail was accepted
 };
@@ -139,18 +169,21 @@ int UploadRun::send(const std::string& subject, const std::string& attachment) {
     mail.attachmentPath = attachment;
     mail.taskId = task_.fileId;
     mail.progress = &list_;
-    std::string reply;
-    const int result = SendStoreMail(account_, mail, &reply);
+    std::string reply, text;
+    const int result = SendStoreMail(account_, mail, &reply, &text);
     if (failureReply_ != nullptr)
         *failureReply_ = std::move(reply);
+    if (failureText_ != nullptr)
+        *failureText_ = std::move(text);
     return result;
 }
 
 UploadOutcome UploadRun::endCancelled() {
     list_.removeTask(task_);
     // A cancelled file leaves nothing behind: no record, no piece mails.
-    if (sent_)
-        RemovePieceMails(account_, task_.subject);
+    const int removed = sent_ ? RemovePieceMails(account_, task_.subject) : 0;
+    if (removedPieceMails_ != nullptr)
+        *removedPieceMails_ = removed;
     removePieces();
     return UploadOutcome::Cancelled;
 }
@@ -248,6 +281,23 @@ UploadOutcome UploadRun::sendWhole(const std::string& subject) {
 
 }  // namespace
 
+std::string storeNameRefusal(const std::string& fileName, const std::string& catalogFolder) {
+    switch (fileNameProblem(fileName)) {
+        case NameProblem::None:
+            break;
+        case NameProblem::Semicolon:
+            return kSemicolonNameText;
+        case NameProblem::Empty:
+        case NameProblem::DotName:
+        case NameProblem::Separator:
+            return std::string("文件名\"") + fileName +
+                   "\"无法存储:" + nameProblemText(fileNameProblem(fileName));
+    }
+    if (catalogFolder.empty())
+        return kUserLevelStoreText;
+    return {};
+}
+
 std::string folderGoneText(const std::string& catalogFolder) {
     return "文件夹\"" + catalogFolder +
            "\"已不存在(可能已被重命名或删除),请重新选择文件夹后再上传!";
@@ -263,8 +313,10 @@ UploadOutcome UploadFile(const UploadRequest& request, TaskList& list) {
     if (!lease.valid())
         return UploadOutcome::Failed;
 
-    if (baseName(request.localPath).find(';') != std::string::npos) {
-        showNotice(kSemicolonNameText);
+    if (const std::string refusal =
+            storeNameRefusal(baseName(request.localPath), request.catalogFolder);
+        !refusal.empty()) {
+        showNotice(refusal);
         return UploadOutcome::Refused;
     }
     std::ifstream source;
@@ -296,7 +348,8 @@ UploadOutcome UploadFile(const UploadRequest& request, TaskList& list) {
         return UploadOutcome::Refused;
     }
 
-    UploadRun run(list, request.account, task, request.failureReply);
+    UploadRun run(list, request.account, task, request.failureReply, request.removedPieceMails,
+                  request.failureText);
     // Piece 1's subject names the file in the catalog; the record carries it
     // from the start.
     const bool many = !isSinglePiece(size, pieceSize);
@@ -315,25 +368,49 @@ UploadOutcome UploadFile(const UploadRequest& request, TaskList& list) {
     return run.sendWhole(subject);
 }
 
+std::string resumeAbandonedText(const std::string& path, const std::string& reason,
+                                int removedMails) {
+    std::string text = "文件:" + path + "无法继续上传(" + reason + ")";
+    if (removedMails < 0)
+        return text + ",已发送的分片邮件未能从邮箱删除,临时文件已清理。";
+    return text + ",已从邮箱删除已发送的" + std::to_string(removedMails) +
+           "封分片邮件,临时文件已清理。";
+}
+
+namespace {
+
+// A saved upload that cannot go on: the pieces it sent leave the mailbox and
+// the pieces it cut leave "temp", and the notice says so.
+UploadOutcome abandonResume(const TransferTask& task, const MailboxAccount& account, TaskList& list,
+                            const std::string& reason) {
+    list.removeTask(task);
+    const int removed = RemovePieceMails(account, task.subject);
+    removePieceFolder(task.fileName, task.fileId, PieceFolderRemoval::WithContents);
+    showNotice(resumeAbandonedText(task.localPath, reason, removed));
+    return UploadOutcome::Refused;
+}
+
+}  // namespace
+
 UploadOutcome ResumeUpload(const TransferTask& task, const MailboxAccount& account,
                            TaskList& list) {
+    if (task.pieceSize <= 0) {
+        list.removeTask(task);
+        return UploadOutcome::Failed;
+    }
     std::ifstream source;
     long long size = 0;
-    if (!openSource(task.localPath, source, size) || task.pieceSize <= 0) {
-        list.removeTask(task);
-        return UploadOutcome::Failed;
+    if (!openSource(task.localPath, source, size)) {
+        const std::string problem = sourceProblem(task.localPath);
+        return abandonResume(task, account, list,
+                             problem.empty() ? std::string(kReadErrorText) : problem);
     }
-    if (size == 0) {
-        list.removeTask(task);
-        showNotice(kEmptyFileText);
-        return UploadOutcome::Refused;
-    }
+    if (size == 0)
+        return abandonResume(task, account, list, kEmptyFileText);
     // Pieces already in the mailbox were cut from the file as it was: a file
     // that changed size would be stored corrupt.
-    if (size != task.fileSize) {
-        list.removeTask(task);
-        return UploadOutcome::Failed;
-    }
+    if (size != task.fileSize)
+        return abandonResume(task, account, list, kSizeChangedText);
     UploadRun run(list, account, task);
     run.markAdded();
     if (!isSinglePiece(size, task.pieceSize))

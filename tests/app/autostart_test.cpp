@@ -20,7 +20,7 @@ TEST(AutoStart, EntryIsWrittenAndRemovedUnderTheConfigHome) {
     EXPECT_FALSE(disableAutoStart());  // nothing to remove
     ASSERT_TRUE(enableAutoStart());
     const std::string self = fs::read_symlink("/proc/self/exe").string();
-    EXPECT_EQ(test::readFile(entry), autoStartEntryText(self));
+    EXPECT_EQ(test::readFile(entry), autoStartEntryText(desktopClientPath(self)));
     ASSERT_TRUE(enableAutoStart());  // overwrites
     EXPECT_EQ(fs::status(entry).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
@@ -29,6 +29,30 @@ TEST(AutoStart, EntryIsWrittenAndRemovedUnderTheConfigHome) {
     EXPECT_TRUE(disableAutoStart());
     EXPECT_FALSE(fs::exists(entry));
     EXPECT_FALSE(disableAutoStart());
+}
+
+// Whichever client writes the entry, it starts the desktop client.
+TEST(AutoStart, TheEntryStartsTheDesktopClient) {
+    test::TempDir dir{"parvola-install"};
+    auto program = [&](const std::string& relative) {
+        fs::create_directories((dir / relative).parent_path());
+        test::writeFile(dir / relative, "#!/bin/sh\n");
+        fs::permissions(dir / relative, fs::perms::owner_all);
+        return (dir / relative).string();
+    };
+    EXPECT_EQ(desktopClientPath("/usr/bin/parvola"), "/usr/bin/parvola");
+    // Nothing beside it: the name alone, for the session's PATH.
+    EXPECT_EQ(desktopClientPath(program("lone/parvola-cli")), "parvola");
+    // Installed side by side, and in the build tree.
+    const std::string installed = program("bin/parvola");
+    EXPECT_EQ(desktopClientPath(program("bin/parvola-cli")), installed);
+    const std::string built = program("build/shell/parvola");
+    EXPECT_EQ(desktopClientPath(program("build/cli/parvola-cli")), built);
+    // A file that cannot run is no client.
+    fs::create_directories(dir / "plain");
+    test::writeFile(dir / "plain/parvola", "");
+    fs::permissions(dir / "plain/parvola", fs::perms::owner_read);
+    EXPECT_EQ(desktopClientPath((dir / "plain/parvola-cli").string()), "parvola");
 }
 
 TEST(AutoStart, WithoutXdgConfigHomeTheEntryIsUnderHome) {

@@ -257,7 +257,8 @@ TEST_F(CatalogTest, PurgeFolder) {
     ASSERT_EQ(c.deleteFolder("我的图片"), 0);
     const std::string before = fileText();
     clearRecords();
-    EXPECT_EQ(c.purgeFolder("我的图片"), -1);  // no backslash: refused
+    EXPECT_EQ(c.purgeFolder(""), -1);  // the user level is no folder
+    EXPECT_EQ(c.purgeFolder("没有"), -1);
     EXPECT_EQ(fileText(), before);
     EXPECT_TRUE(forms().empty());
 

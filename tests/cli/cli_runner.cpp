@@ -74,6 +74,39 @@ CliResult runCliWatched(const std::string& home, const std::vector<std::string>&
     return result;
 }
 
+CliResult runCliOnTerminal(const std::string& home, const std::vector<std::string>& args,
+                           const std::string& prompt, const std::string& answer) {
+    CliResult result;
+    ChildProcess process;
+    if (!process.startOnTerminal(cliArgv(args), environmentWith("PARVOLA_HOME", home)))
+        return result;
+    const int master = process.terminalFd();
+    bool answered = false;
+    bool ended = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    char buffer[4096];
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd fd{master, POLLIN, 0};
+        if (poll(&fd, 1, 1000) <= 0)
+            continue;
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0) {
+            ended = true;  // EIO once the program and its terminal are gone
+            break;
+        }
+        result.out.append(buffer, static_cast<size_t>(n));
+        if (!answered && result.out.find(prompt) != std::string::npos) {
+            answered = true;
+            if (write(master, answer.data(), answer.size()) < 0)
+                break;
+        }
+    }
+    if (!ended)
+        process.signal(SIGKILL);
+    result.exitCode = process.wait();
+    return result;
+}
+
 CliProcess::CliProcess(const std::string& home, const std::vector<std::string>& args) {
     if (startCli(process_, home, args))
         process_.closeInput();

@@ -25,6 +25,12 @@ CliResult runCli(const std::string& home, const std::vector<std::string>& args,
 CliResult runCliWatched(const std::string& home, const std::vector<std::string>& args,
                         const std::string& input, std::string& shown);
 
+// Runs `parvola-cli args...` on a terminal of its own (a pseudo-terminal for
+// its standard input, output and error): once the output holds `prompt`,
+// `answer` is typed. Everything the program wrote is in `out`.
+CliResult runCliOnTerminal(const std::string& home, const std::vector<std::string>& args,
+                           const std::string& prompt, const std::string& answer);
+
 // A parvola-cli process that runs on while the test watches its standard error.
 class CliProcess {
   public:

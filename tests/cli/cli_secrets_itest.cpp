@@ -70,7 +70,7 @@ TEST_F(CliSecrets, StoreReadAndAFailedLoginShowNoPasswordAnywhere) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(readFile(saves_ / "账目.bin") == bytes);
     // Without a remembered password or --password-stdin, nothing is read from a pipe.
-    r = cli({"ls"}, line);
+    r = cli({"sync"}, line);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("no password remembered"), std::string::npos) << r.err;
 

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "cli/folder_path.h"
+#include "cli/json_text.h"
 #include "cli/option_parser.h"
 #include "cli/progress_display.h"
 #include "cli/text_width.h"
+#include "tests/support/temp_dir.h"
 
 namespace parvola::cli {
 namespace {
@@ -17,6 +19,10 @@ TEST(CliFolderPath, SlashesAndBackslashesBothSeparate) {
     EXPECT_EQ(joinPath("", "c"), "c");
     EXPECT_EQ(joinPath("a", ""), "a");
     EXPECT_EQ(joinPath("a\\b", "c"), "a\\b\\c");
+    // A name holding "/" (older catalogs) is reached with "\\" alone.
+    EXPECT_EQ(catalogPathSpellings("a/b;c\\f.txt"),
+              (std::vector<std::string>{"a\\b;c\\f.txt", "a/b;c\\f.txt"}));
+    EXPECT_EQ(catalogPathSpellings("我的文档\\x"), std::vector<std::string>{"我的文档\\x"});
 }
 
 TEST(CliTextWidth, ChineseTakesTwoCells) {
@@ -55,6 +61,28 @@ TEST(CliOptionParser, FlagsOptionsAndPositionals) {
     OptionParser missingValue({"x", "--to"});
     EXPECT_FALSE(missingValue.option("--to"));
     EXPECT_FALSE(missingValue.done(1));
+
+    // Short flags, and "--" before names that start with "-".
+    OptionParser shortFlags({"-r", "dir", "--", "-odd.txt", "--yes"});
+    EXPECT_TRUE(shortFlags.flag("--recursive", "-r"));
+    EXPECT_FALSE(shortFlags.flag("--yes"));
+    EXPECT_EQ(shortFlags.positionals(), (std::vector<std::string>{"dir", "-odd.txt", "--yes"}));
+    EXPECT_TRUE(shortFlags.doneWithAny());
+}
+
+TEST(CliOptionParser, TheFirstProblemIsNamed) {
+    OptionParser parser({"a", "--foldr", "x"});
+    EXPECT_FALSE(parser.done(2));
+    EXPECT_EQ(usageProblem(), "unknown option --foldr");
+}
+
+TEST(CliJson, StringsAndTimes) {
+    EXPECT_EQ(jsonString("报告 \"一\"\\\n\x01"), "\"报告 \\\"一\\\"\\\\\\n\\u0001\"");
+    test::ScopedEnv zone("TZ", "Asia/Shanghai");
+    tzset();
+    EXPECT_EQ(jsonTime("26-12-07 22:20:12"), "\"2026-12-07T22:20:12+08:00\"");
+    EXPECT_EQ(jsonTime(""), "null");
+    EXPECT_EQ(jsonTime("26-12-07 22:20:12x"), "null");
 }
 
 }  // namespace

@@ -16,6 +16,8 @@ cat "$log"
 fail() { echo "main job test: $*" >&2; exit 1; }
 [ "$rc" -eq 0 ] || fail "the main job exited with $rc"
 grep -q '^checksums equal$' "$log" || fail "no equal checksum comparison"
+# The walk-through says it stores three pieces of 10 MiB: the demo's rows must pick that size.
+grep -q '^年度报告.bin: piece 3/3 done$' "$log" || fail "the 25 MiB file did not go in three pieces"
 grep -q 'run: servers stopped' "$log" || fail "the servers were not stopped"
 msdir=$(sed -n 's/^mailstack: up in \([^ ]*\) .*/\1/p' "$log" | head -1)
 [ -n "$msdir" ] || fail "no mail server folder in the log"

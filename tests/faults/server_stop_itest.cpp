@@ -58,6 +58,15 @@ class ServerStops : public PipelineTest {
     static std::string downloadFailed(const std::string& name) {
         return "文件:" + name + "网络问题,下载失败.请稍后再试!";
     }
+    // One message, `text`, whose details name the server and the step.
+    void expectOneFailure(const std::string& text, const std::string& protocol) {
+        const std::vector<std::string> shown = notices.messages();
+        ASSERT_EQ(shown.size(), 1u);
+        std::string said, details;
+        splitNoticeDetails(shown[0], said, details);
+        EXPECT_EQ(said, text);
+        EXPECT_EQ(details.rfind(protocol + " 127.0.0.", 0), 0u) << details;
+    }
 
     // Stores kThreePieces as `name` while everything runs; its record.
     CatalogRow storeWhole(const MailboxAccount& account, const std::string& name) {
@@ -106,7 +115,7 @@ TEST_F(ServerStops, SmtpServerKilledAfterTheFirstPieceOfAStore) {
 
     EXPECT_EQ(runUploadWorker(account.loginAddress, path, kDocuments), UploadOutcome::SendFailed);
     ASSERT_TRUE(killed.load());
-    EXPECT_EQ(notices.messages(), std::vector<std::string>{uploadFailed(path)});
+    expectOneFailure(uploadFailed(path), "SMTP");
     EXPECT_EQ(catalogBytes(account.loginAddress), before);
     EXPECT_TRUE(taskList().empty());
     EXPECT_TRUE(noPiecesLeft("boundary"));
@@ -126,7 +135,7 @@ TEST_F(ServerStops, SmtpServerKilledWhileTheSecondPieceIsSent) {
 
     EXPECT_EQ(runUploadWorker(account.loginAddress, path, kDocuments), UploadOutcome::SendFailed);
     ASSERT_TRUE(relay.cut());
-    EXPECT_EQ(notices.messages(), std::vector<std::string>{uploadFailed(path)});
+    expectOneFailure(uploadFailed(path), "SMTP");
     EXPECT_EQ(catalogBytes(account.loginAddress), before);
     EXPECT_TRUE(taskList().empty());
     EXPECT_TRUE(noPiecesLeft("midway"));
@@ -151,7 +160,7 @@ TEST_F(ServerStops, Pop3ServerKilledAfterTheFirstPieceOfARead) {
 
     EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::Failed);
     ASSERT_TRUE(killed.load());
-    EXPECT_EQ(notices.messages(), std::vector<std::string>{downloadFailed("far.bin")});
+    expectOneFailure(downloadFailed("far.bin"), "POP3");
     EXPECT_TRUE(saveFolderNames().empty());  // neither "far.bin" nor "far.bin.part"
     EXPECT_EQ(catalogBytes(account.loginAddress), before);
     EXPECT_TRUE(taskList().empty());
@@ -175,7 +184,7 @@ TEST_F(ServerStops, Pop3ServerKilledWhileTheSecondPieceIsRead) {
 
     EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::Failed);
     ASSERT_TRUE(relay.cut());
-    EXPECT_EQ(notices.messages(), std::vector<std::string>{downloadFailed("near.bin")});
+    expectOneFailure(downloadFailed("near.bin"), "POP3");
     EXPECT_TRUE(saveFolderNames().empty());
     EXPECT_EQ(catalogBytes(account.loginAddress), before);
     EXPECT_TRUE(taskList().empty());

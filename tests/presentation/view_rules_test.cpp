@@ -59,9 +59,10 @@ TEST(ViewRules, AccountLabelLosesConfigSuffix) {
     EXPECT_EQ(accountNameOfLabel("demo@parvola.test"), "demo@parvola.test");
 }
 
-TEST(ViewRules, TransferMenusNeedAccountAndPath) {
+TEST(ViewRules, TransferMenusNeedAnAccount) {
     EXPECT_FALSE(transferMenusEnabled("", ""));
-    EXPECT_FALSE(transferMenusEnabled("a", ""));
+    // The account node lists the files at the user level, which can be read.
+    EXPECT_TRUE(transferMenusEnabled("a", ""));
     EXPECT_FALSE(transferMenusEnabled("", "我的文档"));
     EXPECT_TRUE(transferMenusEnabled("a", "我的文档"));
 }
@@ -93,14 +94,17 @@ TEST(CustomFolderName, CountsUpPastLiveNames) {
     EXPECT_EQ(nextCustomFolderName(exists), "自定义1");
 }
 
-TEST(RenameCheck, RefusesAnyPartOfTheSiblingNames) {
-    const std::string siblings = siblingNamesText({"我的文档", "自定义", "照片"});
-    EXPECT_EQ(siblings, "我的文档;自定义;照片;");
+TEST(RenameCheck, RefusesOnlyAWholeSiblingName) {
+    const std::string siblings = siblingNamesText({"我的文档", "自定义", "照片", "x;y"});
     EXPECT_EQ(checkRenameInput(siblings, ""), RenameCheck::Empty);
-    EXPECT_EQ(checkRenameInput(siblings, "定义"), RenameCheck::Refused);
     EXPECT_EQ(checkRenameInput(siblings, "自定义"), RenameCheck::Refused);
-    EXPECT_EQ(checkRenameInput(siblings, "档;自"), RenameCheck::Refused);
+    EXPECT_EQ(checkRenameInput(siblings, "x;y"), RenameCheck::Refused);
+    // Parts of names, and names that run across two, are names of their own.
+    EXPECT_EQ(checkRenameInput(siblings, "定义"), RenameCheck::Accepted);
+    EXPECT_EQ(checkRenameInput(siblings, "x"), RenameCheck::Accepted);
+    EXPECT_EQ(checkRenameInput(siblings, "档;自"), RenameCheck::Accepted);
     EXPECT_EQ(checkRenameInput(siblings, "报告"), RenameCheck::Accepted);
+    EXPECT_EQ(checkRenameInput(siblingNamesText({}), "a"), RenameCheck::Accepted);
 }
 
 TEST(SpaceLine, UsesWholeMebibytes) {

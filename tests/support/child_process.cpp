@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/syscall.h>
@@ -59,6 +60,7 @@ ChildProcess::~ChildProcess() {
     closeFd(inFd_);
     closeFd(outFd_);
     closeFd(errFd_);
+    closeFd(terminalFd_);
 }
 
 void ChildProcess::closeFd(int& fd) {
@@ -106,6 +108,27 @@ bool ChildProcess::start(const std::vector<std::string>& argv, unsigned pipes,
     errFd_ = err[0];
     pid_ = pid;
     return pid_ > 0;
+}
+
+bool ChildProcess::startOnTerminal(const std::vector<std::string>& argv,
+                                   const std::vector<std::string>& environment) {
+    // Everything exec needs is made before the fork: the child only execs.
+    std::vector<std::string> argvText = argv;
+    std::vector<std::string> envText = environment;
+    std::vector<char*> argvPointers = pointersTo(argvText);
+    std::vector<char*> envPointers = pointersTo(envText);
+    char** envp = environment.empty() ? environ : envPointers.data();
+    int master = -1;
+    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid < 0)
+        return false;
+    if (pid == 0) {
+        ::execve(argvPointers[0], argvPointers.data(), envp);
+        ::_exit(127);
+    }
+    pid_ = pid;
+    terminalFd_ = master;
+    return true;
 }
 
 bool ChildProcess::write(const std::string& text) {

@@ -29,6 +29,11 @@ class ChildProcess {
     // (this process's when empty). False when it could not be started.
     bool start(const std::vector<std::string>& argv, unsigned pipes,
                const std::vector<std::string>& environment = {});
+    // Starts it the same way on a pseudo-terminal of its own (its standard
+    // input, output and error); terminalFd() is the test's side of it.
+    bool startOnTerminal(const std::vector<std::string>& argv,
+                         const std::vector<std::string>& environment = {});
+    int terminalFd() const { return terminalFd_; }
     bool started() const { return pid_ > 0; }
     pid_t pid() const { return pid_; }
 
@@ -62,6 +67,7 @@ class ChildProcess {
     int inFd_ = -1;
     int outFd_ = -1;
     int errFd_ = -1;
+    int terminalFd_ = -1;
 };
 
 }  // namespace parvola::test

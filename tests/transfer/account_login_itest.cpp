@@ -182,8 +182,10 @@ TEST_F(AccountLoginTest, AMailboxThatCannotBeReadEndsTheLoginWithTheMessage) {
     IniSettings settings;
     LoginResult result = loginAccount(address_, "Secret", true, settings);
     EXPECT_EQ(result.outcome, LoginOutcome::CatalogFailed);
-    EXPECT_EQ(notices_.messages(),
-              std::vector<std::string>{"网络问题,请稍后再试.如多次登录仍不能登录,请联系客服."});
+    // What failed is named: the server, the step, the system's words.
+    EXPECT_EQ(notices_.messages(), std::vector<std::string>{withNoticeDetails(
+                                       "网络问题,请稍后再试.如多次登录仍不能登录,请联系客服.",
+                                       "POP3 127.0.0.1:9, connect: connection refused")});
     EXPECT_FALSE(std::filesystem::exists(appPath(address_ + "_config")));
     EXPECT_TRUE(IniSettings().accounts().empty());
     RoleGuard guard(LockRole::Accounts);

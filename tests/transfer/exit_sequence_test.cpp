@@ -85,6 +85,11 @@ TEST_F(ExitSequenceTest, AnyOtherAnswerSavesNothingAndTheExitGoesOn) {
     EXPECT_FALSE(report.tasksSaved);
     EXPECT_EQ(notices.messages(), std::vector<std::string>{kExitQuestionText});
     EXPECT_EQ(IniSettings().readRemainTask(), "");
+    // What is not saved is cancelled, so its pipeline removes what it sent.
+    EXPECT_EQ(report.tasksCancelled, 2);
+    EXPECT_FALSE(list_.hasRunningTasks());
+    EXPECT_TRUE(list_.isCancelled(1));
+    EXPECT_TRUE(list_.isCancelled(2));
     EXPECT_EQ(shareForms().size(), 2u);
     EXPECT_FALSE(std::filesystem::exists(openFolder_));
 }

@@ -1,9 +1,14 @@
 // What goes wrong or is changed midway: purged files, missing pieces,
 // cancelling, pausing, a source that shrinks, and the shutdown check of two
 // transfers; against the real mail server.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <filesystem>
 
 #include "app/ini_settings.h"
+#include "platform/tcp_socket.h"
 #include "tests/transfer/pipeline_itest_support.h"
 #include "transfer/download_pipeline.h"
 #include "transfer/piece_search.h"
@@ -70,12 +75,67 @@ TEST_F(Faults, AMissingMiddlePieceFailsTheDownloadAndLeavesNoFile) {
     ASSERT_EQ(parseSubject(record.subject).pieceCount, 3);
     ASSERT_TRUE(deletePieceMail(account, "three.dat", 2));
 
-    EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::Failed);
+    EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::PieceMissing);
+    // Not a network problem, and no retry helps: the message says which piece is gone.
     EXPECT_EQ(notices.messages(),
-              std::vector<std::string>{"文件:three.dat网络问题,下载失败.请稍后再试!"});
+              std::vector<std::string>{"文件:three.dat的第2片(共3片)已不在邮箱中,无法下载!"});
     EXPECT_TRUE(saveFolderEmpty());  // neither "three.dat" nor "three.dat.part"
     EXPECT_FALSE(processValues().filesDownloaded.load());
     EXPECT_TRUE(taskList().empty());
+}
+
+// A port on which nothing listens: taken from the system, then given back.
+int closedPort() {
+    TcpSocket probe;
+    int port = 0;
+    if (probe.create()) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(probe.fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            ::getsockname(probe.fd(), reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            port = ntohs(address.sin_port);
+    }
+    return port;
+}
+
+TEST_F(Faults, ANetworkFailureNamesTheServerTheStepAndTheSystemsWords) {
+    const MailboxAccount account = login("sina");
+    const CatalogRow record = store(account, "near.txt", "near");
+    const std::string path = source("far.txt", "far");
+    const int port = closedPort();
+    ASSERT_GT(port, 0);
+    clearLoggedInAccounts();
+    MailboxAccount cut = account;
+    cut.smtpPort = cut.pop3Port = port;
+    ASSERT_TRUE(addLoggedInAccount(cut));
+    const std::string where = "127.0.0.1:" + std::to_string(port);
+    EXPECT_EQ(runUploadWorker(account.loginAddress, path, kDocuments), UploadOutcome::SendFailed);
+    EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::Failed);
+
+    // The server answers, but refuses the login.
+    clearLoggedInAccounts();
+    MailboxAccount refused = account;
+    refused.mailboxPassword = "not-the-password";
+    ASSERT_TRUE(addLoggedInAccount(refused));
+    EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::Failed);
+
+    // The message as before, what failed in its details.
+    const std::vector<std::string> shown = notices.messages();
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[0], withNoticeDetails("文件:" + path + "网络问题,上传失败.请稍后再试!",
+                                          "SMTP " + where + ", connect: connection refused"));
+    EXPECT_EQ(shown[1], withNoticeDetails("文件:near.txt网络问题,下载失败.请稍后再试!",
+                                          "POP3 " + where + ", connect: connection refused"));
+    std::string text, details;
+    splitNoticeDetails(shown[2], text, details);
+    EXPECT_EQ(text, "文件:near.txt网络问题,下载失败.请稍后再试!");
+    EXPECT_EQ(details.rfind(
+                  "POP3 127.0.0.1:" + std::to_string(MailStack::pop3Port()) + ", login: -ERR", 0),
+              0u)
+        << details;
+    EXPECT_EQ(details.find("not-the-password"), std::string::npos);
 }
 
 TEST_F(Faults, CancellingAnUploadAfterItsFirstPieceTakesThatPieceBackOut) {

@@ -6,6 +6,7 @@
 #include "tests/transfer/pipeline_itest_support.h"
 #include "transfer/download_pipeline.h"
 #include "transfer/piece_plan.h"
+#include "transfer/upload_pipeline.h"
 
 namespace parvola::test {
 namespace {
@@ -140,6 +141,7 @@ TEST_F(RoundTrip, RefusedStoresShowOnlyTheirOwnMessage) {
         {(sources.path() / "missing.txt").string(), "文件读取错误"},
         {folder.string(), "文件读取错误"},
         {source("a;b.txt", "x"), "文件名中含有分号(;),无法上传!请修改文件名后再上传。"},
+        {source("a\\b.txt", "x"), "文件名\"a\\b.txt\"无法存储:名称中不能含有\"\\\"或\"/\"!"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
@@ -163,6 +165,11 @@ TEST_F(RoundTrip, RefusedStoresShowOnlyTheirOwnMessage) {
                                 4000000);
     EXPECT_EQ(checkStoreAllowed(user), "用户空间余额不足!");
 
+    {
+        ScopedRecordingNoticeBox box;
+        EXPECT_EQ(runUploadWorker(user, source("top.txt", "x"), ""), UploadOutcome::Refused);
+        EXPECT_EQ(box.messages(), std::vector<std::string>{kUserLevelStoreText});
+    }
     EXPECT_EQ(pieceMailCount(account), 0);
     EXPECT_EQ(fileRecord(user, kDocuments, "mib.bin").name, "");
     EXPECT_TRUE(taskList().empty());
@@ -192,6 +199,11 @@ TEST_F(RoundTrip, StoreRequestChecksInOrder) {
     EXPECT_EQ(checkStoreRequest(user, kDocuments, "/home/u/a;b.txt"),
               "文件名中含有分号(;),无法上传!请修改文件名后再上传。");
     EXPECT_EQ(checkStoreRequest(user, kDocuments, "/home/u;x/ab.txt"), "");
+    // A path could not reach a name holding "\\" again; the user level holds
+    // no new files.
+    EXPECT_EQ(checkStoreRequest(user, kDocuments, "/home/u/a\\b.txt"),
+              "文件名\"a\\b.txt\"无法存储:名称中不能含有\"\\\"或\"/\"!");
+    EXPECT_EQ(checkStoreRequest(user, "", "/home/u/top.txt"), kUserLevelStoreText);
 }
 
 }  // namespace

@@ -146,8 +146,14 @@ TEST_F(UploadRefusal, AConnectionThatEndsWithoutAnAnswerIsANetworkFailure) {
     loginAt(peer.start());
     EXPECT_EQ(runUploadWorker(kAddress, path_, kFolder), UploadOutcome::SendFailed);
     peer.finish();
-    EXPECT_EQ(notices.messages(),
-              std::vector<std::string>{"文件:" + path_ + "网络问题,上传失败.请稍后再试!"});
+    // Named: the server, the step, and what the system says of it.
+    const std::vector<std::string> shown = notices.messages();
+    ASSERT_EQ(shown.size(), 1u);
+    std::string text, details;
+    splitNoticeDetails(shown[0], text, details);
+    EXPECT_EQ(text, "文件:" + path_ + "网络问题,上传失败.请稍后再试!");
+    EXPECT_EQ(details.rfind("SMTP 127.0.0.1:", 0), 0u) << details;
+    EXPECT_NE(details.find(", send: "), std::string::npos) << details;
     expectNothingStored();
 }
 

@@ -100,7 +100,7 @@ TEST_F(ViewsUi, CreateFolderCountsUpAndReusesADeletedName) {
     EXPECT_TRUE(messages().empty());
 }
 
-TEST_F(ViewsUi, RenameRefusesPartsOfSiblingNames) {
+TEST_F(ViewsUi, RenameRefusesAWholeSiblingName) {
     const std::string account = addOfflineAccount();
     auto* tree = ui::panes().tree;
     select(account, "我的文档");
@@ -109,16 +109,20 @@ TEST_F(ViewsUi, RenameRefusesPartsOfSiblingNames) {
     tree->renameFolder();
     ui::RenameDialog* dialog = nullptr;
     ASSERT_TRUE(waitFor([&] { return (dialog = ui::openDialog<ui::RenameDialog>()) != nullptr; }));
+    dialog->nameField()->setText("自定义1");
+    dialog->submit();
+    dialog->nameField()->setText("报/告");
+    dialog->submit();
+    EXPECT_EQ(messages(),
+              std::vector<std::string>({"文件夹已存在", "名称中不能含有\"\\\"或\"/\"!"}));
+    EXPECT_TRUE(dialog->isVisible());
+    // A part of a sibling's name is a name of its own.
     dialog->nameField()->setText("定义");
     dialog->submit();
-    EXPECT_EQ(messages(), std::vector<std::string>({"文件夹已存在"}));
-    EXPECT_TRUE(dialog->isVisible());
-    dialog->nameField()->setText("报告");
-    dialog->submit();
     auto* node = tree->findNode(account, "我的文档");
-    ASSERT_TRUE(waitFor([&] { return node->child(0)->text(0) == "报告"; }));
+    ASSERT_TRUE(waitFor([&] { return node->child(0)->text(0) == "定义"; }));
     Catalog catalog(account);
-    EXPECT_EQ(catalog.exists("我的文档", "报告", "Folder"), CatalogPresence::Live);
+    EXPECT_EQ(catalog.exists("我的文档", "定义", "Folder"), CatalogPresence::Live);
     EXPECT_EQ(catalog.exists("我的文档", "自定义", "Folder"), CatalogPresence::Absent);
 }
 

@@ -1,0 +1,81 @@
+# bash completion for parvola-cli: commands, their options, local files and
+# folders where a command takes them.
+_parvola_cli() {
+    local cur prev words cword
+    if declare -F _init_completion >/dev/null; then
+        _init_completion || return
+    else
+        cur=${COMP_WORDS[COMP_CWORD]}
+        prev=${COMP_WORDS[COMP_CWORD-1]}
+        words=("${COMP_WORDS[@]}")
+        cword=$COMP_CWORD
+    fi
+
+    local commands="login logout sync ls tree store read backup rm restore purge mkdir rename bin space resume settings help"
+    local globals="--account --password-stdin --refresh --help --version"
+
+    # The command is the first word that is no option (and no option's value).
+    local command="" i
+    for ((i = 1; i < cword; i++)); do
+        case ${words[i]} in
+            --account) ((i++)) ;;
+            -*) ;;
+            *) command=${words[i]}; break ;;
+        esac
+    done
+
+    case $prev in
+        --account) return ;;
+        --to) _parvola_cli_paths -d; return ;;
+        --save-unfinished) COMPREPLY=($(compgen -W "yes no" -- "$cur")); return ;;
+        --folder) return ;;
+    esac
+
+    if [[ -z $command ]]; then
+        COMPREPLY=($(compgen -W "$commands $globals" -- "$cur"))
+        return
+    fi
+
+    local options=""
+    case $command in
+        login) options="--password-stdin --forget-password" ;;
+        ls | tree | bin | space) options="--json" ;;
+        store) options="--folder -r --recursive --save-unfinished" ;;
+        read) options="--folder --to -r --recursive --save-unfinished" ;;
+        backup) options="--folder --dry-run -n" ;;
+        purge) options="--yes -y" ;;
+        mkdir) options="-p --parents --auto" ;;
+        resume) options="--save-unfinished" ;;
+        settings)
+            if [[ $prev == settings ]]; then
+                COMPREPLY=($(compgen -W "autostart continue defpath" -- "$cur"))
+            elif [[ $prev == autostart || $prev == continue ]]; then
+                COMPREPLY=($(compgen -W "true false" -- "$cur"))
+            elif [[ $prev == defpath ]]; then
+                _parvola_cli_paths -d
+            fi
+            return
+            ;;
+        help)
+            COMPREPLY=($(compgen -W "$commands" -- "$cur"))
+            return
+            ;;
+    esac
+
+    if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W "$options $globals --help" -- "$cur"))
+        return
+    fi
+    case $command in
+        store) _parvola_cli_paths -f ;;
+        backup) _parvola_cli_paths -d ;;
+    esac
+}
+
+# Local files (-f) or folders (-d) that start with $cur, one per word even
+# when a name holds blanks.
+_parvola_cli_paths() {
+    local IFS=$'\n'
+    COMPREPLY=($(compgen "$1" -- "$cur"))
+}
+complete -o filenames -F _parvola_cli parvola-cli
