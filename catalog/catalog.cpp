@@ -8,11 +8,13 @@
 #include <ctime>
 
 #include "catalog/catalog_hooks.h"
+#include "catalog/catalog_path.h"
 #include "catalog/item_names.h"
 #include "catalog/xml/text_file.h"
 #include "platform/app_dir.h"
 #include "platform/file_lock.h"
 #include "platform/host_info.h"
+#include "platform/local_time.h"
 
 namespace parvola {
 
@@ -37,18 +39,6 @@ bool isTrue(const std::string& text) {
     return text == "true";
 }
 
-// Splits "a\b\c" into "a\b" and "c"; a path without backslash has an empty folder.
-void splitItemPath(const std::string& item, std::string& folder, std::string& name) {
-    size_t cut = item.rfind('\\');
-    if (cut == std::string::npos) {
-        folder.clear();
-        name = item;
-    } else {
-        folder = item.substr(0, cut);
-        name = item.substr(cut + 1);
-    }
-}
-
 bool isSameOrBelow(const std::string& path, const std::string& folder) {
     return path == folder || path.rfind(folder + "\\", 0) == 0;
 }
@@ -56,12 +46,7 @@ bool isSameOrBelow(const std::string& path, const std::string& folder) {
 }  // namespace
 
 std::string catalogTimeText() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char buffer[32];
-    std::strftime(buffer, sizeof buffer, "%y-%m-%d %H:%M:%S", &local);
-    return buffer;
+    return localTimeText(std::time(nullptr), YearDigits::Two);
 }
 
 struct Catalog::Outcome {
@@ -311,17 +296,17 @@ int Catalog::listRecycleBin(std::vector<CatalogRow>& rows) {
     return 0;
 }
 
-int Catalog::exists(const std::string& path, const std::string& name, const char* tag) {
+CatalogPresence Catalog::exists(const std::string& path, const std::string& name, const char* tag) {
     if (!goToLevel(path))
-        return 0;
+        return CatalogPresence::Absent;
     // A live element wins over deleted ones of the same name.
-    int result = 0;
+    CatalogPresence presence = CatalogPresence::Absent;
     while (findNamed(tag, name)) {
         if (!isTrue(doc_.attribute("Del")))
-            return -1;
-        result = 255;
+            return CatalogPresence::Live;
+        presence = CatalogPresence::OnlyDeleted;
     }
-    return result;
+    return presence;
 }
 
 int Catalog::count(const char* tag) {
@@ -446,7 +431,7 @@ int Catalog::addFileRecord(const std::string& path, const std::string& fileName,
         // Any File of that name, deleted or not: its recycle record and its
         // piece mails are keyed by the name.
         if (findNamed("File", fileName))
-            return -2;
+            return kCatalogNameTaken;
         doc_.restorePosition(doc_.parentPosition(), 0, 0);
         doc_.addElement("File");
         doc_.setAttribute("Name", fileName);

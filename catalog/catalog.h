@@ -37,6 +37,13 @@ extern const char kFileType[];     // "文件"
 extern const char kRecycleName[];  // "回收站"
 extern const char* const kDefaultFolders[3];
 
+// What `exists` finds of a name at one level of the catalog.
+enum class CatalogPresence {
+    Absent,       // no element of that name (or no such level)
+    Live,         // a live element of that name (it may have deleted namesakes)
+    OnlyDeleted,  // only deleted ones: the name is held by the recycle bin
+};
+
 // Result of a change whose catalog file could not be written (a full disk):
 // the file and the object stay as they were, and nothing is notified or mailed.
 inline constexpr int kCatalogNotSaved = -3;
@@ -46,53 +53,112 @@ inline constexpr int kNameRefused = -4;
 // What the command or worker that made such a change shows.
 inline constexpr const char* kCatalogNotSavedText =
     "目录保存失败:程序目录所在磁盘空间不足,本次修改未保存。请清理磁盘后再试!";
+// Result of addFileRecord when the folder already holds a file of that name,
+// live or deleted.
+inline constexpr int kCatalogNameTaken = -2;
 
 // Current local time as "%y-%m-%d %H:%M:%S".
 std::string catalogTimeText();
 
+// Paths name folders from the top level down, joined by single backslashes,
+// without the user level; the empty path is the user level. An "item path"
+// is a folder path with one more name, that of the item itself.
+//
+// The changes (createNew, addFolder ... purgeFile, renameFolder) each run as
+// one critical section and, once saved, notify the web service and start the
+// catalog mail; unless said otherwise they answer 0 when done, -1 when the
+// place or the item they name is not there (nothing changed), and
+// kCatalogNotSaved when the file could not be written.
 class Catalog {
   public:
+    // Loads `user`'s catalog file (an empty document when there is none).
     explicit Catalog(const std::string& user);
     Catalog(const Catalog&) = delete;
     Catalog& operator=(const Catalog&) = delete;
 
+    // Loads `user`'s catalog file anew; true when it holds well-formed XML.
     bool reload(const std::string& user);
+    // Replaces `user`'s catalog with a new one: the default folders (with
+    // "自定义" inside the first), the recycle bin, version 1 and no files.
+    // 0, or kCatalogNotSaved.
     int createNew(const std::string& user);
 
+    // Moves the cursor into the folder at `path`: 0, or -1 when there is no
+    // such folder. The empty path answers 0 and leaves the cursor alone.
     int goToFolder(const std::string& path);
+    // The live folders, then the live files, of the folder at `path`, in
+    // document order: 1, or -1 (and no rows) when there is no such folder.
     int listFolder(const std::string& path, std::vector<CatalogRow>& rows);
     // As listFolder, except that the empty path lists the user level (its
     // folders, then the files that other clients keep there); listFolder
     // itself lists the current level, as the tree walk expects. 1, or -1
     // when the folder is not found.
     int listLevel(const std::string& path, std::vector<CatalogRow>& rows);
+    // The recycle bin's folder records, then its file records: always 0 (no
+    // rows when the catalog has no recycle bin).
     int listRecycleBin(std::vector<CatalogRow>& rows);
-    int exists(const std::string& path, const std::string& name, const char* tag);
+    // Whether the level `path` holds an element of `tag` ("Folder" or
+    // "File") named `name`, live or deleted.
+    CatalogPresence exists(const std::string& path, const std::string& name, const char* tag);
 
+    // Appends a folder named `name` at the end of the level `parentPath`;
+    // kNameRefused for a name a folder path cannot carry.
     int addFolder(const std::string& parentPath, const std::string& name);
+    // Records a stored file in the folder at `path` and adds it to the file
+    // count and the stored bytes. kCatalogNameTaken when a file of that name
+    // is there, live or deleted (its recycle record and piece mails are keyed
+    // by the name); kNameRefused for a name a folder path cannot carry.
     int addFileRecord(const std::string& path, const std::string& fileName,
                       const std::string& subject, long long size);
+    // Moves the live folder at `path` (not the user level) to the recycle
+    // bin: it stays in the tree marked deleted, with a record in the bin.
     int deleteFolder(const std::string& path);
+    // The same for the live file at `itemPath`.
     int deleteFile(const std::string& itemPath);
+    // Brings the deleted folder at `path` back and drops its bin record.
     // Restoring an item inside folders that are in the recycle bin themselves
     // brings those folders back too (else it would stay out of sight);
     // `restoredFolders`, when given, receives their paths, top level first.
     int undeleteFolder(const std::string& path,
                        std::vector<std::string>* restoredFolders = nullptr);
+    // Brings the deleted file `name` of the folder `path` back, with the
+    // deleted folders on its path as undeleteFolder does.
     int undeleteFile(const std::string& path, const std::string& name,
                      std::vector<std::string>* restoredFolders = nullptr);
+    // Removes the folder at `path` (not the user level) with all it holds,
+    // and every bin record of it or of anything below it; the files inside
+    // leave the counters and their piece mails are cleaned up.
     int purgeFolder(const std::string& path);
+    // Removes the file `name` of the folder `path` and its bin record; it
+    // leaves the counters, its piece mails are cleaned up and the web
+    // service is told of the deletion.
     int purgeFile(const std::string& path, const std::string& name);
+    // Renames the folder `oldName` at the level of `itemPath` (the folder's
+    // own item path). True when renamed; false for a new name a folder path
+    // cannot carry, the three default folders and the recycle bin, a folder
+    // that is not there, or a failed save. The catalog version does not change.
     bool renameFolder(const std::string& itemPath, const std::string& oldName,
                       const std::string& newName);
 
+    // How many elements of `tag` follow the cursor at its level; the cursor
+    // goes back to the start of that level.
     int count(const char* tag);
+    // Moves the cursor into the User element; false when there is none.
     bool enterUser();
+    // The catalog version (raised by every change but a rename), or -1
+    // when the catalog has no user.
     int version();
+    // The file count and the stored bytes weighed by 1.2: 0, or -1 (figures
+    // untouched) when the catalog has no user.
     int spaceUsed(long long& fileCount, long long& weightedBytes);
+    // True while the weighted bytes stay below the 500 MiB mark.
     bool belowQuota();
+    // True when `size` more bytes, weighed, still stay below the quota.
     bool fits(long long size);
+    // True when the catalog has a User with a name.
     bool hasUser();
+    // Posts the "action=share" form with this computer's address: 0, or -1
+    // when the catalog has no user.
     int postShare();
 
     XmlDoc& document() { return doc_; }

@@ -73,7 +73,7 @@ enum class Held { No, SameSize, OtherSize, InRecycleBin };
 
 Held heldAs(Catalog& catalog, const BackupFile& file) {
     const std::string name = file.local.filename().string();
-    if (catalog.exists(file.catalogFolder, name, "File") == 255)
+    if (catalog.exists(file.catalogFolder, name, "File") == CatalogPresence::OnlyDeleted)
         return Held::InRecycleBin;
     const auto found = findLiveFile(catalog, joinPath(file.catalogFolder, name));
     if (!found)

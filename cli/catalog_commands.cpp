@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "catalog/catalog.h"
+#include "catalog/catalog_path.h"
 #include "catalog/item_names.h"
 #include "cli/catalog_lookup.h"
 #include "cli/cli_notice_box.h"
@@ -64,7 +65,7 @@ bool isDefaultTopFolder(const std::string& path) {
 }
 
 int createFolder(Catalog& catalog, const std::string& parent, const std::string& name) {
-    if (name == kRecycleName || catalog.exists(parent, name, "Folder") == -1) {
+    if (name == kRecycleName || catalog.exists(parent, name, "Folder") == CatalogPresence::Live) {
         showNotice(ui::kFolderExists);
         return kExitFailure;
     }
@@ -105,7 +106,7 @@ int runMkdir(const std::vector<std::string>& args, const GlobalOptions& options)
             if (!parent)
                 return noSuchFolder(*target);
             const std::string name = nextCustomFolderName([&](const std::string& candidate) {
-                return catalog.exists(*parent, candidate, "Folder") == -1;
+                return catalog.exists(*parent, candidate, "Folder") == CatalogPresence::Live;
             });
             return createFolder(catalog, *parent, name);
         }
@@ -115,7 +116,7 @@ int runMkdir(const std::vector<std::string>& args, const GlobalOptions& options)
             return kExitOk;
         }
         std::string parent, name;
-        splitLast(path, parent, name);
+        splitItemPath(path, parent, name);
         if (!isLiveFolder(catalog, parent))
             return noSuchFolder(parent);
         return createFolder(catalog, parent, name);
@@ -139,7 +140,7 @@ int runRename(const std::vector<std::string>& args, const GlobalOptions& options
         if (!path || path->empty())
             return noSuchFolder(*from);
         std::string parent, oldName;
-        splitLast(*path, parent, oldName);
+        splitItemPath(*path, parent, oldName);
         if (isDefaultTopFolder(*path)) {
             printError(*path + " is one of the default folders, which keep their names");
             return kExitFailure;

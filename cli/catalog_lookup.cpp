@@ -3,6 +3,7 @@
 #include <iostream>
 #include <vector>
 
+#include "catalog/catalog_path.h"
 #include "cli/folder_path.h"
 
 namespace parvola::cli {
@@ -12,8 +13,8 @@ bool isLiveFolder(Catalog& catalog, const std::string& path) {
         return true;
     for (size_t cut = path.find('\\');; cut = path.find('\\', cut + 1)) {
         std::string parent, name;
-        splitLast(path.substr(0, cut), parent, name);
-        if (catalog.exists(parent, name, "Folder") != -1)
+        splitItemPath(path.substr(0, cut), parent, name);
+        if (catalog.exists(parent, name, "Folder") != CatalogPresence::Live)
             return false;
         if (cut == std::string::npos)
             return true;
@@ -31,7 +32,7 @@ std::optional<FoundFile> findLiveFile(Catalog& catalog, const std::string& text)
     for (const std::string& path : catalogPathSpellings(text)) {
         FoundFile found;
         std::string name;
-        splitLast(path, found.folder, name);
+        splitItemPath(path, found.folder, name);
         if (name.empty() || !isLiveFolder(catalog, found.folder))
             continue;
         std::vector<CatalogRow> rows;
@@ -64,7 +65,7 @@ int ensureLiveFolders(Catalog& catalog, const std::string& path) {
         const std::string folder = path.substr(0, cut);
         if (!isLiveFolder(catalog, folder)) {
             std::string parent, name;
-            splitLast(folder, parent, name);
+            splitItemPath(folder, parent, name);
             if (const int result = catalog.addFolder(parent, name); result != 0)
                 return result;
             std::cout << "created " << folder << std::endl;

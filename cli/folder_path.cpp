@@ -36,17 +36,6 @@ std::vector<std::string> catalogPathSpellings(const std::string& text) {
     return spellings;
 }
 
-void splitLast(const std::string& path, std::string& parent, std::string& name) {
-    size_t cut = path.rfind('\\');
-    if (cut == std::string::npos) {
-        parent.clear();
-        name = path;
-    } else {
-        parent = path.substr(0, cut);
-        name = path.substr(cut + 1);
-    }
-}
-
 std::string joinPath(const std::string& parent, const std::string& name) {
     if (parent.empty())
         return name;

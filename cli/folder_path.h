@@ -16,9 +16,6 @@ std::string catalogPathBackslashOnly(const std::string& text);
 // The spellings of `text` to try, most likely first (one or two).
 std::vector<std::string> catalogPathSpellings(const std::string& text);
 
-// Splits "a\b\c" into "a\b" and "c" (a name alone has an empty parent).
-void splitLast(const std::string& path, std::string& parent, std::string& name);
-
 // "a\b" + "c" -> "a\b\c"; "" + "c" -> "c"; "a" + "" -> "a".
 std::string joinPath(const std::string& parent, const std::string& name);
 

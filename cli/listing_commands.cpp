@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "catalog/catalog.h"
+#include "catalog/catalog_path.h"
 #include "catalog/folder_tree.h"
 #include "cli/catalog_lookup.h"
 #include "cli/cli_notice_box.h"
@@ -148,7 +149,7 @@ int runBin(const std::vector<std::string>& args, const GlobalOptions& options) {
         for (const CatalogRow& row : rows) {
             const std::string path = recycledItemPath(row);
             std::string folder, name;
-            splitLast(path, folder, name);
+            splitItemPath(path, folder, name);
             out << separator << "\n  {\"type\": \"" << jsonType(row)
                 << "\", \"name\": " << jsonString(row.name) << ", \"path\": " << jsonString(path)
                 << ", \"folder\": " << jsonString(folder) << ", \"size\": " << row.size

@@ -5,6 +5,7 @@
 
 #include "app/ini_settings.h"
 #include "catalog/catalog.h"
+#include "catalog/catalog_path.h"
 #include "catalog/item_names.h"
 #include "cli/catalog_lookup.h"
 #include "cli/cli_notice_box.h"
@@ -175,7 +176,7 @@ struct ReadItem {
 bool planRead(Catalog& catalog, const std::string& path, const fs::path& saveFolder,
               std::vector<ReadItem>& items) {
     std::string parent, name;
-    splitLast(path, parent, name);
+    splitItemPath(path, parent, name);
     // Catalog names become local names: one that is not a plain name (an
     // older catalog's "a/b") cannot be.
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
@@ -291,18 +292,20 @@ int runResume(const std::vector<std::string>& args, const GlobalOptions& options
         taskList().addTask(task);
     taskList().redraw();
     struct Ended {
-        int result = -1;
+        bool completed = false;
         std::string savedPath;
     };
     std::vector<Ended> ended(tasks.size());
     const WaitOutcome outcome = runTransfer(
         [&] {
             for (size_t i = 0; i < tasks.size(); ++i) {
-                ended[i].result = tasks[i].isUpload() ? ResumeUpload(tasks[i], session.account)
-                                                      : ResumeDownload(tasks[i], session.account,
-                                                                       ended[i].savedPath);
+                ended[i].completed =
+                    tasks[i].isUpload()
+                        ? ResumeUpload(tasks[i], session.account) == UploadOutcome::Stored
+                        : ResumeDownload(tasks[i], session.account, ended[i].savedPath) ==
+                              DownloadOutcome::Saved;
             }
-            return 0;
+            return kExitOk;
         },
         save);
     int failed = 0;
@@ -313,7 +316,7 @@ int runResume(const std::vector<std::string>& args, const GlobalOptions& options
                        task.fileName + " was cancelled; what it had sent and cut was removed");
             continue;
         }
-        if (ended[i].result != 0) {
+        if (!ended[i].completed) {
             ++failed;
             printError("the " + std::string(task.isUpload() ? "store" : "read") + " of " +
                        task.fileName + " could not be continued");

@@ -66,8 +66,13 @@ int storeOne(const CliSession& session, const std::string& localPath,
     }
     const std::string name = std::filesystem::path(localPath).filename().string();
     int removed = 0;
+    // The work answers the command's exit status; a refused file showed why.
     const WaitOutcome outcome = runTransfer(
-        [&] { return runUploadWorker(user, localPath, catalogFolder, &removed); }, saveUnfinished);
+        [&] {
+            const UploadOutcome stored = runUploadWorker(user, localPath, catalogFolder, &removed);
+            return stored == UploadOutcome::Stored ? kExitOk : kExitFailure;
+        },
+        saveUnfinished);
     if (outcome.interrupted) {
         if (removed < 0)
             printError("the store of " + name +
@@ -79,10 +84,7 @@ int storeOne(const CliSession& session, const std::string& localPath,
                        "pieces");
         return kExitInterrupted;
     }
-    // The pipeline answers 0 also when it refused the file with a message of
-    // its own; the record in the catalog is what tells a stored file.
-    Catalog catalog(user);
-    if (outcome.result != 0 || catalog.exists(catalogFolder, name, "File") != -1)
+    if (outcome.result != kExitOk)
         return kExitFailure;
     std::cout << "stored " << joinPath(catalogFolder, name) << std::endl;
     return kExitOk;
@@ -105,12 +107,16 @@ int readOne(const CliSession& session, const CatalogRow& row, const std::string&
     inputs.saveFolder = std::filesystem::absolute(saveFolder, error).string();
     std::string savedPath;
     const WaitOutcome outcome = runTransfer(
-        [&] { return runDownloadWorker(session.user(), inputs, &savedPath); }, saveUnfinished);
+        [&] {
+            const DownloadOutcome saved = runDownloadWorker(session.user(), inputs, &savedPath);
+            return saved == DownloadOutcome::Saved ? kExitOk : kExitFailure;
+        },
+        saveUnfinished);
     if (outcome.interrupted) {
         printError("the read of " + row.name + " was cancelled; nothing of it was kept");
         return kExitInterrupted;
     }
-    if (outcome.result != 0)
+    if (outcome.result != kExitOk)
         return kExitFailure;  // the worker showed its message
     std::cout << "saved " << savedPath << std::endl;
     return kExitOk;

@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         archive.close();
     } catch (...) {
-        // The engine reports damage by throwing; the helpers turn it into false.
+        // The engine reports damage by throwing; the helpers turn it into a ZipResult.
     }
     sandbox.check();
     sandbox.clear();

@@ -75,7 +75,7 @@ class Mailbox {
 
     // Puts one store mail into the mailbox, in a connection of its own. 0 on
     // success; -1 when the server cannot be reached or the connection not
-    // secured; 428020231 when the mail's progress sink asked to stop;
+    // secured; kTransferCancelledCode when the mail's progress sink asked to stop;
     // otherwise the server's refusal as its reply code. `failureReply`, when given,
     // receives the server's own words for a refusal (or why a secured
     // connection failed), and is emptied on success.

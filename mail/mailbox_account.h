@@ -7,15 +7,13 @@
 
 namespace parvola {
 
-class MailboxAccount {
-  public:
+// A plain record: it is copied into every worker that serves the account.
+struct MailboxAccount {
     MailboxAccount() = default;
     MailboxAccount(std::string typedAddress, std::string typedPassword);
-    virtual ~MailboxAccount() = default;
-    MailboxAccount(const MailboxAccount&) = default;
-    MailboxAccount& operator=(const MailboxAccount&) = default;
 
-    // Sets the mailbox user name and, when a provider row matches, the hosts.
+    // Sets the mailbox user name and, when a provider row of the deployment
+    // matches the address's domain, the hosts, ports and TLS settings.
     void SelectProvider(const std::string& mailboxAddress);
 
     std::string loginAddress;

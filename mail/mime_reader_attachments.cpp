@@ -15,7 +15,8 @@ int Pop3Connection::SaveAttachments(int number, const std::string& folder) {
         // A retrieval that breaks off takes the files written so far with
         // it: the writer removes them.
         if (!retrieveInto(number, writer))
-            return lastError() == kTransferCancelledCode ? kTransferCancelledCode : status;
+            return lastError() == kTransferCancelledCode ? kTransferCancelledCode
+                                                         : kRetrievalFailed;
         std::string failure;
         const int result = writer.finish(failure);
         if (!failure.empty())

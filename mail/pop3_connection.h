@@ -26,6 +26,8 @@ class ProgressSink;
 class Pop3Connection {
   public:
     static constexpr int kDefaultTimeoutMs = 60000;
+    // SaveAttachments' result when the message could not be retrieved.
+    static constexpr int kRetrievalFailed = -1;
     // USER and PASS go out in a 128-byte command: longer values are refused.
     static constexpr size_t kMaxCredentialLength = 120;
 
@@ -64,8 +66,8 @@ class Pop3Connection {
     // Retrieves message `number` and writes each attachment into `folder`
     // under the (sanitised) file name the mail gives, decoded by the part's
     // transfer encoding (base64 when it names none). 0 when the
-    // message was retrieved, `status` (-1) when the retrieval failed, -1 when
-    // an unexpected error interrupted decoding, 428020231 when the progress
+    // message was retrieved, kRetrievalFailed when the retrieval failed, -1 when
+    // an unexpected error interrupted decoding, kTransferCancelledCode when the progress
     // sink asked to stop (the connection is then closed, lastError() holds
     // the same code).
     int SaveAttachments(int number, const std::string& folder);
@@ -84,9 +86,6 @@ class Pop3Connection {
     bool isConnected() const { return connected_; }
     int messageCount() const { return messageCount_; }
     const std::vector<uint32_t>& messageSizes() const { return messageSizes_; }
-
-    // Returned by SaveAttachments when the retrieval fails.
-    int status = -1;
 
   protected:
     // The reply readers. All rest on readLine (one-line replies) and

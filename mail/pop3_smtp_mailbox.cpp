@@ -131,26 +131,25 @@ void Pop3SmtpMailbox::abandon() {
 }
 
 int Pop3SmtpMailbox::store(const StoreMail& mail, std::string* failureReply) {
-    CSmtpMessage message = composeStoreMail(mail, account_.mailboxAddress);
-    CSmtp smtp;
-    smtp.Port = account_.smtpPort;
-    smtp.Tls = account_.smtpTls;
-    smtp.UserName = account_.mailboxUser;
-    smtp.Password = account_.mailboxPassword;
+    SmtpMessage message = composeStoreMail(mail, account_.mailboxAddress);
+    SmtpClient smtp;
+    smtp.setPort(account_.smtpPort);
+    smtp.setTls(account_.smtpTls);
+    smtp.setCredentials(account_.mailboxUser, account_.mailboxPassword);
     failure_.clear();
     auto describe = [&] {
-        std::string words = oneLine(smtp.FailureReply);
+        std::string words = oneLine(smtp.failureReply());
         if (words.empty())
-            words = socketErrorText(smtp.FailureSocketError);
+            words = socketErrorText(smtp.failureSocketError());
         failure_ = server("SMTP", account_.smtpHost, account_.smtpPort) + ", " +
-                   (smtp.FailureStep.empty() ? std::string("send") : smtp.FailureStep) + ": " +
+                   (smtp.failureStep().empty() ? std::string("send") : smtp.failureStep()) + ": " +
                    words;
     };
     if (!smtp.Connect(account_.smtpHost)) {
         describe();
         smtp.Close();
         if (failureReply != nullptr)
-            *failureReply = smtp.FailureReply;
+            *failureReply = smtp.failureReply();
         return -1;
     }
     const int result = smtp.SendMessage(message, mail.taskId, mail.progress);
@@ -158,7 +157,7 @@ int Pop3SmtpMailbox::store(const StoreMail& mail, std::string* failureReply) {
         describe();
     smtp.Close();
     if (failureReply != nullptr)
-        *failureReply = result == 0 ? std::string() : smtp.FailureReply;
+        *failureReply = result == 0 ? std::string() : smtp.failureReply();
     return result;
 }
 

@@ -16,7 +16,7 @@ class ProgressSink {
     virtual void report(int taskId, float percent, long bytesPerSecond, bool finished) = 0;
     // Asked by the transports while a message moves (at least with every
     // report): false means the user cancelled the task, and the transport ends
-    // the transfer at once with the cancelled code 428020231. Sinks that never
+    // the transfer at once with kTransferCancelledCode. Sinks that never
     // stop a transfer keep this default.
     virtual bool shouldContinue(int /*taskId*/) { return true; }
 };

@@ -1,17 +1,17 @@
 #pragma once
 // One mail address of an outgoing message, with an optional display name.
 #include <string>
+#include <utility>
 
 namespace parvola {
 
-class CSmtpAddress {
-  public:
-    CSmtpAddress() = default;
-    explicit CSmtpAddress(std::string address, std::string name = {})
-        : Name(std::move(name)), Address(std::move(address)) {}
+struct SmtpAddress {
+    SmtpAddress() = default;
+    explicit SmtpAddress(std::string address, std::string name = {})
+        : name(std::move(name)), address(std::move(address)) {}
 
-    std::string Name;     // may be empty
-    std::string Address;  // the mailbox, without angle brackets
+    std::string name;     // may be empty
+    std::string address;  // the mailbox, without angle brackets
 };
 
 }  // namespace parvola

@@ -65,27 +65,32 @@ bool hasKeyword(std::string_view line, const char* keyword) {
 
 }  // namespace
 
-CSmtp::CSmtp() : Port(servicePort("smtp", 25)), Created(std::time(nullptr)) {}
+SmtpClient::SmtpClient() : port_(servicePort("smtp", 25)), created_(std::time(nullptr)) {}
 
-CSmtp::~CSmtp() {
+void SmtpClient::setCredentials(std::string userName, std::string password) {
+    userName_ = std::move(userName);
+    password_ = std::move(password);
+}
+
+SmtpClient::~SmtpClient() {
     Close();
 }
 
-int CSmtp::OnWarning(int, const std::string&) {
+int SmtpClient::OnWarning(int, const std::string&) {
     return 0;
 }
 
-int CSmtp::OnError(int, const std::string&) {
+int SmtpClient::OnError(int, const std::string&) {
     return 0;
 }
 
-int CSmtp::OnProgress(const char*, size_t sent, size_t total) {
+int SmtpClient::OnProgress(const char*, size_t sent, size_t total) {
     if (progress_ == nullptr)
         return 1;
     // Every step is reported, also in the first second (a piece on a fast
     // link is through before it ends): the speed is known from then on.
     if (total != 0) {
-        const auto elapsed = static_cast<long>(std::time(nullptr) - Created);
+        const auto elapsed = static_cast<long>(std::time(nullptr) - created_);
         const long speed = elapsed > 0 ? static_cast<long>(sent / static_cast<size_t>(elapsed)) : 0;
         progress_->report(taskId_, static_cast<float>(sent * 100 / total), speed, false);
     }
@@ -94,49 +99,49 @@ int CSmtp::OnProgress(const char*, size_t sent, size_t total) {
     return progress_->shouldContinue(taskId_) ? 1 : 0;
 }
 
-void CSmtp::error(int code) {
+void SmtpClient::error(int code) {
     if (code == -1)
-        Connected = false;
-    FailureCode = code;
-    FailureReply = LastReply;
+        connected_ = false;
+    failureCode_ = code;
+    failureReply_ = lastReply_;
     if (socket_.lastError() != 0)
-        FailureSocketError = socket_.lastError();
-    OnError(code, LastReply);
+        failureSocketError_ = socket_.lastError();
+    OnError(code, lastReply_);
 }
 
-int CSmtp::SendCmd() {
+int SmtpClient::SendCmd() {
     return readReply();
 }
 
-int CSmtp::SendCmd(std::string_view command) {
+int SmtpClient::SendCmd(std::string_view command) {
     return sendCommand(command, {});
 }
 
-int CSmtp::sendCommand(std::string_view head, std::string_view tail) {
+int SmtpClient::sendCommand(std::string_view head, std::string_view tail) {
     discardPendingInput();
     cancelled_ = false;
     if (!sendPieces(head, tail)) {
         // A server that refuses in the middle of a long text (a 552 for
         // size, a 421 before it hangs up) may have said why before it closed:
         // that answer, when there is one, is the result, not a bare -1.
-        LastReply.clear();
+        lastReply_.clear();
         if (cancelled_) {
             // The message text is only half sent: nothing more may go over
             // this connection (a QUIT would read as message text), and the
             // server discards a message whose end-of-data line never came.
-            Connected = false;
+            connected_ = false;
             socket_.close();
             return kTransferCancelledCode;
         }
         const int code = socket_.isOpen() ? readReply() : -1;
-        if (code == -1 && socket_.isSecure() && LastReply.empty())
-            LastReply = socket_.tlsFailure();
+        if (code == -1 && socket_.isSecure() && lastReply_.empty())
+            lastReply_ = socket_.tlsFailure();
         return code;
     }
     return readReply();
 }
 
-void CSmtp::discardPendingInput() {
+void SmtpClient::discardPendingInput() {
     char scratch[kReplyBufferSize];
     while (socket_.isOpen() && socket_.waitReadable(0) == 1) {
         if (socket_.receive(scratch, sizeof scratch) <= 0)
@@ -144,7 +149,7 @@ void CSmtp::discardPendingInput() {
     }
 }
 
-bool CSmtp::sendPieces(std::string_view head, std::string_view tail) {
+bool SmtpClient::sendPieces(std::string_view head, std::string_view tail) {
     const size_t total = head.size() + tail.size();
     // The text is counted in pieces of kSendPieceSize with a progress report
     // after every kPiecesPerProgress pieces, but each report's worth goes to
@@ -177,12 +182,12 @@ bool CSmtp::sendPieces(std::string_view head, std::string_view tail) {
     return true;
 }
 
-int CSmtp::readReply() {
+int SmtpClient::readReply() {
     char buffer[kReplyBufferSize] = {};
     size_t used = 0;
     const size_t capacity = sizeof buffer - 1;  // the text stays NUL-terminated
     const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::seconds(std::max(Timeout, 0));
+        std::chrono::steady_clock::now() + std::chrono::seconds(std::max(timeoutSeconds_, 0));
     bool complete = false;
     size_t end = 0;
     while (socket_.isOpen()) {
@@ -213,31 +218,31 @@ int CSmtp::readReply() {
             break;
         }
     }
-    LastReply.assign(buffer, complete ? end : used);
+    lastReply_.assign(buffer, complete ? end : used);
     if (!complete)
         return -1;
-    return replyCode(LastReply);
+    return replyCode(lastReply_);
 }
 
-int CSmtp::Connect(const std::string& host) {
+int SmtpClient::Connect(const std::string& host) {
     Close();
-    Esmtp = false;
-    SizeAnnounced = false;
-    SizeLimit = 0;
-    FailureCode = 0;
-    FailureReply.clear();
-    FailureStep = "connect";
-    FailureSocketError = 0;
+    esmtp_ = false;
+    sizeAnnounced_ = false;
+    sizeLimit_ = 0;
+    failureCode_ = 0;
+    failureReply_.clear();
+    failureStep_ = "connect";
+    failureSocketError_ = 0;
     if (host.empty() || host.size() >= kCommandBufferSize)
         return 0;
-    if (!socket_.create() || !socket_.connect(host, Port)) {
-        FailureSocketError = socket_.lastError();
+    if (!socket_.create() || !socket_.connect(host, port_)) {
+        failureSocketError_ = socket_.lastError();
         Close();
         return 0;
     }
-    if (Tls.mode == TlsMode::Implicit && !startTls(host))
+    if (tls_.mode == TlsMode::Implicit && !startTls(host))
         return 0;
-    FailureStep = "greeting";
+    failureStep_ = "greeting";
     int code = SendCmd();
     if (code != 220) {
         error(code);
@@ -251,22 +256,22 @@ int CSmtp::Connect(const std::string& host) {
         Close();
         return 0;
     }
-    if (Tls.mode == TlsMode::StartTls) {
+    if (tls_.mode == TlsMode::StartTls) {
         bool offered = false;
-        if (Esmtp) {
-            for (std::string_view line : capabilityLines(LastReply))
+        if (esmtp_) {
+            for (std::string_view line : capabilityLines(lastReply_))
                 offered = offered || hasKeyword(line, "STARTTLS");
         }
         if (!offered) {
-            LastReply = "SMTP server " + host + " does not offer STARTTLS";
+            lastReply_ = "SMTP server " + host + " does not offer STARTTLS";
             error(-1);
             Close();
             return 0;
         }
         code = SendCmd("STARTTLS\r\n");
         if (code != 220) {
-            const std::string reply = LastReply;
-            LastReply = "SMTP server " + host + " did not start TLS (STARTTLS): " + reply;
+            const std::string reply = lastReply_;
+            lastReply_ = "SMTP server " + host + " did not start TLS (STARTTLS): " + reply;
             error(code);
             Close();
             return 0;
@@ -281,25 +286,25 @@ int CSmtp::Connect(const std::string& host) {
             return 0;
         }
     }
-    if (Esmtp)
+    if (esmtp_)
         readCapabilities();
-    Connected = true;
-    FailureStep.clear();
-    if (Esmtp)
+    connected_ = true;
+    failureStep_.clear();
+    if (esmtp_)
         authLogin();
     return 1;
 }
 
 // EHLO (HELO when EHLO is refused or not wanted); the reply code, `greeting`
 // the EHLO line to repeat after STARTTLS.
-int CSmtp::greet(std::string& greeting) {
+int SmtpClient::greet(std::string& greeting) {
     std::string name = computerName().substr(0, 64);
     if (name.empty())
         name = "localhost";
     greeting = "EHLO " + name + "\r\n";
-    int code = UseEhlo ? SendCmd(greeting) : -1;
-    if (UseEhlo && code == 250) {
-        Esmtp = true;
+    int code = useEhlo_ ? SendCmd(greeting) : -1;
+    if (useEhlo_ && code == 250) {
+        esmtp_ = true;
         return code;
     }
     std::string helo = greeting;
@@ -307,53 +312,53 @@ int CSmtp::greet(std::string& greeting) {
     return SendCmd(helo);
 }
 
-bool CSmtp::startTls(const std::string& host) {
-    if (socket_.startTls(host, Tls.caFile, std::max(Timeout, 1) * 1000))
+bool SmtpClient::startTls(const std::string& host) {
+    if (socket_.startTls(host, tls_.caFile, std::max(timeoutSeconds_, 1) * 1000))
         return true;
-    FailureStep = "TLS verification";
+    failureStep_ = "TLS verification";
     // Nothing more goes out, QUIT included: the server is in a handshake.
-    LastReply = socket_.tlsFailure();
-    Connected = false;
+    lastReply_ = socket_.tlsFailure();
+    connected_ = false;
     error(-1);
     socket_.close();
     return false;
 }
 
-void CSmtp::readCapabilities() {
-    for (std::string_view line : capabilityLines(LastReply)) {
+void SmtpClient::readCapabilities() {
+    for (std::string_view line : capabilityLines(lastReply_)) {
         if (!hasKeyword(line, "SIZE"))
             continue;
-        SizeAnnounced = true;
-        SizeLimit =
+        sizeAnnounced_ = true;
+        sizeLimit_ =
             line.size() > 5 ? std::strtoull(std::string(line.substr(5)).c_str(), nullptr, 10) : 0;
     }
 }
 
-int CSmtp::authLogin() {
-    if (UserName.empty())
+int SmtpClient::authLogin() {
+    if (userName_.empty())
         return 0;
     int code = SendCmd("AUTH LOGIN\r\n");
     if (code != 334) {
-        OnWarning(code, LastReply);
+        OnWarning(code, lastReply_);
         return code;
     }
     int answers = 0;
     while (code == 334) {
         std::string prompt;
-        const bool decoded = LastReply.size() >= 4 && base64Decode(LastReply.substr(4), prompt);
+        const bool decoded = lastReply_.size() >= 4 && base64Decode(lastReply_.substr(4), prompt);
         const std::string* answer = nullptr;
         if (decoded && equalsIgnoringCase(prompt, "Username:"))
-            answer = &UserName;
+            answer = &userName_;
         else if (decoded && equalsIgnoringCase(prompt, "Password:"))
-            answer = &Password;
+            answer = &password_;
         if (answer == nullptr || ++answers > kMaxAuthPrompts) {
             error(334);
             return 334;
         }
         code = SendCmd(base64Encode(*answer) + "\r\n");
-        maskSecret(LastReply, Password);
+        maskSecret(lastReply_, password_);
         if (code == 535) {
-            OnWarning(535, LastReply);
+            OnWarning(535, lastReply_);
             error(535);
             return 535;
         }
@@ -365,8 +370,8 @@ int CSmtp::authLogin() {
     return 0;
 }
 
-bool CSmtp::formatAddressCommand(const char* verb, const std::string& address, std::string& line,
-                                 const std::string& parameter) {
+bool SmtpClient::formatAddressCommand(const char* verb, const std::string& address,
+                                      std::string& line, const std::string& parameter) {
     if (address.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
         return false;
     line = std::string(verb) + address + ">";
@@ -376,15 +381,15 @@ bool CSmtp::formatAddressCommand(const char* verb, const std::string& address, s
     return true;
 }
 
-int CSmtp::SendMessage(CSmtpMessage& message, int taskId, ProgressSink* progress) {
+int SmtpClient::SendMessage(SmtpMessage& message, int taskId, ProgressSink* progress) {
     taskId_ = taskId;
     progress_ = progress;
-    FailureCode = 0;
-    FailureReply.clear();
-    FailureStep = "send";
-    FailureSocketError = 0;
-    if (message.Sender.Address.empty() ||
-        (message.Recipient.Address.empty() && message.ToList.empty()))
+    failureCode_ = 0;
+    failureReply_.clear();
+    failureStep_ = "send";
+    failureSocketError_ = 0;
+    if (message.sender().address.empty() ||
+        (message.recipient().address.empty() && message.toList().empty()))
         return -1;
 
     // Every command line is formed before anything is sent: an address that
@@ -396,25 +401,25 @@ int CSmtp::SendMessage(CSmtpMessage& message, int taskId, ProgressSink* progress
     message.GetMessageText(text);
     std::string mailFrom;
     const std::string sizeParameter =
-        SizeAnnounced ? " SIZE=" + std::to_string(text.size()) : std::string();
-    if (!formatAddressCommand("MAIL FROM: <", message.Sender.Address, mailFrom, sizeParameter))
+        sizeAnnounced_ ? " SIZE=" + std::to_string(text.size()) : std::string();
+    if (!formatAddressCommand("MAIL FROM: <", message.sender().address, mailFrom, sizeParameter))
         return -1;
     std::vector<std::string> recipients;
-    auto addRecipient = [&](const CSmtpAddress& address) {
-        if (address.Address.empty())
+    auto addRecipient = [&](const SmtpAddress& address) {
+        if (address.address.empty())
             return true;
         std::string line;
-        if (!formatAddressCommand("RCPT TO: <", address.Address, line))
+        if (!formatAddressCommand("RCPT TO: <", address.address, line))
             return false;
         recipients.push_back(std::move(line));
         return true;
     };
-    if (!addRecipient(message.Recipient))
+    if (!addRecipient(message.recipient()))
         return -1;
-    for (const CSmtpAddress& a : message.ToList)
+    for (const SmtpAddress& a : message.toList())
         if (!addRecipient(a))
             return -1;
-    for (const CSmtpAddress& a : message.BlindList)
+    for (const SmtpAddress& a : message.blindList())
         if (!addRecipient(a))
             return -1;
 
@@ -435,7 +440,7 @@ int CSmtp::SendMessage(CSmtpMessage& message, int taskId, ProgressSink* progress
         if (code == 250 || code == 251)
             ++accepted;
         else
-            OnWarning(code, LastReply);
+            OnWarning(code, lastReply_);
     }
     if (accepted == 0) {
         error(code);
@@ -457,15 +462,15 @@ int CSmtp::SendMessage(CSmtpMessage& message, int taskId, ProgressSink* progress
     return 0;
 }
 
-void CSmtp::Close() {
+void SmtpClient::Close() {
     if (!socket_.isOpen())
         return;
-    if (Connected) {
+    if (connected_) {
         // The QUIT's answer does not replace the reason a step failed.
         const int code = SendCmd("QUIT\r\n");
         if (code != 221)
-            OnError(code, LastReply);
-        Connected = false;
+            OnError(code, lastReply_);
+        connected_ = false;
     }
     socket_.close();
 }

@@ -9,10 +9,12 @@
 // -1 when no valid reply arrived (time-out, closed connection, socket error,
 // a reply line that overflows the reply buffer) or when a command could not
 // be formed safely.
+#include <chrono>
 #include <cstddef>
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "mail/progress_sink.h"
 #include "mail/smtp_message.h"
@@ -21,7 +23,7 @@
 
 namespace parvola {
 
-class CSmtp {
+class SmtpClient {
   public:
     // Size of the reply buffer; a reply line must end within it.
     static constexpr size_t kReplyBufferSize = 1024;
@@ -37,26 +39,26 @@ class CSmtp {
     // A server that keeps prompting is given up after this many answers.
     static constexpr int kMaxAuthPrompts = 4;
 
-    CSmtp();
-    virtual ~CSmtp();
-    CSmtp(const CSmtp&) = delete;
-    CSmtp& operator=(const CSmtp&) = delete;
+    SmtpClient();
+    virtual ~SmtpClient();
+    SmtpClient(const SmtpClient&) = delete;
+    SmtpClient& operator=(const SmtpClient&) = delete;
 
     // 1 when connected, greeted and (on an ESMTP server) AUTH LOGIN was tried;
     // 0 otherwise. A failed AUTH LOGIN does not fail the connection.
-    // With Tls set, the connection is secured first (implicit: before the
+    // With TLS set (setTls), the connection is secured first (implicit: before the
     // greeting; STARTTLS: after the first EHLO, which is then repeated), and
     // a failed handshake or refused certificate returns 0 before anything
-    // else is sent, the reason in LastReply and FailureReply.
+    // else is sent, the reason in lastReply() and failureReply().
     int Connect(const std::string& host);
     // 0 when the server took the message; -1 when it has no sender or no
     // recipient, or an address cannot be sent safely; otherwise the failing
-    // reply code, or 428020231 when `progress` asked to stop while the text
+    // reply code, or kTransferCancelledCode when `progress` asked to stop while the text
     // went out (the connection is then closed without QUIT). When the server
     // announced SIZE, MAIL FROM carries the message size, so a message over
     // its limit is refused (552) before the text is sent. Progress of the
     // message text goes to `progress` (when given) under `taskId`.
-    int SendMessage(CSmtpMessage& message, int taskId, ProgressSink* progress = nullptr);
+    int SendMessage(SmtpMessage& message, int taskId, ProgressSink* progress = nullptr);
     // Sends QUIT when connected, then closes the socket.
     void Close();
     // Sends `command` (after discarding unread input) and reads the reply.
@@ -72,31 +74,44 @@ class CSmtp {
     virtual int OnError(int code, const std::string& reply);
     virtual int OnProgress(const char* data, size_t sent, size_t total);
 
-    bool UseEhlo = true;
-    int Timeout = 30;  // seconds allowed for each reply
-    int Port;          // the "smtp" service port, else 25
-    std::string UserName;
-    std::string Password;
-    std::string LastReply;
-    bool Connected = false;
-    bool Esmtp = false;
-    std::time_t Created;  // base of the speed in progress reports
-    TlsSettings Tls;      // none by default: plaintext
+    // Settings; they take effect at the next Connect.
+    void setPort(int port) { port_ = port; }
+    void setCredentials(std::string userName, std::string password);
+    // Time allowed for each reply (30 s unless set).
+    void setTimeout(std::chrono::seconds timeout) {
+        timeoutSeconds_ = static_cast<int>(timeout.count());
+    }
+    // How the connection is secured; none by default: plaintext.
+    void setTls(const TlsSettings& tls) { tls_ = tls; }
+    // Greets with HELO alone when false.
+    void setUseEhlo(bool useEhlo) { useEhlo_ = useEhlo; }
+
+    // The "smtp" service port, else 25, unless set.
+    int port() const { return port_; }
+    // The text of the last reply read.
+    const std::string& lastReply() const { return lastReply_; }
+    bool isConnected() const { return connected_; }
+    // The server answered EHLO.
+    bool isEsmtp() const { return esmtp_; }
     // From the EHLO reply: the SIZE extension and its limit (0: none given).
-    bool SizeAnnounced = false;
-    size_t SizeLimit = 0;
+    bool sizeAnnounced() const { return sizeAnnounced_; }
+    size_t sizeLimit() const { return sizeLimit_; }
     // The code and text of the reply that made Connect or SendMessage fail
     // (a refusal such as "552 5.3.4 Message size exceeds..." or "452 4.2.2
-    // Mailbox full"), or the TLS failure; unlike LastReply they survive the
+    // Mailbox full"), or the TLS failure; unlike lastReply() they survive the
     // QUIT of Close, so the caller can show the server's own words. Code 0
     // and empty text when nothing failed.
-    int FailureCode = 0;
-    std::string FailureReply;
+    int failureCode() const { return failureCode_; }
+    const std::string& failureReply() const { return failureReply_; }
     // Where Connect or SendMessage failed ("connect", "TLS verification",
     // "greeting", "send") and the socket's error then (0: none), so a
     // failure without the server's words can still be named.
-    std::string FailureStep;
-    int FailureSocketError = 0;
+    const std::string& failureStep() const { return failureStep_; }
+    int failureSocketError() const { return failureSocketError_; }
+
+  protected:
+    // Moves the base of the speed in progress reports (the construction time).
+    void setCreated(std::time_t when) { created_ = when; }
 
   private:
     // Sends `head` then `tail` as one command and reads the reply.
@@ -104,7 +119,7 @@ class CSmtp {
     void discardPendingInput();
     bool sendPieces(std::string_view head, std::string_view tail);
     int readReply();
-    // Calls OnError; -1 (the connection is gone) also clears Connected.
+    // Calls OnError; -1 (the connection is gone) also clears connected_.
     void error(int code);
     int authLogin();
     int greet(std::string& greeting);
@@ -115,6 +130,22 @@ class CSmtp {
     static bool formatAddressCommand(const char* verb, const std::string& address,
                                      std::string& line, const std::string& parameter = {});
 
+    bool useEhlo_ = true;
+    int timeoutSeconds_ = 30;
+    int port_;
+    std::string userName_;
+    std::string password_;
+    std::string lastReply_;
+    bool connected_ = false;
+    bool esmtp_ = false;
+    std::time_t created_;
+    TlsSettings tls_;
+    bool sizeAnnounced_ = false;
+    size_t sizeLimit_ = 0;
+    int failureCode_ = 0;
+    std::string failureReply_;
+    std::string failureStep_;
+    int failureSocketError_ = 0;
     TcpSocket socket_;
     ProgressSink* progress_ = nullptr;
     int taskId_ = -1;

@@ -35,21 +35,21 @@ std::string boundaryText(const char* prefix, unsigned long ticks) {
     return buffer;
 }
 
-std::string formatAddress(const CSmtpAddress& address) {
+std::string formatAddress(const SmtpAddress& address) {
     std::string value;
-    if (!address.Name.empty())
-        value += "\"" + address.Name + "\" ";
-    if (!address.Address.empty())
-        value += "<" + address.Address + ">";
+    if (!address.name.empty())
+        value += "\"" + address.name + "\" ";
+    if (!address.address.empty())
+        value += "<" + address.address + ">";
     return value;
 }
 
 // The name shown to the receiver: the part's own, else the path's last component.
-std::string displayName(const CSmtpFilePart& file) {
-    if (!file.Name.empty())
-        return file.Name;
-    const size_t slash = file.Text.rfind('/');
-    return slash == std::string::npos ? file.Text : file.Text.substr(slash + 1);
+std::string displayName(const SmtpFilePart& file) {
+    if (!file.name.empty())
+        return file.name;
+    const size_t slash = file.text.rfind('/');
+    return slash == std::string::npos ? file.text : file.text.substr(slash + 1);
 }
 
 // A line break inside a file name would end the header line and let the rest
@@ -127,20 +127,20 @@ bool appendFileAsBase64(const std::string& path, std::string& out) {
 
 }  // namespace
 
-CSmtpMessage::CSmtpMessage() : Ticks(tickCountMs) {
+SmtpMessage::SmtpMessage() : ticks_(tickCountMs) {
     const std::time_t now = std::time(nullptr);
-    localtime_r(&now, &Created);
-    Zone = zoneFromUtcOffset(Created.tm_gmtoff);
+    localtime_r(&now, &created_);
+    zone_ = zoneFromUtcOffset(created_.tm_gmtoff);
 }
 
-int CSmtpMessage::zoneFromUtcOffset(long offsetSeconds) {
+int SmtpMessage::zoneFromUtcOffset(long offsetSeconds) {
     // Bias in minutes is UTC minus local time; truncating division as the
     // zone field has always been computed.
     const long bias = -offsetSeconds / 60;
     return static_cast<int>(-(bias % 60) - (bias / 60) * 100);
 }
 
-std::string CSmtpMessage::formatDate(const std::tm& local, int zone) {
+std::string SmtpMessage::formatDate(const std::tm& local, int zone) {
     static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -153,23 +153,23 @@ std::string CSmtpMessage::formatDate(const std::tm& local, int zone) {
     return buffer;
 }
 
-void CSmtpMessage::addHeader(std::string name, std::string value) {
-    Headers.emplace_back(std::move(name), std::move(value));
+void SmtpMessage::addHeader(std::string name, std::string value) {
+    headers_.emplace_back(std::move(name), std::move(value));
 }
 
-void CSmtpMessage::removeHeader(const std::string& name) {
-    const auto it = std::find_if(Headers.begin(), Headers.end(),
+void SmtpMessage::removeHeader(const std::string& name) {
+    const auto it = std::find_if(headers_.begin(), headers_.end(),
                                  [&](const Header& h) { return h.first == name; });
-    if (it != Headers.end())
-        Headers.erase(it);
+    if (it != headers_.end())
+        headers_.erase(it);
 }
 
-bool CSmtpMessage::hasHeader(const std::string& name) const {
-    return std::any_of(Headers.begin(), Headers.end(),
+bool SmtpMessage::hasHeader(const std::string& name) const {
+    return std::any_of(headers_.begin(), headers_.end(),
                        [&](const Header& h) { return h.first == name; });
 }
 
-void CSmtpMessage::addStandardHeaders() {
+void SmtpMessage::addStandardHeaders() {
     static const Header kDefaults[] = {{"X-Priority", "3 (Normal)"},
                                        {"X-MSMail-Priority", "Normal"},
                                        {"X-Mailer", kMailerName},
@@ -179,12 +179,12 @@ void CSmtpMessage::addStandardHeaders() {
             addHeader(header.first, header.second);
     }
     removeHeader("Date");
-    addHeader("Date", formatDate(Created, Zone));
+    addHeader("Date", formatDate(created_, zone_));
     removeHeader("Subject");
-    addHeader("Subject", Subject);
+    addHeader("Subject", subject_);
 
-    std::string to = formatAddress(Recipient);
-    for (const CSmtpAddress& address : ToList) {
+    std::string to = formatAddress(recipient_);
+    for (const SmtpAddress& address : toList_) {
         if (!to.empty())
             to += ",\r\n\t";
         to += formatAddress(address);
@@ -192,33 +192,33 @@ void CSmtpMessage::addStandardHeaders() {
     removeHeader("To");
     addHeader("To", to);
     removeHeader("From");
-    addHeader("From", formatAddress(Sender));
+    addHeader("From", formatAddress(sender_));
 }
 
-void CSmtpMessage::GetMessageText(std::string& out) {
+void SmtpMessage::GetMessageText(std::string& out) {
     out.clear();
-    const unsigned long ticks = Ticks ? Ticks() : tickCountMs();
+    const unsigned long ticks = ticks_ ? ticks_() : tickCountMs();
 
     std::string outer;
     removeHeader("Content-Type");
-    if (Files.size() + Bodies.size() > 1) {
+    if (files_.size() + bodies_.size() > 1) {
         outer = boundaryText("CSmtpMsgPart123X456_000_", ticks);
-        if (MultipartKind == kMultipartAutomatic)
-            MultipartKind = Files.empty() ? kMultipartAlternative : kMultipartMixed;
-        const char* kind = MultipartKind == kMultipartAlternative ? "alternative"
-                           : MultipartKind == kMultipartRelated   ? "related"
-                                                                  : "mixed";
+        if (multipartKind_ == kMultipartAutomatic)
+            multipartKind_ = files_.empty() ? kMultipartAlternative : kMultipartMixed;
+        const char* kind = multipartKind_ == kMultipartAlternative ? "alternative"
+                           : multipartKind_ == kMultipartRelated   ? "related"
+                                                                   : "mixed";
         addHeader("Content-Type",
                   std::string("multipart/") + kind + ";\r\n\tboundary=\"" + outer + "\"");
     }
     removeHeader("MIME-Version");
     addHeader("MIME-Version", "1.0");
     removeHeader("Message-ID");
-    if (!MessageId.empty())
-        addHeader("Message-ID", "<" + MessageId + ">");
+    if (!messageId_.empty())
+        addHeader("Message-ID", "<" + messageId_ + ">");
     addStandardHeaders();
 
-    for (auto it = Headers.rbegin(); it != Headers.rend(); ++it) {
+    for (auto it = headers_.rbegin(); it != headers_.rend(); ++it) {
         out += it->first;
         out += ": ";
         out += utf8ToWire(it->second);
@@ -231,43 +231,43 @@ void CSmtpMessage::GetMessageText(std::string& out) {
     }
 
     std::string inner;
-    if (!Files.empty() && Bodies.size() > 1 && !outer.empty()) {
+    if (!files_.empty() && bodies_.size() > 1 && !outer.empty()) {
         inner = boundaryText("CSmtpMsgPart123X456_001_", ticks);
         out += "\r\n--" + outer + "\r\nContent-Type: multipart/alternative;\r\n\tboundary=\"" +
                inner + "\"\r\n";
     }
-    for (const CSmtpMessageBody& body : Bodies) {
+    for (const SmtpMessageBody& body : bodies_) {
         writeBody(body, inner.empty() ? outer : inner, out);
     }
     if (!inner.empty())
         out += "\r\n--" + inner + "--\r\n";
 
-    for (const CSmtpFilePart& file : Files)
+    for (const SmtpFilePart& file : files_)
         writeFilePart(file, outer, out);
     if (!outer.empty())
         out += "\r\n--" + outer + "--\r\n";
 }
 
-void CSmtpMessage::writeBody(const CSmtpMessageBody& body, const std::string& boundary,
-                             std::string& out) {
+void SmtpMessage::writeBody(const SmtpMessageBody& body, const std::string& boundary,
+                            std::string& out) {
     if (!boundary.empty())
         out += "\r\n--" + boundary + "\r\n";
-    out += "Content-Type: " + body.ContentType;
-    if (startsWithTextType(body.ContentType))
-        out += ";\r\n\tcharset=\"" + body.Charset + "\"";
+    out += "Content-Type: " + body.contentType;
+    if (startsWithTextType(body.contentType))
+        out += ";\r\n\tcharset=\"" + body.charset + "\"";
     out += "\r\n";
-    std::string text = body.Text;
+    std::string text = body.text;
     std::string name;
-    EncodeText(body.Encoding, text, name);
+    EncodeText(body.encoding, text, name);
     out += "Content-Transfer-Encoding: " + name;
-    if (!body.ContentId.empty())
-        out += "\r\nContent-ID: <" + body.ContentId + ">";
+    if (!body.contentId.empty())
+        out += "\r\nContent-ID: <" + body.contentId + ">";
     out += "\r\n\r\n";
     out += text;
 }
 
-void CSmtpMessage::writeFilePart(const CSmtpFilePart& file, const std::string& boundary,
-                                 std::string& out) {
+void SmtpMessage::writeFilePart(const SmtpFilePart& file, const std::string& boundary,
+                                std::string& out) {
     // Everything of the part is written into `out` first and taken back when
     // the file turns out unreadable: such a part is left out entirely.
     const size_t partStart = out.size();
@@ -277,28 +277,28 @@ void CSmtpMessage::writeFilePart(const CSmtpFilePart& file, const std::string& b
     const std::string name = displayName(file);
     const std::string wireName = headerSafe(utf8ToWire(name));
     std::string contentType = contentTypeForName(name);
-    if (!file.ContentType.empty())
-        contentType = file.ContentType;
+    if (!file.contentType.empty())
+        contentType = file.contentType;
 
     out += "Content-Type: " + contentType;
     if (startsWithTextType(contentType))
-        out += ";\r\n\tcharset=\"" + file.Charset + "\"";
+        out += ";\r\n\tcharset=\"" + file.charset + "\"";
     out += ";\r\n\tname=\"" + wireName + "\"\r\n";
-    // Files always travel as base64, whatever their Encoding says: only base64
+    // Files always travel as base64, whatever their encoding says: only base64
     // brings every byte back unchanged (the other encodings stop at a NUL byte,
     // replace 8-bit bytes or re-break lines), and the reader takes a stored
     // piece from its base64 part.
     out += "Content-Transfer-Encoding: base64\r\n";
     // The filename quotation is left open on purpose: readers of mails already
     // stored take the name up to the end of this line.
-    out += std::string("Content-Disposition: ") + (file.Inline ? "inline" : "attachment") +
+    out += std::string("Content-Disposition: ") + (file.isInline ? "inline" : "attachment") +
            ";\r\n\tfilename=\"" + wireName;
-    if (!file.ContentId.empty())
-        out += "\r\nContent-ID: <" + file.ContentId + ">";
+    if (!file.contentId.empty())
+        out += "\r\nContent-ID: <" + file.contentId + ">";
     out += "\r\n\r\n";
 
     const unsigned long started = tickCountMs();
-    if (!appendFileAsBase64(file.Text, out)) {
+    if (!appendFileAsBase64(file.text, out)) {
         out.resize(partStart);
         return;
     }

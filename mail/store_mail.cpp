@@ -13,16 +13,16 @@ constexpr const char* kFillerParagraph =
 
 }  // namespace
 
-CSmtpMessage composeStoreMail(const StoreMail& mail, const std::string& mailboxAddress) {
-    CSmtpMessage message;
-    message.Sender = CSmtpAddress(mailboxAddress);
-    message.Recipient = CSmtpAddress(mailboxAddress);
-    message.Subject = mail.subject;
-    message.Bodies.emplace_back(kFillerParagraph, "text/plain", "iso-8859-1");
-    message.Bodies.emplace_back("<html><body>" + mail.bodyText + "</body></html>@", "text/html",
-                                "iso-8859-1");
+SmtpMessage composeStoreMail(const StoreMail& mail, const std::string& mailboxAddress) {
+    SmtpMessage message;
+    message.setSender(SmtpAddress(mailboxAddress));
+    message.setRecipient(SmtpAddress(mailboxAddress));
+    message.setSubject(mail.subject);
+    message.addBody(SmtpMessageBody(kFillerParagraph, "text/plain", "iso-8859-1"));
+    message.addBody(SmtpMessageBody("<html><body>" + mail.bodyText + "</body></html>@", "text/html",
+                                    "iso-8859-1"));
     if (!mail.attachmentPath.empty()) {
-        message.Files.emplace_back(mail.attachmentPath);
+        message.addFile(SmtpFilePart(mail.attachmentPath));
         // The reader checks the piece it writes against this digest.
         std::string digest;
         if (sha256HexOfFile(mail.attachmentPath, digest))

@@ -24,6 +24,6 @@ struct StoreMail {
 // for a person who opens it in a web mail reader, the HTML part holding the
 // body text, the file, and the SHA-256 of the file's bytes in the header the
 // attachment reader checks the piece against.
-CSmtpMessage composeStoreMail(const StoreMail& mail, const std::string& mailboxAddress);
+SmtpMessage composeStoreMail(const StoreMail& mail, const std::string& mailboxAddress);
 
 }  // namespace parvola

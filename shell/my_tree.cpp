@@ -310,7 +310,7 @@ void CMyTree::createFolder() {
     catalog.reload(currentAccount_);
     const std::string path = currentPath_;
     const std::string name = nextCustomFolderName([&](const std::string& candidate) {
-        return catalog.exists(path, candidate, "Folder") == -1;
+        return catalog.exists(path, candidate, "Folder") == CatalogPresence::Live;
     });
     // The node appears only when the catalog took the folder, so the tree
     // never shows a folder the store does not have.

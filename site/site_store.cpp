@@ -4,6 +4,8 @@
 
 #include <ctime>
 
+#include "platform/local_time.h"
+
 namespace parvola::site {
 namespace {
 
@@ -35,15 +37,6 @@ class Statement {
   private:
     sqlite3_stmt* stmt_ = nullptr;
 };
-
-std::string localTimeText() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char buffer[32];
-    size_t n = std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S", &local);
-    return std::string(buffer, n);
-}
 
 constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS users ("
@@ -139,8 +132,9 @@ bool SiteStore::addRecord(const std::string& kind, const std::string& email,
     Statement stmt(db_,
                    "INSERT INTO notifications (received, kind, email, form)"
                    " VALUES (?1, ?2, ?3, ?4)");
-    if (!stmt.ok() || !stmt.bind(1, localTimeText()) || !stmt.bind(2, kind) ||
-        !stmt.bind(3, email) || !stmt.bind(4, form) || sqlite3_step(stmt.get()) != SQLITE_DONE) {
+    if (!stmt.ok() || !stmt.bind(1, localTimeText(std::time(nullptr), YearDigits::Four)) ||
+        !stmt.bind(2, kind) || !stmt.bind(3, email) || !stmt.bind(4, form) ||
+        sqlite3_step(stmt.get()) != SQLITE_DONE) {
         error = sqlite3_errmsg(db_);
         return false;
     }

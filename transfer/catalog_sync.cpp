@@ -159,7 +159,7 @@ std::string ZipCatalog(const std::string& user, const std::string& folder) {
         folder.empty() ? appPath(catalogZipName(user)) : folder + "/" + catalogZipName(user);
     // The pack writes beside the archive and renames, so a reader of the
     // archive path sees the old archive or the new one, never half of one.
-    if (!packFileToZip(appPath(catalogFileName(user)), archive))
+    if (packFileToZip(appPath(catalogFileName(user)), archive) != ZipResult::Ok)
         return std::string();
     return archive;
 }
@@ -175,7 +175,7 @@ bool UnzipCatalog(const std::string& user, const std::string& zipPath, CatalogRe
     if (!scratch.ok())
         return false;
     const std::string name = catalogFileName(user);
-    if (!unpackFileFromZip(archive, scratch.path(), name))
+    if (unpackFileFromZip(archive, scratch.path(), name) != ZipResult::Ok)
         return false;
     const std::string unpacked = scratch.file(name);
     if (!catalogFileHasUser(unpacked))

@@ -7,5 +7,7 @@
 namespace parvola {
 
 long long leadingInteger(std::string_view text);
+// The same, for a field held as an int: saturated to the int range.
+int leadingInt(std::string_view text);
 
 }  // namespace parvola

@@ -66,29 +66,31 @@ std::string seriesName(const std::string& name, int number) {
     return name.substr(0, dot) + mark + name.substr(dot);
 }
 
-// Appends the piece file to the output: 0, kSaveFolderFull when the save
-// folder's disk (or the user's quota there) is full, -1 on any other error.
-int appendFile(const std::string& piecePath, const std::string& outputPath) {
+enum class Append { Done, DiskFull, Failed };
+
+// Appends the piece file to the output; DiskFull when the save folder's disk
+// (or the user's quota there) is full.
+Append appendFile(const std::string& piecePath, const std::string& outputPath) {
     const UniqueFd piece(::open(piecePath.c_str(), O_RDONLY | O_CLOEXEC));
     const UniqueFd output(::open(outputPath.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
     if (!piece.valid() || !output.valid())
-        return -1;
+        return Append::Failed;
     std::vector<char> buffer(kCopyBlock);
     while (true) {
         const ssize_t got = ::read(piece.get(), buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            return -1;
+            return Append::Failed;
         if (got == 0)
-            return 0;
+            return Append::Done;
         for (ssize_t done = 0; done < got;) {
             const ssize_t put =
                 ::write(output.get(), buffer.data() + done, static_cast<size_t>(got - done));
             if (put < 0 && errno == EINTR)
                 continue;
             if (put < 0)
-                return (errno == ENOSPC || errno == EDQUOT) ? kSaveFolderFull : -1;
+                return (errno == ENOSPC || errno == EDQUOT) ? Append::DiskFull : Append::Failed;
             done += put;
         }
     }
@@ -157,22 +159,22 @@ class DownloadRun {
     // Fetches pieces first..count, appending each to the ".part" file, then
     // names the finished file. A failed piece tells more in `failure`
     // (when given): the piece whose mail is gone, what the mailbox met.
-    int run(int first, std::string& savedPath, DownloadFailure* failure = nullptr);
+    DownloadOutcome run(int first, std::string& savedPath, DownloadFailure* failure = nullptr);
     // Ends the task without touching the save folder (nothing of ours there).
-    int abandon(int result) {
+    DownloadOutcome abandon() {
         list_.removeTask(task_);
-        return result;
+        return DownloadOutcome::Failed;
     }
     const std::string& partPath() const { return partPath_; }
 
   private:
-    int end(int result) {
+    DownloadOutcome end(DownloadOutcome outcome) {
         session_.close();
         std::error_code error;
         fs::remove(partPath_, error);
         removePieceFolder(stored_.fileName, stored_.fileId, PieceFolderRemoval::WithContents);
         list_.removeTask(task_);
-        return result;
+        return outcome;
     }
 
     TaskList& list_;
@@ -183,31 +185,41 @@ class DownloadRun {
     std::string partPath_;
 };
 
-int DownloadRun::run(int first, std::string& savedPath, DownloadFailure* failure) {
+DownloadOutcome DownloadRun::run(int first, std::string& savedPath, DownloadFailure* failure) {
     const int count = std::max(stored_.pieceCount, 1);
     if (!createPieceFolder(stored_.fileName, stored_.fileId))
-        return end(-1);
+        return end(DownloadOutcome::Failed);
     const std::string folder = pieceFolder(stored_.fileName, stored_.fileId);
     for (int index = first; index <= count; ++index) {
         if (!list_.waitWhilePaused(task_.fileId))
-            return end(kCancelledCode);
+            return end(DownloadOutcome::Cancelled);
         emptyFolder(folder);
         PieceSubject wanted = stored_;
         wanted.pieceIndex = index;
         const int result = session_.fetch(formatSubject(wanted), folder, task_.fileId, &list_);
-        if (result == kCancelledCode || list_.isCancelled(task_.fileId))
-            return end(kCancelledCode);
+        if (result == kTransferCancelledCode || list_.isCancelled(task_.fileId))
+            return end(DownloadOutcome::Cancelled);
         if (result != 0 && failure != nullptr) {
             failure->missingPiece = result == kPieceMissingCode ? index : 0;
             failure->text = session_.failureText();
         }
+        if (result == kPieceAlteredCode)
+            return end(DownloadOutcome::PieceAltered);
+        if (result == kPieceMissingCode)
+            return end(DownloadOutcome::PieceMissing);
         if (result != 0)
-            return end(result);
+            return end(DownloadOutcome::Failed);
         const std::string piece = savedPieceFile(folder);
         if (piece.empty())
-            return end(-1);
-        if (const int appended = appendFile(piece, partPath_); appended != 0)
-            return end(appended);
+            return end(DownloadOutcome::Failed);
+        switch (appendFile(piece, partPath_)) {
+            case Append::Done:
+                break;
+            case Append::DiskFull:
+                return end(DownloadOutcome::SaveFolderFull);
+            case Append::Failed:
+                return end(DownloadOutcome::Failed);
+        }
         std::error_code error;
         fs::remove(piece, error);
         list_.reportPieceDone(task_.fileId, index * 100 / count, index + 1);
@@ -216,10 +228,10 @@ int DownloadRun::run(int first, std::string& savedPath, DownloadFailure* failure
     std::error_code error;
     const auto size = fs::file_size(partPath_, error);
     if (error || (task_.fileSize > 0 && static_cast<long long>(size) != task_.fileSize))
-        return end(-1);
+        return end(DownloadOutcome::Failed);
     if (!placeFinished(partPath_, task_.localPath, stored_.fileName, savedPath))
-        return end(-1);
-    const int done = end(0);
+        return end(DownloadOutcome::Failed);
+    const DownloadOutcome done = end(DownloadOutcome::Saved);
     list_.reportFinished(task_);
     return done;
 }
@@ -242,13 +254,13 @@ std::string freeDownloadPath(const std::string& saveFolder, const std::string& f
     return path;
 }
 
-int DownloadFile(const MailboxAccount& account, const std::string& user,
-                 const DownloadInputs& inputs, std::string& savedPath, TaskList& list,
-                 DownloadFailure* failure) {
+DownloadOutcome DownloadFile(const MailboxAccount& account, const std::string& user,
+                             const DownloadInputs& inputs, std::string& savedPath, TaskList& list,
+                             DownloadFailure* failure) {
     const PieceSubject stored = parseSubject(inputs.storedSubject);
     TransferTask task;
     task.user = user;
-    task.direction = kDownloadDirection;
+    task.direction = TransferDirection::Download;
     task.fileName = inputs.fileName;
     task.localPath = inputs.saveFolder;
     task.fileSize = inputs.fileSize;
@@ -264,28 +276,28 @@ int DownloadFile(const MailboxAccount& account, const std::string& user,
 
     DownloadRun run(list, account, task, stored);
     if (!usableSubject(stored))
-        return run.abandon(-1);
+        return run.abandon();
     std::error_code error;
     fs::create_directories(inputs.saveFolder, error);
     std::ofstream part(run.partPath(), std::ios::binary | std::ios::trunc);
     if (!part.is_open())
-        return run.abandon(-1);
+        return run.abandon();
     part.close();
     return run.run(1, savedPath, failure);
 }
 
-int ResumeDownload(const TransferTask& task, const MailboxAccount& account, std::string& savedPath,
-                   TaskList& list) {
+DownloadOutcome ResumeDownload(const TransferTask& task, const MailboxAccount& account,
+                               std::string& savedPath, TaskList& list) {
     const PieceSubject stored = parseSubject(task.subject);
     DownloadRun run(list, account, task, stored);
     if (!usableSubject(stored) || task.pieceSize <= 0)
-        return run.abandon(-1);
+        return run.abandon();
     const int first = std::max(task.nextPieceIndex, 1);
     std::error_code error;
     if (first == 1) {
         std::ofstream part(run.partPath(), std::ios::binary | std::ios::trunc);
         if (!part.is_open())
-            return run.abandon(-1);
+            return run.abandon();
     } else {
         // The pieces before `first` are in the ".part" file; a piece appended
         // after the record was saved is cut off again, since it will be
@@ -293,15 +305,16 @@ int ResumeDownload(const TransferTask& task, const MailboxAccount& account, std:
         const long long kept = static_cast<long long>(first - 1) * task.pieceSize;
         const auto size = fs::file_size(run.partPath(), error);
         if (error || static_cast<long long>(size) < kept)
-            return run.abandon(-1);
+            return run.abandon();
         fs::resize_file(run.partPath(), static_cast<std::uintmax_t>(kept), error);
         if (error)
-            return run.abandon(-1);
+            return run.abandon();
     }
     return run.run(first, savedPath);
 }
 
-int ResumeDownload(const TransferTask& task, const MailboxAccount& account, TaskList& list) {
+DownloadOutcome ResumeDownload(const TransferTask& task, const MailboxAccount& account,
+                               TaskList& list) {
     std::string savedPath;
     return ResumeDownload(task, account, savedPath, list);
 }

@@ -9,6 +9,7 @@
 
 #include "mail/mailbox_account.h"
 #include "transfer/task_list.h"
+#include "transfer/transfer_outcomes.h"
 #include "transfer/transfer_task.h"
 #include "transfer/transfer_workers.h"
 
@@ -17,41 +18,32 @@ namespace parvola {
 // Suffix of the file a download grows before it is complete.
 inline constexpr const char* kPartialSuffix = ".part";
 
-// Result of a download that stopped because the save folder's disk is full
-// (the ".part" file is removed, so the space is free again).
-inline constexpr int kSaveFolderFull = -28;
-
 // "<folder>/<name>.part"
 std::string partialDownloadPath(const std::string& saveFolder, const std::string& fileName);
 // The first of "<folder>/name", "<folder>/name (1).ext", ... that does not exist.
 std::string freeDownloadPath(const std::string& saveFolder, const std::string& fileName);
 
-// Downloads the file named by `inputs.storedSubject` into `inputs.saveFolder`
-// (created when missing) for the task owner `user`. 0 on success, with the
-// final path in `savedPath`; kCancelledCode when the user cancelled it;
-// kPieceAlteredCode when a piece read back differs from what was stored;
-// What a failed download can tell beyond its result.
+// What a failed download can tell beyond its outcome.
 struct DownloadFailure {
-    int missingPiece = 0;  // the piece (1-based) whose mail is gone: kPieceMissingCode
+    int missingPiece = 0;  // the piece (1-based) whose mail is gone: PieceMissing
     std::string text;      // what failed in the mailbox, in words; may be empty
 };
 
-// kSaveFolderFull when the save folder's disk filled up; kPieceMissingCode
-// when a piece's mail is no longer in the mailbox; otherwise the failing
-// step's result, `failure` (when given) telling more. After a failure or a
-// cancel nothing of the file is left in the save folder.
-int DownloadFile(const MailboxAccount& account, const std::string& user,
-                 const DownloadInputs& inputs, std::string& savedPath, TaskList& list = taskList(),
-                 DownloadFailure* failure = nullptr);
+// Downloads the file named by `inputs.storedSubject` into `inputs.saveFolder`
+// (created when missing) for the task owner `user`; when Saved, the final
+// path is in `savedPath`. Shows nothing; `failure` (when given) tells more
+// of a failure.
+DownloadOutcome DownloadFile(const MailboxAccount& account, const std::string& user,
+                             const DownloadInputs& inputs, std::string& savedPath,
+                             TaskList& list = taskList(), DownloadFailure* failure = nullptr);
 
 // Continues a saved download (already in `list`) from its next piece index,
 // appending to the ".part" file it left; removes it from `list` at the end.
-// Shows nothing. 0 on success; non-zero when the ".part" file is gone or a
-// piece fails (the ".part" file is then removed).
-int ResumeDownload(const TransferTask& task, const MailboxAccount& account,
-                   TaskList& list = taskList());
+// Shows nothing.
+DownloadOutcome ResumeDownload(const TransferTask& task, const MailboxAccount& account,
+                               TaskList& list = taskList());
 // The same, telling where the finished file was saved.
-int ResumeDownload(const TransferTask& task, const MailboxAccount& account, std::string& savedPath,
-                   TaskList& list = taskList());
+DownloadOutcome ResumeDownload(const TransferTask& task, const MailboxAccount& account,
+                               std::string& savedPath, TaskList& list = taskList());
 
 }  // namespace parvola

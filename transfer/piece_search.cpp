@@ -18,7 +18,7 @@ int fetchResult(AttachmentSave save) {
         case AttachmentSave::Saved:
             return 0;
         case AttachmentSave::Cancelled:
-            return kCancelledCode;
+            return kTransferCancelledCode;
         case AttachmentSave::Altered:
             return kPieceAlteredCode;
         case AttachmentSave::Failed:

@@ -76,7 +76,7 @@ class PieceSession {
 // 0 on success; -1 when the connection fails or a subject cannot be read;
 // kPieceMissingCode when no message of the mailbox matches;
 // kPieceAlteredCode when the piece read back differs from its mail's digest;
-// otherwise the attachment saving's result (428020231 when `sink` stopped it).
+// otherwise the attachment saving's result (kTransferCancelledCode when `sink` stopped it).
 int FetchPiece(const MailboxAccount& account, const std::string& subject, const std::string& folder,
                int taskId, ProgressSink* sink);
 

@@ -1,7 +1,5 @@
 #include "transfer/piece_subject.h"
 
-#include <limits>
-
 #include "transfer/decimal_text.h"
 
 namespace parvola {
@@ -19,14 +17,6 @@ std::string takeField(std::string& rest) {
     std::string field = rest.substr(0, semicolon);
     rest.erase(0, semicolon + 1);
     return field;
-}
-
-int toInt(long long value) {
-    if (value > std::numeric_limits<int>::max())
-        return std::numeric_limits<int>::max();
-    if (value < std::numeric_limits<int>::min())
-        return std::numeric_limits<int>::min();
-    return static_cast<int>(value);
 }
 
 }  // namespace
@@ -57,12 +47,12 @@ PieceSubject parseSubject(const std::string& text) {
     std::string rest = text;
     s.tag = takeField(rest);
     s.fileName = takeField(rest);
-    s.fileId = toInt(leadingInteger(takeField(rest)));
+    s.fileId = leadingInt(takeField(rest));
     s.time = leadingInteger(takeField(rest));
     s.pieceLength = leadingInteger(takeField(rest));
     s.reserved = takeField(rest);
-    s.pieceCount = toInt(leadingInteger(takeField(rest)));
-    s.pieceIndex = toInt(leadingInteger(rest));
+    s.pieceCount = leadingInt(takeField(rest));
+    s.pieceIndex = leadingInt(rest);
     return s;
 }
 

@@ -1,7 +1,5 @@
 #include "transfer/remaining_tasks.h"
 
-#include <limits>
-
 #include "platform/file_lock.h"
 #include "transfer/decimal_text.h"
 
@@ -9,14 +7,6 @@ namespace parvola {
 namespace {
 
 constexpr size_t kRecordFields = 11;
-
-int toInt(long long value) {
-    if (value > std::numeric_limits<int>::max())
-        return std::numeric_limits<int>::max();
-    if (value < std::numeric_limits<int>::min())
-        return std::numeric_limits<int>::min();
-    return static_cast<int>(value);
-}
 
 std::vector<std::string> splitAt(const std::string& text, char separator) {
     std::vector<std::string> parts;
@@ -100,7 +90,7 @@ std::string unescapeRecordText(const std::string& text) {
 std::string formatRemainingTask(const TransferTask& task) {
     std::string record;
     record += escapeRecordText(task.user) + "$";
-    record += escapeRecordText(task.direction) + "$";
+    record += escapeRecordText(directionText(task.direction)) + "$";
     record += escapeRecordText(task.fileName) + "$";
     record += escapeRecordText(task.localPath) + "$";
     record += std::to_string(task.startTime) + "$";
@@ -124,14 +114,14 @@ std::vector<TransferTask> parseRemainingTasks(const std::string& value) {
             continue;
         TransferTask task;
         task.user = unescapeRecordText(f[0]);
-        task.direction = unescapeRecordText(f[1]);
+        task.direction = directionFromText(unescapeRecordText(f[1]));
         task.fileName = unescapeRecordText(f[2]);
         task.localPath = unescapeRecordText(f[3]);
         task.startTime = leadingInteger(f[4]);
         task.fileSize = leadingInteger(f[5]);
-        task.nextPieceIndex = toInt(leadingInteger(f[6]));
+        task.nextPieceIndex = leadingInt(f[6]);
         task.pieceSize = leadingInteger(f[7]);
-        task.fileId = toInt(leadingInteger(f[8]));
+        task.fileId = leadingInt(f[8]);
         task.catalogFolder = unescapeRecordText(f[9]);
         task.subject = unescapeRecordText(f[10]);
         task.progress = 0;

@@ -29,16 +29,16 @@ void setResumeHooks(ResumeHooks hooks) {
     installedHooks() = std::move(hooks);
 }
 
-int runResumeWorker(const TransferTask& task, TaskList& list) {
+bool runResumeWorker(const TransferTask& task, TaskList& list) {
     MailboxAccount account;  // stays empty when the user is not logged in
     findLoggedInAccount(task.user, account);
-    int result = -1;
+    bool completed = false;
     if (const ResumedTransfer resume = hookFor(task))
-        result = resume(task, account);
+        completed = resume(task, account);
     else
         list.removeTask(task);  // nothing can resume it: a failed transfer is dropped
     runShutdownCheck(list);
-    return result;
+    return completed;
 }
 
 int resumeRemainingTasks(const std::string& loginAddress, const IniSettings& settings,

@@ -16,12 +16,13 @@ namespace parvola {
 
 // A resumed pipeline: continues `task` (already in the task list) from its
 // next piece index with the account of its user; removes the task from the
-// list when it ends. Answers the pipeline's result.
-using ResumedTransfer = std::function<int(const TransferTask& task, const MailboxAccount& account)>;
+// list when it ends. True when the file was stored or saved.
+using ResumedTransfer =
+    std::function<bool(const TransferTask& task, const MailboxAccount& account)>;
 
 struct ResumeHooks {
     ResumedTransfer resumeUpload;    // direction "上传"
-    ResumedTransfer resumeDownload;  // every other direction
+    ResumedTransfer resumeDownload;  // downloads, and records of no known direction
 };
 
 // Installs the hooks (process-wide); empty members leave no way to resume
@@ -31,8 +32,8 @@ void setResumeHooks(ResumeHooks hooks);
 // The resume worker's body: finds the account of the task's user among the
 // logged-in accounts (an empty account when there is none), runs the hook for
 // the task's direction, then the shutdown check. Shows nothing. Answers the
-// pipeline's result (-1 when there was no hook).
-int runResumeWorker(const TransferTask& task, TaskList& list = taskList());
+// hook's answer (false when there was no hook).
+bool runResumeWorker(const TransferTask& task, TaskList& list = taskList());
 
 // The resume starter's body: takes the records of `loginAddress`, and for each
 // in order adds it to the task list, redraws, and starts a resume worker with

@@ -11,7 +11,7 @@ namespace parvola {
 
 // Puts `mail` into the account's mailbox in a connection of its own. 0 on
 // success, -1 when the server cannot be reached, otherwise the server's
-// refusal (a reply code, or 428020231 when the mail's progress sink asked to
+// refusal (a reply code, or kTransferCancelledCode when the mail's progress sink asked to
 // stop). `failureReply`, when given, receives the server's own words for a
 // refusal ("552 5.3.4 Message size exceeds...", "452 4.2.2 Mailbox full") or
 // why TLS failed, for the worker to show the user; empty after a success.

@@ -7,7 +7,7 @@
 //
 // The list is also the mail transports' progress sink: `report` is
 // `reportSpeed`, and `shouldContinue` answers false for a cancelled file id so
-// that the transport ends that transfer at once with kCancelledCode.
+// that the transport ends that transfer at once with kTransferCancelledCode.
 #include <mutex>
 #include <string>
 #include <unordered_set>

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "platform/local_time.h"
+
 namespace parvola {
 
 std::string liveProgressText(float percent) {
@@ -24,32 +26,21 @@ std::string redrawProgressText(const TransferTask& task) {
 std::string redrawSpeedText(const TransferTask& task) {
     if (task.speed != 0)
         return std::to_string(task.speed / 1024) + "KByte";
-    if (task.direction == kDownloadDirection)
+    if (task.direction == TransferDirection::Download)
         return "发送请求...";
     return "";
-}
-
-std::string localTimeText(long long secondsSince1970) {
-    const std::time_t when = static_cast<std::time_t>(secondsSince1970);
-    std::tm local{};
-    if (localtime_r(&when, &local) == nullptr)
-        return "";
-    char text[64];
-    if (std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) == 0)
-        return "";
-    return text;
 }
 
 TaskRowTexts redrawRowTexts(const TransferTask& task) {
     TaskRowTexts row;
     row.fileId = task.fileId;
     row.user = task.user;
-    row.direction = task.direction;
+    row.direction = directionText(task.direction);
     row.fileName = task.fileName;
     row.fileSize =
         std::to_string(static_cast<unsigned long long>(task.fileSize < 0 ? 0 : task.fileSize));
     row.catalogFolder = task.catalogFolder;
-    row.startTime = localTimeText(task.startTime);
+    row.startTime = localTimeText(static_cast<std::time_t>(task.startTime), YearDigits::Four);
     row.progress = redrawProgressText(task);
     row.speed = redrawSpeedText(task);
     return row;

@@ -37,7 +37,4 @@ TaskRowTexts redrawRowTexts(const TransferTask& task);
 std::string redrawProgressText(const TransferTask& task);
 std::string redrawSpeedText(const TransferTask& task);
 
-// Local time as "%Y-%m-%d %H:%M:%S".
-std::string localTimeText(long long secondsSince1970);
-
 }  // namespace parvola

@@ -6,6 +6,33 @@
 #include "transfer/piece_plan.h"
 
 namespace parvola {
+namespace {
+
+constexpr const char* kUploadText = "上传";
+constexpr const char* kDownloadText = "下载";
+constexpr const char* kUnsetText = "upload";
+
+}  // namespace
+
+const char* directionText(TransferDirection direction) {
+    switch (direction) {
+        case TransferDirection::Upload:
+            return kUploadText;
+        case TransferDirection::Download:
+            return kDownloadText;
+        case TransferDirection::Unset:
+            break;
+    }
+    return kUnsetText;
+}
+
+TransferDirection directionFromText(std::string_view text) {
+    if (text == kUploadText)
+        return TransferDirection::Upload;
+    if (text == kDownloadText)
+        return TransferDirection::Download;
+    return TransferDirection::Unset;
+}
 
 long long TransferTask::pieceCount() const {
     return parvola::pieceCount(fileSize, pieceSize);

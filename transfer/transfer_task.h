@@ -3,34 +3,44 @@
 // their fields are what a saved unfinished transfer keeps.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace parvola {
 
-inline constexpr const char* kUploadDirection = "上传";
-inline constexpr const char* kDownloadDirection = "下载";
-// The result with which the mail transports end a transfer the user cancelled.
-inline constexpr int kCancelledCode = 428020231;  // 0x19831207
+enum class TransferDirection {
+    Unset,  // a new record, until its pipeline sets the direction
+    Upload,
+    Download,
+};
+
+// The direction as the task list shows it and the task records store it:
+// "上传", "下载", and "upload" while unset.
+const char* directionText(TransferDirection direction);
+// The direction a stored text names; any text but "上传" and "下载" is unset
+// (and such a record is resumed as a download).
+TransferDirection directionFromText(std::string_view text);
+
 // File ids of new uploads are drawn from 0 to this value.
 inline constexpr int kMaxFileId = 32767;
 
 struct TransferTask {
-    std::string user;                  // login address of the owning account
-    std::string direction = "upload";  // kUploadDirection or kDownloadDirection once set
-    std::string fileName;              // catalog name of the file
-    std::string localPath;             // upload: source file; download: save folder
-    long long fileSize = 0;            // bytes
-    std::string catalogFolder;         // catalog folder selected when the transfer started
-    long long startTime = 0;           // seconds since 1970 UTC; part of the identity
-    float progress = 0;                // percent of the whole file
-    long long pieceSize = 0;           // bytes per piece (the file size for one piece)
-    int nextPieceIndex = 1;            // first piece not yet completed, 1-based
-    int fileId = 0;                    // the piece subjects' file id; key of progress reports
+    std::string user;  // login address of the owning account
+    TransferDirection direction = TransferDirection::Unset;
+    std::string fileName;       // catalog name of the file
+    std::string localPath;      // upload: source file; download: save folder
+    long long fileSize = 0;     // bytes
+    std::string catalogFolder;  // catalog folder selected when the transfer started
+    long long startTime = 0;    // seconds since 1970 UTC; part of the identity
+    float progress = 0;         // percent of the whole file
+    long long pieceSize = 0;    // bytes per piece (the file size for one piece)
+    int nextPieceIndex = 1;     // first piece not yet completed, 1-based
+    int fileId = 0;             // the piece subjects' file id; key of progress reports
     bool cancelled = false;
     std::uint32_t threadId = 0;  // thread that created the record (informational)
     std::string subject;         // piece 1's subject text (the stored subject)
     long speed = 0;              // bytes per second; 0 until the first report
 
-    bool isUpload() const { return direction == kUploadDirection; }
+    bool isUpload() const { return direction == TransferDirection::Upload; }
     // fileSize / pieceSize, plus 1 when there is a remainder (0 when not computable).
     long long pieceCount() const;
     // (nextPieceIndex * 100 - 100) / pieceCount in integers: the percent of the

@@ -52,7 +52,7 @@ bool liveFolderExists(Catalog& catalog, const std::string& path) {
     while (start < path.size()) {
         const size_t cut = std::min(path.find('\\', start), path.size());
         const std::string name = path.substr(start, cut - start);
-        if (catalog.exists(parent, name, "Folder") != -1)
+        if (catalog.exists(parent, name, "Folder") != CatalogPresence::Live)
             return false;
         parent = path.substr(0, cut);
         start = cut + 1;
@@ -115,21 +115,22 @@ std::string checkStoreRequest(const std::string& user, const std::string& catalo
     if (!liveFolderExists(catalog, catalogFolder))
         return folderGoneText(catalogFolder);
     switch (catalog.exists(catalogFolder, name, "File")) {
-        case -1:
+        case CatalogPresence::Live:
             return kSameNameText;
-        case 255:
+        case CatalogPresence::OnlyDeleted:
             return kInRecycleBinText;
-        default:
-            return {};
+        case CatalogPresence::Absent:
+            break;
     }
+    return {};
 }
 
 std::string checkStoreAllowed(const std::string& user) {
     return Catalog(user).belowQuota() ? std::string() : std::string(kNoSpaceText);
 }
 
-int runUploadWorker(const std::string& user, const std::string& localPath,
-                    const std::string& catalogFolder, int* removedPieceMails) {
+UploadOutcome runUploadWorker(const std::string& user, const std::string& localPath,
+                              const std::string& catalogFolder, int* removedPieceMails) {
     UploadRequest request;
     request.user = user;
     findLoggedInAccount(user, request.account);
@@ -139,46 +140,62 @@ int runUploadWorker(const std::string& user, const std::string& localPath,
     request.failureReply = &refusal;
     request.failureText = &failure;
     request.removedPieceMails = removedPieceMails;
-    const int result = UploadFile(request);
-    // A cancelled upload ended as the user asked: no message.
-    if (result != 0 && result != kCancelledCode)
-        showNotice(uploadFailureText(localPath, refusal, failure, request.account));
+    const UploadOutcome outcome = UploadFile(request);
+    switch (outcome) {
+        case UploadOutcome::Stored:
+        case UploadOutcome::Refused:    // its message is shown
+        case UploadOutcome::Cancelled:  // ended as the user asked
+            break;
+        case UploadOutcome::SplitFailed:
+        case UploadOutcome::SendFailed:
+        case UploadOutcome::Failed:
+            showNotice(uploadFailureText(localPath, refusal, failure, request.account));
+            break;
+    }
     runShutdownCheck();
-    return result;
+    return outcome;
 }
 
-int runDownloadWorker(const std::string& user, const DownloadInputs& inputs,
-                      std::string* savedPathOut) {
+DownloadOutcome runDownloadWorker(const std::string& user, const DownloadInputs& inputs,
+                                  std::string* savedPathOut) {
     MailboxAccount account;
     findLoggedInAccount(user, account);
     std::string savedPath;
     DownloadFailure failure;
-    const int result = DownloadFile(account, user, inputs, savedPath, taskList(), &failure);
-    if (result == kPieceMissingCode) {
-        const PieceSubject stored = parseSubject(inputs.storedSubject);
-        showNotice(kFilePrefix + stored.fileName + "的第" + std::to_string(failure.missingPiece) +
-                   "片(共" + std::to_string(stored.pieceCount) + "片)" + kPieceMissingText);
-    } else if (result == kPieceAlteredCode) {
-        showNotice(kFilePrefix + parseSubject(inputs.storedSubject).fileName + kPieceAlteredText);
-    } else if (result == kSaveFolderFull) {
-        // Not the network's doing: the message says what the user can mend.
-        showNotice(kFilePrefix + parseSubject(inputs.storedSubject).fileName + kSaveFolderFullText);
-    } else if (result != 0 && result != kCancelledCode) {
-        showNotice(withFailureDetails(
-            kFilePrefix + parseSubject(inputs.storedSubject).fileName + kDownloadFailedText,
-            failure.text, account));
-    } else if (result == 0) {
-        // A cancelled download saved nothing, so there is nothing to remind of.
-        if (inputs.openWhenDone)
-            shellOpen(savedPath);
-        else
-            processValues().filesDownloaded.store(true);
+    const DownloadOutcome outcome =
+        DownloadFile(account, user, inputs, savedPath, taskList(), &failure);
+    const PieceSubject stored = parseSubject(inputs.storedSubject);
+    const std::string file = kFilePrefix + stored.fileName;
+    switch (outcome) {
+        case DownloadOutcome::Saved:
+            if (inputs.openWhenDone)
+                shellOpen(savedPath);
+            else
+                processValues().filesDownloaded.store(true);
+            break;
+        case DownloadOutcome::Cancelled:
+            // Nothing was saved, so there is nothing to remind of.
+            break;
+        case DownloadOutcome::PieceMissing:
+            showNotice(file + "的第" + std::to_string(failure.missingPiece) + "片(共" +
+                       std::to_string(stored.pieceCount) + "片)" + kPieceMissingText);
+            break;
+        case DownloadOutcome::PieceAltered:
+            showNotice(file + kPieceAlteredText);
+            break;
+        case DownloadOutcome::SaveFolderFull:
+            // Not the network's doing: the message says what the user can mend.
+            showNotice(file + kSaveFolderFullText);
+            break;
+        case DownloadOutcome::Failed:
+            showNotice(withFailureDetails(file + kDownloadFailedText, failure.text, account));
+            break;
     }
     if (savedPathOut)
-        *savedPathOut = result == 0 ? savedPath : std::string();
+        *savedPathOut = outcome == DownloadOutcome::Saved ? savedPath : std::string();
     SyncCatalog(user, account, SyncMode::Trim);
     runShutdownCheck();
-    return result;
+    return outcome;
 }
 
 int runRemovalWorker(const std::string& user, const std::string& storedSubject) {
@@ -206,10 +223,10 @@ void installTransferEngine() {
     std::call_once(installed, [] {
         ResumeHooks hooks;
         hooks.resumeUpload = [](const TransferTask& task, const MailboxAccount& account) {
-            return ResumeUpload(task, account);
+            return ResumeUpload(task, account) == UploadOutcome::Stored;
         };
         hooks.resumeDownload = [](const TransferTask& task, const MailboxAccount& account) {
-            return ResumeDownload(task, account);
+            return ResumeDownload(task, account) == DownloadOutcome::Saved;
         };
         setResumeHooks(std::move(hooks));
         CatalogHooks catalog = catalogHooks();

@@ -4,6 +4,8 @@
 // its own messages through the notice box.
 #include <string>
 
+#include "transfer/transfer_outcomes.h"
+
 namespace parvola {
 
 // What a read hands to its download worker (each worker gets its own copy).
@@ -39,14 +41,15 @@ void startRemovalWorker(const std::string& user, const std::string& storedSubjec
 // The workers' bodies, run on the calling thread (the workers above call
 // them; the command line and tests may too). Each finds the logged-in
 // account of `user`, runs its pipeline, shows its own messages, and (upload
-// and download) ends with the shutdown check. They answer the pipeline's result.
+// and download) ends with the shutdown check. They answer how it ended.
 // `removedPieceMails` (when given) tells what a cancelled upload removed
 // again (see UploadRequest).
-int runUploadWorker(const std::string& user, const std::string& localPath,
-                    const std::string& catalogFolder, int* removedPieceMails = nullptr);
+UploadOutcome runUploadWorker(const std::string& user, const std::string& localPath,
+                              const std::string& catalogFolder, int* removedPieceMails = nullptr);
 // `savedPath` (when given) receives where the finished file was saved.
-int runDownloadWorker(const std::string& user, const DownloadInputs& inputs,
-                      std::string* savedPath = nullptr);
+DownloadOutcome runDownloadWorker(const std::string& user, const DownloadInputs& inputs,
+                                  std::string* savedPath = nullptr);
+// RemovePieceMails' result, or -1 when `user` is not logged in.
 int runRemovalWorker(const std::string& user, const std::string& storedSubject);
 
 // Installs the engine's hooks once per process: the resumed pipelines, the

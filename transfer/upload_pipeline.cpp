@@ -118,9 +118,9 @@ class UploadRun {
           failureText_(failureText) {}
 
     // Sends pieces first..count of the source and finishes the upload.
-    int sendPieces(std::ifstream& source, long long size, int first);
+    UploadOutcome sendPieces(std::ifstream& source, long long size, int first);
     // Sends the whole source as the one piece (attachment = the file itself).
-    int sendWhole(const std::string& subject, int failureResult);
+    UploadOutcome sendWhole(const std::string& subject);
     // Shows the upload in the list before anything waits or moves, so that
     // an upload queued behind a pause has its row and is saved at exit.
     void addRecord(const std::string& subject);
@@ -133,9 +133,9 @@ class UploadRun {
     bool waitForTurn();
     int send(const std::string& subject, const std::string& attachment);
     bool cancelled() const { return added_ && list_.isCancelled(task_.fileId); }
-    int endCancelled();
-    int endFailed(int result);
-    int finish(long long size);
+    UploadOutcome endCancelled();
+    UploadOutcome endFailed(UploadOutcome outcome);
+    UploadOutcome finish(long long size);
     void removePieces() {
         removePieceFolder(task_.fileName, task_.fileId, PieceFolderRemoval::WithContents);
     }
@@ -178,23 +178,23 @@ int UploadRun::send(const std::string& subject, const std::string& attachment) {
     return result;
 }
 
-int UploadRun::endCancelled() {
+UploadOutcome UploadRun::endCancelled() {
     list_.removeTask(task_);
     // A cancelled file leaves nothing behind: no record, no piece mails.
     const int removed = sent_ ? RemovePieceMails(account_, task_.subject) : 0;
     if (removedPieceMails_ != nullptr)
         *removedPieceMails_ = removed;
     removePieces();
-    return kCancelledCode;
+    return UploadOutcome::Cancelled;
 }
 
-int UploadRun::endFailed(int result) {
+UploadOutcome UploadRun::endFailed(UploadOutcome outcome) {
     list_.removeTask(task_);
     removePieces();
-    return result;
+    return outcome;
 }
 
-int UploadRun::finish(long long size) {
+UploadOutcome UploadRun::finish(long long size) {
     list_.removeTask(task_);
     removePieces();
     if (cancelled())
@@ -204,31 +204,31 @@ int UploadRun::finish(long long size) {
         catalog.addFileRecord(task_.catalogFolder, task_.fileName, task_.subject, size);
     if (added == 0) {
         list_.reportFinished(task_);
-        return 0;
+        return UploadOutcome::Stored;
     }
     // The file could not be entered (a file of that name arrived in the folder
     // meanwhile, or the folder is gone): its pieces would only take space.
     RemovePieceMails(account_, task_.subject);
-    if (added == -2) {
+    if (added == kCatalogNameTaken) {
         showNotice(kSameNameText);
-        return 0;
+        return UploadOutcome::Refused;
     }
     if (added == kCatalogNotSaved) {
         showNotice(kCatalogNotSavedText);
-        return 0;
+        return UploadOutcome::Refused;
     }
     // The mail went through; what is missing is the folder (renamed or
     // deleted while the pieces went out), and that is what the user hears.
     showNotice(folderGoneText(task_.catalogFolder));
-    return 0;
+    return UploadOutcome::Refused;
 }
 
-int UploadRun::sendPieces(std::ifstream& source, long long size, int first) {
+UploadOutcome UploadRun::sendPieces(std::ifstream& source, long long size, int first) {
     const long long count = pieceCount(size, task_.pieceSize);
     sent_ = first > 1;
     if (!createPieceFolder(task_.fileName, task_.fileId)) {
         showNotice(kSplitFailedText);
-        return endFailed(kSplitFailed);
+        return endFailed(UploadOutcome::SplitFailed);
     }
     const std::string folder = pieceFolder(task_.fileName, task_.fileId);
     for (long long index = first; index <= count; ++index) {
@@ -238,7 +238,7 @@ int UploadRun::sendPieces(std::ifstream& source, long long size, int first) {
         const long long length = pieceLength(size, task_.pieceSize, index);
         if (!cutPiece(source, (index - 1) * task_.pieceSize, length, piecePath)) {
             showNotice(kSplitFailedText);
-            return endFailed(kSplitFailed);
+            return endFailed(UploadOutcome::SplitFailed);
         }
         PieceSubject subject;
         subject.fileName = task_.fileName;
@@ -256,26 +256,26 @@ int UploadRun::sendPieces(std::ifstream& source, long long size, int first) {
         fs::remove(piecePath, error);  // one piece file on disk at a time
         if (result == 0)
             sent_ = true;
-        if (result == kCancelledCode || cancelled())
+        if (result == kTransferCancelledCode || cancelled())
             return endCancelled();
         if (result != 0)
-            return endFailed(result);
+            return endFailed(UploadOutcome::SendFailed);
         list_.reportPieceDone(task_.fileId, static_cast<int>(index * 100 / count),
                               static_cast<int>(index + 1));
     }
     return finish(size);
 }
 
-int UploadRun::sendWhole(const std::string& subject, int failureResult) {
+UploadOutcome UploadRun::sendWhole(const std::string& subject) {
     if (!waitForTurn())
         return endCancelled();
     const int result = send(subject, task_.localPath);
     if (result == 0)
         sent_ = true;
-    if (result == kCancelledCode || cancelled())
+    if (result == kTransferCancelledCode || cancelled())
         return endCancelled();
     if (result != 0)
-        return endFailed(failureResult);
+        return endFailed(UploadOutcome::SendFailed);
     return finish(task_.fileSize);
 }
 
@@ -303,7 +303,7 @@ std::string folderGoneText(const std::string& catalogFolder) {
            "\"已不存在(可能已被重命名或删除),请重新选择文件夹后再上传!";
 }
 
-int UploadFile(const UploadRequest& request, TaskList& list) {
+UploadOutcome UploadFile(const UploadRequest& request, TaskList& list) {
     if (request.failureReply != nullptr)
         request.failureReply->clear();
     const long long pieceSize = pieceSizeForSmtpHost(request.account.smtpHost);
@@ -311,28 +311,28 @@ int UploadFile(const UploadRequest& request, TaskList& list) {
     // before this one's record is in the list.
     const FileIdLease lease = list.leaseFileId();
     if (!lease.valid())
-        return -1;
+        return UploadOutcome::Failed;
 
     if (const std::string refusal =
             storeNameRefusal(baseName(request.localPath), request.catalogFolder);
         !refusal.empty()) {
         showNotice(refusal);
-        return 0;
+        return UploadOutcome::Refused;
     }
     std::ifstream source;
     long long size = 0;
     if (!openSource(request.localPath, source, size)) {
         showNotice(kReadErrorText);
-        return 0;
+        return UploadOutcome::Refused;
     }
     if (size == 0) {
         showNotice(kEmptyFileText);
-        return 0;
+        return UploadOutcome::Refused;
     }
 
     TransferTask task;
     task.user = request.user;
-    task.direction = kUploadDirection;
+    task.direction = TransferDirection::Upload;
     task.fileName = baseName(request.localPath);
     task.localPath = request.localPath;
     task.fileSize = size;
@@ -345,7 +345,7 @@ int UploadFile(const UploadRequest& request, TaskList& list) {
 
     if (!Catalog(request.user).fits(size)) {
         showNotice(kOverQuotaText);
-        return 0;
+        return UploadOutcome::Refused;
     }
 
     UploadRun run(list, request.account, task, request.failureReply, request.removedPieceMails,
@@ -365,7 +365,7 @@ int UploadFile(const UploadRequest& request, TaskList& list) {
     if (many)
         return run.sendPieces(source, size, 1);
     source.close();
-    return run.sendWhole(subject, 1);
+    return run.sendWhole(subject);
 }
 
 std::string resumeAbandonedText(const std::string& path, const std::string& reason,
@@ -381,21 +381,22 @@ namespace {
 
 // A saved upload that cannot go on: the pieces it sent leave the mailbox and
 // the pieces it cut leave "temp", and the notice says so.
-int abandonResume(const TransferTask& task, const MailboxAccount& account, TaskList& list,
-                  const std::string& reason) {
+UploadOutcome abandonResume(const TransferTask& task, const MailboxAccount& account, TaskList& list,
+                            const std::string& reason) {
     list.removeTask(task);
     const int removed = RemovePieceMails(account, task.subject);
     removePieceFolder(task.fileName, task.fileId, PieceFolderRemoval::WithContents);
     showNotice(resumeAbandonedText(task.localPath, reason, removed));
-    return -1;
+    return UploadOutcome::Refused;
 }
 
 }  // namespace
 
-int ResumeUpload(const TransferTask& task, const MailboxAccount& account, TaskList& list) {
+UploadOutcome ResumeUpload(const TransferTask& task, const MailboxAccount& account,
+                           TaskList& list) {
     if (task.pieceSize <= 0) {
         list.removeTask(task);
-        return -1;
+        return UploadOutcome::Failed;
     }
     std::ifstream source;
     long long size = 0;
@@ -415,7 +416,7 @@ int ResumeUpload(const TransferTask& task, const MailboxAccount& account, TaskLi
     if (!isSinglePiece(size, task.pieceSize))
         return run.sendPieces(source, size, std::max(task.nextPieceIndex, 1));
     source.close();
-    return run.sendWhole(task.subject, 1);
+    return run.sendWhole(task.subject);
 }
 
 }  // namespace parvola

@@ -6,6 +6,7 @@
 
 #include "mail/mailbox_account.h"
 #include "transfer/task_list.h"
+#include "transfer/transfer_outcomes.h"
 #include "transfer/transfer_task.h"
 
 namespace parvola {
@@ -28,9 +29,6 @@ struct UploadRequest {
     int* removedPieceMails = nullptr;
 };
 
-// Result of an upload whose file could not be cut into pieces.
-inline constexpr int kSplitFailed = -1;
-
 // The piece subject separates its fields with ";" and cannot escape one, so a
 // file whose name holds one could never be found again: it is refused.
 inline constexpr const char* kSemicolonNameText =
@@ -49,27 +47,22 @@ std::string storeNameRefusal(const std::string& fileName, const std::string& cat
 // since it was chosen. Names the folder, so the user knows which one.
 std::string folderGoneText(const std::string& catalogFolder);
 
-// 0 when the upload ended without a mail failure, including the refusals that
-// have shown their own message (a name holding ";", unreadable or empty
-// file, over the quota, a folder gone before the file could be entered);
-// kCancelledCode when the user cancelled it (no catalog record; the piece
-// mails already sent are removed again); kSplitFailed after "分割文件失败";
-// otherwise the failing send's result (1 for a one-piece file).
-int UploadFile(const UploadRequest& request, TaskList& list = taskList());
+// Stores `request.localPath`, showing the messages of the refusals itself.
+UploadOutcome UploadFile(const UploadRequest& request, TaskList& list = taskList());
 
 // Continues a saved upload (already in `list`) from its next piece index under
 // its file id, piece size and subject; removes it from `list` when it ends.
 // When the source can no longer be stored as it was begun (gone, unreadable,
 // empty or of another size), the piece mails already sent and the pieces cut
 // are removed and the notice names the path, the reason and what was
-// removed (resumeAbandonedText); any other failure ends the task quietly with
-// a non-zero result.
+// removed (resumeAbandonedText): Refused. Any other failure ends the task
+// quietly.
+UploadOutcome ResumeUpload(const TransferTask& task, const MailboxAccount& account,
+                           TaskList& list = taskList());
+
 // "文件:<path>无法继续上传(<reason>),..." and what became of the piece mails
 // already sent (`removedMails` as RemovePieceMails answered).
 std::string resumeAbandonedText(const std::string& path, const std::string& reason,
                                 int removedMails);
-
-int ResumeUpload(const TransferTask& task, const MailboxAccount& account,
-                 TaskList& list = taskList());
 
 }  // namespace parvola

@@ -1,7 +1,6 @@
 #include "web/site_forms.h"
 
 #include <charconv>
-#include <ctime>
 
 namespace parvola {
 namespace {
@@ -40,15 +39,6 @@ std::string shareForm(const std::string& catalogName, const std::string& localAd
 
 std::string webLoginForm(const std::string& mailboxAddress, const std::string& mailboxPassword) {
     return "email=" + mailboxAddress + "&password=" + mailboxPassword;
-}
-
-std::string deleteTimeText() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char buffer[32];
-    size_t n = std::strftime(buffer, sizeof buffer, "%y-%m-%d %H:%M:%S", &local);
-    return std::string(buffer, n);
 }
 
 }  // namespace parvola

@@ -26,7 +26,4 @@ std::string shareForm(const std::string& catalogName, const std::string& localAd
 // "email=" + mailboxAddress + "&password=" + mailboxPassword (site login page).
 std::string webLoginForm(const std::string& mailboxAddress, const std::string& mailboxPassword);
 
-// The current local time as "%y-%m-%d %H:%M:%S", for the delete form.
-std::string deleteTimeText();
-
 }  // namespace parvola

@@ -56,7 +56,7 @@ class DeflateStream {
     DeflateStream(int level, const std::string& path) {
         int result = deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
         if (result != Z_OK)
-            CZipException::raiseZlib(result, path);
+            ZipException::raiseZlib(result, path);
     }
     ~DeflateStream() { deflateEnd(&stream); }
     DeflateStream(const DeflateStream&) = delete;
@@ -69,7 +69,7 @@ class InflateStream {
     explicit InflateStream(const std::string& path) {
         int result = inflateInit2(&stream, -MAX_WBITS);
         if (result != Z_OK)
-            CZipException::raiseZlib(result, path);
+            ZipException::raiseZlib(result, path);
     }
     ~InflateStream() { inflateEnd(&stream); }
     InflateStream(const InflateStream&) = delete;
@@ -79,28 +79,28 @@ class InflateStream {
 
 // Creates the folders `parts` below `destination`, one at a time, refusing to
 // walk through anything that is not a real folder (a symbolic link planted
-// under the destination must not lead the extraction elsewhere).
-bool makeFoldersBelow(const std::filesystem::path& destination,
-                      const std::vector<std::string>& parts, size_t count) {
+// under the destination must not lead the extraction elsewhere: UnsafeName).
+ZipResult makeFoldersBelow(const std::filesystem::path& destination,
+                           const std::vector<std::string>& parts, size_t count) {
     std::error_code ec;
     std::filesystem::create_directories(destination, ec);
     if (!std::filesystem::is_directory(destination, ec))
-        return false;
+        return fileFailure(ec.value());
     std::filesystem::path current = destination;
     for (size_t i = 0; i < count; ++i) {
         current /= parts[i];
         struct stat st {};
         if (::lstat(current.c_str(), &st) == 0) {
             if (!S_ISDIR(st.st_mode))
-                return false;
+                return ZipResult::UnsafeName;
             continue;
         }
         if (::mkdir(current.c_str(), 0777) != 0 && errno != EEXIST)
-            return false;
+            return fileFailure(errno);
         if (::lstat(current.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-            return false;
+            return ZipResult::UnsafeName;
     }
-    return true;
+    return ZipResult::Ok;
 }
 
 // Gives an extracted file the entry's time and read-only attribute.
@@ -123,7 +123,7 @@ bool applyTimeAndAttributes(const std::string& path, const ZipEntryHeader& heade
 // Removes a temporary file unless it was handed over.
 class TemporaryFile {
   public:
-    CZipBigFile file;
+    ZipBigFile file;
     ~TemporaryFile() {
         file.closeQuietly();
         if (!kept && !file.path().empty())
@@ -157,28 +157,28 @@ void ZipArchive::reset() {
 
 void ZipArchive::open(const std::string& path, OpenMode mode, int volumeSize) {
     if (isOpen())
-        CZipException::raise(CZipException::otherFailure, path);
+        ZipException::raise(ZipException::otherFailure, path);
     reset();
     path_ = path;
     try {
         switch (mode) {
             case OpenMode::createSpanned:
-                CZipException::raise(
-                    volumeSize > 0 ? CZipException::otherFailure : CZipException::needsDiskCallback,
+                ZipException::raise(
+                    volumeSize > 0 ? ZipException::otherFailure : ZipException::needsDiskCallback,
                     path);
             case OpenMode::create:
-                file_.open(path, CZipBigFile::Mode::createTruncate);
+                file_.open(path, ZipBigFile::Mode::createTruncate);
                 state_ = State::writing;
                 centralDirDirty_ = true;  // even an empty archive gets its end record
                 break;
             case OpenMode::open:
-                file_.open(path, CZipBigFile::Mode::readWrite);
+                file_.open(path, ZipBigFile::Mode::readWrite);
                 readCentralDirectory();
                 writePosition_ = centralDirStart_;
                 state_ = State::writing;
                 break;
             case OpenMode::openReadOnly:
-                file_.open(path, CZipBigFile::Mode::readOnly);
+                file_.open(path, ZipBigFile::Mode::readOnly);
                 readCentralDirectory();
                 state_ = State::reading;
                 break;
@@ -192,25 +192,25 @@ void ZipArchive::open(const std::string& path, OpenMode mode, int volumeSize) {
 void ZipArchive::readCentralDirectory() {
     ZipEndRecord end = ZipEndRecord::find(file_);
     if (end.isSpanned())
-        CZipException::raise(CZipException::needsDiskCallback, path_);
+        ZipException::raise(ZipException::needsDiskCallback, path_);
     if ((end.totalEntries == 0) != (end.centralDirSize == 0))
-        CZipException::raise(CZipException::damagedArchive, path_);
+        ZipException::raise(ZipException::damagedArchive, path_);
     uint64_t directoryEnd = uint64_t{end.centralDirOffset} + end.centralDirSize;
     if (directoryEnd > end.position)
-        CZipException::raise(CZipException::damagedArchive, path_);
+        ZipException::raise(ZipException::damagedArchive, path_);
     prefixBytes_ = end.position - directoryEnd;
     centralDirStart_ = end.centralDirOffset + prefixBytes_;
     archiveComment_ = end.comment;
 
     std::string directory(end.centralDirSize, '\0');
     file_.seek(centralDirStart_);
-    file_.readExactly(directory.data(), directory.size(), CZipException::damagedArchive);
+    file_.readExactly(directory.data(), directory.size(), ZipException::damagedArchive);
     entries_.reserve(end.totalEntries);
     size_t pos = 0;
     for (int i = 0; i < end.totalEntries; ++i) {
         auto header = ZipEntryHeader::parseCentral(directory, pos);
         if (!header)
-            CZipException::raise(CZipException::damagedArchive, path_);
+            ZipException::raise(ZipException::damagedArchive, path_);
         entries_.push_back(std::move(*header));
     }
 }
@@ -221,7 +221,7 @@ void ZipArchive::writeCentralDirectory() {
     for (const ZipEntryHeader& header : entries_)
         directory += header.centralRecord();
     if (directoryOffset > kMax32 || directory.size() > kMax32)
-        CZipException::raise(CZipException::otherFailure, path_);
+        ZipException::raise(ZipException::otherFailure, path_);
     ZipEndRecord end;
     end.entriesOnDisk = end.totalEntries = static_cast<uint16_t>(entries_.size());
     end.centralDirSize = static_cast<uint32_t>(directory.size());
@@ -248,16 +248,16 @@ void ZipArchive::close() {
     reset();
 }
 
-bool ZipArchive::addFile(const std::string& sourcePath, int level, bool keepFullPath,
-                         const Progress& progress, size_t bufferSize) {
+ZipResult ZipArchive::addFile(const std::string& sourcePath, int level, bool keepFullPath,
+                              const Progress& progress, size_t bufferSize) {
     if (bufferSize == 0 || state_ != State::writing || entryCount() >= kMaxEntries)
-        return false;
+        return ZipResult::Refused;
     if (level < -1 || level > 9)
-        return false;
+        return ZipResult::Refused;
 
     struct stat st {};
     if (::stat(sourcePath.c_str(), &st) != 0)
-        return false;
+        return ZipResult::CannotOpen;
     const bool isDirectory = S_ISDIR(st.st_mode);
 
     ZipEntryHeader header;
@@ -276,15 +276,15 @@ bool ZipArchive::addFile(const std::string& sourcePath, int level, bool keepFull
         header.flags = levelFlags(level);
     }
     if (!header.fieldLengthsFit())
-        CZipException::raise(CZipException::fieldTooLong, path_);
+        ZipException::raise(ZipException::fieldTooLong, path_);
 
-    CZipBigFile source;
-    if (!isDirectory && !source.tryOpen(sourcePath, CZipBigFile::Mode::readOnly))
-        return false;
+    ZipBigFile source;
+    if (!isDirectory && !source.tryOpen(sourcePath, ZipBigFile::Mode::readOnly))
+        return ZipResult::CannotOpen;
 
     const uint64_t localOffset = writePosition_;
     if (localOffset - prefixBytes_ > kMax32)
-        CZipException::raise(CZipException::otherFailure, path_);
+        ZipException::raise(ZipException::otherFailure, path_);
     header.localHeaderOffset = static_cast<uint32_t>(localOffset - prefixBytes_);
     bool stopped = false;
     try {
@@ -315,16 +315,16 @@ bool ZipArchive::addFile(const std::string& sourcePath, int level, bool keepFull
     }
     if (stopped) {
         file_.truncate(localOffset);
-        return false;
+        return ZipResult::Stopped;
     }
     writePosition_ = localOffset + ZipEntryHeader::kLocalSize + header.storedName.size() +
                      header.extraField.size() + header.compressedSize;
     entries_.push_back(std::move(header));
     sortedIndex_.clear();
-    return true;
+    return ZipResult::Ok;
 }
 
-void ZipArchive::copyIntoArchive(CZipBigFile& source, ZipEntryHeader& header, int level,
+void ZipArchive::copyIntoArchive(ZipBigFile& source, ZipEntryHeader& header, int level,
                                  uint64_t totalSize, const Progress& progress, size_t bufferSize,
                                  bool& stopped) {
     const bool deflated = header.method == ZipEntryHeader::kMethodDeflated;
@@ -345,7 +345,7 @@ void ZipArchive::copyIntoArchive(CZipBigFile& source, ZipEntryHeader& header, in
             zs.avail_out = static_cast<uInt>(output.size());
             result = deflate(&zs, flush);
             if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR)
-                CZipException::raiseZlib(result, path_);
+                ZipException::raiseZlib(result, path_);
             size_t have = output.size() - zs.avail_out;
             file_.write(output.data(), have);
             produced += have;
@@ -366,7 +366,7 @@ void ZipArchive::copyIntoArchive(CZipBigFile& source, ZipEntryHeader& header, in
             produced += got;
         }
         if (consumed > kMax32 || produced > kMax32)
-            CZipException::raise(CZipException::otherFailure, path_);
+            ZipException::raise(ZipException::otherFailure, path_);
         if (progress && !progress(totalSize, consumed)) {
             stopped = true;
             return;
@@ -377,7 +377,7 @@ void ZipArchive::copyIntoArchive(CZipBigFile& source, ZipEntryHeader& header, in
     if (deflated)
         deflateAndWrite(Z_FINISH);
     if (produced > kMax32)
-        CZipException::raise(CZipException::otherFailure, path_);
+        ZipException::raise(ZipException::otherFailure, path_);
     header.crc32 = crc;
     header.compressedSize = static_cast<uint32_t>(produced);
     header.uncompressedSize = static_cast<uint32_t>(consumed);
@@ -435,7 +435,7 @@ void ZipArchive::checkLocalHeader(const ZipEntryHeader& header, uint64_t& dataSt
     const uint64_t offset = uint64_t{header.localHeaderOffset} + prefixBytes_;
     std::string fixed(ZipEntryHeader::kLocalSize, '\0');
     file_.seek(offset);
-    file_.readExactly(fixed.data(), fixed.size(), CZipException::damagedArchive);
+    file_.readExactly(fixed.data(), fixed.size(), ZipException::damagedArchive);
     auto local = ZipLocalHeader::parse(fixed);
     bool consistent = local && local->flags == header.flags && local->method == header.method &&
                       local->nameLength == header.storedName.size();
@@ -445,7 +445,7 @@ void ZipArchive::checkLocalHeader(const ZipEntryHeader& header, uint64_t& dataSt
                      local->uncompressedSize == header.uncompressedSize;
     if (!consistent || (header.method != ZipEntryHeader::kMethodStored &&
                         header.method != ZipEntryHeader::kMethodDeflated))
-        CZipException::raise(CZipException::damagedArchive, path_);
+        ZipException::raise(ZipException::damagedArchive, path_);
     dataStart = offset + ZipEntryHeader::kLocalSize + local->nameLength + local->extraLength;
     // Entry data lies before the central directory; sizes of 0xFFFFFFFF stand
     // for 64-bit sizes, which this format version does not have.
@@ -453,12 +453,12 @@ void ZipArchive::checkLocalHeader(const ZipEntryHeader& header, uint64_t& dataSt
         header.uncompressedSize == kMax32 ||
         (header.method == ZipEntryHeader::kMethodStored && !header.isEncrypted() &&
          header.compressedSize != header.uncompressedSize))
-        CZipException::raise(CZipException::damagedArchive, path_);
+        ZipException::raise(ZipException::damagedArchive, path_);
 }
 
-bool ZipArchive::copyOutOfArchive(const ZipEntryHeader& header, uint64_t dataStart,
-                                  CZipBigFile& target, const Progress& progress,
-                                  size_t bufferSize) {
+ZipResult ZipArchive::copyOutOfArchive(const ZipEntryHeader& header, uint64_t dataStart,
+                                       ZipBigFile& target, const Progress& progress,
+                                       size_t bufferSize) {
     const bool deflated = header.method == ZipEntryHeader::kMethodDeflated;
     std::vector<unsigned char> input(bufferSize);
     std::vector<unsigned char> output(deflated ? kOutputBufferSize : 0);
@@ -475,7 +475,7 @@ bool ZipArchive::copyOutOfArchive(const ZipEntryHeader& header, uint64_t dataSta
         // Never write more than the header promises (a forged stream could
         // otherwise expand without bound).
         if (written > header.uncompressedSize)
-            CZipException::raise(CZipException::damagedArchive, path_);
+            ZipException::raise(ZipException::damagedArchive, path_);
         crc = updateCrc(crc, data, size);
         target.write(data, size);
     };
@@ -483,13 +483,13 @@ bool ZipArchive::copyOutOfArchive(const ZipEntryHeader& header, uint64_t dataSta
     file_.seek(dataStart);
     while (remaining > 0) {
         size_t chunk = static_cast<size_t>(std::min<uint64_t>(remaining, input.size()));
-        file_.readExactly(input.data(), chunk, CZipException::damagedArchive);
+        file_.readExactly(input.data(), chunk, ZipException::damagedArchive);
         remaining -= chunk;
         if (!deflated) {
             emit(input.data(), chunk);
         } else {
             if (streamEnded)
-                return false;  // compressed data left unread
+                return ZipResult::Damaged;  // compressed data left unread
             z_stream& zs = inflater->stream;
             zs.next_in = input.data();
             zs.avail_in = static_cast<uInt>(chunk);
@@ -498,7 +498,7 @@ bool ZipArchive::copyOutOfArchive(const ZipEntryHeader& header, uint64_t dataSta
                 zs.avail_out = static_cast<uInt>(output.size());
                 int result = inflate(&zs, Z_NO_FLUSH);
                 if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR)
-                    CZipException::raiseZlib(result, path_);
+                    ZipException::raiseZlib(result, path_);
                 emit(output.data(), output.size() - zs.avail_out);
                 if (result == Z_STREAM_END) {
                     streamEnded = true;
@@ -508,10 +508,10 @@ bool ZipArchive::copyOutOfArchive(const ZipEntryHeader& header, uint64_t dataSta
                     break;  // no progress: needs more input
             } while (zs.avail_out == 0 || zs.avail_in > 0);
             if (streamEnded && zs.avail_in > 0)
-                return false;  // data after the stream's end
+                return ZipResult::Damaged;  // data after the stream's end
         }
         if (progress && !progress(header.uncompressedSize, written))
-            return false;
+            return ZipResult::Stopped;
     }
     if (deflated && !streamEnded) {
         // The compressed data ran out before the stream ended; let zlib drain
@@ -527,31 +527,31 @@ bool ZipArchive::copyOutOfArchive(const ZipEntryHeader& header, uint64_t dataSta
             if (result == Z_STREAM_END)
                 break;
             if (result == Z_BUF_ERROR && zs.avail_out != 0)
-                CZipException::raise(CZipException::damagedArchive, path_);
+                ZipException::raise(ZipException::damagedArchive, path_);
             if (result != Z_OK && result != Z_BUF_ERROR)
-                CZipException::raiseZlib(result, path_);
+                ZipException::raiseZlib(result, path_);
         }
     }
     if (crc != header.crc32)
-        CZipException::raise(CZipException::crcMismatch, path_);
+        ZipException::raise(ZipException::crcMismatch, path_);
     if (written != header.uncompressedSize)
-        CZipException::raise(CZipException::damagedArchive, path_);
-    return true;
+        ZipException::raise(ZipException::damagedArchive, path_);
+    return ZipResult::Ok;
 }
 
-bool ZipArchive::extractEntry(int index, const std::string& destination, bool keepFullPath,
-                              const std::string& newName, const Progress& progress,
-                              size_t bufferSize) {
-    if (state_ != State::reading)
-        return false;
-    if (index < 0 || index >= entryCount() || bufferSize == 0)
-        return false;
+ZipResult ZipArchive::extractEntry(int index, const std::string& destination, bool keepFullPath,
+                                   const std::string& newName, const Progress& progress,
+                                   size_t bufferSize) {
+    if (state_ != State::reading || bufferSize == 0)
+        return ZipResult::Refused;
+    if (index < 0 || index >= entryCount())
+        return ZipResult::NotFound;
     const ZipEntryHeader& header = entries_[static_cast<size_t>(index)];
     const bool isDirectory = header.isDirectory();
     auto parts =
         safeRelativeParts(newName.empty() ? header.fileName : newName, keepFullPath, isDirectory);
     if (!parts)
-        return false;
+        return ZipResult::UnsafeName;
     const std::filesystem::path root(destination.empty() ? std::string(".") : destination);
 
     if (isDirectory)
@@ -560,25 +560,28 @@ bool ZipArchive::extractEntry(int index, const std::string& destination, bool ke
     uint64_t dataStart = 0;
     checkLocalHeader(header, dataStart);
     if (header.isEncrypted())
-        CZipException::raise(CZipException::passwordRequired, path_);
+        ZipException::raise(ZipException::passwordRequired, path_);
 
-    if (!makeFoldersBelow(root, *parts, parts->size() - 1))
-        return false;
+    if (const ZipResult folders = makeFoldersBelow(root, *parts, parts->size() - 1);
+        folders != ZipResult::Ok)
+        return folders;
     std::filesystem::path target = root;
     for (const std::string& part : *parts)
         target /= part;
 
     TemporaryFile temporary;
     temporary.file.createBeside(target.string());
-    if (!copyOutOfArchive(header, dataStart, temporary.file, progress, bufferSize))
-        return false;
+    if (const ZipResult copied =
+            copyOutOfArchive(header, dataStart, temporary.file, progress, bufferSize);
+        copied != ZipResult::Ok)
+        return copied;
     temporary.file.close();
     if (!applyTimeAndAttributes(temporary.file.path(), header))
-        return false;
+        return fileFailure(errno);
     if (::rename(temporary.file.path().c_str(), target.c_str()) != 0)
-        return false;
+        return fileFailure(errno);
     temporary.kept = true;
-    return true;
+    return ZipResult::Ok;
 }
 
 }  // namespace parvola

@@ -1,8 +1,10 @@
 #pragma once
 // A zip archive (application note 2.0 format, stored or deflated entries):
 // create one and add files to it, or open one and extract its entries.
-// Engine failures throw CZipException; callers outside the zip library use
-// the pack and unpack helpers of zip_pack.h instead.
+// Engine failures (damaged records and data, failing file operations) throw
+// ZipException; what a call refuses on its own is its ZipResult. Callers
+// outside the zip library use the pack and unpack helpers of zip_pack.h,
+// which throw nothing.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -11,6 +13,7 @@
 
 #include "zip/zip_big_file.h"
 #include "zip/zip_entry_header.h"
+#include "zip/zip_result.h"
 
 namespace parvola {
 
@@ -45,13 +48,14 @@ class ZipArchive {
     int entryCount() const { return static_cast<int>(entries_.size()); }
 
     // Adds a file (or a directory, stored) at the given zlib level: 0 stores,
-    // -1 and 1..9 deflate. False for a zero buffer size, an archive not open
-    // for writing, one already holding kMaxEntries entries, a source whose
-    // time and attributes cannot be read or that cannot be opened, or a copy
-    // stopped by `progress`; the archive then holds no trace of the entry.
-    bool addFile(const std::string& sourcePath, int level = kDefaultLevel,
-                 bool keepFullPath = false, const Progress& progress = {},
-                 size_t bufferSize = kCopyBufferSize);
+    // -1 and 1..9 deflate. Refused for a zero buffer size, a level out of
+    // range, an archive not open for writing or one already holding
+    // kMaxEntries entries; CannotOpen for a source whose time and attributes
+    // cannot be read or that cannot be opened; Stopped for a copy stopped by
+    // `progress`. Unless Ok, the archive holds no trace of the entry.
+    ZipResult addFile(const std::string& sourcePath, int level = kDefaultLevel,
+                      bool keepFullPath = false, const Progress& progress = {},
+                      size_t bufferSize = kCopyBufferSize);
 
     // Index of the entry named `name` (in-memory form; '/' is taken as '\'),
     // or -1. The first lookup builds a sorted index of the names.
@@ -64,26 +68,28 @@ class ZipArchive {
     // `keepFullPath`. The file appears only when its data was whole and its
     // CRC-32 matched: it is written to a temporary file beside the target and
     // renamed over it. No entry name can place anything outside
-    // `destination`. True only on full success.
-    bool extractEntry(int index, const std::string& destination, bool keepFullPath = false,
-                      const std::string& newName = {}, const Progress& progress = {},
-                      size_t bufferSize = kCopyBufferSize);
+    // `destination`. Ok only on full success; otherwise Refused (not open for
+    // reading, a zero buffer size), NotFound (no such index), UnsafeName,
+    // Stopped, Damaged (compressed data left over), FileError or DiskFull.
+    ZipResult extractEntry(int index, const std::string& destination, bool keepFullPath = false,
+                           const std::string& newName = {}, const Progress& progress = {},
+                           size_t bufferSize = kCopyBufferSize);
 
   private:
     enum class State { closed, reading, writing };
 
     void readCentralDirectory();
     void writeCentralDirectory();
-    void copyIntoArchive(CZipBigFile& source, ZipEntryHeader& header, int level, uint64_t totalSize,
+    void copyIntoArchive(ZipBigFile& source, ZipEntryHeader& header, int level, uint64_t totalSize,
                          const Progress& progress, size_t bufferSize, bool& stopped);
     void checkLocalHeader(const ZipEntryHeader& header, uint64_t& dataStart);
-    bool copyOutOfArchive(const ZipEntryHeader& header, uint64_t dataStart, CZipBigFile& target,
-                          const Progress& progress, size_t bufferSize);
+    ZipResult copyOutOfArchive(const ZipEntryHeader& header, uint64_t dataStart, ZipBigFile& target,
+                               const Progress& progress, size_t bufferSize);
     void buildSortedIndex();
     void reset();
 
     State state_ = State::closed;
-    CZipBigFile file_;
+    ZipBigFile file_;
     std::string path_;
     std::vector<ZipEntryHeader> entries_;
     std::vector<int> sortedIndex_;  // entry indexes by name; empty until first lookup

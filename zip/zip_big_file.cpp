@@ -12,11 +12,11 @@
 
 namespace parvola {
 
-CZipBigFile::~CZipBigFile() {
+ZipBigFile::~ZipBigFile() {
     closeQuietly();
 }
 
-bool CZipBigFile::tryOpen(const std::string& path, Mode mode) {
+bool ZipBigFile::tryOpen(const std::string& path, Mode mode) {
     closeQuietly();
     int flags = O_CLOEXEC;
     switch (mode) {
@@ -46,12 +46,12 @@ bool CZipBigFile::tryOpen(const std::string& path, Mode mode) {
     return true;
 }
 
-void CZipBigFile::open(const std::string& path, Mode mode) {
+void ZipBigFile::open(const std::string& path, Mode mode) {
     if (!tryOpen(path, mode))
-        CZipException::raise(CZipException::otherFailure, path);
+        ZipException::raise(ZipException::otherFailure, path, errno);
 }
 
-void CZipBigFile::createBeside(const std::string& target) {
+void ZipBigFile::createBeside(const std::string& target) {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string candidate = target + ".part-" + std::to_string(::getpid()) + "-" +
@@ -62,29 +62,29 @@ void CZipBigFile::createBeside(const std::string& target) {
         if (errno != EEXIST)
             break;
     }
-    CZipException::raise(CZipException::otherFailure, target);
+    ZipException::raise(ZipException::otherFailure, target, errno);
 }
 
-void CZipBigFile::close() {
+void ZipBigFile::close() {
     if (fd_ < 0)
         return;
     int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0 && errno != EINTR)
-        CZipException::raise(CZipException::otherFailure, path_);
+        ZipException::raise(ZipException::otherFailure, path_, errno);
 }
 
-void CZipBigFile::closeQuietly() noexcept {
+void ZipBigFile::closeQuietly() noexcept {
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
 }
 
-void CZipBigFile::fail() const {
-    CZipException::raise(CZipException::otherFailure, path_);
+void ZipBigFile::fail() const {
+    ZipException::raise(ZipException::otherFailure, path_, errno);
 }
 
-size_t CZipBigFile::read(void* buffer, size_t size) {
+size_t ZipBigFile::read(void* buffer, size_t size) {
     auto* out = static_cast<char*>(buffer);
     size_t done = 0;
     while (done < size) {
@@ -101,12 +101,12 @@ size_t CZipBigFile::read(void* buffer, size_t size) {
     return done;
 }
 
-void CZipBigFile::readExactly(void* buffer, size_t size, int shortReadCause) {
+void ZipBigFile::readExactly(void* buffer, size_t size, int shortReadCause) {
     if (read(buffer, size) != size)
-        CZipException::raise(shortReadCause, path_);
+        ZipException::raise(shortReadCause, path_);
 }
 
-void CZipBigFile::write(const void* buffer, size_t size) {
+void ZipBigFile::write(const void* buffer, size_t size) {
     const auto* in = static_cast<const char*>(buffer);
     while (size > 0) {
         ssize_t n = ::write(fd_, in, size);
@@ -120,27 +120,27 @@ void CZipBigFile::write(const void* buffer, size_t size) {
     }
 }
 
-void CZipBigFile::seek(uint64_t position) {
+void ZipBigFile::seek(uint64_t position) {
     if (position > static_cast<uint64_t>(INT64_MAX) ||
         ::lseek(fd_, static_cast<off_t>(position), SEEK_SET) < 0)
         fail();
 }
 
-uint64_t CZipBigFile::position() const {
+uint64_t ZipBigFile::position() const {
     off_t pos = ::lseek(fd_, 0, SEEK_CUR);
     if (pos < 0)
         fail();
     return static_cast<uint64_t>(pos);
 }
 
-uint64_t CZipBigFile::size() const {
+uint64_t ZipBigFile::size() const {
     struct stat st {};
     if (::fstat(fd_, &st) != 0)
         fail();
     return static_cast<uint64_t>(st.st_size);
 }
 
-void CZipBigFile::truncate(uint64_t size) {
+void ZipBigFile::truncate(uint64_t size) {
     if (::ftruncate(fd_, static_cast<off_t>(size)) != 0)
         fail();
 }

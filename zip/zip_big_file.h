@@ -1,13 +1,14 @@
 #pragma once
 // The archive file: a POSIX file descriptor with 64-bit positions. Every
-// failure throws CZipException (otherFailure) naming the file.
+// failure throws ZipException (otherFailure) naming the file and carrying
+// the errno of the failed call.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace parvola {
 
-class CZipBigFile {
+class ZipBigFile {
   public:
     enum class Mode {
         createTruncate,   // create or replace, read and write
@@ -16,10 +17,10 @@ class CZipBigFile {
         readOnly,         // existing file
     };
 
-    CZipBigFile() = default;
-    ~CZipBigFile();
-    CZipBigFile(const CZipBigFile&) = delete;
-    CZipBigFile& operator=(const CZipBigFile&) = delete;
+    ZipBigFile() = default;
+    ~ZipBigFile();
+    ZipBigFile(const ZipBigFile&) = delete;
+    ZipBigFile& operator=(const ZipBigFile&) = delete;
 
     void open(const std::string& path, Mode mode);
     // Opens without throwing; false (errno set) when the file cannot be opened.

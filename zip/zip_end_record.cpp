@@ -23,12 +23,12 @@ std::string ZipEndRecord::record() const {
     return out;
 }
 
-ZipEndRecord ZipEndRecord::find(CZipBigFile& file) {
+ZipEndRecord ZipEndRecord::find(ZipBigFile& file) {
     uint64_t fileSize = file.size();
     uint64_t span = std::min(fileSize, kSearchSpan);
     std::string tail(static_cast<size_t>(span), '\0');
     file.seek(fileSize - span);
-    file.readExactly(tail.data(), tail.size(), CZipException::damagedArchive);
+    file.readExactly(tail.data(), tail.size(), ZipException::damagedArchive);
 
     size_t found = std::string::npos;
     if (tail.size() >= kEndSignature.size()) {
@@ -40,11 +40,11 @@ ZipEndRecord ZipEndRecord::find(CZipBigFile& file) {
         }
     }
     if (found == std::string::npos)
-        CZipException::raise(CZipException::endRecordNotFound, file.path());
+        ZipException::raise(ZipException::endRecordNotFound, file.path());
 
     std::string_view rest = std::string_view(tail).substr(found);
     if (rest.size() < kSize)
-        CZipException::raise(CZipException::damagedArchive, file.path());
+        ZipException::raise(ZipException::damagedArchive, file.path());
     ZipEndRecord end;
     end.position = fileSize - span + found;
     end.thisDisk = get16(rest, 4);
@@ -55,7 +55,7 @@ ZipEndRecord ZipEndRecord::find(CZipBigFile& file) {
     end.centralDirOffset = get32(rest, 16);
     size_t commentLength = get16(rest, 20);
     if (rest.size() < kSize + commentLength)
-        CZipException::raise(CZipException::damagedArchive, file.path());
+        ZipException::raise(ZipException::damagedArchive, file.path());
     end.comment = std::string(rest.substr(kSize, commentLength));
     return end;
 }

@@ -6,7 +6,7 @@
 
 namespace parvola {
 
-class CZipBigFile;
+class ZipBigFile;
 
 struct ZipEndRecord {
     static constexpr size_t kSize = 22;
@@ -30,7 +30,7 @@ struct ZipEndRecord {
     // Searches backwards within the last min(size, kSearchSpan) bytes for the
     // record's signature and reads the record and its comment. Throws
     // endRecordNotFound when there is none, damagedArchive when it is cut short.
-    static ZipEndRecord find(CZipBigFile& file);
+    static ZipEndRecord find(ZipBigFile& file);
 };
 
 }  // namespace parvola

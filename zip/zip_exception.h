@@ -1,12 +1,14 @@
 #pragma once
 // The one error type of the zip engine. It never leaves the zip library: the
-// pack and unpack helpers turn it into a false result.
+// pack and unpack helpers turn it into a ZipResult that keeps its cause.
 #include <exception>
 #include <string>
 
+#include "zip/zip_result.h"
+
 namespace parvola {
 
-class CZipException : public std::exception {
+class ZipException : public std::exception {
   public:
     // Cause codes; the numbers are part of the engine's contract.
     enum Cause {
@@ -29,21 +31,30 @@ class CZipException : public std::exception {
         endRecordNotFound = 18,  // no end-of-central-directory record
     };
 
-    CZipException(int cause, std::string path);
+    // `systemError` is the errno of a failed file operation, 0 when none.
+    ZipException(int cause, std::string path, int systemError = 0);
 
     int cause() const { return cause_; }
     const std::string& path() const { return path_; }
+    int systemError() const { return systemError_; }
     const char* what() const noexcept override { return message_.c_str(); }
+
+    // The result this failure means to the caller. An otherFailure is
+    // DiskFull when the disk (or quota) ran out, else `otherwise`: what a
+    // failing file operation means at the caller's step (the archive not
+    // opening, a write failing).
+    ZipResult result(ZipResult otherwise) const;
 
     // The cause for a zlib result code (Z_STREAM_END .. Z_VERSION_ERROR);
     // anything else is `otherFailure`.
     static int causeFromZlib(int zlibResult);
-    [[noreturn]] static void raise(int cause, const std::string& path);
+    [[noreturn]] static void raise(int cause, const std::string& path, int systemError = 0);
     [[noreturn]] static void raiseZlib(int zlibResult, const std::string& path);
 
   private:
     int cause_;
     std::string path_;
+    int systemError_;
     std::string message_;
 };
 

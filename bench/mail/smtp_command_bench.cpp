@@ -35,10 +35,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     const int count = argc > 4 ? std::atoi(argv[4]) : 2000;
-    CSmtp smtp;
-    smtp.Port = std::atoi(argv[1]);
-    smtp.UserName = argv[2];
-    smtp.Password = argv[3];
+    SmtpClient smtp;
+    smtp.setPort(std::atoi(argv[1]));
+    smtp.setCredentials(argv[2], argv[3]);
     const std::string mailFrom = "MAIL FROM: <" + std::string(argv[2]) + "@sina.test>\r\n";
     auto timed = [&](const std::string& line, int expected, std::vector<double>& micros) {
         const auto start = Clock::now();
@@ -46,7 +45,7 @@ int main(int argc, char** argv) {
         micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
         if (code != expected)
             std::fprintf(stderr, "%.4s answered %d: %s\n", line.c_str(), code,
-                         smtp.LastReply.c_str());
+                         smtp.lastReply().c_str());
         return code == expected;
     };
     std::printf("command: %s %s %s <password> %d\n", argv[0], argv[1], argv[2], count);
@@ -56,7 +55,7 @@ int main(int argc, char** argv) {
     std::vector<double> noop, mail, rcpt;
     for (int done = 0; done < count / 4;) {
         if (smtp.Connect("127.0.0.1") != 1) {
-            std::fprintf(stderr, "connect failed: %s\n", smtp.LastReply.c_str());
+            std::fprintf(stderr, "connect failed: %s\n", smtp.lastReply().c_str());
             return 1;
         }
         for (int i = 0; i < 5 && done < count / 4; ++i, ++done)

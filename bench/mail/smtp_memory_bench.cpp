@@ -51,22 +51,21 @@ int main(int argc, char** argv) {
     const std::string address = std::string(argv[2]) + "@sina.test";
 
     const double before = peakMiB();
-    CSmtpMessage message;
-    message.Sender = CSmtpAddress(address, address);
-    message.Recipient = CSmtpAddress(address, address);
-    message.Subject = "memory bench";
-    message.Bodies.emplace_back("Stored piece.", "text/plain", "iso-8859-1");
-    message.Bodies.emplace_back("<html><body>memory bench</body></html>@", "text/html",
-                                "iso-8859-1");
-    message.Files.emplace_back(path, "", false, "", "iso-8859-1");
+    SmtpMessage message;
+    message.setSender(SmtpAddress(address, address));
+    message.setRecipient(SmtpAddress(address, address));
+    message.setSubject("memory bench");
+    message.addBody(SmtpMessageBody("Stored piece.", "text/plain", "iso-8859-1"));
+    message.addBody(
+        SmtpMessageBody("<html><body>memory bench</body></html>@", "text/html", "iso-8859-1"));
+    message.addFile(SmtpFilePart(path, "", false, "", "iso-8859-1"));
 
-    CSmtp smtp;
-    smtp.Port = std::atoi(argv[1]);
-    smtp.UserName = argv[2];
-    smtp.Password = argv[3];
+    SmtpClient smtp;
+    smtp.setPort(std::atoi(argv[1]));
+    smtp.setCredentials(argv[2], argv[3]);
     const auto start = Clock::now();
     if (smtp.Connect("127.0.0.1") != 1) {
-        std::fprintf(stderr, "connect failed: %s\n", smtp.LastReply.c_str());
+        std::fprintf(stderr, "connect failed: %s\n", smtp.lastReply().c_str());
         return 1;
     }
     const int result = smtp.SendMessage(message, -1);
@@ -74,7 +73,7 @@ int main(int argc, char** argv) {
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     const double after = peakMiB();
     if (result != 0) {
-        std::fprintf(stderr, "send failed with %d: %s\n", result, smtp.LastReply.c_str());
+        std::fprintf(stderr, "send failed with %d: %s\n", result, smtp.lastReply().c_str());
         return 1;
     }
     const double part = static_cast<double>(mib);

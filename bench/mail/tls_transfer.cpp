@@ -46,21 +46,20 @@ int main(int argc, char** argv) {
 
     for (TlsMode mode : {TlsMode::None, TlsMode::Implicit}) {
         const bool tls = mode != TlsMode::None;
-        CSmtpMessage message;
-        message.Sender = CSmtpAddress(user + "@sina.test");
-        message.Recipient = message.Sender;
-        message.Subject = "bench";
-        message.Bodies.emplace_back("bench", "text/plain", "iso-8859-1");
-        message.Files.emplace_back(piece);
+        SmtpMessage message;
+        message.setSender(SmtpAddress(user + "@sina.test"));
+        message.setRecipient(message.sender());
+        message.setSubject("bench");
+        message.addBody(SmtpMessageBody("bench", "text/plain", "iso-8859-1"));
+        message.addFile(SmtpFilePart(piece));
 
-        CSmtp smtp;
-        smtp.Port = smtpPort + (tls ? 1 : 0);
-        smtp.Tls = {mode, caFile};
-        smtp.UserName = user;
-        smtp.Password = password;
+        SmtpClient smtp;
+        smtp.setPort(smtpPort + (tls ? 1 : 0));
+        smtp.setTls({mode, caFile});
+        smtp.setCredentials(user, password);
         auto start = Clock::now();
         if (smtp.Connect("127.0.0.1") != 1 || smtp.SendMessage(message, -1) != 0) {
-            std::fprintf(stderr, "send failed: %s\n", smtp.FailureReply.c_str());
+            std::fprintf(stderr, "send failed: %s\n", smtp.failureReply().c_str());
             return 1;
         }
         smtp.Close();

@@ -97,14 +97,17 @@ int main(int argc, char** argv) {
     start = Clock::now();
     const int login = CatalogLoginStep(account);
     std::printf("login catalog step (catalog mail found under all of them): %s, %.2f s\n",
-                login == 0 && Catalog(user).exists("", "旧照片", "Folder") == -1 ? "ok" : "FAILED",
+                login == 0 && Catalog(user).exists("", "旧照片", "Folder") == CatalogPresence::Live
+                    ? "ok"
+                    : "FAILED",
                 secondsSince(start));
 
     const std::string bytes = randomBytes(6 * 1048576 + 1, 64);
     writeFile(home / "new.bin", bytes);
     start = Clock::now();
-    const int stored = runUploadWorker(user, (home / "new.bin").string(), "我的文档");
-    std::printf("store of 6 MiB + 1 byte (2 pieces): %s, %.2f s\n", stored == 0 ? "ok" : "FAILED",
+    const bool stored =
+        runUploadWorker(user, (home / "new.bin").string(), "我的文档") == UploadOutcome::Stored;
+    std::printf("store of 6 MiB + 1 byte (2 pieces): %s, %.2f s\n", stored ? "ok" : "FAILED",
                 secondsSince(start));
 
     std::vector<CatalogRow> rows;
@@ -122,10 +125,10 @@ int main(int argc, char** argv) {
     inputs.saveFolder = saves.str();
     inputs.catalogFolder = "我的文档";
     start = Clock::now();
-    const int read = runDownloadWorker(user, inputs);
-    const bool same = read == 0 && readFile(saves / "new.bin") == bytes;
+    const bool same = runDownloadWorker(user, inputs) == DownloadOutcome::Saved &&
+                      readFile(saves / "new.bin") == bytes;
     std::printf("read back (2 pieces, then the trim of the catalog mails): %s, %.2f s\n",
                 same ? "ok" : "FAILED", secondsSince(start));
     waitForWorkers(std::chrono::seconds(60));
-    return stored == 0 && same && login == 0 ? 0 : 1;
+    return stored && same && login == 0 ? 0 : 1;
 }

@@ -146,7 +146,8 @@ int runAll(int runs, size_t megabytes) {
     const std::string inflated = (dir / "raw.out").string();
     const std::string quotedDir = "'" + dir.string() + "'";
 
-    double pack = medianSeconds(runs, [&] { return parvola::packFileToZip(source, ours); });
+    double pack = medianSeconds(
+        runs, [&] { return parvola::packFileToZip(source, ours) == parvola::ZipResult::Ok; });
     double deflateRaw = medianSeconds(runs, [&] { return rawDeflateFile(source, raw); });
     double zip6 = medianSeconds(runs, [&] {
         fs::remove(theirs);
@@ -154,8 +155,10 @@ int runAll(int runs, size_t megabytes) {
                    ("cd " + quotedDir + " && zip -q -6 -X infozip.zip '" + name + "'").c_str()) ==
                0;
     });
-    double unpack = medianSeconds(
-        runs, [&] { return parvola::unpackFileFromZip(ours, (dir / "ours").string(), name); });
+    double unpack = medianSeconds(runs, [&] {
+        return parvola::unpackFileFromZip(ours, (dir / "ours").string(), name) ==
+               parvola::ZipResult::Ok;
+    });
     double inflateRaw = medianSeconds(runs, [&] { return rawInflateFile(raw, inflated); });
     double unzip = medianSeconds(runs, [&] {
         return std::system(("unzip -q -o " + quotedDir + "/ours.zip -d " + quotedDir + "/infozip")
@@ -191,9 +194,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (mode == "pack" && argc == 4)
-        return parvola::packFileToZip(argv[2], argv[3]) ? 0 : 1;
+        return parvola::packFileToZip(argv[2], argv[3]) == parvola::ZipResult::Ok ? 0 : 1;
     if (mode == "unpack" && argc == 5)
-        return parvola::unpackFileFromZip(argv[2], argv[3], argv[4]) ? 0 : 1;
+        return parvola::unpackFileFromZip(argv[2], argv[3], argv[4]) == parvola::ZipResult::Ok ? 0
+                                                                                               : 1;
     if (mode == "deflate" && argc == 4)
         return rawDeflateFile(argv[2], argv[3]) ? 0 : 1;
     if (mode == "inflate" && argc == 4)

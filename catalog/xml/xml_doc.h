@@ -49,25 +49,37 @@ class XmlDoc {
     // Replaces the text and parses it; answers isWellFormed().
     bool setText(const char* text);
     bool setText(std::string_view text);
-    // Reads a file through the text-file layer (any encoding to UTF-8), then parses.
+    // Reads a file through the text-file layer (any encoding to UTF-8), then
+    // parses; answers isWellFormed(), false (an empty document) when the
+    // file cannot be read. resultText() tells what was done or what failed.
     bool loadFile(const std::string& path);
     // The same from a file's bytes already read.
     bool loadBytes(std::string bytes);
     // Writes the text in the encoding its declaration names (atomically);
     // `written`, when given, receives the bytes that went into the file.
+    // False when it could not be written (the file is then as it was).
     bool saveFile(const std::string& path, std::string* written = nullptr);
 
+    // True when the text parsed without error into exactly one top element.
     bool isWellFormed() const;
     const std::string& text() const { return text_; }
     const std::string& resultText() const { return result_; }
     int documentFlags() const { return docFlags_; }
     void setDocumentFlags(int flags) { docFlags_ = flags; }
 
-    // Cursor.
+    // Cursor: `current` walks the elements of one level (the children of
+    // `parent`), `child` those of the level below `current`.
     void resetPosition();
+    // Moves `current` to the next element at its level named `name` (any
+    // name when null); false, the cursor unchanged, when there is none.
     bool findNext(const char* name = nullptr);
+    // Moves `child` the same way below `current` (which first moves to the
+    // first element of the level when unset); false when there is none.
     bool findChild(const char* name = nullptr);
+    // Goes one level down: `current` becomes the parent and `child` the
+    // current element. False when no element is current.
     bool enter();
+    // Goes one level up; false at the top level.
     bool leave();
     int parentPosition() const { return parent_; }
     int currentPosition() const { return current_; }
@@ -80,14 +92,22 @@ class XmlDoc {
     std::string getAttribute(int slot, const char* name) const;
     std::string attribute(const char* name) const { return getAttribute(current_, name); }
     std::string childAttribute(const char* name) const { return getAttribute(child_, name); }
+    // Sets (adds or replaces) an attribute of the current element, escaping
+    // the value; false when no element is current or the name is empty.
     bool setAttribute(const char* name, std::string_view value, int flags = 0);
     bool setAttribute(const char* name, long long value, int flags = 0);
 
     // Element name of a slot (empty for 0 and free slots).
     std::string_view tagName(int slot) const;
 
+    // Inserts an element after the current one (at the end of the level
+    // when none is current) and makes it current; false for an empty name.
     bool addElement(const char* name, std::string_view content = {}, int flags = 0);
+    // Inserts an element below the current one, after `child` (at the end
+    // when unset), and makes it the child; false when no element is current.
     bool addChildElement(const char* name, std::string_view content = {}, int flags = 0);
+    // Removes the current element with everything in it; the one before it
+    // becomes current. False when no element is current.
     bool removeElement();
 
     // Read access to the slot table.

@@ -81,7 +81,7 @@ TEST_F(CatalogPaths, OlderCatalogsWithSuchNamesStillList) {
               (std::vector<std::string>{"我的文档", "我的图片", "我的媒体", "x;y"}));
     EXPECT_EQ(names(level("x;y")), std::vector<std::string>{"a/b.txt"});
     Catalog c(kUser);
-    EXPECT_EQ(c.exists("x;y", "a/b.txt", "File"), -1);
+    EXPECT_EQ(c.exists("x;y", "a/b.txt", "File"), CatalogPresence::Live);
     EXPECT_EQ(c.deleteFile("x;y\\a/b.txt"), 0);
     EXPECT_EQ(c.undeleteFile("x;y", "a/b.txt"), 0);
     EXPECT_EQ(names(level("x;y")), std::vector<std::string>{"a/b.txt"});
@@ -125,7 +125,7 @@ TEST_F(CatalogPaths, ATopLevelFolderIsPurgedWithItsFiles) {
     EXPECT_EQ(files, 0);
     EXPECT_EQ(weighted, 0);
     EXPECT_EQ(cleanups(), std::vector<std::string>{kUser + "|ST"});
-    EXPECT_EQ(c.exists("", "旅行", "Folder"), 0);
+    EXPECT_EQ(c.exists("", "旅行", "Folder"), CatalogPresence::Absent);
     EXPECT_EQ(c.purgeFolder(""), -1);
     EXPECT_TRUE(test::passesXmllint(catalogPath(kUser)));
 }

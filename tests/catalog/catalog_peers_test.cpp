@@ -45,10 +45,12 @@ TEST_F(CatalogPeersTest, ChineseNamesReadTheSameInPythonAndXmllint) {
         "if k not in ('CT', 'DT')))\n";
     test::TempDir dir;
     test::writeFile(dir / "read.py", script);
-    int status = -1;
-    std::string out = test::runCommand(
-        "/usr/bin/python3 '" + (dir / "read.py").string() + "' '" + path + "'", &status);
-    ASSERT_EQ(status, 0) << out;
+    std::string out;
+    ASSERT_EQ(test::runShell("/usr/bin/python3 " + test::shellQuote((dir / "read.py").string()) +
+                                 " " + test::shellQuote(path),
+                             &out),
+              0)
+        << out;
     EXPECT_EQ(out,
               "User li@example.com 4 1 12345\n"
               "Folder|Name=我的文档|Size=0|Del=false\n"
@@ -82,8 +84,8 @@ TEST_F(CatalogPeersTest, AStaleObjectDoesNotUndoAnotherChange) {
     ASSERT_EQ(ui.addFolder("", "新建文件夹"), 0);
     ASSERT_EQ(store.addFileRecord("我的文档", "a.bin", "S", 10), 0);
     Catalog after(kUser);
-    EXPECT_EQ(after.exists("", "新建文件夹", "Folder"), -1);
-    EXPECT_EQ(after.exists("我的文档", "a.bin", "File"), -1);
+    EXPECT_EQ(after.exists("", "新建文件夹", "Folder"), CatalogPresence::Live);
+    EXPECT_EQ(after.exists("我的文档", "a.bin", "File"), CatalogPresence::Live);
     EXPECT_EQ(after.version(), 3);
 }
 
@@ -99,8 +101,9 @@ TEST_F(CatalogPeersTest, AStaleObjectSeesAChangeThatKeptTheFileSize) {
         ASSERT_EQ(test::readFile(catalogPath(kUser)).size(), before.size());
         ASSERT_EQ(stale.addFolder("", "r" + std::to_string(round)), 0);
         Catalog after(kUser);
-        EXPECT_EQ(after.exists("我的文档", to, "Folder"), -1) << round;
-        EXPECT_EQ(after.exists("", "r" + std::to_string(round), "Folder"), -1) << round;
+        EXPECT_EQ(after.exists("我的文档", to, "Folder"), CatalogPresence::Live) << round;
+        EXPECT_EQ(after.exists("", "r" + std::to_string(round), "Folder"), CatalogPresence::Live)
+            << round;
     }
 }
 

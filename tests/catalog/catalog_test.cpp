@@ -4,6 +4,7 @@
 
 #include <regex>
 
+#include "catalog/catalog_path.h"
 #include "catalog/folder_tree.h"
 #include "tests/catalog/catalog_test_support.h"
 
@@ -144,7 +145,7 @@ TEST_F(CatalogTest, DeleteUndeleteAndPurgeFile) {
     ASSERT_EQ(c.deleteFile("我的图片\\a&b \"1\".jpg"), 0);
     EXPECT_EQ(fn(), 1);
     EXPECT_TRUE(list("我的图片").empty());
-    EXPECT_EQ(c.exists("我的图片", "a&b \"1\".jpg", "File"), 255);
+    EXPECT_EQ(c.exists("我的图片", "a&b \"1\".jpg", "File"), CatalogPresence::OnlyDeleted);
     std::vector<CatalogRow> bin;
     Catalog view(kUser);
     view.listRecycleBin(bin);
@@ -169,7 +170,7 @@ TEST_F(CatalogTest, DeleteUndeleteAndPurgeFile) {
     view.reload(kUser);
     view.listRecycleBin(bin);
     EXPECT_TRUE(bin.empty());
-    EXPECT_EQ(c.exists("我的图片", "a&b \"1\".jpg", "File"), 0);
+    EXPECT_EQ(c.exists("我的图片", "a&b \"1\".jpg", "File"), CatalogPresence::Absent);
     std::vector<std::string> posted = forms();
     ASSERT_EQ(posted.size(), 3u);
     EXPECT_EQ(posted[1], "action=xml&email=zhang@example.com&xml=6&share=0.0000");
@@ -205,14 +206,15 @@ TEST_F(CatalogTest, MissingFileChangesNothing) {
 
 TEST_F(CatalogTest, ExistsAnswers) {
     Catalog c(kUser);
-    EXPECT_EQ(c.exists("", "我的文档", "Folder"), -1);
-    EXPECT_EQ(c.exists("我的文档", "自定义", "Folder"), -1);
-    EXPECT_EQ(c.exists("我的文档", "自定义1", "Folder"), 0);
-    EXPECT_EQ(c.exists("没有\\路径", "x", "File"), 0);  // a missing path answers 0
+    EXPECT_EQ(c.exists("", "我的文档", "Folder"), CatalogPresence::Live);
+    EXPECT_EQ(c.exists("我的文档", "自定义", "Folder"), CatalogPresence::Live);
+    EXPECT_EQ(c.exists("我的文档", "自定义1", "Folder"), CatalogPresence::Absent);
+    EXPECT_EQ(c.exists("没有\\路径", "x", "File"),
+              CatalogPresence::Absent);  // so does a missing path
     ASSERT_EQ(c.deleteFolder("我的文档\\自定义"), 0);
-    EXPECT_EQ(c.exists("我的文档", "自定义", "Folder"), 255);
+    EXPECT_EQ(c.exists("我的文档", "自定义", "Folder"), CatalogPresence::OnlyDeleted);
     ASSERT_EQ(c.addFolder("我的文档", "自定义"), 0);  // the name held only by a deleted one is free
-    EXPECT_EQ(c.exists("我的文档", "自定义", "Folder"), -1);
+    EXPECT_EQ(c.exists("我的文档", "自定义", "Folder"), CatalogPresence::Live);
 }
 
 // ---- folders ------------------------------------------------------------------------
@@ -384,6 +386,16 @@ TEST_F(CatalogTest, TreeWalkShowsLiveFoldersThenRecycleBin) {
     EXPECT_EQ(tree.folders[2].children[0].name, "电影");
     EXPECT_EQ(tree.folders[3].name, "工作");
     EXPECT_EQ(tree.recycleName, "回收站");
+}
+
+TEST(CatalogPath, AnItemPathSplitsAtItsLastBackslash) {
+    std::string folder, name;
+    splitItemPath("我的文档\\自定义\\c.txt", folder, name);
+    EXPECT_EQ(folder, "我的文档\\自定义");
+    EXPECT_EQ(name, "c.txt");
+    splitItemPath("c.txt", folder, name);
+    EXPECT_EQ(folder, "");
+    EXPECT_EQ(name, "c.txt");
 }
 
 }  // namespace

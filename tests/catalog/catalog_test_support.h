@@ -8,6 +8,7 @@
 
 #include "catalog/catalog.h"
 #include "catalog/catalog_hooks.h"
+#include "tests/support/command.h"
 #include "tests/support/temp_dir.h"
 
 namespace parvola::test {
@@ -62,27 +63,9 @@ class CatalogFixture : public ::testing::Test {
     std::vector<std::string> forms_, mails_, cleanups_;
 };
 
-// Runs a shell command and returns its standard output; `status` gets the exit code.
-inline std::string runCommand(const std::string& command, int* status = nullptr) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return out;
-    char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, got);
-    int rc = pclose(pipe);
-    if (status != nullptr)
-        *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    return out;
-}
-
 // xmllint --noout on the file: true when it is well-formed XML.
 inline bool passesXmllint(const std::string& path) {
-    int status = -1;
-    runCommand("xmllint --noout '" + path + "' 2>&1", &status);
-    return status == 0;
+    return runShell("xmllint --noout " + shellQuote(path) + " 2>&1") == 0;
 }
 
 }  // namespace parvola::test

@@ -1,11 +1,11 @@
 #pragma once
 // Runs the parvola-cli program of this build for a test: its own application
 // directory, standard input given, standard output and error captured.
-#include <sys/types.h>
-
 #include <chrono>
 #include <string>
 #include <vector>
+
+#include "tests/support/child_process.h"
 
 namespace parvola::test {
 
@@ -47,9 +47,7 @@ class CliProcess {
     CliResult finish();
 
   private:
-    pid_t pid_ = -1;
-    int outFd_ = -1;
-    int errFd_ = -1;
+    ChildProcess process_;
     std::string err_;
 };
 

@@ -16,12 +16,6 @@ TEST(CliFolderPath, SlashesAndBackslashesBothSeparate) {
     EXPECT_EQ(catalogPath("/我的文档//自定义/"), "我的文档\\自定义");
     EXPECT_EQ(catalogPath("我的文档\\自定义"), "我的文档\\自定义");
     EXPECT_EQ(catalogPath("/"), "");
-    std::string parent, name;
-    splitLast("a\\b\\c.txt", parent, name);
-    EXPECT_EQ(parent, "a\\b");
-    EXPECT_EQ(name, "c.txt");
-    splitLast("c.txt", parent, name);
-    EXPECT_EQ(parent, "");
     EXPECT_EQ(joinPath("", "c"), "c");
     EXPECT_EQ(joinPath("a", ""), "a");
     EXPECT_EQ(joinPath("a\\b", "c"), "a\\b\\c");
@@ -42,13 +36,13 @@ TEST(CliTextWidth, ChineseTakesTwoCells) {
 
 TEST(CliProgressLine, BarPercentSpeedAndTimeLeft) {
     TransferTask task;
-    task.direction = kUploadDirection;
+    task.direction = TransferDirection::Upload;
     task.fileSize = 10 * 1024 * 1024;
     task.progress = 50.0f;
     task.speed = 1024 * 1024;
     EXPECT_EQ(progressLine(task, 10), "[#####.....] 50.00%  1024KByte/s  0:05 left");
     task.speed = 0;
-    task.direction = kDownloadDirection;
+    task.direction = TransferDirection::Download;
     task.progress = 0;
     EXPECT_EQ(progressLine(task, 4), "[....] 0.00%  发送请求...");
 }

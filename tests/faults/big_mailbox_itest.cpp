@@ -35,13 +35,13 @@ TEST_F(BigMailbox, LoginStoreAndReadWorkUnderFiveThousandMails) {
     fs::remove(home.path() / (user + "_config"));
     account.catalogFlag = 1;
     ASSERT_EQ(CatalogLoginStep(account), 0);
-    EXPECT_EQ(Catalog(user).exists("", "旧照片", "Folder"), -1);
+    EXPECT_EQ(Catalog(user).exists("", "旧照片", "Folder"), CatalogPresence::Live);
 
     const std::string bytes = randomBytes(static_cast<size_t>(6 * kMiB + 1), 64);
-    ASSERT_EQ(runUploadWorker(user, source("new.bin", bytes), kDocuments), 0);
+    ASSERT_EQ(runUploadWorker(user, source("new.bin", bytes), kDocuments), UploadOutcome::Stored);
     const CatalogRow record = fileRecord(user, kDocuments, "new.bin");
     ASSERT_EQ(record.name, "new.bin");
-    ASSERT_EQ(readBack(user, record, saves.str()), 0);
+    ASSERT_EQ(readBack(user, record, saves.str()), DownloadOutcome::Saved);
     EXPECT_TRUE(readFile(saves / "new.bin") == bytes);
     EXPECT_TRUE(notices.messages().empty());
 

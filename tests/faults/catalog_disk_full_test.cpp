@@ -39,7 +39,7 @@ class HookCounter {
 };
 
 bool hasFolder(const std::string& name) {
-    return Catalog(kUser).exists("", name, "Folder") == -1;
+    return Catalog(kUser).exists("", name, "Folder") == CatalogPresence::Live;
 }
 
 TEST(CatalogDiskFull, AFullDiskKeepsTheOldCatalogWholeAndRefusesTheChange) {
@@ -72,9 +72,9 @@ TEST(CatalogDiskFull, AFullDiskKeepsTheOldCatalogWholeAndRefusesTheChange) {
     XmlDoc doc;
     EXPECT_TRUE(doc.loadFile(file.string())) << doc.resultText();
     // The object that failed went back to the file as it is.
-    EXPECT_EQ(catalog.exists("", "新文件夹", "Folder"), 0);
-    EXPECT_EQ(catalog.exists("", "文件夹 39", "Folder"), -1);
-    EXPECT_EQ(catalog.exists("", "文件夹 3", "Folder"), -1);
+    EXPECT_EQ(catalog.exists("", "新文件夹", "Folder"), CatalogPresence::Absent);
+    EXPECT_EQ(catalog.exists("", "文件夹 39", "Folder"), CatalogPresence::Live);
+    EXPECT_EQ(catalog.exists("", "文件夹 3", "Folder"), CatalogPresence::Live);
     std::vector<CatalogRow> rows;
     catalog.listRecycleBin(rows);
     ASSERT_EQ(rows.size(), 1u);

@@ -33,9 +33,9 @@ TEST(CatalogFromMailbox, AnOlderMailedCatalogLeavesANewerLocalOneInPlace) {
     const std::string newer = ZipCatalog(kUser, mailed.str());
     ASSERT_FALSE(newer.empty());
     ASSERT_EQ(Catalog(kUser).createNew(kUser), 0);
-    EXPECT_EQ(Catalog(kUser).exists("", "刚刚建的", "Folder"), 0);
+    EXPECT_EQ(Catalog(kUser).exists("", "刚刚建的", "Folder"), CatalogPresence::Absent);
     EXPECT_TRUE(UnzipCatalog(kUser, newer, CatalogReplacement::UnlessLocalIsNewer));
-    EXPECT_EQ(Catalog(kUser).exists("", "刚刚建的", "Folder"), -1);
+    EXPECT_EQ(Catalog(kUser).exists("", "刚刚建的", "Folder"), CatalogPresence::Live);
     setCatalogHooks(previous);
 }
 

@@ -123,14 +123,16 @@ TEST(ConcurrentProcesses, TheClientCoreAndTheCommandLineLoseNothingOnOneDirector
     // Every catalog change of both processes is there.
     Catalog catalog(address);
     for (int i = 0; i < kCliFolders; ++i)
-        EXPECT_EQ(catalog.exists("", "cli " + std::to_string(i), "Folder"), -1) << "cli " << i;
+        EXPECT_EQ(catalog.exists("", "cli " + std::to_string(i), "Folder"), CatalogPresence::Live)
+            << "cli " << i;
     int expectedRecords = 0;
     for (const auto& [thread, count] : rounds) {
         EXPECT_GE(count, kMinimumRounds);
         for (int i = 0; i < count; ++i) {
             const std::string tag = "t" + std::to_string(thread) + "-" + std::to_string(i);
-            EXPECT_EQ(catalog.exists("", "driver " + tag, "Folder"), -1) << tag;
-            EXPECT_EQ(catalog.exists("我的文档", tag + ".bin", "File"), -1) << tag;
+            EXPECT_EQ(catalog.exists("", "driver " + tag, "Folder"), CatalogPresence::Live) << tag;
+            EXPECT_EQ(catalog.exists("我的文档", tag + ".bin", "File"), CatalogPresence::Live)
+                << tag;
         }
         expectedRecords += count;
     }

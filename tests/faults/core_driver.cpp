@@ -30,7 +30,7 @@ constexpr int kThreads = 8;
 TransferTask record(const std::string& user, int thread, int round) {
     TransferTask task;
     task.user = user;
-    task.direction = kUploadDirection;
+    task.direction = TransferDirection::Upload;
     task.fileName = "t" + std::to_string(thread) + "-" + std::to_string(round) + ".bin";
     task.localPath = "/home/u/" + task.fileName;
     task.fileSize = 30000000;

@@ -18,7 +18,8 @@ class DiskFull : public PipelineTest {
   protected:
     CatalogRow store(const MailboxAccount& account, const std::string& name,
                      const std::string& bytes) {
-        EXPECT_EQ(runUploadWorker(account.loginAddress, source(name, bytes), kDocuments), 0);
+        EXPECT_EQ(runUploadWorker(account.loginAddress, source(name, bytes), kDocuments),
+                  UploadOutcome::Stored);
         return fileRecord(account.loginAddress, kDocuments, name);
     }
     static std::vector<std::string> names(const fs::path& folder) {
@@ -50,7 +51,7 @@ TEST_F(DiskFull, TheSaveFolderFillsUpDuringARead) {
     writeFile(disk.path() / "old" / "huge.bin", "an older copy");
     const unsigned long long freeBefore = freeBytes(disk.path());
 
-    EXPECT_EQ(readBack(account.loginAddress, record, disk.str()), kSaveFolderFull);
+    EXPECT_EQ(readBack(account.loginAddress, record, disk.str()), DownloadOutcome::SaveFolderFull);
     EXPECT_EQ(notices.messages(),
               std::vector<std::string>{
                   "文件:huge.bin下载失败:保存位置的磁盘空间不足,请清理磁盘或另选保存位置后再试!"});
@@ -63,7 +64,7 @@ TEST_F(DiskFull, TheSaveFolderFillsUpDuringARead) {
     EXPECT_FALSE(fs::exists(home.path() / "temp" / "huge"));
 
     // Elsewhere the same read goes through.
-    ASSERT_EQ(readBack(account.loginAddress, record, saves.str()), 0);
+    ASSERT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::Saved);
     EXPECT_TRUE(readFile(saves / "huge.bin") == bytes);
     EXPECT_EQ(notices.messages().size(), 1u);
 }
@@ -83,7 +84,7 @@ TEST_F(DiskFull, TheApplicationDirectoryFillsUpBeforeAStoreEntersItsRecord) {
     const std::string path = source("small.txt", randomBytes(50000, 63));
     ASSERT_TRUE(fillDisk(disk.str()));
 
-    EXPECT_EQ(runUploadWorker(user, path, kDocuments), 0);
+    EXPECT_EQ(runUploadWorker(user, path, kDocuments), UploadOutcome::Refused);
     EXPECT_EQ(notices.messages(), std::vector<std::string>{kCatalogNotSavedText});
     EXPECT_TRUE(readFile(catalogFile) == before);
     EXPECT_EQ(fileRecord(user, kDocuments, "small.txt").name, "");
@@ -92,7 +93,7 @@ TEST_F(DiskFull, TheApplicationDirectoryFillsUpBeforeAStoreEntersItsRecord) {
     EXPECT_TRUE(taskList().empty());
 
     fs::remove(disk.path() / "filler");
-    EXPECT_EQ(runUploadWorker(user, path, kDocuments), 0);
+    EXPECT_EQ(runUploadWorker(user, path, kDocuments), UploadOutcome::Stored);
     EXPECT_EQ(fileRecord(user, kDocuments, "small.txt").name, "small.txt");
     EXPECT_EQ(notices.messages().size(), 1u);
 }

@@ -70,7 +70,8 @@ class ServerStops : public PipelineTest {
 
     // Stores kThreePieces as `name` while everything runs; its record.
     CatalogRow storeWhole(const MailboxAccount& account, const std::string& name) {
-        EXPECT_EQ(runUploadWorker(account.loginAddress, source(name, kThreePieces), kDocuments), 0);
+        EXPECT_EQ(runUploadWorker(account.loginAddress, source(name, kThreePieces), kDocuments),
+                  UploadOutcome::Stored);
         return fileRecord(account.loginAddress, kDocuments, name);
     }
 
@@ -79,10 +80,10 @@ class ServerStops : public PipelineTest {
     void expectStoreSucceedsAgain(PrivateMailStack& stack, const MailboxAccount& account,
                                   const std::string& path, const std::string& name) {
         ASSERT_TRUE(stack.restart());
-        ASSERT_EQ(runUploadWorker(account.loginAddress, path, kDocuments), 0);
+        ASSERT_EQ(runUploadWorker(account.loginAddress, path, kDocuments), UploadOutcome::Stored);
         const CatalogRow record = fileRecord(account.loginAddress, kDocuments, name);
         ASSERT_EQ(record.name, name);
-        ASSERT_EQ(readBack(account.loginAddress, record, saves.str()), 0);
+        ASSERT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::Saved);
         EXPECT_TRUE(readFile(saves / name) == kThreePieces);
         EXPECT_EQ(notices.messages().size(), 1u);
     }
@@ -90,7 +91,7 @@ class ServerStops : public PipelineTest {
     void expectReadSucceedsAgain(PrivateMailStack& stack, const MailboxAccount& account,
                                  const CatalogRow& record) {
         ASSERT_TRUE(stack.restart());
-        ASSERT_EQ(readBack(account.loginAddress, record, saves.str()), 0);
+        ASSERT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::Saved);
         EXPECT_EQ(saveFolderNames(), std::vector<std::string>{record.name});
         EXPECT_TRUE(readFile(saves / record.name) == kThreePieces);
         EXPECT_EQ(notices.messages().size(), 1u);
@@ -112,7 +113,7 @@ TEST_F(ServerStops, SmtpServerKilledAfterTheFirstPieceOfAStore) {
         }
     });
 
-    EXPECT_NE(runUploadWorker(account.loginAddress, path, kDocuments), 0);
+    EXPECT_EQ(runUploadWorker(account.loginAddress, path, kDocuments), UploadOutcome::SendFailed);
     ASSERT_TRUE(killed.load());
     expectOneFailure(uploadFailed(path), "SMTP");
     EXPECT_EQ(catalogBytes(account.loginAddress), before);
@@ -132,7 +133,7 @@ TEST_F(ServerStops, SmtpServerKilledWhileTheSecondPieceIsSent) {
     const std::string before = catalogBytes(account.loginAddress);
     const std::string path = source("midway.bin", kThreePieces);
 
-    EXPECT_NE(runUploadWorker(account.loginAddress, path, kDocuments), 0);
+    EXPECT_EQ(runUploadWorker(account.loginAddress, path, kDocuments), UploadOutcome::SendFailed);
     ASSERT_TRUE(relay.cut());
     expectOneFailure(uploadFailed(path), "SMTP");
     EXPECT_EQ(catalogBytes(account.loginAddress), before);
@@ -157,7 +158,7 @@ TEST_F(ServerStops, Pop3ServerKilledAfterTheFirstPieceOfARead) {
         }
     });
 
-    EXPECT_NE(readBack(account.loginAddress, record, saves.str()), 0);
+    EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::Failed);
     ASSERT_TRUE(killed.load());
     expectOneFailure(downloadFailed("far.bin"), "POP3");
     EXPECT_TRUE(saveFolderNames().empty());  // neither "far.bin" nor "far.bin.part"
@@ -181,7 +182,7 @@ TEST_F(ServerStops, Pop3ServerKilledWhileTheSecondPieceIsRead) {
     ASSERT_EQ(record.name, "near.bin");
     const std::string before = catalogBytes(account.loginAddress);
 
-    EXPECT_NE(readBack(account.loginAddress, record, saves.str()), 0);
+    EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::Failed);
     ASSERT_TRUE(relay.cut());
     expectOneFailure(downloadFailed("near.bin"), "POP3");
     EXPECT_TRUE(saveFolderNames().empty());

@@ -13,21 +13,21 @@ const std::string kB1 = "CSmtpMsgPart123X456_001_1234ABCD";
 // "资料" in the wire code page.
 const std::string kWireName = "\xD7\xCA\xC1\xCF.txt";
 
-CSmtpMessage fixedMessage() {
-    CSmtpMessage m;
-    m.Ticks = [] { return 0x1234ABCDul; };
-    m.Created = std::tm{};
-    m.Created.tm_sec = 9;
-    m.Created.tm_min = 5;
-    m.Created.tm_hour = 21;
-    m.Created.tm_mday = 6;
-    m.Created.tm_mon = 11;
-    m.Created.tm_year = 126;
-    m.Created.tm_wday = 0;
-    m.Zone = 800;
-    m.Sender = CSmtpAddress("me@sina.test", "me@sina.test");
-    m.Recipient = CSmtpAddress("me@sina.test", "me@sina.test");
-    m.Subject = "piece";
+SmtpMessage fixedMessage() {
+    SmtpMessage m;
+    m.setTicks([] { return 0x1234ABCDul; });
+    std::tm date{};
+    date.tm_sec = 9;
+    date.tm_min = 5;
+    date.tm_hour = 21;
+    date.tm_mday = 6;
+    date.tm_mon = 11;
+    date.tm_year = 126;
+    date.tm_wday = 0;
+    m.setDate(date, 800);
+    m.setSender(SmtpAddress("me@sina.test", "me@sina.test"));
+    m.setRecipient(SmtpAddress("me@sina.test", "me@sina.test"));
+    m.setSubject("piece");
     return m;
 }
 
@@ -64,42 +64,40 @@ const std::string kFilePart =
 class ComposerMessage : public ::testing::Test {
   protected:
     void SetUp() override { test::writeFile(dir_ / "资料.txt", "ABC"); }
-    CSmtpFilePart filePart() const {
-        return CSmtpFilePart((dir_ / "资料.txt").string(), "", false, "", "iso-8859-1");
+    SmtpFilePart filePart() const {
+        return SmtpFilePart((dir_ / "资料.txt").string(), "", false, "", "iso-8859-1");
     }
-    static CSmtpMessageBody plain() {
-        return CSmtpMessageBody("Hello", "text/plain", "iso-8859-1");
-    }
-    static CSmtpMessageBody html() {
-        return CSmtpMessageBody("<html><body>x</body></html>@", "text/html", "iso-8859-1");
+    static SmtpMessageBody plain() { return SmtpMessageBody("Hello", "text/plain", "iso-8859-1"); }
+    static SmtpMessageBody html() {
+        return SmtpMessageBody("<html><body>x</body></html>@", "text/html", "iso-8859-1");
     }
     test::TempDir dir_;
 };
 
 TEST_F(ComposerMessage, OneBodyIsTheMessageItself) {
-    CSmtpMessage m = fixedMessage();
-    m.Bodies.push_back(plain());
+    SmtpMessage m = fixedMessage();
+    m.addBody(plain());
     std::string out;
     m.GetMessageText(out);
     EXPECT_EQ(out, headers() + kPlainPart);
 }
 
 TEST_F(ComposerMessage, TwoBodiesAreAlternatives) {
-    CSmtpMessage m = fixedMessage();
-    m.Bodies.push_back(plain());
-    m.Bodies.push_back(html());
+    SmtpMessage m = fixedMessage();
+    m.addBody(plain());
+    m.addBody(html());
     std::string out;
     m.GetMessageText(out);
     EXPECT_EQ(out, headers("alternative") + kPreamble + "\r\n--" + kB0 + "\r\n" + kPlainPart +
                        "\r\n--" + kB0 + "\r\n" + kHtmlPart + "\r\n--" + kB0 + "--\r\n");
-    EXPECT_EQ(m.MultipartKind, kMultipartAlternative);
+    EXPECT_EQ(m.multipartKind(), kMultipartAlternative);
 }
 
 TEST_F(ComposerMessage, TwoBodiesAndAFileNestTheAlternativesInMixed) {
-    CSmtpMessage m = fixedMessage();
-    m.Bodies.push_back(plain());
-    m.Bodies.push_back(html());
-    m.Files.push_back(filePart());
+    SmtpMessage m = fixedMessage();
+    m.addBody(plain());
+    m.addBody(html());
+    m.addFile(filePart());
     std::string out;
     m.GetMessageText(out);
     EXPECT_EQ(out, headers("mixed") + kPreamble + "\r\n--" + kB0 +
@@ -107,13 +105,13 @@ TEST_F(ComposerMessage, TwoBodiesAndAFileNestTheAlternativesInMixed) {
                        "\"\r\n" + "\r\n--" + kB1 + "\r\n" + kPlainPart + "\r\n--" + kB1 + "\r\n" +
                        kHtmlPart + "\r\n--" + kB1 + "--\r\n" + "\r\n--" + kB0 + "\r\n" + kFilePart +
                        "\r\n--" + kB0 + "--\r\n");
-    EXPECT_EQ(m.MultipartKind, kMultipartMixed);
+    EXPECT_EQ(m.multipartKind(), kMultipartMixed);
 }
 
 TEST_F(ComposerMessage, OneBodyAndAFileAreMixedWithoutInnerBoundary) {
-    CSmtpMessage m = fixedMessage();
-    m.Bodies.push_back(plain());
-    m.Files.push_back(filePart());
+    SmtpMessage m = fixedMessage();
+    m.addBody(plain());
+    m.addFile(filePart());
     std::string out;
     m.GetMessageText(out);
     EXPECT_EQ(out, headers("mixed") + kPreamble + "\r\n--" + kB0 + "\r\n" + kPlainPart + "\r\n--" +
@@ -126,8 +124,8 @@ TEST_F(ComposerMessage, FilePartsAreBase64WhateverTheirEncodingSays) {
     // bare line feeds; it must come out as base64 of every byte.
     const std::string bytes("line\n.dot\0\xE9\r\n.", 14);
     test::writeFile(dir_ / "data.bin", bytes);
-    CSmtpMessage m = fixedMessage();
-    m.Files.push_back(CSmtpFilePart((dir_ / "data.bin").string(), "", true, "", "", kEncoding7Bit));
+    SmtpMessage m = fixedMessage();
+    m.addFile(SmtpFilePart((dir_ / "data.bin").string(), "", true, "", "", kEncoding7Bit));
     std::string out;
     m.GetMessageText(out);
     EXPECT_EQ(out, headers() +
@@ -140,8 +138,8 @@ TEST_F(ComposerMessage, FilePartsAreBase64WhateverTheirEncodingSays) {
 TEST_F(ComposerMessage, LargeFileComesInLinesOf76) {
     const std::string bytes = test::randomBytes(57 * 16384 * 2 + 100, 3);  // crosses read slices
     test::writeFile(dir_ / "big.bin", bytes);
-    CSmtpMessage m = fixedMessage();
-    m.Files.push_back(CSmtpFilePart((dir_ / "big.bin").string()));
+    SmtpMessage m = fixedMessage();
+    m.addFile(SmtpFilePart((dir_ / "big.bin").string()));
     std::string out;
     m.GetMessageText(out);
     std::string expected, name;
@@ -152,9 +150,9 @@ TEST_F(ComposerMessage, LargeFileComesInLinesOf76) {
 }
 
 TEST_F(ComposerMessage, UnreadableFilePartIsLeftOut) {
-    CSmtpMessage m = fixedMessage();
-    m.Bodies.push_back(plain());
-    m.Files.push_back(CSmtpFilePart((dir_ / "missing.bin").string()));
+    SmtpMessage m = fixedMessage();
+    m.addBody(plain());
+    m.addFile(SmtpFilePart((dir_ / "missing.bin").string()));
     std::string out;
     m.GetMessageText(out);
     EXPECT_EQ(out, headers("mixed") + kPreamble + "\r\n--" + kB0 + "\r\n" + kPlainPart + "\r\n--" +
@@ -164,11 +162,10 @@ TEST_F(ComposerMessage, UnreadableFilePartIsLeftOut) {
 TEST_F(ComposerMessage, ContentTypeComesFromTheNameFromItsFirstDotOrFromThePart) {
     test::writeFile(dir_ / "report.pdf", "%PDF");
     test::writeFile(dir_ / "report.v2.pdf", "%PDF");
-    CSmtpMessage m = fixedMessage();
-    m.Files.push_back(CSmtpFilePart((dir_ / "report.pdf").string()));
-    m.Files.push_back(CSmtpFilePart((dir_ / "report.v2.pdf").string()));
-    m.Files.push_back(
-        CSmtpFilePart((dir_ / "report.pdf").string(), "shown.bin", false, "image/png"));
+    SmtpMessage m = fixedMessage();
+    m.addFile(SmtpFilePart((dir_ / "report.pdf").string()));
+    m.addFile(SmtpFilePart((dir_ / "report.v2.pdf").string()));
+    m.addFile(SmtpFilePart((dir_ / "report.pdf").string(), "shown.bin", false, "image/png"));
     std::string out;
     m.GetMessageText(out);
     EXPECT_NE(out.find("Content-Type: application/pdf;\r\n\tname=\"report.pdf\""),
@@ -180,23 +177,23 @@ TEST_F(ComposerMessage, ContentTypeComesFromTheNameFromItsFirstDotOrFromThePart)
 }
 
 TEST_F(ComposerMessage, BodiesAreDotStuffedFromTheirFirstByte) {
-    CSmtpMessage m = fixedMessage();
-    m.Bodies.push_back(CSmtpMessageBody(".\r\n.line", "text/plain", "us-ascii"));
+    SmtpMessage m = fixedMessage();
+    m.addBody(SmtpMessageBody(".\r\n.line", "text/plain", "us-ascii"));
     std::string out;
     m.GetMessageText(out);
     EXPECT_EQ(out.substr(out.find("\r\n\r\n") + 4), "..\r\n..line");
 }
 
 TEST(ComposerHeaders, CallerHeadersZoneAndRecipients) {
-    CSmtpMessage m = fixedMessage();
+    SmtpMessage m = fixedMessage();
     m.addHeader("X-Priority", "1 (Highest)");
     m.addHeader("Date", "caller date");
-    m.Zone = -500;
-    m.Subject = "存储测试";
-    m.Recipient = CSmtpAddress("a@sina.test");
-    m.ToList.push_back(CSmtpAddress("b@sina.test", "Bee"));
-    m.BlindList.push_back(CSmtpAddress("c@sina.test"));
-    m.MessageId = "id1@sina.test";
+    m.setDate(m.date(), -500);
+    m.setSubject("存储测试");
+    m.setRecipient(SmtpAddress("a@sina.test"));
+    m.addRecipient(SmtpAddress("b@sina.test", "Bee"));
+    m.addBlindRecipient(SmtpAddress("c@sina.test"));
+    m.setMessageId("id1@sina.test");
     std::string out;
     m.GetMessageText(out);
     EXPECT_EQ(out,
@@ -214,11 +211,11 @@ TEST(ComposerHeaders, CallerHeadersZoneAndRecipients) {
 }
 
 TEST(ComposerHeaders, ZoneAndDateFormats) {
-    EXPECT_EQ(CSmtpMessage::zoneFromUtcOffset(8 * 3600), 800);
-    EXPECT_EQ(CSmtpMessage::zoneFromUtcOffset(-5 * 3600), -500);
-    EXPECT_EQ(CSmtpMessage::zoneFromUtcOffset(5 * 3600 + 1800), 530);
-    EXPECT_EQ(CSmtpMessage::zoneFromUtcOffset(-(3 * 3600 + 1800)), -330);
-    EXPECT_EQ(CSmtpMessage::zoneFromUtcOffset(0), 0);
+    EXPECT_EQ(SmtpMessage::zoneFromUtcOffset(8 * 3600), 800);
+    EXPECT_EQ(SmtpMessage::zoneFromUtcOffset(-5 * 3600), -500);
+    EXPECT_EQ(SmtpMessage::zoneFromUtcOffset(5 * 3600 + 1800), 530);
+    EXPECT_EQ(SmtpMessage::zoneFromUtcOffset(-(3 * 3600 + 1800)), -330);
+    EXPECT_EQ(SmtpMessage::zoneFromUtcOffset(0), 0);
     std::tm t{};
     t.tm_year = 124;
     t.tm_mon = 0;
@@ -227,23 +224,23 @@ TEST(ComposerHeaders, ZoneAndDateFormats) {
     t.tm_hour = 7;
     t.tm_min = 0;
     t.tm_sec = 3;
-    EXPECT_EQ(CSmtpMessage::formatDate(t, 0), "Mon, 15 Jan 2024 7:00:03 -0000");
-    EXPECT_EQ(CSmtpMessage::formatDate(t, 530), "Mon, 15 Jan 2024 7:00:03 +0530");
-    EXPECT_EQ(CSmtpMessage::formatDate(t, -330), "Mon, 15 Jan 2024 7:00:03 -0330");
+    EXPECT_EQ(SmtpMessage::formatDate(t, 0), "Mon, 15 Jan 2024 7:00:03 -0000");
+    EXPECT_EQ(SmtpMessage::formatDate(t, 530), "Mon, 15 Jan 2024 7:00:03 +0530");
+    EXPECT_EQ(SmtpMessage::formatDate(t, -330), "Mon, 15 Jan 2024 7:00:03 -0330");
 }
 
 TEST(ComposerHeaders, HeaderListComparesNamesExactly) {
-    CSmtpMessage m;
+    SmtpMessage m;
     m.addHeader("X-Tag", "1");
     m.addHeader("X-Tag", "2");
     EXPECT_TRUE(m.hasHeader("X-Tag"));
     EXPECT_FALSE(m.hasHeader("x-tag"));
     EXPECT_FALSE(m.hasHeader("X-Ta"));
     m.removeHeader("x-tag");
-    EXPECT_EQ(m.Headers.size(), 2u);
+    EXPECT_EQ(m.headers().size(), 2u);
     m.removeHeader("X-Tag");
-    ASSERT_EQ(m.Headers.size(), 1u);
-    EXPECT_EQ(m.Headers[0].second, "2");
+    ASSERT_EQ(m.headers().size(), 1u);
+    EXPECT_EQ(m.headers()[0].second, "2");
 }
 
 }  // namespace

@@ -183,7 +183,7 @@ TEST_F(ReaderTest, UnwritableFolderSkipsTheFilesAndStillSucceeds) {
     EXPECT_TRUE(filesIn(target).empty());
 }
 
-TEST_F(ReaderTest, FailedRetrievalReturnsTheStatusAndLeavesNoScratchFile) {
+TEST_F(ReaderTest, FailedRetrievalReturnsItsResultAndLeavesNoScratchFile) {
     ScriptedPeer peer;
     test::scriptLogin(peer)
         .expectLine("LIST 1\r\n")
@@ -194,8 +194,7 @@ TEST_F(ReaderTest, FailedRetrievalReturnsTheStatusAndLeavesNoScratchFile) {
     Pop3Connection pop3;
     pop3.setTimeout(std::chrono::milliseconds(5000));
     ASSERT_TRUE(pop3.Connect("127.0.0.1", "bob", "secret", peer.start()));
-    EXPECT_EQ(pop3.SaveAttachments(1, target.string()), -1);
-    EXPECT_EQ(pop3.status, -1);
+    EXPECT_EQ(pop3.SaveAttachments(1, target.string()), Pop3Connection::kRetrievalFailed);
     EXPECT_TRUE(pop3.Disconnect());
     EXPECT_EQ(peer.finish(), "");
     EXPECT_TRUE(fs::is_empty(scratch.path()));

@@ -24,14 +24,14 @@ TEST(MimeReaderRoundTrip, ComposedPieceMailGivesBackItsOneFile) {
     const fs::path source = work / "source.bin";
     test::writeFile(source, bytes);
 
-    CSmtpMessage message;
-    message.Ticks = [] { return 123456ul; };
-    message.Sender = CSmtpAddress("a@sina.test");
-    message.Recipient = CSmtpAddress("a@sina.test");
-    message.Subject = "存储 报告.pdf 1/2";
-    message.Bodies.emplace_back("A stored piece.", "text/plain", "iso-8859-1", 0);
-    message.Bodies.emplace_back("<html><body>x</body></html>@", "text/html", "iso-8859-1", 0);
-    message.Files.emplace_back(source.string(), "报告.pdf.001", false, "", "iso-8859-1", 0);
+    SmtpMessage message;
+    message.setTicks([] { return 123456ul; });
+    message.setSender(SmtpAddress("a@sina.test"));
+    message.setRecipient(SmtpAddress("a@sina.test"));
+    message.setSubject("存储 报告.pdf 1/2");
+    message.addBody(SmtpMessageBody("A stored piece.", "text/plain", "iso-8859-1", 0));
+    message.addBody(SmtpMessageBody("<html><body>x</body></html>@", "text/html", "iso-8859-1", 0));
+    message.addFile(SmtpFilePart(source.string(), "报告.pdf.001", false, "", "iso-8859-1", 0));
     std::string text;
     message.GetMessageText(text);
 

@@ -14,10 +14,10 @@ TEST(SmtpConnect, GreetsWithEhloAndLogsIn) {
     quit(peer);
     RecordingSmtp smtp(peer.start());
     EXPECT_EQ(smtp.Connect("127.0.0.1"), 1);
-    EXPECT_TRUE(smtp.Esmtp);
-    EXPECT_TRUE(smtp.Connected);
+    EXPECT_TRUE(smtp.isEsmtp());
+    EXPECT_TRUE(smtp.isConnected());
     smtp.Close();
-    EXPECT_FALSE(smtp.Connected);
+    EXPECT_FALSE(smtp.isConnected());
     EXPECT_EQ(peer.finish(), "");
     EXPECT_EQ(smtp.calls, Calls{});
 }
@@ -32,7 +32,7 @@ TEST(SmtpConnect, EhloRefusedFallsBackToHeloWithoutAuth) {
     quit(peer);
     RecordingSmtp smtp(peer.start());
     EXPECT_EQ(smtp.Connect("127.0.0.1"), 1);
-    EXPECT_FALSE(smtp.Esmtp);
+    EXPECT_FALSE(smtp.isEsmtp());
     smtp.Close();
     EXPECT_EQ(peer.finish(), "");
 }
@@ -42,7 +42,7 @@ TEST(SmtpConnect, HeloOnlyWhenEhloIsSwitchedOff) {
     peer.reply("220 hi\r\n").expectLine(heloLine()).reply("250 hi\r\n");
     quit(peer);
     RecordingSmtp smtp(peer.start());
-    smtp.UseEhlo = false;
+    smtp.setUseEhlo(false);
     EXPECT_EQ(smtp.Connect("127.0.0.1"), 1);
     smtp.Close();
     EXPECT_EQ(peer.finish(), "");
@@ -58,7 +58,7 @@ TEST(SmtpConnect, CapabilityLinesInSeveralSegments) {
     quit(peer);
     RecordingSmtp smtp(peer.start());
     EXPECT_EQ(smtp.Connect("127.0.0.1"), 1);
-    EXPECT_TRUE(smtp.Esmtp);
+    EXPECT_TRUE(smtp.isEsmtp());
     smtp.Close();
     EXPECT_EQ(peer.finish(), "");
     EXPECT_EQ(smtp.calls, Calls{});
@@ -109,7 +109,7 @@ TEST(SmtpConnect, RejectedCredentialWarnsAndFailsButKeepsTheConnection) {
     quit(peer);
     RecordingSmtp smtp(peer.start());
     EXPECT_EQ(smtp.Connect("127.0.0.1"), 1);
-    EXPECT_EQ(smtp.LastReply, "535 Incorrect authentication data");
+    EXPECT_EQ(smtp.lastReply(), "535 Incorrect authentication data");
     EXPECT_EQ(smtp.calls, (Calls{{'W', 535}, {'E', 535}}));
     smtp.Close();
     EXPECT_EQ(peer.finish(), "");
@@ -140,7 +140,7 @@ TEST(SmtpConnect, UnknownPromptEndsAuthWithoutSendingCredentials) {
 TEST(SmtpConnect, EndlessPromptsAreBounded) {
     ScriptedPeer peer;
     greetEsmtp(peer).expectLine("AUTH LOGIN\r\n");
-    for (int i = 0; i < CSmtp::kMaxAuthPrompts; ++i)
+    for (int i = 0; i < SmtpClient::kMaxAuthPrompts; ++i)
         peer.reply(prompt("Username:")).expectLine(b64Line("bob"));
     peer.reply(prompt("Username:"));
     quit(peer);
@@ -157,7 +157,7 @@ TEST(SmtpConnect, EmptyUserNameSkipsAuthOnAnEsmtpServer) {
     quit(peer);
     RecordingSmtp smtp(peer.start(), "", "");
     EXPECT_EQ(smtp.Connect("127.0.0.1"), 1);
-    EXPECT_TRUE(smtp.Esmtp);
+    EXPECT_TRUE(smtp.isEsmtp());
     smtp.Close();
     EXPECT_EQ(peer.finish(), "");
 }
@@ -167,7 +167,7 @@ TEST(SmtpConnect, BadGreetingFailsWithoutQuit) {
     peer.reply("554 go away\r\n");
     RecordingSmtp smtp(peer.start());
     EXPECT_EQ(smtp.Connect("127.0.0.1"), 0);
-    EXPECT_FALSE(smtp.Connected);
+    EXPECT_FALSE(smtp.isConnected());
     EXPECT_EQ(smtp.calls, (Calls{{'E', 554}}));
     smtp.Close();
     EXPECT_EQ(peer.finish(), "");
@@ -180,7 +180,7 @@ TEST(SmtpConnect, RefusedHostsFail) {
     EXPECT_EQ(smtp.Connect(""), 0);
     // A host name that does not fit the host buffer is refused, not cut.
     EXPECT_EQ(smtp.Connect(std::string(300, 'a')), 0);
-    EXPECT_FALSE(smtp.Connected);
+    EXPECT_FALSE(smtp.isConnected());
 }
 
 TEST(SmtpReply, OneThousandByteLineIsRead) {
@@ -200,7 +200,7 @@ TEST(SmtpReply, LineLongerThanTheBufferIsRefused) {
     RecordingSmtp smtp(peer.start());
     EXPECT_EQ(smtp.Connect("127.0.0.1"), 0);
     EXPECT_EQ(smtp.calls, (Calls{{'E', -1}}));
-    EXPECT_EQ(smtp.LastReply.size(), CSmtp::kReplyBufferSize - 1);
+    EXPECT_EQ(smtp.lastReply().size(), SmtpClient::kReplyBufferSize - 1);
     smtp.Close();
     EXPECT_EQ(peer.finish(), "");
 }
@@ -211,7 +211,7 @@ TEST(SmtpReply, ReplyWithoutCodeIsNoReply) {
     RecordingSmtp smtp(peer.start());
     EXPECT_EQ(smtp.Connect("127.0.0.1"), 0);
     EXPECT_EQ(smtp.calls, (Calls{{'E', -1}}));
-    EXPECT_EQ(smtp.LastReply, "hello there");
+    EXPECT_EQ(smtp.lastReply(), "hello there");
     EXPECT_EQ(peer.finish(), "");
 }
 
@@ -221,7 +221,7 @@ TEST(SmtpReply, ConnectionClosedMidReply) {
     RecordingSmtp smtp(peer.start());
     // EHLO gets no reply, HELO finds the connection gone.
     EXPECT_EQ(smtp.Connect("127.0.0.1"), 0);
-    EXPECT_FALSE(smtp.Connected);
+    EXPECT_FALSE(smtp.isConnected());
     EXPECT_EQ(smtp.calls, (Calls{{'E', -1}}));
     EXPECT_EQ(peer.finish(), "");
 }

@@ -26,21 +26,20 @@ TEST(SmtpPop3Cross, PieceMailReadsBackWithSubjectNameAndBytes) {
     const std::string subject = "文件 " + fileName + " 第1片";
 
     // Shaped like a stored piece: plain and HTML text, the file, to oneself.
-    CSmtpMessage message;
-    message.Sender = CSmtpAddress(address, address);
-    message.Recipient = CSmtpAddress(address, address);
-    message.Subject = subject;
-    message.Bodies.emplace_back("Stored piece.", "text/plain", "iso-8859-1");
-    message.Bodies.emplace_back("<html><body>" + subject + "</body></html>@", "text/html",
-                                "iso-8859-1");
-    message.Files.emplace_back((dir / fileName).string(), "", false, "", "iso-8859-1");
+    SmtpMessage message;
+    message.setSender(SmtpAddress(address, address));
+    message.setRecipient(SmtpAddress(address, address));
+    message.setSubject(subject);
+    message.addBody(SmtpMessageBody("Stored piece.", "text/plain", "iso-8859-1"));
+    message.addBody(
+        SmtpMessageBody("<html><body>" + subject + "</body></html>@", "text/html", "iso-8859-1"));
+    message.addFile(SmtpFilePart((dir / fileName).string(), "", false, "", "iso-8859-1"));
 
-    CSmtp smtp;
-    smtp.Port = MailStack::smtpPort();
-    smtp.UserName = user;
-    smtp.Password = password;
-    ASSERT_EQ(smtp.Connect("127.0.0.1"), 1) << smtp.LastReply;
-    ASSERT_EQ(smtp.SendMessage(message, -1), 0) << smtp.LastReply;
+    SmtpClient smtp;
+    smtp.setPort(MailStack::smtpPort());
+    smtp.setCredentials(user, password);
+    ASSERT_EQ(smtp.Connect("127.0.0.1"), 1) << smtp.lastReply();
+    ASSERT_EQ(smtp.SendMessage(message, -1), 0) << smtp.lastReply();
     smtp.Close();
 
     Pop3Connection pop3;

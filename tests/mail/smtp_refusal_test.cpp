@@ -32,7 +32,7 @@ ScriptedPeer& greetWithSize(ScriptedPeer& peer, const std::string& limit) {
                "\r\n250-AUTH LOGIN PLAIN\r\n250 HELP\r\n");
 }
 
-std::string composedSize(CSmtpMessage message) {
+std::string composedSize(SmtpMessage message) {
     std::string text;
     message.GetMessageText(text);
     return std::to_string(text.size());
@@ -42,30 +42,30 @@ TEST(SmtpRefusal, SizeGoesWithMailFromAndAnOversizedMessageIsRefusedUnsent) {
     ScriptedPeer peer;
     greetWithSize(peer, " 1000");
     authLogin(peer);
-    CSmtpMessage message = smallMessage();
-    message.Bodies.front().Text = std::string(5000, 'x');
+    SmtpMessage message =
+        smallMessage(SmtpMessageBody(std::string(5000, 'x'), "text/plain", "iso-8859-1"));
     const std::string size = composedSize(message);
     peer.expectLine("MAIL FROM: <bob@sina.test> SIZE=" + size + "\r\n")
         .reply("552 5.3.4 Message size exceeds fixed maximum message size\r\n");
     quit(peer);
     RecordingSmtp smtp(peer.start());
     ASSERT_EQ(smtp.Connect("127.0.0.1"), 1);
-    EXPECT_TRUE(smtp.SizeAnnounced);
-    EXPECT_EQ(smtp.SizeLimit, 1000u);
+    EXPECT_TRUE(smtp.sizeAnnounced());
+    EXPECT_EQ(smtp.sizeLimit(), 1000u);
     EXPECT_EQ(smtp.SendMessage(message, 1), 552);
     smtp.Close();
     EXPECT_EQ(peer.finish(), "");  // no RCPT, no DATA, no text
     // The server's words outlive the QUIT that Close exchanged.
-    EXPECT_EQ(smtp.FailureCode, 552);
-    EXPECT_EQ(smtp.FailureReply, "552 5.3.4 Message size exceeds fixed maximum message size");
-    EXPECT_EQ(smtp.LastReply, "221 closing connection");
+    EXPECT_EQ(smtp.failureCode(), 552);
+    EXPECT_EQ(smtp.failureReply(), "552 5.3.4 Message size exceeds fixed maximum message size");
+    EXPECT_EQ(smtp.lastReply(), "221 closing connection");
 }
 
 TEST(SmtpRefusal, SizeWithoutALimitIsStillSent) {
     ScriptedPeer peer;
     greetWithSize(peer, "");
     authLogin(peer);
-    CSmtpMessage message = smallMessage();
+    SmtpMessage message = smallMessage();
     peer.expectLine("MAIL FROM: <bob@sina.test> SIZE=" + composedSize(message) + "\r\n")
         .reply("250 OK\r\n")
         .expectLine("RCPT TO: <bob@sina.test>\r\n")
@@ -77,13 +77,13 @@ TEST(SmtpRefusal, SizeWithoutALimitIsStillSent) {
     quit(peer);
     RecordingSmtp smtp(peer.start());
     ASSERT_EQ(smtp.Connect("127.0.0.1"), 1);
-    EXPECT_TRUE(smtp.SizeAnnounced);
-    EXPECT_EQ(smtp.SizeLimit, 0u);
+    EXPECT_TRUE(smtp.sizeAnnounced());
+    EXPECT_EQ(smtp.sizeLimit(), 0u);
     EXPECT_EQ(smtp.SendMessage(message, 1), 0);
     smtp.Close();
     EXPECT_EQ(peer.finish(), "");
-    EXPECT_EQ(smtp.FailureCode, 0);
-    EXPECT_EQ(smtp.FailureReply, "");
+    EXPECT_EQ(smtp.failureCode(), 0);
+    EXPECT_EQ(smtp.failureReply(), "");
 }
 
 TEST(SmtpRefusal, QuotaAndTryLaterAnswersComeBackWithTheirText) {
@@ -122,12 +122,12 @@ TEST(SmtpRefusal, QuotaAndTryLaterAnswersComeBackWithTheirText) {
         quit(peer);
         RecordingSmtp smtp(peer.start());
         ASSERT_EQ(smtp.Connect("127.0.0.1"), 1);
-        CSmtpMessage message = smallMessage();
+        SmtpMessage message = smallMessage();
         EXPECT_EQ(smtp.SendMessage(message, 1), c.code);
         smtp.Close();
         EXPECT_EQ(peer.finish(), "");
-        EXPECT_EQ(smtp.FailureCode, c.code);
-        EXPECT_EQ(smtp.FailureReply, c.reply);
+        EXPECT_EQ(smtp.failureCode(), c.code);
+        EXPECT_EQ(smtp.failureReply(), c.reply);
     }
 }
 
@@ -185,13 +185,13 @@ class HangingUpServer {
 TEST(SmtpRefusal, RefusalSentBeforeTheServerHangsUpMidTextIsTheResult) {
     HangingUpServer server;
     RecordingSmtp smtp(server.port(), "");  // no user name: no AUTH LOGIN
-    smtp.Timeout = 5;
+    smtp.setTimeout(std::chrono::seconds(5));
     ASSERT_EQ(smtp.Connect("127.0.0.1"), 1);
-    CSmtpMessage message = smallMessage();
-    message.Bodies.front().Text = randomBytes(8 << 20, 3);  // far more than the socket buffers
-    message.Bodies.front().ContentType = "application/octet-stream";
+    // Far more than the socket buffers hold.
+    SmtpMessage message = smallMessage(
+        SmtpMessageBody(randomBytes(8 << 20, 3), "application/octet-stream", "iso-8859-1"));
     EXPECT_EQ(smtp.SendMessage(message, 1), 552);
-    EXPECT_EQ(smtp.FailureReply, "552 5.3.4 Message too big for system");
+    EXPECT_EQ(smtp.failureReply(), "552 5.3.4 Message too big for system");
     smtp.Close();
 }
 
@@ -216,11 +216,11 @@ TEST(SecretMask, SmtpServerEchoingThePasswordDoesNotPutItInTheReplyTexts) {
     quit(peer);
     RecordingSmtp smtp(peer.start());
     ASSERT_EQ(smtp.Connect("127.0.0.1"), 1);
-    for (const std::string* text : {&smtp.LastReply, &smtp.FailureReply}) {
+    for (const std::string* text : {&smtp.lastReply(), &smtp.failureReply()}) {
         EXPECT_EQ(text->find("s3cret"), std::string::npos) << *text;
         EXPECT_EQ(text->find("czNjcmV0"), std::string::npos) << *text;
     }
-    EXPECT_EQ(smtp.FailureReply, "535 5.7.8 credentials **** (****) rejected");
+    EXPECT_EQ(smtp.failureReply(), "535 5.7.8 credentials **** (****) rejected");
     smtp.Close();
     EXPECT_EQ(peer.finish(), "");
 }

@@ -2,13 +2,12 @@
 // (Python's poplib and email) from the real mail server.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <map>
-#include <memory>
 #include <sstream>
 
 #include "mail/smtp_client.h"
 #include "mail/smtp_message.h"
+#include "tests/support/command.h"
 #include "tests/support/mail_stack.h"
 #include "tests/support/temp_dir.h"
 
@@ -72,12 +71,10 @@ std::string hex(const std::string& bytes) {
 }
 
 std::string sha256Of(const std::filesystem::path& path) {
-    const std::string command = "sha256sum '" + path.string() + "'";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    char buffer[128] = {};
-    if (!pipe || !fgets(buffer, sizeof buffer, pipe.get()))
+    std::string line;
+    if (runShell("sha256sum " + shellQuote(path.string()), &line) != 0)
         return {};
-    return std::string(buffer).substr(0, 64);
+    return line.substr(0, 64);
 }
 
 // Runs the inspector and returns its lines (a key seen twice keeps both,
@@ -85,18 +82,13 @@ std::string sha256Of(const std::filesystem::path& path) {
 std::multimap<std::string, std::string> inspect(const TempDir& dir, const std::string& user,
                                                 const std::string& password) {
     writeFile(dir / "inspect.py", kInspector);
-    const std::string command = "/usr/bin/python3 '" + (dir / "inspect.py").string() +
-                                "' 127.0.0.1 " + std::to_string(MailStack::pop3Port()) + " " +
-                                user + " " + password + " 2>&1";
+    std::string output;
+    runShell("/usr/bin/python3 " + shellQuote((dir / "inspect.py").string()) + " 127.0.0.1 " +
+                 std::to_string(MailStack::pop3Port()) + " " + user + " " + password + " 2>&1",
+             &output);
     std::multimap<std::string, std::string> result;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    if (!pipe)
-        return result;
-    char line[4096];
-    while (fgets(line, sizeof line, pipe.get())) {
-        std::string text(line);
-        if (!text.empty() && text.back() == '\n')
-            text.pop_back();
+    std::istringstream lines(output);
+    for (std::string text; std::getline(lines, text);) {
         const size_t eq = text.find('=');
         if (eq == std::string::npos)
             result.emplace("output", text);
@@ -127,22 +119,21 @@ TEST(SmtpRoundTrip, MixedMailWithLargeBinaryFileReadsBackExactly) {
     writeFile(file, randomBytes(7 * 1024 * 1024 + 5, 2026));
     const std::string subject = "存储测试 中文主题 piece 1/1";
 
-    CSmtpMessage message;
-    message.Sender = CSmtpAddress(address, address);
-    message.Recipient = CSmtpAddress(address, address);
-    message.Subject = subject;
-    message.Bodies.emplace_back("A plain explanatory paragraph.\r\n.\r\nwith a lone dot line.",
-                                "text/plain", "iso-8859-1");
-    message.Bodies.emplace_back("<html><body>" + subject + "</body></html>@", "text/html",
-                                "iso-8859-1");
-    message.Files.emplace_back(file.string(), "", false, "", "iso-8859-1");
+    SmtpMessage message;
+    message.setSender(SmtpAddress(address, address));
+    message.setRecipient(SmtpAddress(address, address));
+    message.setSubject(subject);
+    message.addBody(SmtpMessageBody("A plain explanatory paragraph.\r\n.\r\nwith a lone dot line.",
+                                    "text/plain", "iso-8859-1"));
+    message.addBody(
+        SmtpMessageBody("<html><body>" + subject + "</body></html>@", "text/html", "iso-8859-1"));
+    message.addFile(SmtpFilePart(file.string(), "", false, "", "iso-8859-1"));
 
-    CSmtp smtp;
-    smtp.Port = MailStack::smtpPort();
-    smtp.UserName = user;
-    smtp.Password = password;
-    ASSERT_EQ(smtp.Connect("127.0.0.1"), 1) << smtp.LastReply;
-    ASSERT_EQ(smtp.SendMessage(message, -1), 0) << smtp.LastReply;
+    SmtpClient smtp;
+    smtp.setPort(MailStack::smtpPort());
+    smtp.setCredentials(user, password);
+    ASSERT_EQ(smtp.Connect("127.0.0.1"), 1) << smtp.lastReply();
+    ASSERT_EQ(smtp.SendMessage(message, -1), 0) << smtp.lastReply();
     smtp.Close();
 
     const auto seen = inspect(dir, user, password);
@@ -176,17 +167,16 @@ TEST(SmtpRoundTrip, WrongPasswordIsRefusedByTheServer) {
     ASSERT_TRUE(MailStack::running());
     const std::string user = MailStack::uniqueUser("smtpbad");
     ASSERT_TRUE(MailStack::addUser(user, "right" + user));
-    CSmtp smtp;
-    smtp.Port = MailStack::smtpPort();
-    smtp.UserName = user;
-    smtp.Password = "wrong";
+    SmtpClient smtp;
+    smtp.setPort(MailStack::smtpPort());
+    smtp.setCredentials(user, "wrong");
     // AUTH LOGIN fails inside Connect; MAIL FROM then meets 530 and the
     // bounded re-logins all fail as well.
     ASSERT_EQ(smtp.Connect("127.0.0.1"), 1);
-    CSmtpMessage message;
-    message.Sender = CSmtpAddress(user + "@sina.test");
-    message.Recipient = CSmtpAddress(user + "@sina.test");
-    message.Bodies.emplace_back("x", "text/plain", "us-ascii");
+    SmtpMessage message;
+    message.setSender(SmtpAddress(user + "@sina.test"));
+    message.setRecipient(SmtpAddress(user + "@sina.test"));
+    message.addBody(SmtpMessageBody("x", "text/plain", "us-ascii"));
     EXPECT_EQ(smtp.SendMessage(message, -1), 530);
     smtp.Close();
 }

@@ -10,7 +10,7 @@ namespace {
 
 using Calls = std::vector<HookCall>;
 
-std::string expectedText(CSmtpMessage message) {
+std::string expectedText(SmtpMessage message) {
     std::string text;
     message.GetMessageText(text);
     return text + "\r\n.\r\n";
@@ -36,7 +36,7 @@ TEST(SmtpSend, SendsTheComposedTextAndItsEnd) {
     quit(peer);
     RecordingSmtp smtp(peer.start());
     ASSERT_EQ(smtp.Connect("127.0.0.1"), 1);
-    CSmtpMessage message = smallMessage();
+    SmtpMessage message = smallMessage();
     const std::string expected = expectedText(message);
     EXPECT_EQ(smtp.SendMessage(message, 7), 0);
     smtp.Close();
@@ -62,10 +62,10 @@ TEST(SmtpSend, OneRefusedRecipientAmongSeveral) {
     quit(peer);
     RecordingSmtp smtp(peer.start());
     ASSERT_EQ(smtp.Connect("127.0.0.1"), 1);
-    CSmtpMessage message = smallMessage();
-    message.ToList.emplace_back("nobody@sina.test");
-    message.ToList.emplace_back("carol@sina.test", "Carol");
-    message.BlindList.emplace_back("dave@sina.test");
+    SmtpMessage message = smallMessage();
+    message.addRecipient(SmtpAddress("nobody@sina.test"));
+    message.addRecipient(SmtpAddress("carol@sina.test", "Carol"));
+    message.addBlindRecipient(SmtpAddress("dave@sina.test"));
     EXPECT_EQ(smtp.SendMessage(message, 1), 0);
     EXPECT_EQ(smtp.calls, (Calls{{'W', 550}}));
     smtp.Close();
@@ -83,7 +83,7 @@ TEST(SmtpSend, AllRecipientsRefused) {
     quit(peer);
     RecordingSmtp smtp(peer.start());
     ASSERT_EQ(smtp.Connect("127.0.0.1"), 1);
-    CSmtpMessage message = smallMessage();
+    SmtpMessage message = smallMessage();
     EXPECT_EQ(smtp.SendMessage(message, 1), 550);
     EXPECT_EQ(smtp.calls, (Calls{{'W', 550}, {'E', 550}}));
     smtp.Close();
@@ -101,7 +101,7 @@ TEST(SmtpSend, AuthenticationRequiredThenGranted) {
     quit(peer);
     RecordingSmtp smtp(peer.start());
     ASSERT_EQ(smtp.Connect("127.0.0.1"), 1);
-    CSmtpMessage message = smallMessage();
+    SmtpMessage message = smallMessage();
     EXPECT_EQ(smtp.SendMessage(message, 1), 0);
     EXPECT_EQ(smtp.calls, (Calls{{'W', 454}}));
     smtp.Close();
@@ -113,14 +113,14 @@ TEST(SmtpSend, AuthenticationRequiredForeverIsBounded) {
     greetEsmtp(peer);
     authLogin(peer);
     peer.expectLine("MAIL FROM: <bob@sina.test>\r\n").reply("530 Authentication required\r\n");
-    for (int i = 0; i < CSmtp::kMaxReauthentications; ++i) {
+    for (int i = 0; i < SmtpClient::kMaxReauthentications; ++i) {
         authLogin(peer);
         peer.expectLine("MAIL FROM: <bob@sina.test>\r\n").reply("530 Authentication required\r\n");
     }
     quit(peer);
     RecordingSmtp smtp(peer.start());
     ASSERT_EQ(smtp.Connect("127.0.0.1"), 1);
-    CSmtpMessage message = smallMessage();
+    SmtpMessage message = smallMessage();
     EXPECT_EQ(smtp.SendMessage(message, 1), 530);
     EXPECT_EQ(smtp.calls, (Calls{{'E', 530}}));
     smtp.Close();
@@ -134,12 +134,12 @@ TEST(SmtpSend, MessagesWithoutSenderOrRecipientAreRefusedUnsent) {
     quit(peer);
     RecordingSmtp smtp(peer.start());
     ASSERT_EQ(smtp.Connect("127.0.0.1"), 1);
-    CSmtpMessage noSender = smallMessage();
-    noSender.Sender.Address.clear();
+    SmtpMessage noSender = smallMessage();
+    noSender.setSender(SmtpAddress());
     EXPECT_EQ(smtp.SendMessage(noSender, 1), -1);
-    CSmtpMessage noRecipient = smallMessage();
-    noRecipient.Recipient.Address.clear();
-    noRecipient.BlindList.emplace_back("bob@sina.test");
+    SmtpMessage noRecipient = smallMessage();
+    noRecipient.setRecipient(SmtpAddress());
+    noRecipient.addBlindRecipient(SmtpAddress("bob@sina.test"));
     EXPECT_EQ(smtp.SendMessage(noRecipient, 1), -1);
     smtp.Close();
     EXPECT_EQ(peer.finish(), "");
@@ -157,16 +157,16 @@ TEST(SmtpSend, AddressesThatDoNotFitOrBreakTheLineAreRefusedUnsent) {
     // "MAIL FROM: <" + address + ">\r\n" must leave room for the terminating NUL.
     const std::string fits = std::string(244 - 10, 'a') + "@sina.test";
     std::string line = "MAIL FROM: <" + fits + ">\r\n";
-    ASSERT_EQ(line.size(), CSmtp::kCommandBufferSize - 1);
+    ASSERT_EQ(line.size(), SmtpClient::kCommandBufferSize - 1);
 
-    CSmtpMessage longSender = smallMessage();
-    longSender.Sender.Address = "a" + fits;
+    SmtpMessage longSender = smallMessage();
+    longSender.setSender(SmtpAddress("a" + fits));
     EXPECT_EQ(smtp.SendMessage(longSender, 1), -1);
-    CSmtpMessage longRecipient = smallMessage();
-    longRecipient.ToList.emplace_back(std::string(300, 'c') + "@sina.test");
+    SmtpMessage longRecipient = smallMessage();
+    longRecipient.addRecipient(SmtpAddress(std::string(300, 'c') + "@sina.test"));
     EXPECT_EQ(smtp.SendMessage(longRecipient, 1), -1);
-    CSmtpMessage injected = smallMessage();
-    injected.Recipient.Address = "bob@sina.test>\r\nRCPT TO: <eve@evil.test";
+    SmtpMessage injected = smallMessage();
+    injected.setRecipient(SmtpAddress("bob@sina.test>\r\nRCPT TO: <eve@evil.test"));
     EXPECT_EQ(smtp.SendMessage(injected, 1), -1);
     smtp.Close();
     EXPECT_EQ(peer.finish(), "");
@@ -181,8 +181,8 @@ TEST(SmtpSend, LongestAddressThatFitsIsSentWhole) {
     quit(peer);
     RecordingSmtp smtp(peer.start());
     ASSERT_EQ(smtp.Connect("127.0.0.1"), 1);
-    CSmtpMessage message = smallMessage();
-    message.Sender.Address = fits;
+    SmtpMessage message = smallMessage();
+    message.setSender(SmtpAddress(fits));
     EXPECT_EQ(smtp.SendMessage(message, 1), 553);
     EXPECT_EQ(smtp.calls, (Calls{{'E', 553}}));
     smtp.Close();
@@ -201,13 +201,13 @@ TEST(SmtpSend, FinalReplyTimesOut) {
         .captureUntil("\r\n.\r\n")
         .silentUntilClientActs();
     RecordingSmtp smtp(peer.start());
-    smtp.Timeout = 1;
+    smtp.setTimeout(std::chrono::seconds(1));
     ASSERT_EQ(smtp.Connect("127.0.0.1"), 1);
-    CSmtpMessage message = smallMessage();
+    SmtpMessage message = smallMessage();
     EXPECT_EQ(smtp.SendMessage(message, 1), -1);
     EXPECT_EQ(smtp.calls, (Calls{{'E', -1}}));
     // The connection is taken as lost: no QUIT, just the close.
-    EXPECT_FALSE(smtp.Connected);
+    EXPECT_FALSE(smtp.isConnected());
     smtp.Close();
     EXPECT_EQ(peer.finish(), "");
 }
@@ -219,10 +219,10 @@ TEST(SmtpSend, ConnectionClosedMidReplyFailsTheMessage) {
     peer.expectLine("MAIL FROM: <bob@sina.test>\r\n").reply("250 O").closeConnection();
     RecordingSmtp smtp(peer.start());
     ASSERT_EQ(smtp.Connect("127.0.0.1"), 1);
-    CSmtpMessage message = smallMessage();
+    SmtpMessage message = smallMessage();
     EXPECT_EQ(smtp.SendMessage(message, 1), -1);
     EXPECT_EQ(smtp.calls, (Calls{{'E', -1}}));
-    EXPECT_FALSE(smtp.Connected);
+    EXPECT_FALSE(smtp.isConnected());
     smtp.Close();
     EXPECT_EQ(peer.finish(), "");
 }
@@ -246,8 +246,8 @@ class RecordingSink : public ProgressSink {
 TEST(SmtpSend, ReportsProgressEveryHundredAndOnePieces) {
     TempDir dir;
     writeFile(dir / "piece.bin", randomBytes(300 * 1024, 11));
-    CSmtpMessage message = smallMessage();
-    message.Files.emplace_back((dir / "piece.bin").string());
+    SmtpMessage message = smallMessage();
+    message.addFile(SmtpFilePart((dir / "piece.bin").string()));
     const std::string expected = expectedText(message);
     const size_t pieces = (expected.size() + 1023) / 1024;
 
@@ -258,7 +258,7 @@ TEST(SmtpSend, ReportsProgressEveryHundredAndOnePieces) {
     dataAccepted(peer);
     quit(peer);
     RecordingSmtp smtp(peer.start());
-    smtp.Created -= 10;  // the speed is measured from construction, in whole seconds
+    smtp.madeSecondsAgo(10);
     ASSERT_EQ(smtp.Connect("127.0.0.1"), 1);
     RecordingSink sink;
     EXPECT_EQ(smtp.SendMessage(message, 42, &sink), 0);
@@ -279,8 +279,8 @@ TEST(SmtpSend, ReportsProgressEveryHundredAndOnePieces) {
 TEST(SmtpSend, ReportsProgressAlsoInItsFirstSecond) {
     TempDir dir;
     writeFile(dir / "piece.bin", randomBytes(300 * 1024, 12));
-    CSmtpMessage message = smallMessage();
-    message.Files.emplace_back((dir / "piece.bin").string());
+    SmtpMessage message = smallMessage();
+    message.addFile(SmtpFilePart((dir / "piece.bin").string()));
     const size_t pieces = (expectedText(message).size() + 1023) / 1024;
 
     ScriptedPeer peer;

@@ -1,7 +1,9 @@
 #pragma once
 // Shared pieces of the SMTP client tests: a client that records its hooks,
 // the lines it is expected to say, and a scripted server's usual openings.
+#include <ctime>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "mail/base64.h"
@@ -17,22 +19,24 @@ struct HookCall {
     bool operator==(const HookCall&) const = default;
 };
 
-class RecordingSmtp : public CSmtp {
+class RecordingSmtp : public SmtpClient {
   public:
     explicit RecordingSmtp(int port, std::string user = "bob", std::string password = "s3cret") {
-        Port = port;
-        UserName = std::move(user);
-        Password = std::move(password);
+        setPort(port);
+        setCredentials(std::move(user), std::move(password));
     }
+    // The speed of progress reports is measured from construction, in whole
+    // seconds: a client made `seconds` earlier reports a speed at once.
+    void madeSecondsAgo(int seconds) { setCreated(std::time(nullptr) - seconds); }
     ~RecordingSmtp() override { Close(); }
     int OnWarning(int code, const std::string& reply) override {
         calls.push_back({'W', code});
-        CSmtp::OnWarning(code, reply);
+        SmtpClient::OnWarning(code, reply);
         return 0;
     }
     int OnError(int code, const std::string& reply) override {
         calls.push_back({'E', code});
-        return CSmtp::OnError(code, reply);
+        return SmtpClient::OnError(code, reply);
     }
     std::vector<HookCall> calls;
 };
@@ -74,14 +78,16 @@ inline ScriptedPeer& quit(ScriptedPeer& peer) {
     return peer.expectLine("QUIT\r\n").reply("221 closing connection\r\n");
 }
 
-// A small message from and to bob@sina.test with reproducible text.
-inline CSmtpMessage smallMessage() {
-    CSmtpMessage m;
-    m.Ticks = [] { return 0xCAFEul; };
-    m.Sender = CSmtpAddress("bob@sina.test");
-    m.Recipient = CSmtpAddress("bob@sina.test");
-    m.Subject = "hello";
-    m.Bodies.emplace_back("Hi there.", "text/plain", "iso-8859-1");
+// A message from and to bob@sina.test with reproducible text and one part,
+// by default a small text.
+inline SmtpMessage smallMessage(SmtpMessageBody body = SmtpMessageBody("Hi there.", "text/plain",
+                                                                       "iso-8859-1")) {
+    SmtpMessage m;
+    m.setTicks([] { return 0xCAFEul; });
+    m.setSender(SmtpAddress("bob@sina.test"));
+    m.setRecipient(SmtpAddress("bob@sina.test"));
+    m.setSubject("hello");
+    m.addBody(std::move(body));
     return m;
 }
 

@@ -52,21 +52,20 @@ TEST_P(TlsMailServer, PieceMailStoredAndReadBackThroughTheAccountsSettings) {
     const std::string fileName = "piece.bin";
     const std::string bytes = randomBytes(700 * 1024 + 3, 7);
     writeFile(dir / fileName, bytes);
-    CSmtpMessage message;
-    message.Sender = CSmtpAddress(address, address);
-    message.Recipient = CSmtpAddress(address, address);
-    message.Subject = "secure piece";
-    message.Bodies.emplace_back("Stored piece.", "text/plain", "iso-8859-1");
-    message.Files.emplace_back((dir / fileName).string(), "", false, "", "iso-8859-1");
+    SmtpMessage message;
+    message.setSender(SmtpAddress(address, address));
+    message.setRecipient(SmtpAddress(address, address));
+    message.setSubject("secure piece");
+    message.addBody(SmtpMessageBody("Stored piece.", "text/plain", "iso-8859-1"));
+    message.addFile(SmtpFilePart((dir / fileName).string(), "", false, "", "iso-8859-1"));
 
-    CSmtp smtp;
-    smtp.Port = account.smtpPort;
-    smtp.Tls = account.smtpTls;
-    smtp.UserName = account.mailboxUser;
-    smtp.Password = password;
-    ASSERT_EQ(smtp.Connect(account.smtpHost), 1) << smtp.LastReply;
-    EXPECT_TRUE(smtp.SizeAnnounced);
-    ASSERT_EQ(smtp.SendMessage(message, -1), 0) << smtp.LastReply;
+    SmtpClient smtp;
+    smtp.setPort(account.smtpPort);
+    smtp.setTls(account.smtpTls);
+    smtp.setCredentials(account.mailboxUser, password);
+    ASSERT_EQ(smtp.Connect(account.smtpHost), 1) << smtp.lastReply();
+    EXPECT_TRUE(smtp.sizeAnnounced());
+    ASSERT_EQ(smtp.SendMessage(message, -1), 0) << smtp.lastReply();
     smtp.Close();
 
     Pop3Connection pop3;
@@ -108,17 +107,16 @@ TEST(TlsMailServerRefusals, WrongHostNameOrUntrustedCaEndsTheConnectionWithTheRe
                           Case{"127.0.0.1", "", "unable to get local issuer certificate"}}) {
         for (TlsMode mode : {TlsMode::Implicit, TlsMode::StartTls}) {
             SCOPED_TRACE(std::string(c.host) + " " + tlsModeName(mode));
-            CSmtp smtp;
-            smtp.Port =
-                mode == TlsMode::Implicit ? MailStack::smtpsPort() : MailStack::smtpStartTlsPort();
-            smtp.Tls = {mode, c.caFile};
-            smtp.UserName = user;
-            smtp.Password = password;
+            SmtpClient smtp;
+            smtp.setPort(mode == TlsMode::Implicit ? MailStack::smtpsPort()
+                                                   : MailStack::smtpStartTlsPort());
+            smtp.setTls({mode, c.caFile});
+            smtp.setCredentials(user, password);
             EXPECT_EQ(smtp.Connect(c.host), 0);
-            EXPECT_NE(smtp.FailureReply.find("certificate was refused"), std::string::npos)
-                << smtp.FailureReply;
-            EXPECT_NE(smtp.FailureReply.find(c.why), std::string::npos) << smtp.FailureReply;
-            EXPECT_EQ(smtp.FailureReply.find(password), std::string::npos);
+            EXPECT_NE(smtp.failureReply().find("certificate was refused"), std::string::npos)
+                << smtp.failureReply();
+            EXPECT_NE(smtp.failureReply().find(c.why), std::string::npos) << smtp.failureReply();
+            EXPECT_EQ(smtp.failureReply().find(password), std::string::npos);
 
             Pop3Connection pop3;
             pop3.setTls({mode, c.caFile});
@@ -133,14 +131,13 @@ TEST(TlsMailServerRefusals, WrongHostNameOrUntrustedCaEndsTheConnectionWithTheRe
 
 TEST(TlsMailServerRefusals, StartTlsWantedOnThePlaintextSmtpPortIsRefusedNotDowngraded) {
     ASSERT_TRUE(MailStack::running());
-    CSmtp smtp;
-    smtp.Port = MailStack::smtpPort();
-    smtp.Tls = {TlsMode::StartTls, MailStack::caFile()};
-    smtp.UserName = "nobody";
-    smtp.Password = "unused";
+    SmtpClient smtp;
+    smtp.setPort(MailStack::smtpPort());
+    smtp.setTls({TlsMode::StartTls, MailStack::caFile()});
+    smtp.setCredentials("nobody", "unused");
     EXPECT_EQ(smtp.Connect("127.0.0.1"), 0);
-    EXPECT_NE(smtp.FailureReply.find("does not offer STARTTLS"), std::string::npos)
-        << smtp.FailureReply;
+    EXPECT_NE(smtp.failureReply().find("does not offer STARTTLS"), std::string::npos)
+        << smtp.failureReply();
 }
 
 }  // namespace

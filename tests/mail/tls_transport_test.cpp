@@ -157,16 +157,16 @@ TEST_F(TlsTransport, SmtpRefusesCertificatesBeforeGreetingOrAuthentication) {
                     .sayPlain("220 go ahead\r\n");
             }
             test::RecordingSmtp smtp(peer.start());
-            smtp.Timeout = 5;
-            smtp.Tls = tls(mode);
+            smtp.setTimeout(std::chrono::seconds(5));
+            smtp.setTls(tls(mode));
             EXPECT_EQ(smtp.Connect(c.host), 0);
             smtp.Close();
             peer.finish();
-            EXPECT_NE(smtp.FailureReply.find("certificate was refused"), std::string::npos)
-                << smtp.FailureReply;
-            EXPECT_NE(smtp.FailureReply.find(c.why), std::string::npos) << smtp.FailureReply;
-            EXPECT_EQ(smtp.FailureCode, -1);
-            EXPECT_FALSE(smtp.Connected);
+            EXPECT_NE(smtp.failureReply().find("certificate was refused"), std::string::npos)
+                << smtp.failureReply();
+            EXPECT_NE(smtp.failureReply().find(c.why), std::string::npos) << smtp.failureReply();
+            EXPECT_EQ(smtp.failureCode(), -1);
+            EXPECT_FALSE(smtp.isConnected());
             EXPECT_EQ(peer.plaintext(),
                       mode == TlsMode::StartTls ? test::ehloLine() + "STARTTLS\r\n" : "");
             expectNothingSecret(peer.afterFailure());
@@ -178,13 +178,13 @@ TEST_F(TlsTransport, SmtpServerWithoutStartTlsNeverSeesAuthentication) {
     ScriptedPeer peer;
     test::greetEsmtp(peer);
     test::RecordingSmtp smtp(peer.start());
-    smtp.Timeout = 5;
-    smtp.Tls = tls(TlsMode::StartTls);
+    smtp.setTimeout(std::chrono::seconds(5));
+    smtp.setTls(tls(TlsMode::StartTls));
     EXPECT_EQ(smtp.Connect("127.0.0.1"), 0);
     smtp.Close();
     EXPECT_EQ(peer.finish(), "");
     EXPECT_EQ(peer.transcript(), test::ehloLine());
-    EXPECT_NE(smtp.FailureReply.find("does not offer STARTTLS"), std::string::npos);
+    EXPECT_NE(smtp.failureReply().find("does not offer STARTTLS"), std::string::npos);
 }
 
 TEST_F(TlsTransport, UnreadableCaFileIsSaidSo) {

@@ -2,24 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-
+#include "tests/support/command.h"
 #include "tests/support/temp_dir.h"
 
 namespace parvola {
 namespace {
 
-// What the system's iconv program makes of the same input: an independent peer.
-std::string iconvTool(const std::string& input, const char* from, const char* to) {
-    test::TempDir dir;
-    test::writeFile(dir / "in", input);
-    std::string cmd = std::string("iconv -f ") + from + " -t " + to + " '" + (dir / "in").string() +
-                      "' > '" + (dir / "out").string() + "' 2>/dev/null";
-    if (std::system(cmd.c_str()) != 0)
-        return "<iconv failed>";
-    return test::readFile(dir / "out");
-}
+using test::iconvTool;
 
 TEST(TextCodec, ChineseRoundTripMatchesIconvTool) {
     const std::string text = "我的文档\\自定义 report.doc";

@@ -1,11 +1,11 @@
 #pragma once
 // The real parvola-site service for one test: started on a free loopback port
 // with a fresh database in a folder of its own, stopped when the object dies.
-#include <sys/types.h>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace parvola::test {
@@ -27,7 +27,7 @@ class SiteProcess {
     SiteProcess(const SiteProcess&) = delete;
     SiteProcess& operator=(const SiteProcess&) = delete;
 
-    bool started() const { return pid_ > 0 && port_ > 0; }
+    bool started() const { return process_.started() && port_ > 0; }
     int port() const { return port_; }
     // "http://127.0.0.1:PORT"
     std::string baseUrl() const;
@@ -55,9 +55,10 @@ class SiteProcess {
 
   private:
     TempDir dir_;
-    pid_t pid_ = -1;
+    // Its standard output stays open while the service runs, so that nothing
+    // it writes later can end it with a broken pipe.
+    ChildProcess process_;
     int port_ = 0;
-    int stdoutFd_ = -1;
 };
 
 }  // namespace parvola::test

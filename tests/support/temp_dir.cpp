@@ -1,5 +1,6 @@
 #include "tests/support/temp_dir.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -62,6 +63,18 @@ std::string randomBytes(size_t size, unsigned seed) {
     for (; i < size; ++i, v >>= 8)
         bytes[i] = static_cast<char>(v);
     return bytes;
+}
+
+std::vector<std::string> filesBelow(const std::filesystem::path& root) {
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        if (!it->is_directory())
+            out.push_back(std::filesystem::relative(it->path(), root));
+    }
+    std::sort(out.begin(), out.end());
+    return out;
 }
 
 }  // namespace parvola::test

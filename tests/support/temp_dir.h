@@ -1,6 +1,7 @@
 #pragma once
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace parvola::test {
 
@@ -50,5 +51,7 @@ std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
 // Deterministic pseudo-random bytes (the same for the same seed).
 std::string randomBytes(size_t size, unsigned seed);
+// Every file below `root` that is not a folder, relative to it, sorted.
+std::vector<std::string> filesBelow(const std::filesystem::path& root);
 
 }  // namespace parvola::test

@@ -48,7 +48,7 @@ class CatalogSyncTest : public ::testing::Test {
         const std::string entry = user_ + "_config";
         test::writeFile(dir / entry, catalog);
         const std::string zip = (dir / (user_ + "_config.zip")).string();
-        ASSERT_TRUE(packFileToZip((dir / entry).string(), zip));
+        ASSERT_EQ(packFileToZip((dir / entry).string(), zip), ZipResult::Ok);
         if (damage) {
             std::string bytes = test::readFile(zip);
             for (size_t i = 60; i < bytes.size() - 40; ++i)
@@ -70,7 +70,7 @@ class CatalogSyncTest : public ::testing::Test {
         test::TempDir dir;
         test::writeFile(dir / (user_ + "_config"), catalogText(user_, 99, "piece"));
         const std::string zip = (dir / (user_ + "_config.zip")).string();
-        ASSERT_TRUE(packFileToZip((dir / (user_ + "_config")).string(), zip));
+        ASSERT_EQ(packFileToZip((dir / (user_ + "_config")).string(), zip), ZipResult::Ok);
         mailWithAttachment(subject, zip);
     }
     std::string markerOfLocalCatalog() {

@@ -50,25 +50,6 @@ class RecordingCatalogHooks {
     CatalogHooks previous_;
 };
 
-// Runs a shell command; its standard output, and its exit status in `status`.
-inline std::string runCommand(const std::string& command, int* status = nullptr) {
-    std::string out;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) {
-        if (status)
-            *status = -1;
-        return out;
-    }
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    int rc = ::pclose(pipe);
-    if (status)
-        *status = rc;
-    return out;
-}
-
 // Every entry under `dir` whose name ends in ".zip" or starts with the
 // catalog scratch prefix: what a finished sync or mail must not leave behind.
 inline std::vector<std::string> strayCatalogFiles(const std::filesystem::path& dir) {

@@ -7,6 +7,7 @@
 #include "app/process_state.h"
 #include "catalog/catalog.h"
 #include "platform/app_dir.h"
+#include "tests/support/command.h"
 #include "tests/support/temp_dir.h"
 #include "tests/transfer/catalog_sync_support.h"
 #include "transfer/catalog_mail_worker.h"
@@ -65,16 +66,18 @@ TEST_F(CatalogZipTest, ZipReadsBackWithInfoZipAndUnzipPutsItBack) {
     const std::string original = catalogBytes();
     const std::string zip = ZipCatalog(user_);
     ASSERT_EQ(zip, appPath(user_ + "_config.zip"));
-    int status = 0;
     // One entry, named after the catalog file alone (in the wire code page).
-    std::string listing = test::runCommand(
-        "python3 -c 'import sys, zipfile; "
-        "print(zipfile.ZipFile(sys.argv[1], metadata_encoding=\"gb18030\").namelist())' '" +
-            zip + "'",
-        &status);
-    ASSERT_EQ(status, 0);
+    std::string listing;
+    ASSERT_EQ(test::runShell("python3 -c 'import sys, zipfile; "
+                             "print(zipfile.ZipFile(sys.argv[1], "
+                             "metadata_encoding=\"gb18030\").namelist())' " +
+                                 test::shellQuote(zip),
+                             &listing),
+              0);
     EXPECT_EQ(listing, "['" + user_ + "_config']\n");
-    EXPECT_EQ(test::runCommand("unzip -p '" + zip + "'", &status), original);
+    std::string unzipped;
+    ASSERT_EQ(test::runShell("unzip -p " + test::shellQuote(zip), &unzipped), 0);
+    EXPECT_EQ(unzipped, original);
 
     Catalog(user_).addFolder("", "旅行");
     ASSERT_NE(catalogBytes(), original);
@@ -99,9 +102,9 @@ TEST_F(CatalogZipTest, AnInfoZipArchiveUnpacks) {
                     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<User Name=\"" + user_ +
                         "\" Version=\"9\" FN=\"0\" SUM=\"0\">\r\n<Recycle Name=\"回收站\"/>\r\n"
                         "</User>\r\n");
-    int status = 0;
-    test::runCommand("cd '" + other.str() + "' && zip -q -X peer.zip '" + name + "'", &status);
-    ASSERT_EQ(status, 0);
+    ASSERT_EQ(test::runShell("cd " + test::shellQuote(other.str()) + " && zip -q -X peer.zip " +
+                             test::shellQuote(name)),
+              0);
     ASSERT_TRUE(UnzipCatalog(user_, (other / "peer.zip").string()));
     EXPECT_EQ(catalogBytes(), test::readFile(other / name));
     EXPECT_EQ(Catalog(user_).version(), 9);
@@ -125,7 +128,7 @@ TEST_F(CatalogZipTest, DamagedForeignOrNamelessArchivesLeaveTheCatalogAlone) {
     big += "</User>\r\n";
     test::writeFile(other / name, big);
     const std::string good = (other / "good.zip").string();
-    ASSERT_TRUE(packFileToZip((other / name).string(), good));
+    ASSERT_EQ(packFileToZip((other / name).string(), good), ZipResult::Ok);
     std::string damaged = test::readFile(good);
     for (size_t i = 80; i < 120 && i < damaged.size(); ++i)
         damaged[i] = static_cast<char>(damaged[i] ^ 0x5a);
@@ -135,13 +138,15 @@ TEST_F(CatalogZipTest, DamagedForeignOrNamelessArchivesLeaveTheCatalogAlone) {
     // A whole archive of a catalog without a user name.
     test::writeFile(other / name,
                     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<User Name=\"\"/>");
-    ASSERT_TRUE(packFileToZip((other / name).string(), (other / "nameless.zip").string()));
+    ASSERT_EQ(packFileToZip((other / name).string(), (other / "nameless.zip").string()),
+              ZipResult::Ok);
     EXPECT_FALSE(UnzipCatalog(user_, (other / "nameless.zip").string()));
 
     // An archive whose entry is another user's catalog.
     test::writeFile(other / "王五@sina.test_config", big);
-    ASSERT_TRUE(packFileToZip((other / "王五@sina.test_config").string(),
-                              (other / "foreign.zip").string()));
+    ASSERT_EQ(
+        packFileToZip((other / "王五@sina.test_config").string(), (other / "foreign.zip").string()),
+        ZipResult::Ok);
     EXPECT_FALSE(UnzipCatalog(user_, (other / "foreign.zip").string()));
 
     EXPECT_EQ(catalogBytes(), original);
@@ -161,8 +166,8 @@ TEST_F(CatalogZipTest, ACatalogLoadedBeforeTheReplacementChangesTheNewOne) {
     ASSERT_EQ(early.addFolder("", "新的"), 0);
     Catalog after(user_);
     ASSERT_TRUE(after.enterUser());
-    EXPECT_EQ(after.exists("", "新的", "Folder"), -1);
-    EXPECT_EQ(after.exists("", "旧的", "Folder"), 0);
+    EXPECT_EQ(after.exists("", "新的", "Folder"), CatalogPresence::Live);
+    EXPECT_EQ(after.exists("", "旧的", "Folder"), CatalogPresence::Absent);
     EXPECT_EQ(after.version(), 2);
 }
 

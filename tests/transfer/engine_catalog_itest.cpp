@@ -28,7 +28,7 @@ TEST_F(Engine, CatalogMailsFollowEveryChangeAndADownloadKeepsTheTenNewest) {
     ASSERT_TRUE(waitForWorkers(std::chrono::seconds(60)));  // the new catalog's mail
 
     const std::string bytes = randomBytes(40000, 61);
-    ASSERT_EQ(runUploadWorker(user, source("kept.txt", bytes), kDocuments), 0);
+    ASSERT_EQ(runUploadWorker(user, source("kept.txt", bytes), kDocuments), UploadOutcome::Stored);
     ASSERT_TRUE(waitForWorkers(std::chrono::seconds(60)));
     EXPECT_EQ(catalogMailCount(account), 2);
     for (int i = 0; catalogMailCount(account) < 13 && i < 20; ++i) {
@@ -38,7 +38,7 @@ TEST_F(Engine, CatalogMailsFollowEveryChangeAndADownloadKeepsTheTenNewest) {
     ASSERT_EQ(catalogMailCount(account), 13);
 
     const CatalogRow record = fileRecord(user, kDocuments, "kept.txt");
-    ASSERT_EQ(readBack(user, record, saves.str()), 0);
+    ASSERT_EQ(readBack(user, record, saves.str()), DownloadOutcome::Saved);
     EXPECT_TRUE(readFile(saves / "kept.txt") == bytes);
     EXPECT_EQ(catalogMailCount(account), 10);
     EXPECT_EQ(pieceMailCount(account), 1);

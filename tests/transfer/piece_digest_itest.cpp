@@ -134,19 +134,19 @@ TEST_F(DigestPipeline, AChangedPieceFailsTheReadWithTheIntegrityMessage) {
     const MailboxAccount account = login("sohu");  // pieces of 6 MiB
     const std::string bytes = test::randomBytes(6 * test::kMiB + 5000, 41);
     const std::string path = source("账本.bin", bytes);
-    ASSERT_EQ(runUploadWorker(account.loginAddress, path, test::kDocuments), 0);
+    ASSERT_EQ(runUploadWorker(account.loginAddress, path, test::kDocuments), UploadOutcome::Stored);
     const CatalogRow record = fileRecord(account.loginAddress, test::kDocuments, "账本.bin");
     ASSERT_FALSE(record.subject.empty());
 
     // Untouched, it reads back whole.
     test::TempDir good("parvola-saves");
-    ASSERT_EQ(readBack(account.loginAddress, record, good.str()), 0);
+    ASSERT_EQ(readBack(account.loginAddress, record, good.str()), DownloadOutcome::Saved);
     EXPECT_TRUE(test::readFile(good / "账本.bin") == bytes);
 
     const fs::path second = storedMessage(account.mailboxUser, "2");
     ASSERT_FALSE(second.empty());
     ASSERT_TRUE(damageAttachment(second, "2"));
-    EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), kPieceAlteredCode);
+    EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::PieceAltered);
     EXPECT_EQ(notices.messages(),
               std::vector<std::string>{
                   "文件:账本.bin读回的内容与存入时不一致,邮箱中的邮件已被改动,下载失败!"});

@@ -28,12 +28,13 @@ class Faults : public PipelineTest {
     // Stores `bytes` as `name` and answers its catalog record.
     CatalogRow store(const MailboxAccount& account, const std::string& name,
                      const std::string& bytes, const char* folder = kDocuments) {
-        EXPECT_EQ(runUploadWorker(account.loginAddress, source(name, bytes), folder), 0);
+        EXPECT_EQ(runUploadWorker(account.loginAddress, source(name, bytes), folder),
+                  UploadOutcome::Stored);
         return fileRecord(account.loginAddress, folder, name);
     }
 
     static const TransferTask* findRecord(const std::vector<TransferTask>& records,
-                                          const char* direction) {
+                                          TransferDirection direction) {
         for (const TransferTask& task : records)
             if (task.direction == direction)
                 return &task;
@@ -62,7 +63,7 @@ TEST_F(Faults, PurgeDeletesEveryPieceOfTheFileAndNoneOfAnotherUploadOfItsName) {
 
     EXPECT_TRUE(pieceMails(account, "dup.bin", purgedId).empty());
     EXPECT_EQ(pieceMails(account, "dup.bin", keptId).size(), 2u);
-    ASSERT_EQ(readBack(user, kept, saves.str()), 0);
+    ASSERT_EQ(readBack(user, kept, saves.str()), DownloadOutcome::Saved);
     EXPECT_TRUE(readFile(saves / "dup.bin") == other);
     EXPECT_TRUE(notices.messages().empty());
 }
@@ -74,7 +75,7 @@ TEST_F(Faults, AMissingMiddlePieceFailsTheDownloadAndLeavesNoFile) {
     ASSERT_EQ(parseSubject(record.subject).pieceCount, 3);
     ASSERT_TRUE(deletePieceMail(account, "three.dat", 2));
 
-    EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), kPieceMissingCode);
+    EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::PieceMissing);
     // Not a network problem, and no retry helps: the message says which piece is gone.
     EXPECT_EQ(notices.messages(),
               std::vector<std::string>{"文件:three.dat的第2片(共3片)已不在邮箱中,无法下载!"});
@@ -110,15 +111,15 @@ TEST_F(Faults, ANetworkFailureNamesTheServerTheStepAndTheSystemsWords) {
     cut.smtpPort = cut.pop3Port = port;
     ASSERT_TRUE(addLoggedInAccount(cut));
     const std::string where = "127.0.0.1:" + std::to_string(port);
-    EXPECT_NE(runUploadWorker(account.loginAddress, path, kDocuments), 0);
-    EXPECT_NE(readBack(account.loginAddress, record, saves.str()), 0);
+    EXPECT_EQ(runUploadWorker(account.loginAddress, path, kDocuments), UploadOutcome::SendFailed);
+    EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::Failed);
 
     // The server answers, but refuses the login.
     clearLoggedInAccounts();
     MailboxAccount refused = account;
     refused.mailboxPassword = "not-the-password";
     ASSERT_TRUE(addLoggedInAccount(refused));
-    EXPECT_NE(readBack(account.loginAddress, record, saves.str()), 0);
+    EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::Failed);
 
     // The message as before, what failed in its details.
     const std::vector<std::string> shown = notices.messages();
@@ -145,7 +146,7 @@ TEST_F(Faults, CancellingAnUploadAfterItsFirstPieceTakesThatPieceBackOut) {
                 taskList().cancelTask(task.user, task.fileName);
     });
     EXPECT_EQ(runUploadWorker(account.loginAddress, source("gone.bin", kTwoPieces), kDocuments),
-              kCancelledCode);
+              UploadOutcome::Cancelled);
     EXPECT_EQ(pieceMailCount(account), 0);
     EXPECT_EQ(fileRecord(account.loginAddress, kDocuments, "gone.bin").name, "");
     EXPECT_TRUE(notices.messages().empty());
@@ -160,7 +161,7 @@ TEST_F(Faults, CancellingAnUploadBeforeItsOnlyPieceIsSentSendsNothing) {
     });
     EXPECT_EQ(runUploadWorker(account.loginAddress, source("never.bin", randomBytes(2 * kMiB, 44)),
                               kDocuments),
-              kCancelledCode);
+              UploadOutcome::Cancelled);
     EXPECT_EQ(pieceMailCount(account), 0);
     EXPECT_EQ(fileRecord(account.loginAddress, kDocuments, "never.bin").name, "");
     EXPECT_TRUE(notices.messages().empty());
@@ -170,11 +171,11 @@ TEST_F(Faults, CancellingADownloadRemovesWhatItHadWritten) {
     const MailboxAccount account = login("sohu");
     const CatalogRow record = store(account, "half.bin", kTwoPieces);
     ProgressWatcher cancelAtSecondPiece([&](const std::vector<TransferTask>& records) {
-        const TransferTask* download = findRecord(records, kDownloadDirection);
+        const TransferTask* download = findRecord(records, TransferDirection::Download);
         if (download != nullptr && download->nextPieceIndex == 2)
             taskList().cancelTask(download->user, download->fileName);
     });
-    EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), kCancelledCode);
+    EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::Cancelled);
     EXPECT_TRUE(saveFolderEmpty());
     EXPECT_TRUE(notices.messages().empty());
     EXPECT_FALSE(processValues().filesDownloaded.load());
@@ -200,7 +201,7 @@ TEST_F(Faults, APausedUploadWaitsAtThePieceBoundaryAndGoesOnWhenResumed) {
     ASSERT_TRUE(waitForWorkers(std::chrono::seconds(60)));
     const CatalogRow record = fileRecord(account.loginAddress, kDocuments, "slow.bin");
     ASSERT_EQ(record.name, "slow.bin");
-    ASSERT_EQ(readBack(account.loginAddress, record, saves.str()), 0);
+    ASSERT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::Saved);
     EXPECT_TRUE(readFile(saves / "slow.bin") == kTwoPieces);
     EXPECT_TRUE(notices.messages().empty());
 }
@@ -230,7 +231,7 @@ TEST_F(Faults, ASourceThatShrinksWhileCutIsASplitFailureAndLeavesNoRecord) {
         if (!records.empty() && records[0].nextPieceIndex == 2)
             fs::resize_file(path, 100);
     });
-    EXPECT_EQ(runUploadWorker(account.loginAddress, path, kDocuments), -1);
+    EXPECT_EQ(runUploadWorker(account.loginAddress, path, kDocuments), UploadOutcome::SplitFailed);
     EXPECT_EQ(notices.messages(),
               (std::vector<std::string>{"分割文件失败",
                                         "文件:" + path + "网络问题,上传失败.请稍后再试!"}));
@@ -248,7 +249,7 @@ TEST_F(Faults, ShutdownFollowsTheLastOfTwoParallelTransfersOnly) {
     // A saved download of d.txt, resumed while the upload below runs.
     TransferTask saved;
     saved.user = user;
-    saved.direction = kDownloadDirection;
+    saved.direction = TransferDirection::Download;
     saved.fileName = "d.txt";
     saved.localPath = saves.str();
     saved.fileSize = stored.size;
@@ -313,7 +314,7 @@ TEST_F(Faults, TheTransportsEndACancelledTransferAtOnce) {
 
     StoppingSink stop(false);
     mail.progress = &stop;
-    EXPECT_EQ(SendStoreMail(account, mail), kCancelledCode);
+    EXPECT_EQ(SendStoreMail(account, mail), kTransferCancelledCode);
     EXPECT_EQ(stop.asked.load(), 1);  // at the first progress step
     EXPECT_EQ(mailboxSubjects(account).size(), 0u);
 
@@ -323,7 +324,8 @@ TEST_F(Faults, TheTransportsEndACancelledTransferAtOnce) {
     EXPECT_GT(goOn.asked.load(), 1);
 
     StoppingSink stopReading(false);
-    EXPECT_EQ(FetchPiece(account, mail.subject, saves.str(), 9, &stopReading), kCancelledCode);
+    EXPECT_EQ(FetchPiece(account, mail.subject, saves.str(), 9, &stopReading),
+              kTransferCancelledCode);
     EXPECT_GE(stopReading.asked.load(), 1);
     EXPECT_TRUE(saveFolderEmpty());
 

@@ -244,8 +244,8 @@ class PipelineTest : public ::testing::Test {
     }
 
     // Reads a stored file back into `folder` through the download worker's body.
-    static int readBack(const std::string& user, const CatalogRow& record,
-                        const std::string& folder, bool openWhenDone = false) {
+    static DownloadOutcome readBack(const std::string& user, const CatalogRow& record,
+                                    const std::string& folder, bool openWhenDone = false) {
         DownloadInputs inputs;
         inputs.saveFolder = folder;
         inputs.storedSubject = record.subject;

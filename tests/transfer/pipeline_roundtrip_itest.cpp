@@ -24,7 +24,7 @@ class RoundTrip : public PipelineTest {
         const std::string user = account.loginAddress;
         ASSERT_EQ(checkStoreRequest(user, kDocuments, sources.str() + "/" + name), "");
         const std::string path = source(name, bytes);
-        ASSERT_EQ(runUploadWorker(user, path, kDocuments), 0);
+        ASSERT_EQ(runUploadWorker(user, path, kDocuments), UploadOutcome::Stored);
 
         const CatalogRow record = fileRecord(user, kDocuments, name);
         ASSERT_EQ(record.name, name);
@@ -49,7 +49,7 @@ class RoundTrip : public PipelineTest {
 
         const fs::path folder =
             saves.path() / (account.mailboxUser + "-" + std::to_string(first.fileId));
-        ASSERT_EQ(readBack(user, record, folder.string()), 0);
+        ASSERT_EQ(readBack(user, record, folder.string()), DownloadOutcome::Saved);
         EXPECT_TRUE(readFile(folder / name) == bytes);
         EXPECT_FALSE(fs::exists(folder / (name + ".part")));
         EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
@@ -96,13 +96,14 @@ TEST_F(RoundTrip, ADownloadNeverReplacesAFileItTakesTheNextFreeName) {
     const MailboxAccount account = login("sina");
     const std::string user = account.loginAddress;
     const std::string bytes = randomBytes(5000, 31);
-    ASSERT_EQ(runUploadWorker(user, source("report.v2.doc", bytes), kDocuments), 0);
+    ASSERT_EQ(runUploadWorker(user, source("report.v2.doc", bytes), kDocuments),
+              UploadOutcome::Stored);
     const CatalogRow record = fileRecord(user, kDocuments, "report.v2.doc");
     writeFile(saves / "report.v2.doc", "mine");
     writeFile(saves / "report.v2 (1).doc", "mine too");
 
-    ASSERT_EQ(readBack(user, record, saves.str()), 0);
-    ASSERT_EQ(readBack(user, record, saves.str()), 0);
+    ASSERT_EQ(readBack(user, record, saves.str()), DownloadOutcome::Saved);
+    ASSERT_EQ(readBack(user, record, saves.str()), DownloadOutcome::Saved);
     EXPECT_EQ(readFile(saves / "report.v2.doc"), "mine");
     EXPECT_EQ(readFile(saves / "report.v2 (1).doc"), "mine too");
     EXPECT_TRUE(readFile(saves / "report.v2 (2).doc") == bytes);
@@ -117,9 +118,10 @@ TEST_F(RoundTrip, ADownloadNeverReplacesAFileItTakesTheNextFreeName) {
 TEST_F(RoundTrip, OpenWhenDoneOpensTheSavedFileInsteadOfTheReminder) {
     const MailboxAccount account = login("tom");
     const std::string user = account.loginAddress;
-    ASSERT_EQ(runUploadWorker(user, source("look.txt", "look at me"), kPictures), 0);
+    ASSERT_EQ(runUploadWorker(user, source("look.txt", "look at me"), kPictures),
+              UploadOutcome::Stored);
     const CatalogRow record = fileRecord(user, kPictures, "look.txt");
-    ASSERT_EQ(readBack(user, record, (saves / "open").string(), true), 0);
+    ASSERT_EQ(readBack(user, record, (saves / "open").string(), true), DownloadOutcome::Saved);
     EXPECT_EQ(openedTargets(), std::vector<std::string>{(saves / "open" / "look.txt").string()});
     EXPECT_FALSE(processValues().filesDownloaded.load());
     EXPECT_EQ(readFile(saves / "open" / "look.txt"), "look at me");
@@ -144,7 +146,7 @@ TEST_F(RoundTrip, RefusedStoresShowOnlyTheirOwnMessage) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         ScopedRecordingNoticeBox box;
-        EXPECT_EQ(runUploadWorker(user, c.path, kDocuments), 0);
+        EXPECT_EQ(runUploadWorker(user, c.path, kDocuments), UploadOutcome::Refused);
         EXPECT_EQ(box.messages(), std::vector<std::string>{c.message});
     }
 
@@ -155,7 +157,8 @@ TEST_F(RoundTrip, RefusedStoresShowOnlyTheirOwnMessage) {
     EXPECT_EQ(checkStoreAllowed(user), "");
     {
         ScopedRecordingNoticeBox box;
-        EXPECT_EQ(runUploadWorker(user, source("mib.bin", randomBytes(kMiB, 3)), kDocuments), 0);
+        EXPECT_EQ(runUploadWorker(user, source("mib.bin", randomBytes(kMiB, 3)), kDocuments),
+                  UploadOutcome::Refused);
         EXPECT_EQ(box.messages(), std::vector<std::string>{"超过空间容量限制,无法上传"});
     }
     Catalog(user).addFileRecord(kPictures, "more.iso", "PARVOL:;more.iso;2;1;1;0000000000;1;1",
@@ -164,7 +167,7 @@ TEST_F(RoundTrip, RefusedStoresShowOnlyTheirOwnMessage) {
 
     {
         ScopedRecordingNoticeBox box;
-        EXPECT_EQ(runUploadWorker(user, source("top.txt", "x"), ""), 0);
+        EXPECT_EQ(runUploadWorker(user, source("top.txt", "x"), ""), UploadOutcome::Refused);
         EXPECT_EQ(box.messages(), std::vector<std::string>{kUserLevelStoreText});
     }
     EXPECT_EQ(pieceMailCount(account), 0);

@@ -18,7 +18,7 @@ const std::string kRecord =
 TransferTask recordTask() {
     TransferTask task;
     task.user = "user1";
-    task.direction = kUploadDirection;
+    task.direction = TransferDirection::Upload;
     task.fileName = "f.txt";
     task.localPath = "C:\\f.txt";
     task.startTime = 1256450000;
@@ -205,6 +205,19 @@ TEST_F(RemainingTasksTest, NumbersAreReadFromTheirLeadingDigits) {
     EXPECT_EQ(tasks[0].pieceSize, 7);
     EXPECT_EQ(tasks[0].fileId, 4711);
     EXPECT_FALSE(tasks[0].isUpload());
+}
+
+TEST_F(RemainingTasksTest, DirectionIsStoredAsItsTextAndAnyOtherTextReadsAsUnset) {
+    const auto tasks = parseRemainingTasks(
+        "u$上传$a$p$1$1$1$1$1$f$s#u$下载$b$p$1$1$1$1$1$f$s#"
+        "u$upload$c$p$1$1$1$1$1$f$s#");
+    ASSERT_EQ(tasks.size(), 3u);
+    EXPECT_EQ(tasks[0].direction, TransferDirection::Upload);
+    EXPECT_EQ(tasks[1].direction, TransferDirection::Download);
+    EXPECT_EQ(tasks[2].direction, TransferDirection::Unset);
+    EXPECT_EQ(formatRemainingTask(tasks[0]), "u$上传$a$p$1$1$1$1$1$f$s#");
+    EXPECT_EQ(formatRemainingTask(tasks[1]), "u$下载$b$p$1$1$1$1$1$f$s#");
+    EXPECT_EQ(formatRemainingTask(tasks[2]), "u$upload$c$p$1$1$1$1$1$f$s#");
 }
 
 }  // namespace

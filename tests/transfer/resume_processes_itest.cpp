@@ -23,7 +23,7 @@ class ResumeAcrossProcesses : public PipelineTest {
     // Runs `start` in a child process, pauses the transfers as soon as a
     // record of `direction` has finished its first piece, saves the task list
     // as the exit does and ends the child. True when the child got that far.
-    static bool interruptAfterFirstPiece(const char* direction,
+    static bool interruptAfterFirstPiece(TransferDirection direction,
                                          const std::function<void()>& start) {
         const pid_t child = fork();
         if (child < 0)
@@ -63,12 +63,13 @@ TEST_F(ResumeAcrossProcesses, AnUploadAndADownloadGoOnFromTheirNextPiece) {
     const std::string uploadBytes = randomBytes(static_cast<size_t>(12 * kMiB + 5), 51);
     const std::string downloadBytes = randomBytes(static_cast<size_t>(12 * kMiB + 7), 52);
     // Stored on this thread: no worker thread exists when the children fork.
-    ASSERT_EQ(runUploadWorker(user, source("down.bin", downloadBytes), kDocuments), 0);
+    ASSERT_EQ(runUploadWorker(user, source("down.bin", downloadBytes), kDocuments),
+              UploadOutcome::Stored);
     const CatalogRow stored = fileRecord(user, kDocuments, "down.bin");
     ASSERT_EQ(parseSubject(stored.subject).pieceCount, 3);
     const std::string uploadPath = source("up.bin", uploadBytes);
 
-    ASSERT_TRUE(interruptAfterFirstPiece(kUploadDirection,
+    ASSERT_TRUE(interruptAfterFirstPiece(TransferDirection::Upload,
                                          [&] { startUploadWorker(user, uploadPath, kPictures); }));
     DownloadInputs inputs;
     inputs.saveFolder = saves.str();
@@ -76,15 +77,15 @@ TEST_F(ResumeAcrossProcesses, AnUploadAndADownloadGoOnFromTheirNextPiece) {
     inputs.fileName = stored.name;
     inputs.fileSize = stored.size;
     inputs.catalogFolder = kDocuments;
-    ASSERT_TRUE(
-        interruptAfterFirstPiece(kDownloadDirection, [&] { startDownloadWorker(user, inputs); }));
+    ASSERT_TRUE(interruptAfterFirstPiece(TransferDirection::Download,
+                                         [&] { startDownloadWorker(user, inputs); }));
 
     // What the two exits left: both records at piece 2, one piece of the
     // upload in the mailbox, one piece of the download in its ".part" file.
     const auto records = savedRecords();
     ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[0].direction, kUploadDirection);
-    EXPECT_EQ(records[1].direction, kDownloadDirection);
+    EXPECT_EQ(records[0].direction, TransferDirection::Upload);
+    EXPECT_EQ(records[1].direction, TransferDirection::Download);
     for (const TransferTask& task : records)
         EXPECT_EQ(task.nextPieceIndex, 2);
     const int uploadId = records[0].fileId;
@@ -110,7 +111,7 @@ TEST_F(ResumeAcrossProcesses, AnUploadAndADownloadGoOnFromTheirNextPiece) {
     const CatalogRow uploaded = fileRecord(user, kPictures, "up.bin");
     ASSERT_EQ(uploaded.name, "up.bin");
     EXPECT_EQ(parseSubject(uploaded.subject).fileId, uploadId);
-    ASSERT_EQ(readBack(user, uploaded, (saves / "again").string()), 0);
+    ASSERT_EQ(readBack(user, uploaded, (saves / "again").string()), DownloadOutcome::Saved);
     EXPECT_TRUE(readFile(saves / "again" / "up.bin") == uploadBytes);
     EXPECT_TRUE(notices.messages().empty());
 }
@@ -120,7 +121,7 @@ TEST_F(ResumeAcrossProcesses, ADownloadWhosePartFileIsGoneEndsQuietly) {
     const std::string user = account.loginAddress;
     TransferTask task;
     task.user = user;
-    task.direction = kDownloadDirection;
+    task.direction = TransferDirection::Download;
     task.fileName = "lost.bin";
     task.localPath = saves.str();
     task.fileSize = 12 * kMiB + 1;

@@ -66,19 +66,19 @@ class ResumeTest : public ::testing::Test {
 
     // A resumed pipeline that records its call, waits for the test, then
     // ends the way a pipeline does: its task leaves the list.
-    ResumedTransfer recorder(const std::string& name, int result) {
-        return [this, name, result](const TransferTask& task, const MailboxAccount& account) {
+    ResumedTransfer recorder(const std::string& name, bool completed) {
+        return [this, name, completed](const TransferTask& task, const MailboxAccount& account) {
             {
                 std::lock_guard<std::mutex> guard(callsMutex_);
                 calls_.push_back(Call{name, task, account});
             }
             release_.wait();
             list_.removeTask(task);
-            return result;
+            return completed;
         };
     }
 
-    static TransferTask record(const std::string& user, const std::string& direction,
+    static TransferTask record(const std::string& user, TransferDirection direction,
                                const std::string& name, int fileId, int nextPiece) {
         TransferTask task = test::makeTask(user, name, fileId);
         task.direction = direction;
@@ -88,11 +88,11 @@ class ResumeTest : public ::testing::Test {
 };
 
 TEST_F(ResumeTest, StarterShowsTheRecordsAndHandsEachToItsOwnWorker) {
-    setResumeHooks({recorder("upload", 0), recorder("download", 0)});
+    setResumeHooks({recorder("upload", true), recorder("download", true)});
     processValues().shutdownWhenDone = true;
-    const TransferTask upload = record("user1", kUploadDirection, "f.txt", 4711, 3);
-    const TransferTask download = record("user1", kDownloadDirection, "g.bin", 815, 2);
-    const TransferTask otherUser = record("user2", kUploadDirection, "h.txt", 99, 1);
+    const TransferTask upload = record("user1", TransferDirection::Upload, "f.txt", 4711, 3);
+    const TransferTask download = record("user1", TransferDirection::Download, "g.bin", 815, 2);
+    const TransferTask otherUser = record("user2", TransferDirection::Upload, "h.txt", 99, 1);
     ASSERT_TRUE(saveRemainingTasks(settings_, {upload, otherUser, download}, true));
 
     EXPECT_EQ(resumeRemainingTasks("user1", settings_, list_), 1);
@@ -126,7 +126,7 @@ TEST_F(ResumeTest, StarterShowsTheRecordsAndHandsEachToItsOwnWorker) {
 }
 
 TEST_F(ResumeTest, NoRecordsNoWorkers) {
-    setResumeHooks({recorder("upload", 0), recorder("download", 0)});
+    setResumeHooks({recorder("upload", true), recorder("download", true)});
     EXPECT_EQ(resumeRemainingTasks("user1", settings_, list_), 1);
     EXPECT_TRUE(list_.empty());
     release_.count_down();
@@ -135,11 +135,11 @@ TEST_F(ResumeTest, NoRecordsNoWorkers) {
 }
 
 TEST_F(ResumeTest, WorkerRunsWithAnEmptyAccountWhenItsUserIsNotLoggedIn) {
-    setResumeHooks({recorder("upload", -1), {}});
+    setResumeHooks({recorder("upload", false), {}});
     release_.count_down();
-    const TransferTask task = record("stranger", kUploadDirection, "s.txt", 5, 2);
+    const TransferTask task = record("stranger", TransferDirection::Upload, "s.txt", 5, 2);
     list_.addTask(task);
-    EXPECT_EQ(runResumeWorker(task, list_), -1);
+    EXPECT_FALSE(runResumeWorker(task, list_));
     ASSERT_EQ(calls_.size(), 1u);
     EXPECT_EQ(calls_[0].account.typedAddress, "");
     EXPECT_EQ(calls_[0].account.mailboxUser, "");
@@ -147,11 +147,11 @@ TEST_F(ResumeTest, WorkerRunsWithAnEmptyAccountWhenItsUserIsNotLoggedIn) {
 }
 
 TEST_F(ResumeTest, ARecordNothingCanResumeLeavesTheList) {
-    setResumeHooks({recorder("upload", 0), {}});
+    setResumeHooks({recorder("upload", true), {}});
     processValues().shutdownWhenDone = true;
-    const TransferTask task = record("user1", kDownloadDirection, "d.bin", 6, 2);
+    const TransferTask task = record("user1", TransferDirection::Download, "d.bin", 6, 2);
     list_.addTask(task);
-    EXPECT_EQ(runResumeWorker(task, list_), -1);
+    EXPECT_FALSE(runResumeWorker(task, list_));
     EXPECT_TRUE(list_.empty());
     EXPECT_TRUE(calls_.empty());
     EXPECT_EQ(shutdowns_, 1);

@@ -147,7 +147,7 @@ TEST_F(Secrets, StoreReadAndFailedLoginsLeaveNoPasswordAndOnlyPrivateFiles) {
         ASSERT_TRUE(login.ok()) << ::testing::PrintToString(notices_.messages());
         // The task's row is added once the first piece is cut, before it is sent.
         test::ProgressWatcher watcher(lookAtPieces, lookAtPieces);
-        ASSERT_EQ(runUploadWorker(address_, path, test::kDocuments), 0);
+        ASSERT_EQ(runUploadWorker(address_, path, test::kDocuments), UploadOutcome::Stored);
         std::vector<CatalogRow> rows;
         Catalog(address_).listFolder(test::kDocuments, rows);
         DownloadInputs inputs;
@@ -162,7 +162,7 @@ TEST_F(Secrets, StoreReadAndFailedLoginsLeaveNoPasswordAndOnlyPrivateFiles) {
         inputs.saveFolder = saves_.str();
         inputs.catalogFolder = test::kDocuments;
         std::string saved;
-        ASSERT_EQ(runDownloadWorker(address_, inputs, &saved), 0);
+        ASSERT_EQ(runDownloadWorker(address_, inputs, &saved), DownloadOutcome::Saved);
         EXPECT_TRUE(test::readFile(saved) == bytes);
 
         IniSettings again;

@@ -42,7 +42,7 @@ inline TransferTask makeTask(const std::string& user, const std::string& fileNam
                              long long startTime = 1256450000) {
     TransferTask task;
     task.user = user;
-    task.direction = kUploadDirection;
+    task.direction = TransferDirection::Upload;
     task.fileName = fileName;
     task.localPath = "/home/u/" + fileName;
     task.fileSize = fileSize;

@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "platform/local_time.h"
 #include "tests/support/temp_dir.h"
 #include "tests/transfer/task_list_support.h"
 
@@ -45,7 +46,7 @@ TEST_F(TaskListTest, RedrawShowsWholeNumbersAndTheRequestText) {
     upload.progress = 37.5f;
     upload.speed = 2048;
     TransferTask download = makeTask("u", "b.bin", 2);
-    download.direction = kDownloadDirection;
+    download.direction = TransferDirection::Download;
     TransferTask resumed = makeTask("u", "c.bin", 3);  // saved at piece 3 of 3
     resumed.nextPieceIndex = 3;
     TransferTask empty = makeTask("u", "d.bin", 4, 0, 0);
@@ -69,7 +70,7 @@ TEST_F(TaskListTest, RedrawShowsWholeNumbersAndTheRequestText) {
     EXPECT_EQ(view_.rows[0].fileName, "a.bin");
     EXPECT_EQ(view_.rows[0].fileSize, "30000000");
     EXPECT_EQ(view_.rows[0].catalogFolder, "我的文档");
-    EXPECT_EQ(view_.rows[0].startTime, localTimeText(1256450000));
+    EXPECT_EQ(view_.rows[0].startTime, localTimeText(1256450000, YearDigits::Four));
     EXPECT_EQ(view_.rows[0].startTime.size(), 19u);
     EXPECT_EQ(view_.rows[0].fileId, 1);
 }

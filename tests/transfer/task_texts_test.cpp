@@ -9,7 +9,7 @@ namespace {
 TransferTask task(const char* direction) {
     TransferTask t;
     t.user = "demo@parvola.test";
-    t.direction = direction;
+    t.direction = directionFromText(direction);
     t.fileName = "报告.doc";
     t.fileSize = 4294967295LL;
     t.pieceSize = 1073741824;  // 4 pieces

@@ -88,7 +88,7 @@ TEST_F(TransferViews, ProgressFollowsTheBytesAndAFinishedTransferIsAnnounced) {
     const std::string user = account.loginAddress;
     const std::string bytes = randomBytes(static_cast<size_t>(12 * kMiB), 62);
     Recorder recorder;
-    ASSERT_EQ(runUploadWorker(user, source("影片.mkv", bytes), kDocuments), 0);
+    ASSERT_EQ(runUploadWorker(user, source("影片.mkv", bytes), kDocuments), UploadOutcome::Stored);
     // Two pieces: besides 50 and 100 at their ends, figures inside a piece.
     std::set<float> inside;
     for (float figure : recorder.progress())
@@ -99,7 +99,7 @@ TEST_F(TransferViews, ProgressFollowsTheBytesAndAFinishedTransferIsAnnounced) {
 
     const CatalogRow record = fileRecord(user, kDocuments, "影片.mkv");
     Recorder reading;
-    ASSERT_EQ(readBack(user, record, saves.str()), 0);
+    ASSERT_EQ(readBack(user, record, saves.str()), DownloadOutcome::Saved);
     std::set<float> read;
     for (float figure : reading.progress())
         if (figure > 0 && figure < 100 && figure != 50)

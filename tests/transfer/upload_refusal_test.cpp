@@ -92,7 +92,7 @@ class UploadRefusal : public ::testing::Test {
     void expectNothingStored() {
         EXPECT_TRUE(taskList().tasks().empty());
         Catalog catalog(kAddress);
-        EXPECT_NE(catalog.exists(kFolder, "报告.bin", "File"), -1);  // -1: a file of that name
+        EXPECT_EQ(catalog.exists(kFolder, "报告.bin", "File"), CatalogPresence::Absent);
     }
 
     CatalogHooks savedHooks_;
@@ -130,7 +130,7 @@ TEST_F(UploadRefusal, TheServersOwnWordsAreShownOnce) {
         ScriptedPeer peer;
         refuseAt(peer, c.step, c.reply);
         loginAt(peer.start());
-        EXPECT_NE(runUploadWorker(kAddress, path_, kFolder), 0);
+        EXPECT_EQ(runUploadWorker(kAddress, path_, kFolder), UploadOutcome::SendFailed);
         EXPECT_EQ(peer.finish(), "");
         EXPECT_EQ(notices.messages(), std::vector<std::string>{refusedPrefix + c.shown});
         expectNothingStored();
@@ -144,7 +144,7 @@ TEST_F(UploadRefusal, AConnectionThatEndsWithoutAnAnswerIsANetworkFailure) {
     openAndLogIn(peer);
     peer.expectLine("MAIL FROM: <bob@sina.test>\r\n").closeConnection();
     loginAt(peer.start());
-    EXPECT_NE(runUploadWorker(kAddress, path_, kFolder), 0);
+    EXPECT_EQ(runUploadWorker(kAddress, path_, kFolder), UploadOutcome::SendFailed);
     peer.finish();
     // Named: the server, the step, and what the system says of it.
     const std::vector<std::string> shown = notices.messages();

@@ -31,7 +31,7 @@ void unpackDamaged(const TempDir& dir, const std::string& archive, const std::st
     const auto out = dir / ("out" + id);
     writeFile(zip, archive);
     std::filesystem::create_directory(out);
-    bool ok = unpackFileFromZip(zip.string(), out.string(), kEntry);
+    const bool ok = unpackFileFromZip(zip.string(), out.string(), kEntry) == ZipResult::Ok;
     std::vector<std::string> files = test::filesBelow(out);
     const std::string copy = ok && files.size() == 1 ? readFile(out / kEntry) : std::string();
     std::filesystem::remove(zip);
@@ -58,7 +58,7 @@ TEST(ZipDamage, EveryChangedByteFailsOrGivesTheOriginal) {
     TempDir dir;
     const std::string original = smallCatalog();
     writeFile(dir / kEntry, original);
-    ASSERT_TRUE(packFileToZip((dir / kEntry).string(), (dir / "good.zip").string()));
+    ASSERT_EQ(packFileToZip((dir / kEntry).string(), (dir / "good.zip").string()), ZipResult::Ok);
     const std::string good = readFile(dir / "good.zip");
     ASSERT_LT(good.size(), 1000u);
 
@@ -82,7 +82,7 @@ TEST(ZipDamage, EveryTruncationFailsCleanly) {
     TempDir dir;
     const std::string original = smallCatalog();
     writeFile(dir / kEntry, original);
-    ASSERT_TRUE(packFileToZip((dir / kEntry).string(), (dir / "good.zip").string()));
+    ASSERT_EQ(packFileToZip((dir / kEntry).string(), (dir / "good.zip").string()), ZipResult::Ok);
     const std::string good = readFile(dir / "good.zip");
     DamageRun run;
     for (size_t size = 0; size < good.size(); ++size) {

@@ -10,8 +10,8 @@ namespace parvola {
 namespace {
 
 using test::readFile;
-using test::runCommand;
 using test::runPython;
+using test::runShell;
 using test::shellQuote;
 using test::TempDir;
 using test::writeFile;
@@ -50,17 +50,18 @@ TEST(ZipPeers, OurArchivesPassUnzipAndPythonByteExact) {
     archive.open(zip, ZipArchive::OpenMode::create);
     const int levels[] = {-1, 6, 0, 9};
     for (size_t i = 0; i < src.files.size(); ++i)
-        ASSERT_TRUE(archive.addFile((src.dir / src.files[i].first).string(), levels[i]));
-    ASSERT_TRUE(archive.addFile((src.dir / kChineseName).string()));
+        ASSERT_EQ(archive.addFile((src.dir / src.files[i].first).string(), levels[i]),
+                  ZipResult::Ok);
+    ASSERT_EQ(archive.addFile((src.dir / kChineseName).string()), ZipResult::Ok);
     archive.close();
 
     std::string out;
-    ASSERT_EQ(0, runCommand("unzip -t " + shellQuote(zip), &out)) << out;
+    ASSERT_EQ(0, runShell("unzip -t " + shellQuote(zip) + " 2>&1", &out)) << out;
     EXPECT_NE(std::string::npos, out.find("No errors detected")) << out;
     for (const auto& [name, content] : src.files) {
-        ASSERT_EQ(0, runCommand("unzip -o -q " + shellQuote(zip) + " " + shellQuote(name) + " -d " +
-                                    shellQuote((dir / "unzipped").string()),
-                                &out))
+        ASSERT_EQ(0, runShell("unzip -o -q " + shellQuote(zip) + " " + shellQuote(name) + " -d " +
+                                  shellQuote((dir / "unzipped").string()) + " 2>&1",
+                              &out))
             << out;
         EXPECT_EQ(content, readFile(dir / "unzipped" / name)) << name;
     }
@@ -91,12 +92,12 @@ TEST(ZipPeers, PackedCatalogPassesUnzipTest) {
     TempDir dir;
     writeFile(dir / "someone@sina.com_config", catalogXml(50000));
     const std::string zip = (dir / "someone@sina.com_config.zip").string();
-    ASSERT_TRUE(packFileToZip((dir / "someone@sina.com_config").string(), zip));
+    ASSERT_EQ(packFileToZip((dir / "someone@sina.com_config").string(), zip), ZipResult::Ok);
     std::string out;
-    ASSERT_EQ(0, runCommand("unzip -t " + shellQuote(zip), &out)) << out;
-    ASSERT_EQ(
-        0, runCommand("unzip -p " + shellQuote(zip) + " > " + shellQuote((dir / "piped").string()),
-                      &out))
+    ASSERT_EQ(0, runShell("unzip -t " + shellQuote(zip) + " 2>&1", &out)) << out;
+    ASSERT_EQ(0, runShell("unzip -p " + shellQuote(zip) + " > " +
+                              shellQuote((dir / "piped").string()) + " 2>&1",
+                          &out))
         << out;
     EXPECT_EQ(readFile(dir / "someone@sina.com_config"), readFile(dir / "piped"));
 }
@@ -106,7 +107,7 @@ void expectUnpacksAll(const Sources& src, const std::string& zip, const TempDir&
                       const std::string& what) {
     for (const auto& [name, content] : src.files) {
         const std::string out = (dir / ("out-" + what)).string();
-        ASSERT_TRUE(unpackFileFromZip(zip, out, name)) << what << ": " << name;
+        ASSERT_EQ(unpackFileFromZip(zip, out, name), ZipResult::Ok) << what << ": " << name;
         EXPECT_EQ(content, readFile(std::filesystem::path(out) / name)) << what << ": " << name;
     }
 }
@@ -121,18 +122,18 @@ TEST(ZipPeers, InfoZipArchivesUnpackByteExact) {
     const std::string cd = "cd " + shellQuote(src.dir.str()) + " && ";
 
     const std::string deflated = (dir / "deflated.zip").string();
-    ASSERT_EQ(0, runCommand(cd + "zip -q -X " + shellQuote(deflated) + names, &out)) << out;
+    ASSERT_EQ(0, runShell(cd + "zip -q -X " + shellQuote(deflated) + names + " 2>&1", &out)) << out;
     expectUnpacksAll(src, deflated, dir, "deflated");
 
     const std::string stored = (dir / "stored.zip").string();
-    ASSERT_EQ(0, runCommand(cd + "zip -q -0 " + shellQuote(stored) + names, &out)) << out;
+    ASSERT_EQ(0, runShell(cd + "zip -q -0 " + shellQuote(stored) + names + " 2>&1", &out)) << out;
     expectUnpacksAll(src, stored, dir, "stored");
 
     // With extra fields (times, Unix ids) and a trailing archive comment.
     const std::string commented = (dir / "commented.zip").string();
-    ASSERT_EQ(0, runCommand(cd + "echo 'catalog backup, keep' | zip -q -9 -z " +
-                                shellQuote(commented) + names,
-                            &out))
+    ASSERT_EQ(0, runShell(cd + "echo 'catalog backup, keep' | zip -q -9 -z " +
+                              shellQuote(commented) + names + " 2>&1",
+                          &out))
         << out;
     ASSERT_NE(std::string::npos, readFile(commented).rfind("catalog backup, keep"));
     expectUnpacksAll(src, commented, dir, "commented");
@@ -142,7 +143,8 @@ TEST(ZipPeers, InfoZipArchivesUnpackByteExact) {
     writeFile(dir / "sfx.zip", stub + readFile(deflated));
     expectUnpacksAll(src, (dir / "sfx.zip").string(), dir, "stub");
     writeFile(dir / "sfx-adjusted.zip", stub + readFile(commented));
-    ASSERT_EQ(0, runCommand("zip -q -A " + shellQuote((dir / "sfx-adjusted.zip").string()), &out))
+    ASSERT_EQ(
+        0, runShell("zip -q -A " + shellQuote((dir / "sfx-adjusted.zip").string()) + " 2>&1", &out))
         << out;
     expectUnpacksAll(src, (dir / "sfx-adjusted.zip").string(), dir, "stub-adjusted");
 }
@@ -152,12 +154,55 @@ TEST(ZipPeers, InfoZipUtf8NameFromUnixHostIsRead) {
     TempDir dir;
     std::string out;
     const std::string zip = (dir / "u.zip").string();
-    ASSERT_EQ(0, runCommand("cd " + shellQuote(src.dir.str()) + " && LC_ALL=C.UTF-8 zip -q " +
-                                shellQuote(zip) + " " + shellQuote(kChineseName),
-                            &out))
+    ASSERT_EQ(0, runShell("cd " + shellQuote(src.dir.str()) + " && LC_ALL=C.UTF-8 zip -q " +
+                              shellQuote(zip) + " " + shellQuote(kChineseName) + " 2>&1",
+                          &out))
         << out;
-    ASSERT_TRUE(unpackFileFromZip(zip, (dir / "out").string(), kChineseName));
+    ASSERT_EQ(unpackFileFromZip(zip, (dir / "out").string(), kChineseName), ZipResult::Ok);
     EXPECT_EQ("chinese named catalog", readFile(dir / "out" / kChineseName));
+}
+
+// What the unpack says when it fails, on archives Info-ZIP made: records it
+// cannot make sense of are damage, data that comes out whole but does not
+// match its CRC-32 is a CRC mismatch; either way no file is left behind.
+TEST(ZipPeers, InfoZipArchivesTellDamageFromACrcMismatch) {
+    TempDir dir;
+    const std::string name = "someone@sina.com_config";
+    writeFile(dir / name, catalogXml(20000));
+    std::string out;
+    const std::string cd = "cd " + shellQuote(dir.str()) + " && ";
+    ASSERT_EQ(0, runShell(cd + "zip -q -0 stored.zip " + shellQuote(name) + " 2>&1", &out)) << out;
+    ASSERT_EQ(0, runShell(cd + "zip -q -9 deflated.zip " + shellQuote(name) + " 2>&1", &out))
+        << out;
+    const std::string stored = readFile(dir / "stored.zip");
+    const std::string deflated = readFile(dir / "deflated.zip");
+    auto unpack = [&](const std::string& bytes) {
+        writeFile(dir / "t.zip", bytes);
+        std::filesystem::remove_all(dir / "out");
+        const ZipResult result =
+            unpackFileFromZip((dir / "t.zip").string(), (dir / "out").string(), name);
+        if (result != ZipResult::Ok) {
+            EXPECT_TRUE(test::filesBelow(dir / "out").empty()) << zipResultName(result);
+        }
+        return result;
+    };
+    ASSERT_EQ(unpack(stored), ZipResult::Ok);
+    ASSERT_EQ(unpack(deflated), ZipResult::Ok);
+
+    // The stored entry's data starts after its local header, name and extra field.
+    const size_t data = 30 + zipbytes::get16(stored, 26) + zipbytes::get16(stored, 28);
+    std::string changedData = stored;
+    changedData[data + 5000] = static_cast<char>(changedData[data + 5000] ^ 0x20);
+    EXPECT_EQ(unpack(changedData), ZipResult::CrcMismatch);
+
+    std::string badSignature = deflated;
+    badSignature[1] = 'X';  // "PK\3\4" of the local header
+    EXPECT_EQ(unpack(badSignature), ZipResult::Damaged);
+    EXPECT_EQ(unpack(deflated.substr(0, deflated.size() - 30)), ZipResult::Damaged);  // no end
+    EXPECT_EQ(unpack(readFile(dir / name)), ZipResult::Damaged);  // not an archive at all
+    writeFile(dir / "t.zip", deflated);
+    EXPECT_EQ(unpackFileFromZip((dir / "t.zip").string(), (dir / "out").string(), "other_config"),
+              ZipResult::NotFound);
 }
 
 TEST(ZipPeers, PythonArchivesUnpackByteExact) {
@@ -195,7 +240,8 @@ print('written')
         expectUnpacksAll(src, (dir / (std::string(kind) + ".zip")).string(), dir, kind);
     for (const char* kind : {"deflated", "stored"}) {
         const std::string zip = (dir / (std::string(kind) + ".zip")).string();
-        ASSERT_TRUE(unpackFileFromZip(zip, (dir / "cn").string(), kChineseName)) << kind;
+        ASSERT_EQ(unpackFileFromZip(zip, (dir / "cn").string(), kChineseName), ZipResult::Ok)
+            << kind;
         EXPECT_EQ("chinese named catalog", readFile(dir / "cn" / kChineseName));
     }
 }

@@ -40,7 +40,7 @@ void setLocalMtime(const std::string& path, int year, int month, int day, int ho
 TEST(ZipRecords, EmptyFileGivesDeflatedEntryWithTwoByteStream) {
     TempDir dir;
     writeFile(dir / "empty", "");
-    ASSERT_TRUE(packFileToZip((dir / "empty").string(), (dir / "a.zip").string()));
+    ASSERT_EQ(packFileToZip((dir / "empty").string(), (dir / "a.zip").string()), ZipResult::Ok);
     std::string zip = readFile(dir / "a.zip");
     ASSERT_EQ(30u + 5 + 2 + 46 + 5 + 22, zip.size());
     EXPECT_EQ(zipbytes::kLocalSignature, zip.substr(0, 4));
@@ -63,7 +63,7 @@ TEST(ZipRecords, CatalogArchiveHasExactHeadersAndEndRecord) {
     const std::string content = "<Catalog Version=\"7\"><User Name=\"someone\"/></Catalog>\n";
     writeFile(dir / name, content);
     setLocalMtime((dir / name).string(), 2009, 10, 25, 13, 45, 58);
-    ASSERT_TRUE(packFileToZip((dir / name).string(), (dir / "c.zip").string()));
+    ASSERT_EQ(packFileToZip((dir / name).string(), (dir / "c.zip").string()), ZipResult::Ok);
     std::string zip = readFile(dir / "c.zip");
 
     // Local header.
@@ -125,7 +125,7 @@ TEST(ZipRecords, LevelSetsMethodAndFlagHints) {
     for (const auto& [level, expected] : cases) {
         ZipArchive archive;
         archive.open((dir / "l.zip").string(), ZipArchive::OpenMode::create);
-        ASSERT_TRUE(archive.addFile((dir / "f").string(), level)) << level;
+        ASSERT_EQ(archive.addFile((dir / "f").string(), level), ZipResult::Ok) << level;
         archive.close();
         std::string zip = readFile(dir / "l.zip");
         EXPECT_EQ(expected.first, get16(zip, 8)) << level;
@@ -133,9 +133,10 @@ TEST(ZipRecords, LevelSetsMethodAndFlagHints) {
     }
     ZipArchive archive;
     archive.open((dir / "l.zip").string(), ZipArchive::OpenMode::create);
-    EXPECT_FALSE(archive.addFile((dir / "f").string(), 10));
-    EXPECT_FALSE(archive.addFile((dir / "f").string(), -1, false, {}, 0));  // no buffer
-    EXPECT_FALSE(archive.addFile((dir / "missing").string()));
+    EXPECT_EQ(archive.addFile((dir / "f").string(), 10), ZipResult::Refused);
+    EXPECT_EQ(archive.addFile((dir / "f").string(), -1, false, {}, 0),  // no buffer
+              ZipResult::Refused);
+    EXPECT_EQ(archive.addFile((dir / "missing").string()), ZipResult::CannotOpen);
     EXPECT_EQ(0, archive.entryCount());
 }
 
@@ -168,7 +169,7 @@ TEST(ZipRecords, DirectoryEntryIsStoredWithTrailingSlash) {
     std::filesystem::create_directory(dir / "sub");
     ZipArchive archive;
     archive.open((dir / "d.zip").string(), ZipArchive::OpenMode::create);
-    ASSERT_TRUE(archive.addFile((dir / "sub").string(), 6));
+    ASSERT_EQ(archive.addFile((dir / "sub").string(), 6), ZipResult::Ok);
     archive.close();
     std::string zip = readFile(dir / "d.zip");
     EXPECT_EQ(0, get16(zip, 8));
@@ -187,7 +188,7 @@ TEST(ZipRecords, KeepFullPathStoresRelativeForwardSlashNames) {
     writeFile(dir / "a" / "b" / "f.txt", "data");
     ZipArchive archive;
     archive.open((dir / "k.zip").string(), ZipArchive::OpenMode::create);
-    ASSERT_TRUE(archive.addFile((dir / "a" / "b" / "f.txt").string(), -1, true));
+    ASSERT_EQ(archive.addFile((dir / "a" / "b" / "f.txt").string(), -1, true), ZipResult::Ok);
     archive.close();
     std::string zip = readFile(dir / "k.zip");
     std::string stored = zip.substr(30, get16(zip, 26));
@@ -201,8 +202,8 @@ TEST(ZipRecords, AtMost65535EntriesAndOneMoreIsRefused) {
     ZipArchive archive;
     archive.open((dir / "many.zip").string(), ZipArchive::OpenMode::create);
     for (int i = 0; i < ZipArchive::kMaxEntries; ++i)
-        ASSERT_TRUE(archive.addFile((dir / "f").string(), 0)) << i;
-    EXPECT_FALSE(archive.addFile((dir / "f").string(), 0));
+        ASSERT_EQ(archive.addFile((dir / "f").string(), 0), ZipResult::Ok) << i;
+    EXPECT_EQ(archive.addFile((dir / "f").string(), 0), ZipResult::Refused);
     archive.close();
     std::string zip = readFile(dir / "many.zip");
     EXPECT_EQ(0xFFFF, get16(zip, zip.size() - 12));
@@ -224,14 +225,14 @@ TEST(ZipRecords, FieldsOver65535BytesDoNotFit) {
 }
 
 TEST(ZipRecords, ExceptionCarriesCauseAndPathAndMapsZlibResults) {
-    CZipException e(CZipException::crcMismatch, "/x.zip");
+    ZipException e(ZipException::crcMismatch, "/x.zip");
     EXPECT_EQ(11, e.cause());
     EXPECT_EQ("/x.zip", e.path());
     const int zlibResults[] = {Z_STREAM_END, Z_NEED_DICT, Z_ERRNO,     Z_STREAM_ERROR,
                                Z_DATA_ERROR, Z_MEM_ERROR, Z_BUF_ERROR, Z_VERSION_ERROR};
     for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(2 + i, CZipException::causeFromZlib(zlibResults[i]));
-    EXPECT_EQ(1, CZipException::causeFromZlib(Z_OK));
+        EXPECT_EQ(2 + i, ZipException::causeFromZlib(zlibResults[i]));
+    EXPECT_EQ(1, ZipException::causeFromZlib(Z_OK));
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
 #pragma once
-// Shared by the zip tests: running the independent zip tools, and building
-// archives byte by byte for the cases no well-behaved writer produces.
+// Shared by the zip tests: building archives byte by byte for the cases no
+// well-behaved writer produces (tests/support/command.h runs the independent
+// zip tools).
 #include <zlib.h>
 
-#include <sys/wait.h>
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -11,49 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/command.h"
 #include "tests/support/temp_dir.h"
 #include "zip/zip_bytes.h"
 
 namespace parvola::test {
-
-inline constexpr const char* kPython = "/usr/bin/python3";
-
-inline std::string shellQuote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        if (c == '\'')
-            out += "'\\''";
-        else
-            out += c;
-    }
-    return out + "'";
-}
-
-// Runs `command` with /bin/sh; returns its exit status (-1 when it could not
-// run) and, when asked, what it wrote to standard output and error.
-inline int runCommand(const std::string& command, std::string* output = nullptr) {
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe)
-        return -1;
-    std::string text;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        text.append(buffer, n);
-    int status = ::pclose(pipe);
-    if (output)
-        *output = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Runs a Python script given as text, with arguments.
-inline int runPython(const std::string& script, const std::vector<std::string>& args,
-                     std::string* output = nullptr) {
-    std::string command = std::string(kPython) + " -c " + shellQuote(script);
-    for (const std::string& arg : args)
-        command += " " + shellQuote(arg);
-    return runCommand(command, output);
-}
 
 inline uint32_t crcOf(const std::string& data) {
     return static_cast<uint32_t>(
@@ -126,19 +88,6 @@ inline std::string buildRawZip(const std::vector<RawEntry>& entries,
     put32(end, static_cast<uint32_t>(body.size()));
     put16(end, static_cast<uint32_t>(comment.size()));
     return body + directory + end + comment;
-}
-
-// Every regular file below `root`, relative to it, sorted.
-inline std::vector<std::string> filesBelow(const std::filesystem::path& root) {
-    std::vector<std::string> out;
-    std::error_code ec;
-    for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
-         it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-        if (!it->is_directory())
-            out.push_back(std::filesystem::relative(it->path(), root));
-    }
-    std::sort(out.begin(), out.end());
-    return out;
 }
 
 }  // namespace parvola::test

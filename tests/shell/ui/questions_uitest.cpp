@@ -55,7 +55,7 @@ void decline(ui::NoticeDialog* dialog) {
 TransferTask runningUpload(const std::string& name, int fileId) {
     TransferTask task;
     task.user = "demo@parvola.test";
-    task.direction = kUploadDirection;
+    task.direction = TransferDirection::Upload;
     task.fileName = name;
     task.localPath = "/tmp/" + name;
     task.fileSize = 100;

@@ -102,7 +102,7 @@ TEST_F(RefreshUi, ARenameMovesTheCurrentPathSoTheNextCommandsWorkOnTheNewName) {
     // Deleting it right after the rename deletes it.
     tree->deleteFolder();
     Catalog catalog(account);
-    EXPECT_EQ(catalog.exists("我的媒体", "合同", "Folder"), 255);
+    EXPECT_EQ(catalog.exists("我的媒体", "合同", "Folder"), CatalogPresence::OnlyDeleted);
     EXPECT_TRUE(childLabels(tree->findNode(account, "我的媒体")).isEmpty());
     EXPECT_TRUE(messages().empty());
 }

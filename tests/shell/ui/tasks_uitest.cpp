@@ -21,7 +21,7 @@ using TasksUi = UiTest;
 TransferTask runningTask(const std::string& name, int fileId, const char* direction) {
     TransferTask task;
     task.user = "demo@parvola.test";
-    task.direction = direction;
+    task.direction = directionFromText(direction);
     task.fileName = name;
     task.localPath = "/tmp/" + name;
     task.fileSize = 30000000;

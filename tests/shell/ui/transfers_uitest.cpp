@@ -68,7 +68,7 @@ TEST_F(TransfersUi, APausedTransferShowsPausedAndTheButtonShowsResume) {
     auto* view = ui::panes().taskList;
     TransferTask task;
     task.user = "demo@parvola.test";
-    task.direction = kUploadDirection;
+    task.direction = TransferDirection::Upload;
     task.fileName = "a.bin";
     task.fileSize = 30000000;
     task.pieceSize = 10000000;
@@ -114,7 +114,7 @@ TEST_F(TransfersUi, AFinishedTransferSaysSoInTheStatusBarAndOnTheDesktop) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
     TransferTask task;
     task.user = "demo@parvola.test";
-    task.direction = kDownloadDirection;
+    task.direction = TransferDirection::Download;
     task.fileName = "照片.jpg";
     task.fileId = 52;
     taskList().addTask(task);
@@ -128,7 +128,7 @@ TEST_F(TransfersUi, AFinishedTransferSaysSoInTheStatusBarAndOnTheDesktop) {
     EXPECT_TRUE(shown.empty());
 
     f.hide();
-    task.direction = kUploadDirection;
+    task.direction = TransferDirection::Upload;
     task.fileName = "报告.pdf";
     taskList().reportFinished(task);
     ASSERT_TRUE(waitFor([&] { return !shown.empty() && shown.back() == "上传完成: 报告.pdf"; }));

@@ -89,7 +89,7 @@ TEST_F(ViewsUi, CreateFolderCountsUpAndReusesADeletedName) {
     auto* documents = tree->findNode(account, "我的图片");
     EXPECT_EQ(childLabels(documents), QStringList({"自定义", "自定义1", "自定义2"}));
     Catalog catalog(account);
-    EXPECT_EQ(catalog.exists("我的图片", "自定义2", "Folder"), -1);
+    EXPECT_EQ(catalog.exists("我的图片", "自定义2", "Folder"), CatalogPresence::Live);
 
     select(account, "我的图片\\自定义1");
     tree->deleteFolder();
@@ -122,8 +122,8 @@ TEST_F(ViewsUi, RenameRefusesAWholeSiblingName) {
     auto* node = tree->findNode(account, "我的文档");
     ASSERT_TRUE(waitFor([&] { return node->child(0)->text(0) == "定义"; }));
     Catalog catalog(account);
-    EXPECT_EQ(catalog.exists("我的文档", "定义", "Folder"), -1);
-    EXPECT_EQ(catalog.exists("我的文档", "自定义", "Folder"), 0);
+    EXPECT_EQ(catalog.exists("我的文档", "定义", "Folder"), CatalogPresence::Live);
+    EXPECT_EQ(catalog.exists("我的文档", "自定义", "Folder"), CatalogPresence::Absent);
 }
 
 TEST_F(ViewsUi, CancelledRenameChangesNothing) {
@@ -178,7 +178,7 @@ TEST_F(ViewsUi, DeleteAsksNothingRecoverBringsBackPurgeAsksOnce) {
     select(account, "我的媒体");
     EXPECT_EQ(column(list, 0), QStringList({"a.txt"}));
     Catalog catalog(account);
-    EXPECT_EQ(catalog.exists("我的媒体", "b.txt", "File"), 0);
+    EXPECT_EQ(catalog.exists("我的媒体", "b.txt", "File"), CatalogPresence::Absent);
 }
 
 TEST_F(ViewsUi, DeletingAFolderRowRemovesItsNode) {
