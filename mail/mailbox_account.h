@@ -7,6 +7,13 @@
 
 namespace parvola {
 
+// How the mailbox is read. POP3 is what the deployment's providers offer;
+// IMAP is for direct accounts whose server offers it.
+enum class MailboxReader { Pop3, Imap };
+// How a piece mail gets into the mailbox: sent to itself over SMTP, or
+// appended to the mail folder over IMAP (no sending quota is spent).
+enum class StoreRoute { Smtp, ImapAppend };
+
 // A plain record: it is copied into every worker that serves the account.
 struct MailboxAccount {
     MailboxAccount() = default;
@@ -31,6 +38,18 @@ struct MailboxAccount {
     // Whether and how each connection is secured (deployment data too).
     TlsSettings smtpTls;
     TlsSettings pop3Tls;
+
+    // A direct account is the user's own mailbox, reached without the web
+    // service: no login verification, no notification, the mailbox address
+    // is the login address. Service accounts leave everything below as is.
+    bool direct = false;
+    MailboxReader reader = MailboxReader::Pop3;
+    StoreRoute storeRoute = StoreRoute::Smtp;
+    std::string imapHost;
+    int imapPort = 143;
+    TlsSettings imapTls;
+    // The IMAP folder that holds the store's mails.
+    std::string mailFolder = "INBOX";
 };
 
 }  // namespace parvola

@@ -23,6 +23,8 @@ bool parseTlsMode(std::string_view text, TlsMode& mode) {
         mode = TlsMode::Implicit;
     } else if (is(text, "starttls") || is(text, "stls")) {
         mode = TlsMode::StartTls;
+    } else if (is(text, "starttls-if-offered")) {
+        mode = TlsMode::StartTlsIfOffered;
     } else {
         return false;
     }
@@ -35,6 +37,8 @@ const char* tlsModeName(TlsMode mode) {
             return "implicit";
         case TlsMode::StartTls:
             return "starttls";
+        case TlsMode::StartTlsIfOffered:
+            return "starttls-if-offered";
         case TlsMode::None:
             break;
     }
