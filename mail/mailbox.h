@@ -81,6 +81,12 @@ class Mailbox {
     // connection failed), and is emptied on success.
     virtual int store(const StoreMail& mail, std::string* failureReply = nullptr) = 0;
 
+    // The largest store mail, in bytes on the wire, that the server says it
+    // takes (SMTP's SIZE, IMAP's APPENDLIMIT), asked in a connection of its
+    // own; 0 when the server does not say or cannot be reached. Piece sizes
+    // of direct accounts are chosen below it.
+    virtual uint64_t storeSizeLimit() { return 0; }
+
     // What the last failed call met, for the user: the server ("POP3
     // pop.example.org:995"), the step (connect, TLS verification, login,
     // list, retrieve, greeting, send) and the system's or the server's words.
