@@ -54,8 +54,8 @@ bool Pop3SmtpMailbox::open() {
         // The step shows in the code: a refused channel, a refused login
         // (a "-ERR" reply), or no connection at all.
         pop3Failed(*pop3, code == kErrorSecureChannel ? "TLS verification"
-                          : code == kErrorBadReply    ? "login"
-                                                      : "connect");
+                          : code == kErrorBadReply || code == kErrorPlaintextRefused ? "login"
+                                                                                     : "connect");
         return false;
     }
     int count = 0, total = 0;
@@ -159,6 +159,19 @@ int Pop3SmtpMailbox::store(const StoreMail& mail, std::string* failureReply) {
     if (failureReply != nullptr)
         *failureReply = result == 0 ? std::string() : smtp.failureReply();
     return result;
+}
+
+uint64_t Pop3SmtpMailbox::storeSizeLimit() {
+    // No credentials: the limit comes with EHLO (after STARTTLS where the
+    // account secures the connection), so nothing secret goes out for it.
+    SmtpClient smtp;
+    smtp.setPort(account_.smtpPort);
+    smtp.setTls(account_.smtpTls);
+    if (!smtp.Connect(account_.smtpHost))
+        return 0;
+    const uint64_t limit = smtp.sizeAnnounced() ? smtp.sizeLimit() : 0;
+    smtp.Close();
+    return limit;
 }
 
 }  // namespace parvola

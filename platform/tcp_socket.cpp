@@ -61,6 +61,8 @@ std::string socketErrorText(int code) {
             return "connection refused";
         case kErrorSecureChannel:
             return "secure connection failed";
+        case kErrorPlaintextRefused:
+            return "no TLS: the password is not sent in plain text";
         default:
             return std::generic_category().message(code);
     }

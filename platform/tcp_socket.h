@@ -21,6 +21,9 @@ enum SocketError : int {
     // Not a Windows Sockets number: the TLS handshake failed or the server's
     // certificate was refused; tlsFailure() says why in words.
     kErrorSecureChannel = 10900,
+    // Not a Windows Sockets number either: the login would have sent a secret
+    // over a connection without TLS, which the account does not allow.
+    kErrorPlaintextRefused = 10901,
 };
 
 // A socket error code (one of the above, or an errno value kept as it is)
