@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <sstream>
 
 #include "catalog/catalog.h"
@@ -35,24 +36,39 @@ const char* jsonType(const CatalogRow& row) {
     return row.type == kFileType ? "file" : "folder";
 }
 
-int runLs(const std::vector<std::string>& args, const GlobalOptions& options) {
-    OptionParser parser(args);
-    const bool json = parser.flag("--json");
-    auto folder = parser.positional(0);
-    if (!parser.done(1))
-        return kExitUsage;
+// What every listing command starts with: its options (--json, and the one
+// argument `ls` takes), then the catalog on this computer of the remembered
+// user. kExitOk when the command can go on.
+struct ListingStart {
+    bool json = false;
     std::string user;
-    if (int rc = openLocalCatalog(options, user); rc != kExitOk)
+    std::optional<std::string> argument;
+};
+
+int startListing(const std::vector<std::string>& args, const GlobalOptions& options,
+                 bool takesArgument, ListingStart& start) {
+    OptionParser parser(args);
+    start.json = parser.flag("--json");
+    if (takesArgument)
+        start.argument = parser.positional(0);
+    if (!parser.done(takesArgument ? 1 : 0))
+        return kExitUsage;
+    return openLocalCatalog(options, start.user);
+}
+
+int runLs(const std::vector<std::string>& args, const GlobalOptions& options) {
+    ListingStart start;
+    if (int rc = startListing(args, options, true, start); rc != kExitOk)
         return rc;
-    Catalog catalog(user);
-    const auto path = findLiveFolder(catalog, folder.value_or(""));
+    Catalog catalog(start.user);
+    const auto path = findLiveFolder(catalog, start.argument.value_or(""));
     if (!path) {
-        printError("no such folder: " + catalogPath(*folder));
+        printError("no such folder: " + catalogPath(*start.argument));
         return kExitFailure;
     }
     std::vector<CatalogRow> rows;
     catalog.listLevel(*path, rows);
-    if (json) {
+    if (start.json) {
         std::ostringstream out;
         out << "{\"folder\": " << jsonString(*path) << ", \"items\": [";
         const char* separator = "";
@@ -106,16 +122,12 @@ void jsonTree(std::ostream& out, const std::vector<FolderTreeNode>& nodes,
 }
 
 int runTree(const std::vector<std::string>& args, const GlobalOptions& options) {
-    OptionParser parser(args);
-    const bool json = parser.flag("--json");
-    if (!parser.done(0))
-        return kExitUsage;
-    std::string user;
-    if (int rc = openLocalCatalog(options, user); rc != kExitOk)
+    ListingStart start;
+    if (int rc = startListing(args, options, false, start); rc != kExitOk)
         return rc;
-    Catalog catalog(user);
+    Catalog catalog(start.user);
     FolderTree tree = walkFolderTree(catalog.document());
-    if (json) {
+    if (start.json) {
         std::ostringstream out;
         out << "{\"account\": " << jsonString(tree.userName) << ", \"folders\": ";
         jsonTree(out, tree.folders, "", "");
@@ -132,17 +144,13 @@ int runTree(const std::vector<std::string>& args, const GlobalOptions& options) 
 }
 
 int runBin(const std::vector<std::string>& args, const GlobalOptions& options) {
-    OptionParser parser(args);
-    const bool json = parser.flag("--json");
-    if (!parser.done(0))
-        return kExitUsage;
-    std::string user;
-    if (int rc = openLocalCatalog(options, user); rc != kExitOk)
+    ListingStart start;
+    if (int rc = startListing(args, options, false, start); rc != kExitOk)
         return rc;
-    Catalog catalog(user);
+    Catalog catalog(start.user);
     std::vector<CatalogRow> rows;
     catalog.listRecycleBin(rows);
-    if (json) {
+    if (start.json) {
         std::ostringstream out;
         out << "{\"items\": [";
         const char* separator = "";
@@ -167,20 +175,16 @@ int runBin(const std::vector<std::string>& args, const GlobalOptions& options) {
 }
 
 int runSpace(const std::vector<std::string>& args, const GlobalOptions& options) {
-    OptionParser parser(args);
-    const bool json = parser.flag("--json");
-    if (!parser.done(0))
-        return kExitUsage;
-    std::string user;
-    if (int rc = openLocalCatalog(options, user); rc != kExitOk)
+    ListingStart start;
+    if (int rc = startListing(args, options, false, start); rc != kExitOk)
         return rc;
-    Catalog catalog(user);
+    Catalog catalog(start.user);
     long long files = 0, weighted = 0;
     if (catalog.spaceUsed(files, weighted) != 0) {
         printError("the catalog has no space figures");
         return kExitFailure;
     }
-    if (json) {
+    if (start.json) {
         XmlDoc& doc = catalog.document();
         doc.resetPosition();
         doc.findNext("User");

@@ -3,44 +3,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include "tests/cli/cli_runner.h"
-#include "tests/support/mail_stack.h"
-#include "tests/support/site_process.h"
-#include "tests/support/temp_dir.h"
+#include "tests/cli/cli_fixture.h"
 
 namespace parvola::test {
 namespace {
 
-class CliTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(site_.started());
-        mailUser_ = MailStack::uniqueUser("cli");
-        ASSERT_TRUE(MailStack::addUser(mailUser_, "mbpw"));
-        address_ = mailUser_ + "@parvola.test";
-        // sohu: pieces of 6 MiB; its row has a loopback address of its own.
-        ASSERT_TRUE(site_.addUser(address_, "Secret-1", mailUser_ + "@sohu.test", "mbpw", true));
-        writeFile(home_.path() / "deploy.ini",
-                  site_.deployIniSection() +
-                      "[ports]\nsmtp=" + std::to_string(MailStack::smtpPort()) +
-                      "\npop3=" + std::to_string(MailStack::pop3Port()) +
-                      "\n[sohu]\nsmtp=127.0.0.2\npop3=127.0.0.2\n");
-    }
-
-    CliResult cli(const std::vector<std::string>& args, const std::string& input = "") {
-        return runCli(home_.str(), args, input);
-    }
-    void login() {
-        CliResult r = cli({"login", address_, "--password-stdin"}, "Secret-1\n");
-        ASSERT_EQ(r.exitCode, 0) << r.err;
-    }
-
-    TempDir home_{"parvola-cli-home"};
-    TempDir files_{"parvola-cli-files"};
-    SiteProcess site_;
-    std::string mailUser_;
-    std::string address_;
-};
+using CliTest = CliAccountTest;
 
 TEST_F(CliTest, StoreListReadDeleteRestorePurge) {
     login();
