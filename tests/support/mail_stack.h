@@ -13,8 +13,8 @@ struct MailStack {
 
     // The TLS listeners beside the plaintext ones: SMTP with TLS from the
     // first byte, SMTP offering STARTTLS, POP3 and IMAP with TLS from the
-    // first byte; the plaintext POP3 port offers STLS, the IMAP port STARTTLS. The server's certificate is signed
-    // by caFile() (trusted by no system store) and names mail.sina.test and
+    // first byte; the plaintext POP3 port offers STLS, the IMAP port STARTTLS. The server's
+    // certificate is signed by caFile() (trusted by no system store) and names mail.sina.test and
     // the loopback addresses 127.0.0.1 to 127.0.0.8, no other host name.
     static int smtpsPort() { return PARVOLA_TEST_SMTP_PORT + 1; }
     static int smtpStartTlsPort() { return PARVOLA_TEST_SMTP_PORT + 2; }
