@@ -231,7 +231,8 @@ bool ImapConnection::sendLiteralBytes(std::string_view bytes, bool withProgress)
         if (!sendRaw(bytes.substr(sent, length)))
             return false;
         sent += length;
-        if (withProgress && progressSink_ != nullptr && taskId_ != -1) {
+        // Reported and asked after every block, as the SMTP client does.
+        if (withProgress && progressSink_ != nullptr) {
             reportProgress(sent, bytes.size());
             if (!progressSink_->shouldContinue(taskId_)) {
                 // Half a literal is on the wire: the command cannot be ended

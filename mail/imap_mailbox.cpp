@@ -202,6 +202,10 @@ AttachmentSave ImapMailbox::saveAttachments(int number, const std::string& folde
         return AttachmentSave::Failed;
     failure_.clear();
     const Message& m = messages_[static_cast<size_t>(number) - 1];
+    // The size is the whole that progress is measured against (the engine
+    // has asked it already; a caller that has not gets it asked here).
+    if (!m.hasSize && !fetchSizes())
+        return AttachmentSave::Failed;
     imap_->setProgress(sink, taskId);
     int result = -1;
     bool fetched = false;

@@ -5,10 +5,12 @@
 // reads right; a second read asks for no subject again and a read after new
 // mail asks only for those; a removal expunges exactly the file's mails; and
 // the same over TLS, with a password never sent in plain text unless allowed.
+#include <algorithm>
 #include <random>
 
 #include "mail/imap_connection.h"
 #include "mail/imap_mailbox.h"
+#include "mail/progress_sink.h"
 #include "mail/store_mail.h"
 #include "tests/support/loopback_relay.h"
 #include "tests/transfer/pipeline_itest_support.h"
@@ -319,6 +321,61 @@ TEST_F(ImapTransport, OverTlsStoresAndReadsAndAPasswordNeverGoesOutInPlainTextUn
     MailboxAccount viaSmtp = imapAccount;
     viaSmtp.storeRoute = StoreRoute::Smtp;
     EXPECT_EQ(ImapMailbox(viaSmtp).storeSizeLimit(), 200u * 1024 * 1024);
+}
+
+// Records the reports; asks to stop from the `stopAt`-th question on.
+class StoppingSink : public ProgressSink {
+  public:
+    explicit StoppingSink(int stopAt) : stopAt_(stopAt) {}
+    void report(int taskId, float percent, long, bool) override {
+        EXPECT_EQ(taskId, 5);
+        percents.push_back(percent);
+    }
+    bool shouldContinue(int) override { return ++questions < stopAt_; }
+    std::vector<float> percents;
+    int questions = 0;
+
+  private:
+    int stopAt_;
+};
+
+TEST_F(ImapTransport, ProgressIsReportedAndACancelLeavesNothingInTheMailboxOrTheFolder) {
+    const std::string bytes = randomBytes(3u << 20, 5);
+    StoreMail mail;
+    mail.subject = mail.bodyText = "PARVOL:;big.bin;3;1;3145728;0000000000;1;1";
+    mail.attachmentPath = source("1", bytes);
+    mail.taskId = 5;
+    StoppingSink stopAtOnce(1);
+    mail.progress = &stopAtOnce;
+    ImapMailbox mailbox(imapAccount);
+    EXPECT_EQ(mailbox.store(mail), kTransferCancelledCode);
+    EXPECT_EQ(stopAtOnce.questions, 1);
+    EXPECT_EQ(pop3Count(), 0);
+
+    StoppingSink never(1 << 30);
+    mail.progress = &never;
+    ASSERT_EQ(mailbox.store(mail), 0) << mailbox.failureText();
+    ASSERT_GT(never.percents.size(), 20u);  // some 4 MiB of text in blocks of 101 KiB
+    EXPECT_TRUE(std::is_sorted(never.percents.begin(), never.percents.end()));
+    EXPECT_EQ(never.percents.back(), 100.0f);
+
+    ASSERT_TRUE(mailbox.open()) << mailbox.failureText();
+    ASSERT_EQ(mailbox.messageCount(), 1);
+    const auto folder = saves.path() / "cancelled";
+    std::filesystem::create_directories(folder);
+    StoppingSink stopReading(1);
+    EXPECT_EQ(mailbox.saveAttachments(1, folder.string(), 5, &stopReading),
+              AttachmentSave::Cancelled);
+    EXPECT_EQ(stopReading.questions, 1);
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+
+    ASSERT_TRUE(mailbox.open()) << mailbox.failureText();
+    StoppingSink reading(1 << 30);
+    EXPECT_EQ(mailbox.saveAttachments(1, folder.string(), 5, &reading), AttachmentSave::Saved)
+        << mailbox.failureText();
+    EXPECT_FALSE(reading.percents.empty());
+    EXPECT_TRUE(readFile(folder / "1") == bytes);
+    EXPECT_TRUE(mailbox.close());
 }
 
 }  // namespace
