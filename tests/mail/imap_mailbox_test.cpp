@@ -218,6 +218,75 @@ TEST(ImapMailboxScripted, NoAndBadAnswersEndTheStepWithTheServersWords) {
     EXPECT_EQ(peer.finish(), "");
 }
 
+TEST(ImapMailboxScripted, StoreSaysTheServersLimitAndRefusalAndCreatesAMissingFolder) {
+    const std::string greeting = "* OK [CAPABILITY IMAP4rev1 AUTH=PLAIN SASL-IR] hello\r\n";
+    ScriptedPeer peer;
+    // The limit in the capabilities, then one per folder by STATUS.
+    peer.reply(greeting)
+        .expectLine(plainLogin("A1"))
+        .reply("A1 OK [CAPABILITY IMAP4rev1 APPENDLIMIT=35651584] in\r\n")
+        .expectLine("A2 LOGOUT\r\n")
+        .reply("* BYE\r\nA2 OK\r\n")
+        .acceptNext()
+        .reply(greeting)
+        .expectLine(plainLogin("A1"))
+        .reply("A1 OK [CAPABILITY IMAP4rev1 LITERAL+ APPENDLIMIT] in\r\n")
+        .expectLine("A2 STATUS \"Parvola\" (APPENDLIMIT)\r\n")
+        .reply("* STATUS Parvola (APPENDLIMIT 1000)\r\nA2 OK\r\n")
+        .expectLine("A3 LOGOUT\r\n")
+        .reply("* BYE\r\nA3 OK\r\n")
+        .acceptNext()
+        // A folder that is not there: created, then appended to; the mail
+        // (with LITERAL+) ends with its closing boundary and the line break
+        // that ends the command.
+        .reply(greeting)
+        .expectLine(plainLogin("A1"))
+        .reply("A1 OK [CAPABILITY IMAP4rev1 LITERAL+] in\r\n")
+        .captureUntil("--\r\n\r\n")
+        .reply("A2 NO [TRYCREATE] Mailbox doesn't exist: Parvola\r\n")
+        .expectLine("A3 CREATE \"Parvola\"\r\n")
+        .reply("A3 OK created\r\n")
+        .captureUntil("--\r\n\r\n")
+        .reply("A4 OK [APPENDUID 5 1] appended\r\n")
+        .expectLine("A5 LOGOUT\r\n")
+        .reply("* BYE\r\nA5 OK\r\n")
+        .acceptNext()
+        // Over quota: the refusal as a code and in the server's words.
+        .reply(greeting)
+        .expectLine(plainLogin("A1"))
+        .reply("A1 OK [CAPABILITY IMAP4rev1 LITERAL+] in\r\n")
+        .captureUntil("--\r\n\r\n")
+        .reply("A2 NO [OVERQUOTA] Quota exceeded\r\n")
+        .expectLine("A3 LOGOUT\r\n")
+        .reply("* BYE\r\nA3 OK\r\n");
+    MailboxAccount account = accountAt(peer.start());
+    account.mailFolder = "Parvola";
+    ImapMailbox mailbox(account);
+    account.mailFolder = "INBOX";
+    EXPECT_EQ(ImapMailbox(account).storeSizeLimit(), 35651584u);
+    EXPECT_EQ(mailbox.storeSizeLimit(), 1000u);
+
+    StoreMail mail;
+    mail.subject = mail.bodyText = "PARVOLCONFIG1;1;bob@example.org";
+    EXPECT_EQ(mailbox.store(mail), 0) << mailbox.failureText();
+    std::string reply;
+    EXPECT_EQ(mailbox.store(mail, &reply), 552);
+    EXPECT_EQ(reply, "NO [OVERQUOTA] Quota exceeded");
+    EXPECT_EQ(mailbox.failureText(), "IMAP 127.0.0.1:" + std::to_string(peer.port()) +
+                                         ", append: NO [OVERQUOTA] Quota exceeded");
+    EXPECT_EQ(peer.finish(), "");
+    // Every append carried the composed mail, flagged as read.
+    for (size_t i : {size_t{0}, size_t{1}, size_t{2}}) {
+        const std::string appended = peer.captured(i);
+        EXPECT_EQ(
+            appended.rfind(std::string(i == 1 ? "A4" : "A2") + " APPEND \"Parvola\" (\\Seen) {", 0),
+            0u)
+            << appended.substr(0, 60);
+        EXPECT_NE(appended.find("\r\nSubject: PARVOLCONFIG1;1;bob@example.org\r\n"),
+                  std::string::npos);
+    }
+}
+
 TEST(ImapMailboxScripted, APasswordGoesOutOnlyAsAllowedAndNeverShowsInAFailure) {
     const std::string plainGreeting = "* OK [CAPABILITY IMAP4rev1 AUTH=PLAIN] hello\r\n";
     {
