@@ -24,6 +24,7 @@ class PrivateMailStack {
     explicit PrivateMailStack(int slot)
         : smtpPort_(PARVOLA_TEST_SMTP_PORT + 10 + slot),
           pop3Port_(PARVOLA_TEST_POP3_PORT + 10 + slot),
+          imapPort_(PARVOLA_TEST_IMAP_PORT + 10 + slot),
           dir_("/tmp/parvola-pms-" + std::to_string(smtpPort_)) {
         // A folder left by an interrupted run: its servers go first.
         if (std::filesystem::exists(dir_)) {
@@ -49,6 +50,7 @@ class PrivateMailStack {
     bool start() {
         const std::string env = "MAILSTACK_SMTP_PORT=" + std::to_string(smtpPort_) +
                                 " MAILSTACK_POP3_PORT=" + std::to_string(pop3Port_) +
+                                " MAILSTACK_IMAP_PORT=" + std::to_string(imapPort_) +
                                 " MAILSTACK_ADDRESSES='127.0.0.1 127.0.0.2'"
                                 " MAILSTACK_DOMAINS='sina.test:sohu.test:parvola.test' ";
         return std::system((env + command("start") + " >/dev/null").c_str()) == 0;
@@ -109,6 +111,7 @@ class PrivateMailStack {
 
     int smtpPort_;
     int pop3Port_;
+    int imapPort_;
     std::string dir_;
 };
 
