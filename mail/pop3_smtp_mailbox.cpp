@@ -1,33 +1,12 @@
 #include "mail/pop3_smtp_mailbox.h"
 
+#include "mail/failure_text.h"
 #include "mail/mime_reader_text.h"
 #include "mail/piece_digest.h"
 #include "mail/progress_sink.h"
-#include "mail/smtp_client.h"
+#include "mail/smtp_store.h"
 
 namespace parvola {
-
-namespace {
-
-std::string server(const char* protocol, const std::string& host, int port) {
-    return std::string(protocol) + " " + host + ":" + std::to_string(port);
-}
-
-// A server's words on one line, without control bytes.
-std::string oneLine(const std::string& words) {
-    std::string line;
-    for (char c : words) {
-        if (c == '\r' || c == '\n' || c == '\t')
-            line += ' ';
-        else if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f)
-            line += c;
-    }
-    while (!line.empty() && line.back() == ' ')
-        line.pop_back();
-    return line;
-}
-
-}  // namespace
 
 Pop3SmtpMailbox::Pop3SmtpMailbox(const MailboxAccount& account) : account_(account) {}
 
@@ -38,7 +17,8 @@ void Pop3SmtpMailbox::pop3Failed(const Pop3Connection& pop3, const char* step) {
     std::string words = oneLine(pop3.lastReply());
     if (words.empty())
         words = socketErrorText(code);
-    failure_ = server("POP3", account_.pop3Host, account_.pop3Port) + ", " + step + ": " + words;
+    failure_ =
+        serverLabel("POP3", account_.pop3Host, account_.pop3Port) + ", " + step + ": " + words;
 }
 
 Pop3SmtpMailbox::~Pop3SmtpMailbox() = default;
@@ -131,34 +111,7 @@ void Pop3SmtpMailbox::abandon() {
 }
 
 int Pop3SmtpMailbox::store(const StoreMail& mail, std::string* failureReply) {
-    SmtpMessage message = composeStoreMail(mail, account_.mailboxAddress);
-    SmtpClient smtp;
-    smtp.setPort(account_.smtpPort);
-    smtp.setTls(account_.smtpTls);
-    smtp.setCredentials(account_.mailboxUser, account_.mailboxPassword);
-    failure_.clear();
-    auto describe = [&] {
-        std::string words = oneLine(smtp.failureReply());
-        if (words.empty())
-            words = socketErrorText(smtp.failureSocketError());
-        failure_ = server("SMTP", account_.smtpHost, account_.smtpPort) + ", " +
-                   (smtp.failureStep().empty() ? std::string("send") : smtp.failureStep()) + ": " +
-                   words;
-    };
-    if (!smtp.Connect(account_.smtpHost)) {
-        describe();
-        smtp.Close();
-        if (failureReply != nullptr)
-            *failureReply = smtp.failureReply();
-        return -1;
-    }
-    const int result = smtp.SendMessage(message, mail.taskId, mail.progress);
-    if (result != 0 && result != kTransferCancelledCode)
-        describe();
-    smtp.Close();
-    if (failureReply != nullptr)
-        *failureReply = result == 0 ? std::string() : smtp.failureReply();
-    return result;
+    return storeOverSmtp(account_, mail, failure_, failureReply);
 }
 
 uint64_t Pop3SmtpMailbox::storeSizeLimit() {

@@ -31,4 +31,10 @@ SmtpMessage composeStoreMail(const StoreMail& mail, const std::string& mailboxAd
     return message;
 }
 
+std::string storeMailText(const StoreMail& mail, const std::string& mailboxAddress) {
+    std::string text;
+    composeStoreMail(mail, mailboxAddress).GetMessageText(text);
+    return text;
+}
+
 }  // namespace parvola

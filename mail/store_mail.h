@@ -26,4 +26,9 @@ struct StoreMail {
 // attachment reader checks the piece against.
 SmtpMessage composeStoreMail(const StoreMail& mail, const std::string& mailboxAddress);
 
+// The whole text of that mail, byte for byte what SMTP's DATA carries (without
+// the end-of-data line): what is appended where the mail is added to the
+// mailbox as it is.
+std::string storeMailText(const StoreMail& mail, const std::string& mailboxAddress);
+
 }  // namespace parvola

@@ -40,7 +40,8 @@ targets=("$@")
 mkdir -p "$build"
 if ! { cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
          -DCMAKE_CXX_COMPILER=clang++-14 -DPARVOLA_FUZZ=ON -DPARVOLA_BUILD_GUI=OFF \
-         -DPARVOLA_TEST_SMTP_PORT=2745 -DPARVOLA_TEST_POP3_PORT=1330 &&
+         -DPARVOLA_TEST_SMTP_PORT=2745 -DPARVOLA_TEST_POP3_PORT=1330 \
+         -DPARVOLA_TEST_IMAP_PORT=1363 &&
        cmake --build "$build" --target fuzz_all -j"$(nproc)"; } >"$build/build.log" 2>&1; then
   tail -n 40 "$build/build.log"
   echo "fuzz: FAILED to build the fuzz targets (log: $build/build.log)"

@@ -32,6 +32,7 @@ fi
 run=${PARVOLA_RUN_DIR:-$root/run}
 # The mail server's folder must be reachable by the `mail` user its daemons run as.
 smtp_port=${PARVOLA_RUN_SMTP_PORT:-2625}
+imap_port=${PARVOLA_RUN_IMAP_PORT:-1313}
 pop3_port=${PARVOLA_RUN_POP3_PORT:-1210}
 msdir=/tmp/parvola-run-mail-$(id -u)-$smtp_port
 demo_address=demo@parvola.test
@@ -55,7 +56,7 @@ trap 'exit 130' INT TERM
 step() { printf '\n== %s\n' "$*"; }
 
 step "starting the mail server (SMTP 127.0.0.1:$smtp_port, POP3 127.0.0.1:$pop3_port)"
-bash tests/mailserver/fixture.sh start "$msdir" "$smtp_port" "$pop3_port"
+bash tests/mailserver/fixture.sh start "$msdir" "$smtp_port" "$pop3_port" "$imap_port"
 bash tests/mailserver/mailstack.sh adduser "$msdir" demo demo-mailbox-pw
 
 step "starting the web service"

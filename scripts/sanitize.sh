@@ -26,8 +26,8 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 # The suppressions file says why each entry is there.
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:suppressions=$root/scripts/tsan-suppressions.txt}
 
-build_tests() {  # dir, flags, smtp port, pop3 port
-  local dir=$1 flags=$2 smtp=$3 pop3=$4
+build_tests() {  # dir, flags, smtp port, pop3 port, imap port
+  local dir=$1 flags=$2 smtp=$3 pop3=$4 imap=$5
   mkdir -p "$dir"
   # -O1 with line tables only: the usual level for sanitizers (reports keep
   # their file and line) and much less to compile than -O2 -g.
@@ -35,7 +35,8 @@ build_tests() {  # dir, flags, smtp port, pop3 port
     -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
     -DPARVOLA_BUILD_GUI=OFF -DCMAKE_CXX_FLAGS="$flags -fno-omit-frame-pointer" \
     -DCMAKE_EXE_LINKER_FLAGS="$flags" \
-    -DPARVOLA_TEST_SMTP_PORT="$smtp" -DPARVOLA_TEST_POP3_PORT="$pop3" >"$dir/build.log" 2>&1 ||
+    -DPARVOLA_TEST_SMTP_PORT="$smtp" -DPARVOLA_TEST_POP3_PORT="$pop3" \
+    -DPARVOLA_TEST_IMAP_PORT="$imap" >"$dir/build.log" 2>&1 ||
     return 1
   local targets
   targets=$(ninja -C "$dir" -t targets all 2>/dev/null |
@@ -69,13 +70,13 @@ for kind in "${kinds[@]}"; do
       # libstdc++'s std::regex (std::function members of its state machine),
       # a false positive the main build does not show; it stays a warning here.
       flags="-fsanitize=address,undefined -fno-sanitize-recover=undefined -Wno-error=maybe-uninitialized"
-      ports=(2745 1330)
+      ports=(2745 1330 1363)
       filter=(-L 'unit|integration')
       ;;
     tsan)
       dir=build-tsan
       flags="-fsanitize=thread"
-      ports=(2755 1340)
+      ports=(2755 1340 1373)
       filter=(-L 'unit|integration' -R "$tsan_tests")
       ;;
     *)

@@ -19,6 +19,7 @@ out=${PARVOLA_SCREENSHOTS_DIR:-$root/docs/screenshots}
 work=$(mktemp -d /tmp/parvola-shots-XXXXXX)
 msdir=/tmp/parvola-shots-mail-$(id -u)
 smtp_port=${PARVOLA_SHOTS_SMTP_PORT:-2645}
+imap_port=${PARVOLA_SHOTS_IMAP_PORT:-1323}
 pop3_port=${PARVOLA_SHOTS_POP3_PORT:-1230}
 display=${PARVOLA_SHOTS_DISPLAY:-:94}
 demo_address=demo@parvola.test
@@ -37,7 +38,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-bash tests/mailserver/fixture.sh start "$msdir" "$smtp_port" "$pop3_port"
+bash tests/mailserver/fixture.sh start "$msdir" "$smtp_port" "$pop3_port" "$imap_port"
 bash tests/mailserver/mailstack.sh adduser "$msdir" demo demo-mailbox-pw
 
 "$build/site/parvola-site" add-user --db "$work/site.db" "$demo_address" "$demo_password" \

@@ -16,7 +16,7 @@ PACKAGES=(
   qt6-translations-l10n qt6-gtk-platformtheme qt6-xdgdesktopportal-platformtheme
   openbox xdotool
   # the real mail server of the tests and the embedded default
-  exim4-daemon-light dovecot-pop3d dovecot-lmtpd
+  exim4-daemon-light dovecot-pop3d dovecot-imapd dovecot-lmtpd
   # independent peers the tests check our output with
   python3 zip unzip libxml2-utils curl swaks openssl
   # fuzzing and sanitizers

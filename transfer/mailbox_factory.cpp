@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "mail/imap_mailbox.h"
 #include "mail/pop3_smtp_mailbox.h"
 
 namespace parvola {
@@ -20,6 +21,8 @@ std::unique_ptr<Mailbox> mailboxFor(const MailboxAccount& account) {
     }
     if (factory)
         return factory(account);
+    if (account.reader == MailboxReader::Imap)
+        return std::make_unique<ImapMailbox>(account);
     return std::make_unique<Pop3SmtpMailbox>(account);
 }
 

@@ -9,6 +9,10 @@
 //   bench_download_cost per-piece POP3_PORT USER PASSWORD SUBJECT FOLDER [HOST]
 //   bench_download_cost shared POP3_PORT USER PASSWORD SUBJECT FOLDER [HOST]
 //   bench_download_cost shared-fresh ...   (the same, first removing the subject cache)
+//   bench_download_cost imap IMAP_PORT USER PASSWORD SUBJECT FOLDER [HOST]
+//   bench_download_cost imap-fresh ...     (the shared search read over IMAP; prints the
+//                                           IMAP commands of the session and the subjects
+//                                           the engine asked for)
 //
 // The subject cache lives in the application directory: set PARVOLA_HOME.
 #include <chrono>
@@ -18,8 +22,10 @@
 #include <fstream>
 #include <string>
 
+#include "mail/imap_mailbox.h"
 #include "mail/mime_reader_text.h"
 #include "mail/pop3_connection.h"
+#include "transfer/mailbox_factory.h"
 #include "transfer/mailbox_index.h"
 #include "transfer/piece_search.h"
 #include "transfer/piece_subject.h"
@@ -91,7 +97,7 @@ int perPiece(const MailboxAccount& account, const PieceSubject& stored, const st
 }
 
 int shared(const MailboxAccount& account, const PieceSubject& stored, const std::string& folder,
-           int& tops, int& retrs) {
+           int& tops, int& retrs, ImapMailbox* const* imap = nullptr, int* commands = nullptr) {
     PieceSession session(account);
     for (int i = 1; i <= stored.pieceCount; ++i) {
         PieceSubject wanted = stored;
@@ -102,6 +108,8 @@ int shared(const MailboxAccount& account, const PieceSubject& stored, const std:
     }
     session.close();
     tops = session.headersRead();
+    if (imap != nullptr && *imap != nullptr && commands != nullptr)
+        *commands = (*imap)->sessionCommands();
     return 0;
 }
 
@@ -130,19 +138,40 @@ int main(int argc, char** argv) {
         return 2;
     account.pop3Host = argc > 7 ? argv[7] : "127.0.0.1";
     account.pop3Port = std::atoi(argv[2]);
+    const bool imap = mode == "imap" || mode == "imap-fresh";
+    ImapMailbox* imapMailbox = nullptr;
+    if (imap) {
+        // The cache name stays the POP3 one's (user@host:port), so the IMAP
+        // runs keep a cache of their own by a port of their own.
+        account.reader = MailboxReader::Imap;
+        account.imapHost = account.pop3Host;
+        account.imapPort = account.pop3Port;
+        setMailboxFactory([&imapMailbox](const MailboxAccount& a) {
+            auto mailbox = std::make_unique<ImapMailbox>(a);
+            imapMailbox = mailbox.get();
+            return std::unique_ptr<Mailbox>(std::move(mailbox));
+        });
+    }
     const PieceSubject stored = parseSubject(argv[5]);
     const std::string folder = argv[6];
     std::filesystem::create_directories(folder);
-    if (mode == "shared-fresh") {
+    if (mode == "shared-fresh" || mode == "imap-fresh") {
         std::error_code error;
         std::filesystem::remove(mailboxCachePath(mailboxCacheName(account)), error);
     }
     int tops = 0, retrs = 0;
     const auto start = std::chrono::steady_clock::now();
-    const int result = mode == "per-piece" ? perPiece(account, stored, folder, tops, retrs)
-                                           : shared(account, stored, folder, tops, retrs);
+    int commands = 0;
+    const int result = mode == "per-piece"
+                           ? perPiece(account, stored, folder, tops, retrs)
+                           : shared(account, stored, folder, tops, retrs, &imapMailbox, &commands);
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    std::printf("%s: result %d, %d TOP, %d RETR, %.1f ms\n", mode.c_str(), result, tops, retrs, ms);
+    if (imap)
+        std::printf("%s: result %d, %d subjects asked, %d pieces, %d IMAP commands, %.1f ms\n",
+                    mode.c_str(), result, tops, retrs, commands, ms);
+    else
+        std::printf("%s: result %d, %d TOP, %d RETR, %.1f ms\n", mode.c_str(), result, tops, retrs,
+                    ms);
     return result == 0 ? 0 : 1;
 }

@@ -8,6 +8,12 @@
 //       prints piece 1's subject
 //   bench_piece_transfer read POP3_PORT USER PASSWORD SUBJECT FOLDER [HOST]
 //       writes FOLDER/joined
+//   bench_piece_transfer store-imap IMAP_PORT USER PASSWORD FILE PIECE_MIB [HOST]
+//   bench_piece_transfer read-imap IMAP_PORT USER PASSWORD SUBJECT FOLDER [HOST]
+//       the same over IMAP: APPEND to INBOX, and reading by IMAP
+//   bench_piece_transfer compose - USER - FILE PIECE_MIB FOLDER
+//       writes each piece's store mail, byte for byte what SMTP and APPEND
+//       send, as FOLDER/N.eml (for another client to upload the same mails)
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "mail/store_mail.h"
 #include "transfer/piece_search.h"
 #include "transfer/piece_subject.h"
 #include "transfer/store_mail.h"
@@ -37,7 +44,9 @@ bool copyRange(std::ifstream& in, const fs::path& to, long long length) {
     return length == 0 && out.good();
 }
 
-int store(const MailboxAccount& account, const std::string& file, long long pieceBytes) {
+// `folderForMails` non-empty: the mails are written there instead of stored.
+int store(const MailboxAccount& account, const std::string& file, long long pieceBytes,
+          const std::string& folderForMails = {}) {
     const fs::path folder = fs::temp_directory_path() / "parvola-bench-store";
     fs::create_directories(folder);
     const long long size = static_cast<long long>(fs::file_size(file));
@@ -57,7 +66,13 @@ int store(const MailboxAccount& account, const std::string& file, long long piec
         StoreMail mail;
         mail.subject = mail.bodyText = formatSubject(subject);
         mail.attachmentPath = piece.string();
-        const int result = SendStoreMail(account, mail);
+        int result = 0;
+        if (folderForMails.empty()) {
+            result = SendStoreMail(account, mail);
+        } else {
+            std::ofstream(fs::path(folderForMails) / (std::to_string(i) + ".eml"), std::ios::binary)
+                << storeMailText(mail, account.mailboxAddress);
+        }
         fs::remove(piece);
         if (result != 0) {
             std::fprintf(stderr, "piece %d not sent (%d)\n", i, result);
@@ -103,8 +118,10 @@ int main(int argc, char** argv) {
     if (argc < 7) {
         std::fprintf(stderr,
                      "usage: %s store SMTP_PORT USER PASSWORD FILE PIECE_MIB [HOST]\n"
-                     "       %s read POP3_PORT USER PASSWORD SUBJECT FOLDER [HOST]\n",
-                     argv[0], argv[0]);
+                     "       %s read POP3_PORT USER PASSWORD SUBJECT FOLDER [HOST]\n"
+                     "       %s store-imap|read-imap IMAP_PORT ... (as store and read)\n"
+                     "       %s compose - USER - FILE PIECE_MIB FOLDER\n",
+                     argv[0], argv[0], argv[0], argv[0]);
         return 2;
     }
     const std::string mode = argv[1];
@@ -112,11 +129,25 @@ int main(int argc, char** argv) {
     account.mailboxUser = argv[3];
     account.mailboxPassword = argv[4];
     const char* host = argc > 7 ? argv[7] : "127.0.0.1";
+    account.mailboxAddress = account.mailboxUser + "@sina.test";
     if (mode == "store") {
-        account.mailboxAddress = account.mailboxUser + "@sina.test";
         account.smtpHost = host;
         account.smtpPort = std::atoi(argv[2]);
         return store(account, argv[5], std::atoll(argv[6]) << 20);
+    }
+    if (mode == "compose" && argc > 7) {
+        fs::create_directories(argv[7]);
+        return store(account, argv[5], std::atoll(argv[6]) << 20, argv[7]);
+    }
+    if (mode == "store-imap" || mode == "read-imap") {
+        // A loopback test server: plain text allowed.
+        account.reader = MailboxReader::Imap;
+        account.storeRoute = StoreRoute::ImapAppend;
+        account.imapHost = host;
+        account.imapPort = std::atoi(argv[2]);
+        if (mode == "store-imap")
+            return store(account, argv[5], std::atoll(argv[6]) << 20);
+        return read(account, argv[5], argv[6]);
     }
     account.pop3Host = host;
     account.pop3Port = std::atoi(argv[2]);

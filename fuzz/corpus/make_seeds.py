@@ -311,3 +311,27 @@ form("unknown_action", "action=nothing&x=y")
 form("only_separators", "&&&===&action=&=")
 form("percent_plus", "action=login&email=%41+b%&ip=%%")
 form("huge_value", "action=xml&email=" + "e" * 100000 + "&version=1")
+
+# ---- IMAP replies ----
+# A selector byte (bit 0: a sink takes fetched messages; the rest picks the
+# piece size the bytes are fed in), then the server's bytes.
+def imap(name, selector, text):
+    data = text.encode("latin-1") if isinstance(text, str) else text
+    write("imap_replies", name, bytes([selector]) + data)
+
+
+imap("session", 1,
+     "* OK [CAPABILITY IMAP4rev1 LITERAL+ UIDPLUS APPENDLIMIT=35651584 AUTH=PLAIN] hi\r\n"
+     "A1 OK [CAPABILITY IMAP4rev1 UIDPLUS ID] in\r\n* 4 EXISTS\r\n* OK [UIDVALIDITY 77] v\r\n"
+     "A2 OK [READ-WRITE] sel\r\n* SEARCH 5 9 12\r\n* 1 EXPUNGE\r\nA3 OK\r\n"
+     "* 2 FETCH (UID 9 RFC822.SIZE 700 BODY[HEADER.FIELDS (SUBJECT)] {26}\r\n"
+     "Subject: PARVOL:;b.bin\r\n\r\n FLAGS (\\Seen))\r\n"
+     "* 3 FETCH (UID 12 BODY[] {12}\r\nhello\r\nworld)\r\nA4 OK\r\n+ go\r\nA5 NO [TRYCREATE] x\r\n")
+imap("literal_announced_larger", 1, "* 3 FETCH (UID 12 BODY[] {999999}\r\nshort")
+imap("huge_literal_kept", 0, "* 3 FETCH (UID 12 BODY[HEADER] {4294967296}\r\nxx")
+imap("literal_number_overflow", 0, "* 1 FETCH (BODY[] {99999999999999999999}\r\n)\r\n")
+imap("never_ending_line", 3, "* OK " + "x" * 300000)
+imap("nested_lists", 0, "* 1 FETCH (FLAGS " + "(" * 5000 + ")" * 4999 + " UID 1)\r\n")
+imap("search_garbage", 0, "* SEARCH 1 0 -3 4294967296 x\r\n* 7 EXISTS\r\n")
+imap("unterminated_quote", 0, "* 1 FETCH (UID 3 BODY[] \"abc\r\n* BYE\r\n")
+imap("bare_lf_and_blank", 2, "*\n\n \nA1\r\n+\r\n")

@@ -9,7 +9,7 @@ log=$run.log
 trap 'rm -rf "$run" "$log"' EXIT
 
 PARVOLA_SKIP_BUILD=1 PARVOLA_BUILD_DIR=$build PARVOLA_RUN_DIR=$run \
-PARVOLA_RUN_SMTP_PORT=2685 PARVOLA_RUN_POP3_PORT=1280 \
+PARVOLA_RUN_SMTP_PORT=2685 PARVOLA_RUN_POP3_PORT=1280 PARVOLA_RUN_IMAP_PORT=1383 \
   bash "$root/scripts/run.sh" --walk-through > "$log" 2>&1
 rc=$?
 cat "$log"

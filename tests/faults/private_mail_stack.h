@@ -24,6 +24,7 @@ class PrivateMailStack {
     explicit PrivateMailStack(int slot)
         : smtpPort_(PARVOLA_TEST_SMTP_PORT + 10 + slot),
           pop3Port_(PARVOLA_TEST_POP3_PORT + 10 + slot),
+          imapPort_(PARVOLA_TEST_IMAP_PORT + 10 + slot),
           dir_("/tmp/parvola-pms-" + std::to_string(smtpPort_)) {
         // A folder left by an interrupted run: its servers go first.
         if (std::filesystem::exists(dir_)) {
@@ -54,6 +55,7 @@ class PrivateMailStack {
         const std::string env = extraEnvironment_ +
                                 " MAILSTACK_SMTP_PORT=" + std::to_string(smtpPort_) +
                                 " MAILSTACK_POP3_PORT=" + std::to_string(pop3Port_) +
+                                " MAILSTACK_IMAP_PORT=" + std::to_string(imapPort_) +
                                 " MAILSTACK_ADDRESSES='127.0.0.1 127.0.0.2'"
                                 " MAILSTACK_DOMAINS='sina.test:sohu.test:parvola.test' ";
         return std::system((env + command("start") + " >/dev/null").c_str()) == 0;
@@ -115,6 +117,7 @@ class PrivateMailStack {
     std::string extraEnvironment_;
     int smtpPort_;
     int pop3Port_;
+    int imapPort_;
     std::string dir_;
 };
 
