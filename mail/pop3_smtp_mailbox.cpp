@@ -115,16 +115,7 @@ int Pop3SmtpMailbox::store(const StoreMail& mail, std::string* failureReply) {
 }
 
 uint64_t Pop3SmtpMailbox::storeSizeLimit() {
-    // No credentials: the limit comes with EHLO (after STARTTLS where the
-    // account secures the connection), so nothing secret goes out for it.
-    SmtpClient smtp;
-    smtp.setPort(account_.smtpPort);
-    smtp.setTls(account_.smtpTls);
-    if (!smtp.Connect(account_.smtpHost))
-        return 0;
-    const uint64_t limit = smtp.sizeAnnounced() ? smtp.sizeLimit() : 0;
-    smtp.Close();
-    return limit;
+    return smtpSizeLimit(account_);
 }
 
 }  // namespace parvola
