@@ -1,6 +1,6 @@
 // The desktop client with the user's own mailbox on the real mail server:
 // "使用自己的邮箱" in the login dialog, POP3 and SMTP over TLS with the test
-// CA, no web service anywhere; a store through the store dialog reaches the
+// CA, or IMAP alone; no web service anywhere; a store through the store dialog reaches the
 // mailbox and the file list.
 #include <QCheckBox>
 #include <QComboBox>
@@ -38,17 +38,24 @@ class DirectServerUi : public UiTest {
     std::string address_;
 };
 
-TEST_F(DirectServerUi, OwnMailboxLogsInOverTlsAndStoresAFile) {
+class DirectServerUiWays : public DirectServerUi, public ::testing::WithParamInterface<bool> {};
+
+// POP3 with SMTP, or IMAP alone (pieces appended to the inbox).
+TEST_P(DirectServerUiWays, OwnMailboxLogsInOverTlsAndStoresAFile) {
+    const bool imap = GetParam();
     frame().openLoginDialog(false);
     auto* dialog = ui::openDialog<ui::LoginDialog>();
     ASSERT_NE(dialog, nullptr);
     QTest::keyClicks(dialog->mailboxField()->lineEdit(), QString::fromStdString(address_));
     QTest::keyClicks(dialog->passwordField(), "own-pw-1");
     dialog->ownMailboxBox()->setChecked(true);
-    dialog->readServerField()->setText(
-        QString::fromStdString("pop3s://127.0.0.1:" + std::to_string(MailStack::pop3sPort())));
+    dialog->readServerField()->setText(QString::fromStdString(
+        imap ? "imaps://127.0.0.1:" + std::to_string(MailStack::imapsPort())
+             : "pop3s://127.0.0.1:" + std::to_string(MailStack::pop3sPort())));
     dialog->sendServerField()->setText(
-        QString::fromStdString("smtps://127.0.0.1:" + std::to_string(MailStack::smtpsPort())));
+        imap ? QString()
+             : QString::fromStdString("smtps://127.0.0.1:" +
+                                      std::to_string(MailStack::smtpsPort())));
     QTest::mouseClick(dialog->loginButton(), Qt::LeftButton);
 
     auto* tree = ui::panes().tree;
@@ -59,7 +66,8 @@ TEST_F(DirectServerUi, OwnMailboxLogsInOverTlsAndStoresAFile) {
     EXPECT_EQ(settings.accounts()[0].account, address_);
     const auto direct = rememberedDirectAccount(settings.path(), address_);
     ASSERT_TRUE(direct.has_value());
-    EXPECT_EQ(direct->reader, MailboxReader::Pop3);
+    EXPECT_EQ(direct->reader, imap ? MailboxReader::Imap : MailboxReader::Pop3);
+    EXPECT_EQ(direct->storeRoute, imap ? StoreRoute::ImapAppend : StoreRoute::Smtp);
     EXPECT_FALSE(direct->plaintextAllowed);
 
     if (!shellEngine().startUpload)
@@ -84,6 +92,9 @@ TEST_F(DirectServerUi, OwnMailboxLogsInOverTlsAndStoresAFile) {
     ASSERT_TRUE(waitFor([&] { return runningWorkers() == 0 && taskList().empty(); }, 60000));
     EXPECT_TRUE(messages().empty()) << messages().front();
 }
+
+INSTANTIATE_TEST_SUITE_P(Readers, DirectServerUiWays, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Imap" : "Pop3"; });
 
 }  // namespace
 }  // namespace parvola::test
