@@ -69,9 +69,4 @@ std::optional<DirectAccountSettings> rememberedDirectAccount(const std::string& 
 // address cannot name a section.
 bool rememberDirectAccount(const std::string& configPath, const DirectAccountSettings& settings);
 
-// The explanation both clients give beside the folder choice.
-inline constexpr const char* kMailFolderTradeOff =
-    "INBOX (the default): clients that read the mailbox over POP3 see every stored mail. "
-    "A folder of its own keeps the inbox tidy, but POP3 cannot see it.";
-
 }  // namespace parvola
