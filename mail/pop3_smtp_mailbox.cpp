@@ -39,6 +39,9 @@ void Pop3SmtpMailbox::pop3Failed(const Pop3Connection& pop3, const char* step) {
     if (words.empty())
         words = socketErrorText(code);
     failure_ = server("POP3", account_.pop3Host, account_.pop3Port) + ", " + step + ": " + words;
+    // A "-ERR" is the server's answer; anything else is the connection's.
+    failureKind_ = code == kErrorBadReply ? classifyMailboxAnswer(pop3.lastReply())
+                                          : classifyConnectionError(code, pop3.lastReply());
 }
 
 Pop3SmtpMailbox::~Pop3SmtpMailbox() = default;
@@ -46,6 +49,7 @@ Pop3SmtpMailbox::~Pop3SmtpMailbox() = default;
 bool Pop3SmtpMailbox::open() {
     abandon();
     failure_.clear();
+    failureKind_ = MailboxFailure::None;
     auto pop3 = std::make_unique<Pop3Connection>();
     pop3->setTls(account_.pop3Tls);
     if (!pop3->Connect(account_.pop3Host, account_.mailboxUser, account_.mailboxPassword,
@@ -100,6 +104,7 @@ AttachmentSave Pop3SmtpMailbox::saveAttachments(int number, const std::string& f
     if (!pop3_)
         return AttachmentSave::Failed;
     failure_.clear();
+    failureKind_ = MailboxFailure::None;
     const int result = pop3_->DownloadAttachments(number, folder, taskId, sink);
     if (result == 0)
         return AttachmentSave::Saved;
@@ -137,6 +142,7 @@ int Pop3SmtpMailbox::store(const StoreMail& mail, std::string* failureReply) {
     smtp.setTls(account_.smtpTls);
     smtp.setCredentials(account_.mailboxUser, account_.mailboxPassword);
     failure_.clear();
+    failureKind_ = MailboxFailure::None;
     auto describe = [&] {
         std::string words = oneLine(smtp.failureReply());
         if (words.empty())
@@ -144,6 +150,12 @@ int Pop3SmtpMailbox::store(const StoreMail& mail, std::string* failureReply) {
         failure_ = server("SMTP", account_.smtpHost, account_.smtpPort) + ", " +
                    (smtp.failureStep().empty() ? std::string("send") : smtp.failureStep()) + ": " +
                    words;
+        // A reply code is the server's answer; without one the connection
+        // failed (or a value could not be sent at all).
+        failureKind_ =
+            smtp.failureCode() > 0
+                ? classifySmtpReply(smtp.failureCode(), smtp.failureReply())
+                : classifyConnectionError(smtp.failureSocketError(), smtp.failureReply());
     };
     if (!smtp.Connect(account_.smtpHost)) {
         describe();

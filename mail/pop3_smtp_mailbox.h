@@ -39,6 +39,7 @@ class Pop3SmtpMailbox : public Mailbox {
     void abandon() override;
     int store(const StoreMail& mail, std::string* failureReply = nullptr) override;
     std::string failureText() const override { return failure_; }
+    MailboxFailure failureKind() const override { return failureKind_; }
 
   private:
     // Describes the POP3 connection's failure at `step` in failure_.
@@ -50,6 +51,7 @@ class Pop3SmtpMailbox : public Mailbox {
     std::unique_ptr<Pop3Connection> pop3_;
     int count_ = 0;  // from the session's STAT
     std::string failure_;
+    MailboxFailure failureKind_ = MailboxFailure::None;
 };
 
 }  // namespace parvola
