@@ -1,9 +1,11 @@
 #include "transfer/piece_retry.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 #include "app/ini_settings.h"
+#include "platform/local_time.h"
 #include "transfer/pause_state.h"
 #include "transfer/retry_clock.h"
 
@@ -23,8 +25,49 @@ std::string retryingText(int seconds, int tryNumber, int tries, const std::strin
     return text;
 }
 
+std::chrono::seconds providerWait(const std::string& answer) {
+    std::string text;
+    for (char c : answer)
+        text += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* lead : {" in ", " after "}) {
+        for (size_t at = text.find(lead); at != std::string::npos; at = text.find(lead, at + 1)) {
+            size_t pos = at + std::char_traits<char>::length(lead);
+            long long number = 0;
+            size_t digits = 0;
+            while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])) &&
+                   digits < 7) {
+                number = number * 10 + (text[pos++] - '0');
+                ++digits;
+            }
+            if (digits == 0 || number <= 0)
+                continue;
+            while (pos < text.size() && text[pos] == ' ')
+                ++pos;
+            const std::string unit = text.substr(pos, 3);
+            long long seconds = 0;
+            if (unit == "sec" || unit.rfind("s", 0) == 0)
+                seconds = number;
+            else if (unit == "min" || unit.rfind("m", 0) == 0)
+                seconds = number * 60;
+            else if (unit.rfind("h", 0) == 0)
+                seconds = number * 3600;
+            if (seconds > 0)
+                return std::chrono::seconds(std::min<long long>(seconds, 24 * 3600));
+        }
+    }
+    return std::chrono::hours(1);
+}
+
+std::string providerLimitText(std::time_t at, const std::string& reason) {
+    std::string text =
+        "waiting for the provider's limit, trying again at " + localTimeText(at, YearDigits::Four);
+    if (!reason.empty())
+        text += ": " + reason;
+    return text;
+}
+
 bool isRetryingText(const std::string& text) {
-    return text.rfind("retrying in ", 0) == 0;
+    return text.rfind("retrying in ", 0) == 0 || text.rfind("waiting for the provider", 0) == 0;
 }
 
 PieceRetry::PieceRetry(TaskList& list, int fileId, int tries)
@@ -33,13 +76,22 @@ PieceRetry::PieceRetry(TaskList& list, int fileId, int tries)
 RetryStep PieceRetry::afterFailure(MailboxFailure kind, const std::string& reason) {
     if (list_.isCancelled(fileId_))
         return RetryStep::Cancelled;
-    if (!isRetryable(kind) || used_ >= tries_)
-        return RetryStep::GiveUp;
-    ++used_;
     RetryClock& clock = retryClock();
-    const int seconds = retryPauseSeconds(used_, clock.jitter());
-    list_.showStatus(fileId_, retryingText(seconds, used_, tries_, reason));
-    const auto until = clock.now() + std::chrono::seconds(seconds);
+    RetryClock::TimePoint until;
+    if (kind == MailboxFailure::Limit) {
+        if (++providerWaits_ > kMaxProviderWaits)
+            return RetryStep::GiveUp;
+        until = clock.now() + providerWait(reason);
+        list_.showStatus(fileId_,
+                         providerLimitText(std::chrono::system_clock::to_time_t(until), reason));
+    } else {
+        if (!isRetryable(kind) || used_ >= tries_)
+            return RetryStep::GiveUp;
+        ++used_;
+        const int seconds = retryPauseSeconds(used_, clock.jitter());
+        list_.showStatus(fileId_, retryingText(seconds, used_, tries_, reason));
+        until = clock.now() + std::chrono::seconds(seconds);
+    }
     // A pause of all transfers ends this wait too: the task then waits as
     // every paused task does, and tries again once the transfers run.
     const bool timeCame = clock.waitUntil(

@@ -5,6 +5,12 @@
 // another try would only meet again end the transfer at once. While it
 // waits, the task's row says "retrying in N s (try k of L)" and why; a
 // cancel ends the wait at once, a pause turns it into the pause's own wait.
+// An answer that means "too much for now" (MailboxFailure::Limit) is not a
+// failure: the task waits for the time the provider names (an hour when it
+// names none), saying so, and then tries again; such waits do not use up the
+// tries.
+#include <chrono>
+#include <ctime>
 #include <string>
 
 #include "mail/mailbox_failure.h"
@@ -17,6 +23,15 @@ enum class RetryStep {
     GiveUp,     // not retryable, or the tries are used up
     Cancelled,  // the task was cancelled while it waited
 };
+
+// How long a provider's "too much for now" answer asks to wait, when it says
+// ("try again in 30 minutes", "retry after 120 seconds", "in 2 hours");
+// otherwise an hour.
+std::chrono::seconds providerWait(const std::string& answer);
+// "waiting for the provider's limit, trying again at <local time>: <reason>"
+std::string providerLimitText(std::time_t at, const std::string& reason);
+// How often one piece waits out a provider's limit before its transfer fails.
+inline constexpr int kMaxProviderWaits = 24;
 
 // The pause before try `tryNumber` (1-based), `jitter` in [0, 1): 2^k s
 // times 0.75 to 1.25, whole seconds.
@@ -35,7 +50,10 @@ class PieceRetry {
     // words, masked): whether and when to try it again.
     RetryStep afterFailure(MailboxFailure kind, const std::string& reason);
     // The piece went through: the next piece has every try again.
-    void succeeded() { used_ = 0; }
+    void succeeded() {
+        used_ = 0;
+        providerWaits_ = 0;
+    }
     // Tries of the current piece after its first.
     int used() const { return used_; }
     int tries() const { return tries_; }
@@ -45,6 +63,7 @@ class PieceRetry {
     int fileId_;
     int tries_;
     int used_ = 0;
+    int providerWaits_ = 0;
 };
 
 }  // namespace parvola

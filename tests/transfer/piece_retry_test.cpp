@@ -85,6 +85,38 @@ TEST_F(PieceRetryTest, PermanentFailuresAndTheSettingsLimitAreHonoured) {
     EXPECT_EQ(once.afterFailure(MailboxFailure::Transient, "x"), RetryStep::GiveUp);
 }
 
+TEST(ProviderWait, TheAnswersTimeOrAnHour) {
+    EXPECT_EQ(providerWait("550 5.4.5 Daily sending quota exceeded, try again in 90 minutes"),
+              std::chrono::seconds(5400));
+    EXPECT_EQ(providerWait("421 4.7.0 Rate limited, retry after 120 seconds"),
+              std::chrono::seconds(120));
+    EXPECT_EQ(providerWait("450 4.7.1 Too many messages; try again in 2 hours"),
+              std::chrono::seconds(7200));
+    EXPECT_EQ(providerWait("550 5.4.5 Daily user sending quota exceeded"), std::chrono::hours(1));
+    EXPECT_EQ(providerWait("451 limit in 5.4.5 terms"), std::chrono::hours(1));
+}
+
+TEST_F(PieceRetryTest, AProvidersLimitIsWaitedOutWithoutUsingTheTries) {
+    test::FakeRetryClock clock;
+    PieceRetry retry(list_, 7, 1);
+    const std::string answer = "550 5.4.5 Daily sending quota exceeded, try again in 90 minutes";
+    EXPECT_EQ(retry.afterFailure(MailboxFailure::Limit, answer), RetryStep::TryAgain);
+    EXPECT_EQ(clock.waits(), std::vector<std::chrono::seconds>{5400s});
+    const std::time_t at = std::chrono::system_clock::to_time_t(clock.now());
+    EXPECT_EQ(statusOf(list_), providerLimitText(at, answer));
+    EXPECT_EQ(statusOf(list_).rfind("waiting for the provider's limit, trying again at ", 0), 0u);
+    // The one try of the settings is still there.
+    EXPECT_EQ(retry.afterFailure(MailboxFailure::Transient, "reset"), RetryStep::TryAgain);
+    EXPECT_EQ(retry.afterFailure(MailboxFailure::Transient, "reset"), RetryStep::GiveUp);
+    // A limit that never lifts ends the transfer after a day of waits.
+    PieceRetry stubborn(list_, 7, 1);
+    for (int k = 1; k <= kMaxProviderWaits; ++k)
+        ASSERT_EQ(stubborn.afterFailure(MailboxFailure::Limit, "452 4.5.3 rate limit"),
+                  RetryStep::TryAgain);
+    EXPECT_EQ(stubborn.afterFailure(MailboxFailure::Limit, "452 4.5.3 rate limit"),
+              RetryStep::GiveUp);
+}
+
 TEST_F(PieceRetryTest, ACancelEndsTheRealWaitAtOnce) {
     // The real clock: a wait of about two seconds that the cancel cuts short.
     PieceRetry retry(list_, 7, 5);
