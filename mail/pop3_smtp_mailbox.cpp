@@ -1,5 +1,7 @@
 #include "mail/pop3_smtp_mailbox.h"
 
+#include <strings.h>
+
 #include "mail/mime_reader_text.h"
 #include "mail/piece_digest.h"
 #include "mail/progress_sink.h"
@@ -40,8 +42,11 @@ void Pop3SmtpMailbox::pop3Failed(const Pop3Connection& pop3, const char* step) {
         words = socketErrorText(code);
     failure_ = server("POP3", account_.pop3Host, account_.pop3Port) + ", " + step + ": " + words;
     // A "-ERR" is the server's answer; anything else is the connection's.
-    failureKind_ = code == kErrorBadReply ? classifyMailboxAnswer(pop3.lastReply())
-                                          : classifyConnectionError(code, pop3.lastReply());
+    // A reply cut short by a broken connection is not an answer.
+    const bool answered = code == kErrorBadReply && pop3.lastReply().size() >= 4 &&
+                          strncasecmp(pop3.lastReply().c_str(), "-ERR", 4) == 0;
+    failureKind_ = answered ? classifyMailboxAnswer(pop3.lastReply())
+                            : classifyConnectionError(code, pop3.lastReply());
 }
 
 Pop3SmtpMailbox::~Pop3SmtpMailbox() = default;
@@ -80,11 +85,21 @@ int Pop3SmtpMailbox::messageCount() const {
 }
 
 bool Pop3SmtpMailbox::stableIds(std::vector<std::string>& ids) {
-    return pop3_ && pop3_->GetUniqueIds(ids);
+    if (!pop3_)
+        return false;
+    if (pop3_->GetUniqueIds(ids))
+        return true;
+    pop3Failed(*pop3_, "list ids");
+    return false;
 }
 
 bool Pop3SmtpMailbox::messageSize(int number, uint32_t& size) {
-    return pop3_ && pop3_->GetMessageSize(number, size);
+    if (!pop3_)
+        return false;
+    if (pop3_->GetMessageSize(number, size))
+        return true;
+    pop3Failed(*pop3_, "list");
+    return false;
 }
 
 bool Pop3SmtpMailbox::readSubject(int number, std::string& subject) {
@@ -118,7 +133,12 @@ AttachmentSave Pop3SmtpMailbox::saveAttachments(int number, const std::string& f
 }
 
 bool Pop3SmtpMailbox::markDeleted(int number) {
-    return pop3_ && pop3_->Delete(number);
+    if (!pop3_)
+        return false;
+    if (pop3_->Delete(number))
+        return true;
+    pop3Failed(*pop3_, "delete");
+    return false;
 }
 
 bool Pop3SmtpMailbox::close() {

@@ -29,9 +29,11 @@ class FaultRelay {
     struct Plan {
         Side cutSide = Side::FromClient;
         long long cutEvery = 0;  // 0: no cuts at fixed offsets
-        // With a seed, each chunk of the cut side is cut with this chance, at
-        // a random offset inside it (the seed makes the run repeatable).
+        // Random cuts at a random offset inside a chunk of the cut side: each
+        // chunk with this chance, and besides one cut per this many bytes on
+        // average (0: none), drawn from `seed`.
         double randomCutChance = 0;
+        long long randomCutBytes = 0;
         unsigned seed = 0;
         std::vector<Answer> answers;
     };
@@ -107,8 +109,10 @@ class FaultRelay {
             if (mark <= counted_)
                 return static_cast<size_t>(mark - before);
         }
-        if (plan_.randomCutChance > 0 &&
-            std::uniform_real_distribution<double>(0, 1)(random_) < plan_.randomCutChance)
+        double chance = plan_.randomCutChance;
+        if (plan_.randomCutBytes > 0)
+            chance += static_cast<double>(size) / static_cast<double>(plan_.randomCutBytes);
+        if (chance > 0 && std::uniform_real_distribution<double>(0, 1)(random_) < chance)
             return std::uniform_int_distribution<size_t>(0, size)(random_);
         return size + 1;
     }
