@@ -113,6 +113,14 @@ bool IniSettings::writeAutoStart(bool on) const {
     return writeKey(kAutoStartKey, on ? "true" : "false");
 }
 
+std::string IniSettings::readRemainWait() const {
+    return readKey(kRemainWaitKey);
+}
+
+bool IniSettings::writeRemainWait(const std::string& value) const {
+    return writeKey(kRemainWaitKey, value);
+}
+
 int IniSettings::readRetryTries() const {
     const std::string text = readKey(kRetryTriesKey);
     if (text.empty() || text.size() > 2)

@@ -26,6 +26,9 @@ inline constexpr const char* kTaskListColumnsKey = "TaskListColumns";
 // again before its transfer fails (0 to kMaxRetryTries; kDefaultRetryTries
 // when missing or not a number in range).
 inline constexpr const char* kRetryTriesKey = "RetryTries";
+// When unfinished transfers saved in "RemainTask" wait out a provider's
+// limit: until when (the records' format belongs to the transfer engine).
+inline constexpr const char* kRemainWaitKey = "RemainWait";
 inline constexpr int kDefaultRetryTries = 5;
 inline constexpr int kMaxRetryTries = 20;
 
@@ -100,6 +103,9 @@ class IniSettings {
     // engine's. Callers that read, change and write it hold the update lock.
     std::string readRemainTask() const;
     bool writeRemainTask(const std::string& value) const;
+    // "RemainWait" whole; callers hold the update lock as for "RemainTask".
+    std::string readRemainWait() const;
+    bool writeRemainWait(const std::string& value) const;
     // "RetryTries", read afresh.
     int readRetryTries() const;
     bool writeRetryTries(int tries) const;

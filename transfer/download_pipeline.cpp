@@ -162,6 +162,8 @@ class DownloadRun {
     // names the finished file. A failed piece tells more in `failure`
     // (when given): the piece whose mail is gone, what the mailbox met.
     DownloadOutcome run(int first, std::string& savedPath, DownloadFailure* failure = nullptr);
+    // Ends the task as the user's cancel does.
+    DownloadOutcome cancel() { return end(DownloadOutcome::Cancelled); }
     // Ends the task without touching the save folder (nothing of ours there).
     DownloadOutcome abandon() {
         list_.removeTask(task_);
@@ -332,6 +334,9 @@ DownloadOutcome ResumeDownload(const TransferTask& task, const MailboxAccount& a
         if (error)
             return run.abandon();
     }
+    // Saved while it waited out the provider's limit: the rest of the wait first.
+    if (!waitOutSavedLimit(list, task))
+        return run.cancel();
     return run.run(first, savedPath);
 }
 

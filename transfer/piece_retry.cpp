@@ -73,32 +73,57 @@ bool isRetryingText(const std::string& text) {
 PieceRetry::PieceRetry(TaskList& list, int fileId, int tries)
     : list_(list), fileId_(fileId), tries_(tries >= 0 ? tries : IniSettings().readRetryTries()) {}
 
+namespace {
+
+// Waits until `until` on the retry clock. A pause of all transfers ends the
+// wait: the task then waits as every paused task does, and goes on once they
+// run again (so pause and resume try a provider's limit at once).
+RetryStep waitForTry(TaskList& list, int fileId, RetryClock::TimePoint until) {
+    const bool timeCame = retryClock().waitUntil(
+        until, [&] { return list.isCancelled(fileId) || transferState() == kTransfersPaused; });
+    if (!timeCame && !list.waitWhilePaused(fileId))
+        return RetryStep::Cancelled;
+    return list.isCancelled(fileId) ? RetryStep::Cancelled : RetryStep::TryAgain;
+}
+
+}  // namespace
+
 RetryStep PieceRetry::afterFailure(MailboxFailure kind, const std::string& reason) {
     if (list_.isCancelled(fileId_))
         return RetryStep::Cancelled;
     RetryClock& clock = retryClock();
-    RetryClock::TimePoint until;
     if (kind == MailboxFailure::Limit) {
         if (++providerWaits_ > kMaxProviderWaits)
             return RetryStep::GiveUp;
-        until = clock.now() + providerWait(reason);
-        list_.showStatus(fileId_,
-                         providerLimitText(std::chrono::system_clock::to_time_t(until), reason));
-    } else {
-        if (!isRetryable(kind) || used_ >= tries_)
-            return RetryStep::GiveUp;
-        ++used_;
-        const int seconds = retryPauseSeconds(used_, clock.jitter());
-        list_.showStatus(fileId_, retryingText(seconds, used_, tries_, reason));
-        until = clock.now() + std::chrono::seconds(seconds);
+        const RetryClock::TimePoint until = clock.now() + providerWait(reason);
+        const std::time_t at = std::chrono::system_clock::to_time_t(until);
+        list_.showStatus(fileId_, providerLimitText(at, reason));
+        // Kept in the record: an exit during the wait saves it with the task.
+        list_.setWaitUntil(fileId_, static_cast<long long>(at));
+        const RetryStep step = waitForTry(list_, fileId_, until);
+        list_.setWaitUntil(fileId_, 0);
+        return step;
     }
-    // A pause of all transfers ends this wait too: the task then waits as
-    // every paused task does, and tries again once the transfers run.
-    const bool timeCame = clock.waitUntil(
-        until, [&] { return list_.isCancelled(fileId_) || transferState() == kTransfersPaused; });
-    if (!timeCame && !list_.waitWhilePaused(fileId_))
-        return RetryStep::Cancelled;
-    return list_.isCancelled(fileId_) ? RetryStep::Cancelled : RetryStep::TryAgain;
+    if (!isRetryable(kind) || used_ >= tries_)
+        return RetryStep::GiveUp;
+    ++used_;
+    const int seconds = retryPauseSeconds(used_, clock.jitter());
+    list_.showStatus(fileId_, retryingText(seconds, used_, tries_, reason));
+    return waitForTry(list_, fileId_, clock.now() + std::chrono::seconds(seconds));
+}
+
+bool waitOutSavedLimit(TaskList& list, const TransferTask& task) {
+    if (task.waitUntil <= 0)
+        return !list.isCancelled(task.fileId);
+    const auto until =
+        std::chrono::system_clock::from_time_t(static_cast<std::time_t>(task.waitUntil));
+    if (until <= retryClock().now())
+        return !list.isCancelled(task.fileId);
+    list.showStatus(task.fileId, providerLimitText(static_cast<std::time_t>(task.waitUntil), ""));
+    list.setWaitUntil(task.fileId, task.waitUntil);
+    const RetryStep step = waitForTry(list, task.fileId, until);
+    list.setWaitUntil(task.fileId, 0);
+    return step == RetryStep::TryAgain;
 }
 
 }  // namespace parvola

@@ -66,4 +66,10 @@ class PieceRetry {
     int providerWaits_ = 0;
 };
 
+// A resumed transfer whose record was saved while it waited out a provider's
+// limit (TransferTask::waitUntil) waits for the rest of that time first,
+// saying so, unless the transfers are paused and resumed meanwhile. False
+// when the task was cancelled.
+bool waitOutSavedLimit(TaskList& list, const TransferTask& task);
+
 }  // namespace parvola

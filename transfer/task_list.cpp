@@ -254,6 +254,13 @@ void TaskList::showStatus(int fileId, const std::string& text) {
             listener->speedTextChanged(row, entry.row.speed);
 }
 
+void TaskList::setWaitUntil(int fileId, long long waitUntil) {
+    RoleGuard guard(LockRole::Tasks);
+    const int found = findFirst(fileId);
+    if (found >= 0)
+        entries_[static_cast<size_t>(found)].task.waitUntil = waitUntil;
+}
+
 void TaskList::reportFinished(const TransferTask& task) {
     RoleGuard guard(LockRole::Tasks);
     const TaskRowTexts row = redrawRowTexts(task);

@@ -127,6 +127,8 @@ class UploadRun {
     // Shows the upload in the list before anything waits or moves, so that
     // an upload queued behind a pause has its row and is saved at exit.
     void addRecord(const std::string& subject);
+    // Ends the upload as the user's cancel does.
+    UploadOutcome cancel() { return endCancelled(); }
     // Called with a record that is already in the list (a resumed upload:
     // the piece it goes on with may have reached the mailbox before the exit).
     void markAdded() {
@@ -478,6 +480,9 @@ UploadOutcome ResumeUpload(const TransferTask& task, const MailboxAccount& accou
         return abandonResume(task, account, list, kSizeChangedText);
     UploadRun run(list, account, task);
     run.markAdded();
+    // Saved while it waited out the provider's limit: the rest of the wait first.
+    if (!waitOutSavedLimit(list, task))
+        return run.cancel();
     if (!isSinglePiece(size, task.pieceSize))
         return run.sendPieces(source, size, std::max(task.nextPieceIndex, 1));
     source.close();

@@ -8,10 +8,12 @@
 #include <future>
 #include <thread>
 
+#include "app/ini_settings.h"
 #include "tests/support/temp_dir.h"
 #include "tests/transfer/fake_retry_clock.h"
 #include "tests/transfer/task_list_support.h"
 #include "transfer/pause_state.h"
+#include "transfer/remaining_tasks.h"
 
 namespace parvola {
 namespace {
@@ -115,6 +117,56 @@ TEST_F(PieceRetryTest, AProvidersLimitIsWaitedOutWithoutUsingTheTries) {
                   RetryStep::TryAgain);
     EXPECT_EQ(stubborn.afterFailure(MailboxFailure::Limit, "452 4.5.3 rate limit"),
               RetryStep::GiveUp);
+}
+
+// An exit while a task waits out a provider's limit saves the wait with the
+// record; after the next start the resumed task waits for the rest of it, or
+// goes on at once when the transfers are paused and resumed.
+TEST_F(PieceRetryTest, ALimitWaitSurvivesTheExitAndEndsWithTheTimeOrAResume) {
+    test::FakeRetryClock clock;
+    clock.block();
+    PieceRetry retry(list_, 7);
+    auto waiting = std::async(std::launch::async, [&] {
+        return retry.afterFailure(
+            MailboxFailure::Limit,
+            "550 5.4.5 Daily sending quota exceeded, try again in 90 minutes");
+    });
+    ASSERT_TRUE(clock.waitForWaiter());
+    const long long until = std::chrono::system_clock::to_time_t(clock.now()) + 5400;
+    ASSERT_EQ(list_.tasks().at(0).waitUntil, until);
+    // The exit saves the records, then the process ends.
+    ASSERT_TRUE(saveRemainingTasks(IniSettings(), list_.tasks(), true));
+    ASSERT_TRUE(list_.cancelTask("u", "a.bin"));
+    ASSERT_EQ(waiting.wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(waiting.get(), RetryStep::Cancelled);
+    clock.release();
+
+    // The next run: the record comes back with its wait.
+    std::vector<TransferTask> taken = takeRemainingTasks(IniSettings(), "u");
+    ASSERT_EQ(taken.size(), 1u);
+    EXPECT_EQ(taken[0].waitUntil, until);
+    EXPECT_TRUE(takeRemainingTasks(IniSettings(), "u").empty());
+    TaskList next;
+    next.addTask(taken[0]);
+    clock.advance(600s);  // ten minutes went by while nothing ran
+    EXPECT_TRUE(waitOutSavedLimit(next, taken[0]));
+    EXPECT_EQ(clock.waits().back(), 4800s);
+    EXPECT_EQ(next.tasks().at(0).waitUntil, 0);
+
+    // Another saved wait, paused and resumed: it ends at once, the clock
+    // never got there.
+    TransferTask later = taken[0];
+    later.waitUntil = until + 3600;
+    clock.block();
+    auto early = std::async(std::launch::async, [&] { return waitOutSavedLimit(next, later); });
+    ASSERT_TRUE(clock.waitForWaiter());
+    EXPECT_EQ(statusOf(next), providerLimitText(static_cast<std::time_t>(later.waitUntil), ""));
+    pauseTransfers();
+    ASSERT_TRUE(waitUntil([&] { return statusOf(next) == kPausedSpeedText; }));
+    resumeTransfers();
+    ASSERT_EQ(early.wait_for(10s), std::future_status::ready);
+    EXPECT_TRUE(early.get());
+    clock.release();
 }
 
 TEST_F(PieceRetryTest, ACancelEndsTheRealWaitAtOnce) {
