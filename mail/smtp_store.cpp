@@ -16,11 +16,12 @@ void prepare(SmtpClient& smtp, const MailboxAccount& account) {
 }  // namespace
 
 int storeOverSmtp(const MailboxAccount& account, const StoreMail& mail, std::string& failureText,
-                  std::string* failureReply) {
+                  MailboxFailure& failureKind, std::string* failureReply) {
     SmtpMessage message = composeStoreMail(mail, account.mailboxAddress);
     SmtpClient smtp;
     prepare(smtp, account);
     failureText.clear();
+    failureKind = MailboxFailure::None;
     auto describe = [&] {
         std::string words = oneLine(smtp.failureReply());
         if (words.empty())
@@ -28,6 +29,11 @@ int storeOverSmtp(const MailboxAccount& account, const StoreMail& mail, std::str
         failureText = serverLabel("SMTP", account.smtpHost, account.smtpPort) + ", " +
                       (smtp.failureStep().empty() ? std::string("send") : smtp.failureStep()) +
                       ": " + words;
+        // A reply code is the server's answer; without one the connection
+        // failed (or a value could not be sent at all).
+        failureKind = smtp.failureCode() > 0
+                          ? classifySmtpReply(smtp.failureCode(), smtp.failureReply())
+                          : classifyConnectionError(smtp.failureSocketError(), smtp.failureReply());
     };
     if (!smtp.Connect(account.smtpHost)) {
         describe();
