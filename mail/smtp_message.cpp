@@ -125,6 +125,28 @@ bool appendFileAsBase64(const std::string& path, std::string& out) {
     return true;
 }
 
+bool appendFile(std::string& out, const std::string& path) {
+    const unsigned long started = tickCountMs();
+    if (!appendFileAsBase64(path, out))
+        return false;
+    char line[64];
+    std::snprintf(line, sizeof line, "Encoding took %lums", tickCountMs() - started);
+    debugOutput(line);
+    return true;
+}
+
+void takeBack(std::string& out, uint64_t mark) {
+    out.resize(static_cast<size_t>(mark));
+}
+
+bool appendFile(ComposedText& out, const std::string& path) {
+    return out.appendFileAsBase64(path);
+}
+
+void takeBack(ComposedText& out, uint64_t mark) {
+    out.truncate(mark);
+}
+
 }  // namespace
 
 SmtpMessage::SmtpMessage() : ticks_(tickCountMs) {
@@ -197,6 +219,17 @@ void SmtpMessage::addStandardHeaders() {
 
 void SmtpMessage::GetMessageText(std::string& out) {
     out.clear();
+    compose(out);
+}
+
+ComposedText SmtpMessage::composeText() {
+    ComposedText text;
+    compose(text);
+    return text;
+}
+
+template <typename Text>
+void SmtpMessage::compose(Text& out) {
     const unsigned long ticks = ticks_ ? ticks_() : tickCountMs();
 
     std::string outer;
@@ -248,8 +281,8 @@ void SmtpMessage::GetMessageText(std::string& out) {
         out += "\r\n--" + outer + "--\r\n";
 }
 
-void SmtpMessage::writeBody(const SmtpMessageBody& body, const std::string& boundary,
-                            std::string& out) {
+template <typename Text>
+void SmtpMessage::writeBody(const SmtpMessageBody& body, const std::string& boundary, Text& out) {
     if (!boundary.empty())
         out += "\r\n--" + boundary + "\r\n";
     out += "Content-Type: " + body.contentType;
@@ -266,11 +299,11 @@ void SmtpMessage::writeBody(const SmtpMessageBody& body, const std::string& boun
     out += text;
 }
 
-void SmtpMessage::writeFilePart(const SmtpFilePart& file, const std::string& boundary,
-                                std::string& out) {
+template <typename Text>
+void SmtpMessage::writeFilePart(const SmtpFilePart& file, const std::string& boundary, Text& out) {
     // Everything of the part is written into `out` first and taken back when
     // the file turns out unreadable: such a part is left out entirely.
-    const size_t partStart = out.size();
+    const uint64_t partStart = out.size();
     if (!boundary.empty())
         out += "\r\n--" + boundary + "\r\n";
 
@@ -297,14 +330,8 @@ void SmtpMessage::writeFilePart(const SmtpFilePart& file, const std::string& bou
         out += "\r\nContent-ID: <" + file.contentId + ">";
     out += "\r\n\r\n";
 
-    const unsigned long started = tickCountMs();
-    if (!appendFileAsBase64(file.text, out)) {
-        out.resize(partStart);
-        return;
-    }
-    char line[64];
-    std::snprintf(line, sizeof line, "Encoding took %lums", tickCountMs() - started);
-    debugOutput(line);
+    if (!appendFile(out, file.text))
+        takeBack(out, partStart);
 }
 
 }  // namespace parvola

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "mail/composed_text.h"
 #include "mail/smtp_address.h"
 #include "mail/smtp_file_part.h"
 #include "mail/smtp_message_body.h"
@@ -35,6 +36,9 @@ class SmtpMessage {
     // Composing fills the header list with the standard headers and settles
     // an automatic multipart kind.
     void GetMessageText(std::string& out);
+    // The same text with the files left in their files, read and encoded
+    // only while the text is read out: what is sent.
+    ComposedText composeText();
 
     // From and MAIL FROM.
     void setSender(SmtpAddress sender) { sender_ = std::move(sender); }
@@ -80,8 +84,12 @@ class SmtpMessage {
 
   private:
     void addStandardHeaders();
-    void writeBody(const SmtpMessageBody& body, const std::string& boundary, std::string& out);
-    void writeFilePart(const SmtpFilePart& file, const std::string& boundary, std::string& out);
+    template <typename Text>
+    void compose(Text& out);
+    template <typename Text>
+    void writeBody(const SmtpMessageBody& body, const std::string& boundary, Text& out);
+    template <typename Text>
+    void writeFilePart(const SmtpFilePart& file, const std::string& boundary, Text& out);
 
     SmtpAddress sender_;
     SmtpAddress recipient_;
