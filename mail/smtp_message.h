@@ -32,13 +32,13 @@ class SmtpMessage {
     // Takes the local date, time and time zone of now.
     SmtpMessage();
 
-    // The whole mail text, headers and body, without the final "\r\n.\r\n".
-    // Composing fills the header list with the standard headers and settles
-    // an automatic multipart kind.
-    void GetMessageText(std::string& out);
-    // The same text with the files left in their files, read and encoded
-    // only while the text is read out: what is sent.
+    // The whole mail text, headers and body, without the final "\r\n.\r\n",
+    // with its files left in their files, read and encoded only while the
+    // text is read out: what is sent. Composing fills the header list with
+    // the standard headers and settles an automatic multipart kind.
     ComposedText composeText();
+    // The same text at once (small mails and tests).
+    void GetMessageText(std::string& out);
 
     // From and MAIL FROM.
     void setSender(SmtpAddress sender) { sender_ = std::move(sender); }
@@ -84,12 +84,9 @@ class SmtpMessage {
 
   private:
     void addStandardHeaders();
-    template <typename Text>
-    void compose(Text& out);
-    template <typename Text>
-    void writeBody(const SmtpMessageBody& body, const std::string& boundary, Text& out);
-    template <typename Text>
-    void writeFilePart(const SmtpFilePart& file, const std::string& boundary, Text& out);
+    void compose(ComposedText& out);
+    void writeBody(const SmtpMessageBody& body, const std::string& boundary, ComposedText& out);
+    void writeFilePart(const SmtpFilePart& file, const std::string& boundary, ComposedText& out);
 
     SmtpAddress sender_;
     SmtpAddress recipient_;

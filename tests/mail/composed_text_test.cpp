@@ -1,11 +1,14 @@
 // The text sent while the file is read must be the very bytes the whole-text
 // composer produced: the same headers, boundaries and base64 lines, for any
-// block size the sender reads in.
+// block size the sender reads in. The file's lines are checked against the
+// whole file encoded at once.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "mail/base64.h"
+#include "mail/mime_composer_encoding.h"
 #include "mail/smtp_message.h"
 #include "mail/store_mail.h"
 #include "tests/support/temp_dir.h"
@@ -70,6 +73,15 @@ TEST(ComposedText, StreamedStoreMailIsTheWholeTextByteForByte) {
         std::string whole;
         SmtpMessage reference = storeMessage(path);
         reference.GetMessageText(whole);
+        // The file's part ends the mail: its header, a blank line, the whole
+        // file in 76-character lines, the closing boundary.
+        const std::string bytes = test::randomBytes(c.size, static_cast<unsigned>(c.size));
+        std::string lines;
+        base64AppendWrapped(bytes, kMimeLineLimit, lines);
+        const std::string tail =
+            "\r\n\r\n" + lines + "\r\n--CSmtpMsgPart123X456_000_0BADF00D--\r\n";
+        ASSERT_GE(whole.size(), tail.size());
+        EXPECT_TRUE(whole.compare(whole.size() - tail.size(), tail.size(), tail) == 0);
         for (const size_t block : {size_t{1}, size_t{7}, size_t{4096}, size_t{103424}}) {
             if (block == 1 && c.size > 60000)
                 continue;
