@@ -5,10 +5,14 @@
 // to its target and runs until killed (SIGTERM, SIGINT).
 //
 //   bench_link_relay RTT_MS RATE_BYTES_PER_S LISTEN_HOST LISTEN_PORT:TARGET_PORT... [--to HOST]
+//                    [--count]
 //
 // Example: 40 ms and 2 MB/s in front of a mail server on 2905, 1490, 1523:
 //   bench_link_relay 40 2000000 127.0.0.1 3905:2905 2490:1490 2523:1523
 // RATE 0: no cap. The target host is 127.0.0.1 unless --to names another.
+// --count: when a connection ends, print the lines the client sent on it
+// (its commands, for a dialogue without uploaded text) and the bytes each
+// way, e.g. "connection to 1530: 5006 lines up, 412 bytes up, 1830092 down".
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -68,6 +72,9 @@ class Direction {
     Direction(int from, int to, Clock::duration delay, double rate)
         : from_(from), to_(to), delay_(delay), rate_(rate) {}
 
+    size_t lines() const { return lines_; }
+    size_t bytes() const { return bytes_; }
+
     void readLoop() {
         std::string buffer(kChunk, '\0');
         for (;;) {
@@ -80,6 +87,9 @@ class Direction {
             const ssize_t got = ::recv(from_, buffer.data(), buffer.size(), 0);
             if (got <= 0)
                 break;
+            for (ssize_t i = 0; i < got; ++i)
+                lines_ += buffer[static_cast<size_t>(i)] == '\n';
+            bytes_ += static_cast<size_t>(got);
             std::lock_guard lock(mutex_);
             queue_.push_back({Clock::now() + delay_, buffer.substr(0, static_cast<size_t>(got))});
             held_ += static_cast<size_t>(got);
@@ -143,6 +153,7 @@ class Direction {
     std::condition_variable ready_, room_;
     std::deque<Chunk> queue_;
     size_t held_ = 0;
+    size_t lines_ = 0, bytes_ = 0;  // read by the reader; seen after both threads ended
     bool ended_ = false;
     bool stop_ = false;
 };
@@ -160,8 +171,10 @@ int connectTo(const std::string& host, int port) {
     return fd;
 }
 
-void relay(int client, std::string targetHost, int targetPort, Clock::duration oneWay,
-           double rate) {
+std::mutex printMutex;
+
+void relay(int client, std::string targetHost, int targetPort, Clock::duration oneWay, double rate,
+           bool count) {
     Fd a(client);
     Fd b(connectTo(targetHost, targetPort));
     if (b.get() < 0)
@@ -181,6 +194,12 @@ void relay(int client, std::string targetHost, int targetPort, Clock::duration o
     down.stopBoth();
     t1.join();
     t3.join();
+    if (count) {
+        std::lock_guard lock(printMutex);
+        std::printf("connection to %d: %zu lines up, %zu bytes up, %zu down\n", targetPort,
+                    up.lines(), up.bytes(), down.bytes());
+        std::fflush(stdout);
+    }
 }
 
 int listenOn(const std::string& host, int port) {
@@ -217,7 +236,12 @@ int main(int argc, char** argv) {
         int target;
     };
     std::vector<Mapping> mappings;
+    bool count = false;
     for (int i = 4; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--count") == 0) {
+            count = true;
+            continue;
+        }
         if (std::strcmp(argv[i], "--to") == 0 && i + 1 < argc) {
             targetHost = argv[++i];
             continue;
@@ -241,7 +265,8 @@ int main(int argc, char** argv) {
                 continue;
             const int client = ::accept4(fds[i].fd, nullptr, nullptr, SOCK_CLOEXEC);
             if (client >= 0)
-                std::thread(relay, client, targetHost, mappings[i].target, oneWay, rate).detach();
+                std::thread(relay, client, targetHost, mappings[i].target, oneWay, rate, count)
+                    .detach();
         }
     }
 }
