@@ -50,6 +50,9 @@ struct MailboxAccount {
     TlsSettings imapTls;
     // The IMAP folder that holds the store's mails.
     std::string mailFolder = "INBOX";
+    // Bytes per piece the user set for a direct account; 0: chosen from the
+    // limit the server announces (service accounts: the provider's size).
+    long long pieceSize = 0;
 };
 
 }  // namespace parvola

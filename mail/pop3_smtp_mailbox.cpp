@@ -34,8 +34,8 @@ bool Pop3SmtpMailbox::open() {
         // The step shows in the code: a refused channel, a refused login
         // (a "-ERR" reply), or no connection at all.
         pop3Failed(*pop3, code == kErrorSecureChannel ? "TLS verification"
-                          : code == kErrorBadReply    ? "login"
-                                                      : "connect");
+                          : code == kErrorBadReply || code == kErrorPlaintextRefused ? "login"
+                                                                                     : "connect");
         return false;
     }
     int count = 0, total = 0;
@@ -112,6 +112,10 @@ void Pop3SmtpMailbox::abandon() {
 
 int Pop3SmtpMailbox::store(const StoreMail& mail, std::string* failureReply) {
     return storeOverSmtp(account_, mail, failure_, failureReply);
+}
+
+uint64_t Pop3SmtpMailbox::storeSizeLimit() {
+    return smtpSizeLimit(account_);
 }
 
 }  // namespace parvola

@@ -46,8 +46,12 @@ int storeOverSmtp(const MailboxAccount& account, const StoreMail& mail, std::str
 }
 
 uint64_t smtpSizeLimit(const MailboxAccount& account) {
+    // No credentials: servers say SIZE with their EHLO reply (after
+    // STARTTLS where the account secures the connection), so nothing secret
+    // goes out for the limit.
     SmtpClient smtp;
-    prepare(smtp, account);
+    smtp.setPort(account.smtpPort);
+    smtp.setTls(account.smtpTls);
     const bool connected = smtp.Connect(account.smtpHost) != 0;
     const uint64_t limit = connected && smtp.sizeAnnounced() ? smtp.sizeLimit() : 0;
     smtp.Close();
