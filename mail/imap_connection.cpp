@@ -226,15 +226,24 @@ bool ImapConnection::run(const std::string& command, const UntaggedHandler& unta
     return runWithLiterals({command}, {}, untagged, false);
 }
 
-bool ImapConnection::sendLiteralBytes(std::string_view bytes, bool withProgress) {
-    for (size_t sent = 0; sent < bytes.size();) {
-        const size_t length = std::min(kSendBlock, bytes.size() - sent);
-        if (!sendRaw(bytes.substr(sent, length)))
+bool ImapConnection::sendLiteralBytes(MessageTextSource& bytes, bool withProgress) {
+    const uint64_t total = bytes.size();
+    if (total != 0 && !sendBlock_)
+        sendBlock_ = std::make_unique_for_overwrite<char[]>(kSendBlock);
+    for (uint64_t sent = 0; sent < total;) {
+        const size_t length = static_cast<size_t>(std::min<uint64_t>(kSendBlock, total - sent));
+        if (readFully(bytes, sendBlock_.get(), length) != static_cast<long>(length)) {
+            // The text announced cannot be completed: the literal can only be
+            // abandoned with the connection.
+            Drop();
+            return fail(kErrorBadReply, "the file being stored could not be read");
+        }
+        if (!sendRaw({sendBlock_.get(), length}))
             return false;
         sent += length;
         // Reported and asked after every block, as the SMTP client does.
         if (withProgress && progressSink_ != nullptr) {
-            reportProgress(sent, bytes.size());
+            reportProgress(sent, total);
             if (!progressSink_->shouldContinue(taskId_)) {
                 // Half a literal is on the wire: the command cannot be ended
                 // any other way than by dropping the connection.
@@ -249,7 +258,7 @@ bool ImapConnection::sendLiteralBytes(std::string_view bytes, bool withProgress)
 }
 
 bool ImapConnection::runWithLiterals(const std::vector<std::string>& texts,
-                                     const std::vector<std::string_view>& literals,
+                                     const std::vector<MessageTextSource*>& literals,
                                      const UntaggedHandler& untagged, bool progressOnLiterals) {
     if (!connected_)
         return fail(kErrorNotConnected, "not connected");
@@ -261,7 +270,7 @@ bool ImapConnection::runWithLiterals(const std::vector<std::string>& texts,
         std::string line = (i == 0 ? tag + " " : std::string()) + texts[i];
         const bool literalFollows = i < literals.size() && i + 1 < texts.size();
         if (literalFollows)
-            line += "{" + std::to_string(literals[i].size()) + (nonSync ? "+}" : "}");
+            line += "{" + std::to_string(literals[i]->size()) + (nonSync ? "+}" : "}");
         line += "\r\n";
         if (!sendRaw(line))
             return false;
@@ -275,7 +284,7 @@ bool ImapConnection::runWithLiterals(const std::vector<std::string>& texts,
                 return fail(kErrorBadReply,
                             "the server ended the command before its literal: " + lastReply_);
         }
-        if (!sendLiteralBytes(literals[i], progressOnLiterals))
+        if (!sendLiteralBytes(*literals[i], progressOnLiterals))
             return false;
     }
     return false;
@@ -350,13 +359,15 @@ bool ImapConnection::login(const std::string& user, const std::string& password)
     if (has("LOGINDISABLED"))
         return fail(kErrorBadReply, "the server takes no login on this connection (LOGINDISABLED)");
     std::vector<std::string> texts{"LOGIN "};
-    std::vector<std::string_view> literals;
+    std::vector<StringTextSource> values;
+    values.reserve(2);  // the pointers below stay valid
+    std::vector<MessageTextSource*> literals;
     std::string quoted;
     for (const std::string* value : {&user, &password}) {
         if (imapQuoted(*value, quoted)) {
             texts.back() += quoted;
         } else {
-            literals.push_back(*value);
+            literals.push_back(&values.emplace_back(*value));
             texts.emplace_back();
         }
         if (value == &user)
@@ -557,6 +568,12 @@ int ImapConnection::FetchMessage(uint32_t uid, MessageTextSink& sink, uint64_t e
 
 int ImapConnection::Append(const std::string& folder, const std::string& flags,
                            std::string_view message, bool* folderMissing) {
+    StringTextSource text(message);
+    return Append(folder, flags, text, folderMissing);
+}
+
+int ImapConnection::Append(const std::string& folder, const std::string& flags,
+                           MessageTextSource& message, bool* folderMissing) {
     if (folderMissing != nullptr)
         *folderMissing = false;
     std::string wire, quoted;
@@ -565,7 +582,11 @@ int ImapConnection::Append(const std::string& folder, const std::string& flags,
         return -1;
     }
     startTime_ = std::time(nullptr);
-    if (runWithLiterals({"APPEND " + quoted + " " + flags + " ", ""}, {message}, nullptr, true))
+    if (!message.rewind()) {
+        errorCode_ = kErrorInvalidArgument;
+        return -1;
+    }
+    if (runWithLiterals({"APPEND " + quoted + " " + flags + " ", ""}, {&message}, nullptr, true))
         return 0;
     if (errorCode_ == kTransferCancelledCode)
         return kTransferCancelledCode;

@@ -23,12 +23,14 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "mail/imap_reply_reader.h"
 #include "mail/imap_response.h"
+#include "mail/message_text_source.h"
 #include "mail/receive_buffer.h"
 #include "mail/socket_channel.h"
 #include "platform/tls_settings.h"
@@ -92,6 +94,8 @@ class ImapConnection {
     // when the connection failed, else the refusal's code (552 for a
     // refusal the server names as over a limit or quota, 554 for another NO,
     // 500 for BAD). `folderMissing` tells of a NO [TRYCREATE].
+    int Append(const std::string& folder, const std::string& flags, MessageTextSource& message,
+               bool* folderMissing = nullptr);
     int Append(const std::string& folder, const std::string& flags, std::string_view message,
                bool* folderMissing = nullptr);
     // The APPENDLIMIT of `folder` by STATUS, for servers that announce the
@@ -136,14 +140,15 @@ class ImapConnection {
     bool login(const std::string& user, const std::string& password);
     std::string nextTag();
     bool sendRaw(std::string_view bytes);
-    // Sends a literal's bytes in blocks, with progress and cancel when asked.
-    bool sendLiteralBytes(std::string_view bytes, bool withProgress);
+    // Sends a literal's bytes in blocks as they are read from `bytes`,
+    // with progress and cancel when asked.
+    bool sendLiteralBytes(MessageTextSource& bytes, bool withProgress);
     // Sends "TAG command" with `literals` after the text parts that
     // announce them, waits for the go-ahead of each where needed, and reads
     // the reply up to its tagged status.
     bool run(const std::string& command, const UntaggedHandler& untagged = nullptr);
     bool runWithLiterals(const std::vector<std::string>& texts,
-                         const std::vector<std::string_view>& literals,
+                         const std::vector<MessageTextSource*>& literals,
                          const UntaggedHandler& untagged, bool progressOnLiterals);
     // Reads responses until the one tagged `tag`; untagged ones go to the
     // handler (after the connection has noted capabilities and BYE).
@@ -156,6 +161,7 @@ class ImapConnection {
     void reportProgress(uint64_t done, uint64_t whole);
 
     SocketChannel channel_;
+    std::unique_ptr<char[]> sendBlock_;  // a literal on its way out
     ReceiveBuffer inbox_;
     ImapReplyReader reader_;
     std::vector<std::string> capabilities_;

@@ -306,7 +306,8 @@ int ImapMailbox::store(const StoreMail& mail, std::string* failureReply) {
     failureKind_ = MailboxFailure::None;
     if (account_.storeRoute == StoreRoute::Smtp)
         return storeOverSmtp(account_, mail, failure_, failureKind_, failureReply);
-    const std::string text = storeMailText(mail, account_.mailboxAddress);
+    // The file is read and encoded while the literal goes out.
+    ComposedText text = composeStoreMail(mail, account_.mailboxAddress).composeText();
     auto imap = connect();
     if (!imap) {
         if (failureReply != nullptr)

@@ -115,12 +115,14 @@ int SmtpClient::SendCmd() {
 }
 
 int SmtpClient::SendCmd(std::string_view command) {
-    return sendCommand(command, {});
+    StringTextSource text(command);
+    return sendCommand(text, {});
 }
 
-int SmtpClient::sendCommand(std::string_view head, std::string_view tail) {
+int SmtpClient::sendCommand(MessageTextSource& head, std::string_view tail) {
     discardPendingInput();
     cancelled_ = false;
+    unreadable_ = false;
     if (!sendPieces(head, tail)) {
         // A server that refuses in the middle of a long text (a 552 for
         // size, a 421 before it hangs up) may have said why before it closed:
@@ -133,6 +135,13 @@ int SmtpClient::sendCommand(std::string_view head, std::string_view tail) {
             connected_ = false;
             socket_.close();
             return kTransferCancelledCode;
+        }
+        if (unreadable_) {
+            // The same holds for a text that could not be read to its end.
+            connected_ = false;
+            socket_.close();
+            lastReply_ = "the file being sent could not be read";
+            return -1;
         }
         const int code = socket_.isOpen() ? readReply() : -1;
         if (code == -1 && socket_.isSecure() && lastReply_.empty())
@@ -150,32 +159,39 @@ void SmtpClient::discardPendingInput() {
     }
 }
 
-bool SmtpClient::sendPieces(std::string_view head, std::string_view tail) {
-    const size_t total = head.size() + tail.size();
+bool SmtpClient::sendPieces(MessageTextSource& head, std::string_view tail) {
+    const uint64_t headSize = head.size();
+    const uint64_t total = headSize + tail.size();
     // The text is counted in pieces of kSendPieceSize with a progress report
     // after every kPiecesPerProgress pieces, but each report's worth goes to
     // the socket at once: a 70 MB message takes some 700 send calls, not
     // 70,000, and the reports come at the same counts as before.
     const size_t block = kSendPieceSize * kPiecesPerProgress;
-    size_t sent = 0;
+    if (!block_)
+        block_ = std::make_unique_for_overwrite<char[]>(block);
+    uint64_t sent = 0;
+    size_t tailSent = 0;
     // The blocks run over `head` and then `tail` as if they were one text, so
     // a long message and its end-of-data line go out without being joined.
     while (sent < total) {
-        const size_t length = std::min(block, total - sent);
-        const size_t end = sent + length;
-        if (sent < head.size()) {
-            const size_t fromHead = std::min(end, head.size()) - sent;
-            if (!socket_.sendAll(head.data() + sent, fromHead))
+        const auto length = static_cast<size_t>(std::min<uint64_t>(block, total - sent));
+        size_t filled = 0;
+        if (sent < headSize) {
+            filled = static_cast<size_t>(std::min<uint64_t>(length, headSize - sent));
+            if (readFully(head, block_.get(), filled) != static_cast<long>(filled)) {
+                unreadable_ = true;
                 return false;
+            }
         }
-        if (end > head.size()) {
-            const size_t from = std::max(sent, head.size()) - head.size();
-            if (!socket_.sendAll(tail.data() + from, end - head.size() - from))
-                return false;
-        }
-        sent = end;
+        const size_t fromTail = length - filled;
+        if (fromTail != 0)
+            std::memcpy(block_.get() + filled, tail.data() + tailSent, fromTail);
+        tailSent += fromTail;
+        if (!socket_.sendAll(block_.get(), length))
+            return false;
+        sent += length;
         if (total > kSendPieceSize && length == block &&
-            OnProgress(head.data(), sent, total) == 0) {
+            OnProgress(block_.get(), static_cast<size_t>(sent), static_cast<size_t>(total)) == 0) {
             cancelled_ = true;
             return false;
         }
@@ -407,10 +423,11 @@ int SmtpClient::SendMessage(SmtpMessage& message, int taskId, ProgressSink* prog
     // Every command line is formed before anything is sent: an address that
     // does not fit, or that would smuggle a line break into the dialogue,
     // fails the message rather than reach the server cut or split.
-    // The text is composed first: a server that announced SIZE learns the
-    // size with MAIL FROM and can refuse an oversized message at once.
-    std::string text;
-    message.GetMessageText(text);
+    // The text is composed first (its files stay in their files until the
+    // text goes out, but its length is known): a server that announced SIZE
+    // learns the size with MAIL FROM and can refuse an oversized message at
+    // once.
+    ComposedText text = message.composeText();
     std::string mailFrom;
     const std::string sizeParameter =
         sizeAnnounced_ ? " SIZE=" + std::to_string(text.size()) : std::string();

@@ -12,10 +12,12 @@
 #include <chrono>
 #include <cstddef>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "mail/message_text_source.h"
 #include "mail/progress_sink.h"
 #include "mail/smtp_message.h"
 #include "platform/tcp_socket.h"
@@ -119,10 +121,11 @@ class SmtpClient {
     void setCreated(std::time_t when) { created_ = when; }
 
   private:
-    // Sends `head` then `tail` as one command and reads the reply.
-    int sendCommand(std::string_view head, std::string_view tail);
+    // Sends `head` then `tail` as one command and reads the reply; `head`
+    // is read while it goes out.
+    int sendCommand(MessageTextSource& head, std::string_view tail);
     void discardPendingInput();
-    bool sendPieces(std::string_view head, std::string_view tail);
+    bool sendPieces(MessageTextSource& head, std::string_view tail);
     int readReply();
     // Calls OnError; -1 (the connection is gone) also clears connected_.
     void error(int code);
@@ -154,7 +157,9 @@ class SmtpClient {
     TcpSocket socket_;
     ProgressSink* progress_ = nullptr;
     int taskId_ = -1;
-    bool cancelled_ = false;  // the progress hook stopped the last long command
+    bool cancelled_ = false;         // the progress hook stopped the last long command
+    bool unreadable_ = false;        // the text of the last long command could not be read
+    std::unique_ptr<char[]> block_;  // the block of text going out
 };
 
 }  // namespace parvola

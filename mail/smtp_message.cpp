@@ -1,17 +1,11 @@
 #include "mail/smtp_message.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <strings.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
-#include "mail/base64.h"
 #include "mail/mime_composer_encoding.h"
 #include "platform/mime_types.h"
 #include "platform/system_hooks.h"
@@ -58,71 +52,6 @@ std::string headerSafe(std::string text) {
     std::replace_if(
         text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, '_');
     return text;
-}
-
-// Closes the descriptor when the scope ends.
-class ReadOnlyFile {
-  public:
-    explicit ReadOnlyFile(const std::string& path)
-        : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    ~ReadOnlyFile() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    ReadOnlyFile(const ReadOnlyFile&) = delete;
-    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-    int fd() const { return fd_; }
-
-  private:
-    int fd_;
-};
-
-// Reads the whole file and appends its base64 text, in 76-character lines, to
-// `out`. The file is read in slices of whole output lines and encoded as it
-// comes, so only the encoded text is ever held whole. On a read error `out`
-// is put back as it was and the result is false.
-bool appendFileAsBase64(const std::string& path, std::string& out) {
-    ReadOnlyFile file(path);
-    if (file.fd() < 0)
-        return false;
-    struct stat info {};
-    if (::fstat(file.fd(), &info) != 0 || !S_ISREG(info.st_mode))
-        return false;
-
-    const size_t start = out.size();
-    const auto expected = static_cast<size_t>(info.st_size);
-    const size_t encoded = base64EncodedLength(expected);
-    out.reserve(start + encoded + encoded / kMimeLineLimit * 2 + 64);
-
-    constexpr size_t kBytesPerLine = kMimeLineLimit / 4 * 3;  // 57
-    std::string slice(kBytesPerLine * 16384, '\0');
-    bool first = true;
-    for (;;) {
-        // Fill the slice completely (short reads happen) so that every slice but
-        // the last ends on a whole output line.
-        size_t filled = 0;
-        while (filled < slice.size()) {
-            const ssize_t got = ::read(file.fd(), slice.data() + filled, slice.size() - filled);
-            if (got < 0) {
-                if (errno == EINTR)
-                    continue;
-                out.resize(start);
-                return false;
-            }
-            if (got == 0)
-                break;
-            filled += static_cast<size_t>(got);
-        }
-        if (filled == 0)
-            break;
-        if (!first)
-            out.append("\r\n");
-        first = false;
-        base64AppendWrapped({slice.data(), filled}, kMimeLineLimit, out);
-        if (filled < slice.size())
-            break;
-    }
-    return true;
 }
 
 }  // namespace
@@ -196,7 +125,17 @@ void SmtpMessage::addStandardHeaders() {
 }
 
 void SmtpMessage::GetMessageText(std::string& out) {
-    out.clear();
+    ComposedText text = composeText();
+    text.readAll(out);
+}
+
+ComposedText SmtpMessage::composeText() {
+    ComposedText text;
+    compose(text);
+    return text;
+}
+
+void SmtpMessage::compose(ComposedText& out) {
     const unsigned long ticks = ticks_ ? ticks_() : tickCountMs();
 
     std::string outer;
@@ -249,7 +188,7 @@ void SmtpMessage::GetMessageText(std::string& out) {
 }
 
 void SmtpMessage::writeBody(const SmtpMessageBody& body, const std::string& boundary,
-                            std::string& out) {
+                            ComposedText& out) {
     if (!boundary.empty())
         out += "\r\n--" + boundary + "\r\n";
     out += "Content-Type: " + body.contentType;
@@ -267,10 +206,10 @@ void SmtpMessage::writeBody(const SmtpMessageBody& body, const std::string& boun
 }
 
 void SmtpMessage::writeFilePart(const SmtpFilePart& file, const std::string& boundary,
-                                std::string& out) {
+                                ComposedText& out) {
     // Everything of the part is written into `out` first and taken back when
     // the file turns out unreadable: such a part is left out entirely.
-    const size_t partStart = out.size();
+    const uint64_t partStart = out.size();
     if (!boundary.empty())
         out += "\r\n--" + boundary + "\r\n";
 
@@ -297,14 +236,9 @@ void SmtpMessage::writeFilePart(const SmtpFilePart& file, const std::string& bou
         out += "\r\nContent-ID: <" + file.contentId + ">";
     out += "\r\n\r\n";
 
-    const unsigned long started = tickCountMs();
-    if (!appendFileAsBase64(file.text, out)) {
-        out.resize(partStart);
-        return;
-    }
-    char line[64];
-    std::snprintf(line, sizeof line, "Encoding took %lums", tickCountMs() - started);
-    debugOutput(line);
+    // The file is opened now and read while the text goes out.
+    if (!out.appendFileAsBase64(file.text))
+        out.truncate(partStart);
 }
 
 }  // namespace parvola

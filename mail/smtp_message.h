@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "mail/composed_text.h"
 #include "mail/smtp_address.h"
 #include "mail/smtp_file_part.h"
 #include "mail/smtp_message_body.h"
@@ -31,9 +32,12 @@ class SmtpMessage {
     // Takes the local date, time and time zone of now.
     SmtpMessage();
 
-    // The whole mail text, headers and body, without the final "\r\n.\r\n".
-    // Composing fills the header list with the standard headers and settles
-    // an automatic multipart kind.
+    // The whole mail text, headers and body, without the final "\r\n.\r\n",
+    // with its files left in their files, read and encoded only while the
+    // text is read out: what is sent. Composing fills the header list with
+    // the standard headers and settles an automatic multipart kind.
+    ComposedText composeText();
+    // The same text at once (small mails and tests).
     void GetMessageText(std::string& out);
 
     // From and MAIL FROM.
@@ -80,8 +84,9 @@ class SmtpMessage {
 
   private:
     void addStandardHeaders();
-    void writeBody(const SmtpMessageBody& body, const std::string& boundary, std::string& out);
-    void writeFilePart(const SmtpFilePart& file, const std::string& boundary, std::string& out);
+    void compose(ComposedText& out);
+    void writeBody(const SmtpMessageBody& body, const std::string& boundary, ComposedText& out);
+    void writeFilePart(const SmtpFilePart& file, const std::string& boundary, ComposedText& out);
 
     SmtpAddress sender_;
     SmtpAddress recipient_;

@@ -3,10 +3,17 @@
 // (the same mailbox the fault test builds, whose results it asserts).
 //
 //   bench_big_mailbox MAILSTACK_DIR SMTP_PORT POP3_PORT USER PASSWORD [COUNT]
+//                     [CATALOG_MAILS] [IMAP_PORT]
 //
 // USER must be a fresh mailbox user of the running test server (fixture.sh
 // start DIR SMTP POP3; mailstack.sh adduser DIR USER PASSWORD). The provider
-// row "sohu" (pieces of 6 MiB) is 127.0.0.2.
+// row "sohu" (pieces of 6 MiB) is 127.0.0.2. CATALOG_MAILS (1 unless given)
+// catalog mails, each after a change of the catalog, are stored before the
+// COUNT ordinary mails. With IMAP_PORT the first login is timed once more
+// over IMAP (catalog and subject cache removed first). To count the
+// commands of each login, point POP3_PORT and IMAP_PORT at
+// `bench_link_relay 0 0 127.0.0.2 ... --to 127.0.0.2 --count`.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +29,7 @@
 #include "tests/faults/bulk_maildir.h"
 #include "tests/support/temp_dir.h"
 #include "transfer/catalog_sync.h"
+#include "transfer/mailbox_index.h"
 #include "transfer/task_list.h"
 #include "transfer/transfer_workers.h"
 
@@ -46,6 +54,8 @@ int main(int argc, char** argv) {
     }
     const std::string stack = argv[1];
     const int count = argc > 6 ? std::atoi(argv[6]) : 5000;
+    const int catalogMails = argc > 7 ? std::max(1, std::atoi(argv[7])) : 1;
+    const int imapPort = argc > 8 ? std::atoi(argv[8]) : 0;
     TempDir home("parvola-bench-home");
     ScopedEnv appHome("PARVOLA_HOME", home.str());
     writeFile(home / "deploy.ini", std::string("[ports]\nsmtp=") + argv[2] + "\npop3=" + argv[3] +
@@ -69,8 +79,14 @@ int main(int argc, char** argv) {
     const std::string user = account.loginAddress;
     Catalog(user).createNew(user);
     Catalog(user).addFolder("", "旧照片");
-    mailCatalog(user);
-    waitForWorkers(std::chrono::seconds(60));
+    for (int k = 0; k < catalogMails; ++k) {
+        if (k > 0)
+            Catalog(user).addFolder("", "旧照片 " + std::to_string(k));
+        mailCatalog(user);
+        waitForWorkers(std::chrono::seconds(60));
+    }
+    std::printf("catalog mails stored: %d\n", catalogMails);
+    std::fflush(stdout);
 
     auto start = Clock::now();
     const BulkMailbox bulk =
@@ -96,11 +112,31 @@ int main(int argc, char** argv) {
     account.catalogFlag = 1;
     start = Clock::now();
     const int login = CatalogLoginStep(account);
-    std::printf("login catalog step (catalog mail found under all of them): %s, %.2f s\n",
-                login == 0 && Catalog(user).exists("", "旧照片", "Folder") == CatalogPresence::Live
-                    ? "ok"
-                    : "FAILED",
-                secondsSince(start));
+    const std::string newest = "旧照片 " + std::to_string(catalogMails - 1);
+    auto foundNewest = [&] {
+        return Catalog(user).exists("", catalogMails > 1 ? newest : "旧照片", "Folder") ==
+               CatalogPresence::Live;
+    };
+    std::printf(
+        "login catalog step over POP3 (newest catalog mail found under all of them): "
+        "%s, %.2f s\n",
+        login == 0 && foundNewest() ? "ok" : "FAILED", secondsSince(start));
+    std::fflush(stdout);
+
+    bool imapLogin = true;
+    if (imapPort != 0) {
+        MailboxAccount overImap = account;
+        overImap.reader = MailboxReader::Imap;
+        overImap.imapHost = "127.0.0.2";
+        overImap.imapPort = imapPort;
+        std::filesystem::remove(home / (user + "_config"));
+        std::filesystem::remove_all(std::filesystem::path(mailboxCachePath("x")).parent_path());
+        start = Clock::now();
+        imapLogin = CatalogLoginStep(overImap) == 0 && foundNewest();
+        std::printf("login catalog step over IMAP (the same, no subject cache): %s, %.2f s\n",
+                    imapLogin ? "ok" : "FAILED", secondsSince(start));
+        std::fflush(stdout);
+    }
 
     const std::string bytes = randomBytes(6 * 1048576 + 1, 64);
     writeFile(home / "new.bin", bytes);
@@ -130,5 +166,5 @@ int main(int argc, char** argv) {
     std::printf("read back (2 pieces, then the trim of the catalog mails): %s, %.2f s\n",
                 same ? "ok" : "FAILED", secondsSince(start));
     waitForWorkers(std::chrono::seconds(60));
-    return stored && same && login == 0 ? 0 : 1;
+    return stored && same && login == 0 && imapLogin ? 0 : 1;
 }

@@ -461,6 +461,32 @@ std::string XmlDoc::getAttribute(int s, const char* name) const {
                                                           static_cast<size_t>(span.valueLength)));
 }
 
+void XmlDoc::attributes(const char* const* names, size_t count, std::string* values) const {
+    for (size_t n = 0; n < count; ++n)
+        values[n].clear();
+    const int s = current_;
+    if (s <= 0 || s >= nextFree_ || count == 0)
+        return;
+    const XmlSlot& e = slot(s);
+    if ((e.flags & kSlotFree) != 0)
+        return;
+    std::string_view tag = std::string_view(text_).substr(static_cast<size_t>(e.start),
+                                                          static_cast<size_t>(e.startTagLength));
+    constexpr size_t kMost = 16;
+    XmlAttributeSpan spans[kMost];
+    for (size_t first = 0; first < count; first += kMost) {
+        const size_t batch = std::min(kMost, count - first);
+        findXmlAttributes(tag, e.start, names + first, batch, (docFlags_ & kDocIgnoreCase) != 0,
+                          spans);
+        for (size_t n = 0; n < batch; ++n) {
+            if (spans[n].found && spans[n].valueLength > 0)
+                values[first + n] = resolveEntities(
+                    std::string_view(text_).substr(static_cast<size_t>(spans[n].valueStart),
+                                                   static_cast<size_t>(spans[n].valueLength)));
+        }
+    }
+}
+
 void XmlDoc::shift(int offset, int delta, int enclosing, int except) {
     if (delta == 0)
         return;

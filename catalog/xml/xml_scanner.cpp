@@ -167,13 +167,18 @@ bool xmlNameEquals(std::string_view candidate, std::string_view wanted, bool fol
     return true;
 }
 
-XmlAttributeSpan findXmlAttribute(std::string_view tag, int tagOffset, std::string_view name,
-                                  bool foldCase) {
-    XmlAttributeSpan span;
+namespace {
+
+// Walks the attributes of the start tag `tag` (from '<' to '>') that begins
+// at document offset `tagOffset`, in order: `visit(name, span)` gets each
+// with its span (found set) and returns true to stop. `insertAt` follows
+// the walk: after the last attribute seen (or the tag name).
+template <typename Visit>
+void scanXmlAttributes(std::string_view tag, int tagOffset, int& insertAt, Visit visit) {
     size_t i = 1;
     while (i < tag.size() && !endsName(tag[i]))
         ++i;  // the tag name
-    span.insertAt = tagOffset + static_cast<int>(i);
+    insertAt = tagOffset + static_cast<int>(i);
     while (i < tag.size()) {
         while (i < tag.size() && isSpace(tag[i]))
             ++i;
@@ -193,15 +198,15 @@ XmlAttributeSpan findXmlAttribute(std::string_view tag, int tagOffset, std::stri
         size_t afterName = i;
         while (i < tag.size() && isSpace(tag[i]))
             ++i;
+        XmlAttributeSpan span;
+        span.found = true;
         if (i >= tag.size() || tag[i] != '=') {
             // A name without value.
-            span.insertAt = tagOffset + static_cast<int>(afterName);
+            insertAt = tagOffset + static_cast<int>(afterName);
             i = afterName;
-            if (xmlNameEquals(attrName, name, foldCase)) {
-                span.found = true;
-                span.valueStart = span.spanStart = span.spanEnd = span.insertAt;
-                return span;
-            }
+            span.valueStart = span.spanStart = span.spanEnd = span.insertAt = insertAt;
+            if (visit(attrName, span))
+                return;
             continue;
         }
         ++i;
@@ -224,18 +229,53 @@ XmlAttributeSpan findXmlAttribute(std::string_view tag, int tagOffset, std::stri
             valueEnd = spanEnd = i;
         }
         i = spanEnd;
-        span.insertAt = tagOffset + static_cast<int>(spanEnd);
-        if (xmlNameEquals(attrName, name, foldCase)) {
-            span.found = true;
-            span.hasValue = true;
-            span.valueStart = tagOffset + static_cast<int>(valueStart);
-            span.valueLength = static_cast<int>(valueEnd - valueStart);
-            span.spanStart = tagOffset + static_cast<int>(spanStart);
-            span.spanEnd = tagOffset + static_cast<int>(spanEnd);
-            return span;
-        }
+        insertAt = tagOffset + static_cast<int>(spanEnd);
+        span.hasValue = true;
+        span.insertAt = insertAt;
+        span.valueStart = tagOffset + static_cast<int>(valueStart);
+        span.valueLength = static_cast<int>(valueEnd - valueStart);
+        span.spanStart = tagOffset + static_cast<int>(spanStart);
+        span.spanEnd = tagOffset + static_cast<int>(spanEnd);
+        if (visit(attrName, span))
+            return;
     }
-    return span;
+}
+
+}  // namespace
+
+XmlAttributeSpan findXmlAttribute(std::string_view tag, int tagOffset, std::string_view name,
+                                  bool foldCase) {
+    XmlAttributeSpan found;
+    int insertAt = 0;
+    scanXmlAttributes(tag, tagOffset, insertAt,
+                      [&](std::string_view attrName, const XmlAttributeSpan& span) {
+                          if (!xmlNameEquals(attrName, name, foldCase))
+                              return false;
+                          found = span;
+                          return true;
+                      });
+    if (!found.found)
+        found.insertAt = insertAt;
+    return found;
+}
+
+void findXmlAttributes(std::string_view tag, int tagOffset, const char* const* names, size_t count,
+                       bool foldCase, XmlAttributeSpan* spans) {
+    for (size_t n = 0; n < count; ++n)
+        spans[n] = XmlAttributeSpan();
+    size_t left = count;
+    int insertAt = 0;
+    scanXmlAttributes(tag, tagOffset, insertAt,
+                      [&](std::string_view attrName, const XmlAttributeSpan& span) {
+                          for (size_t n = 0; n < count; ++n) {
+                              // The first attribute of a name counts, as for findXmlAttribute.
+                              if (!spans[n].found && xmlNameEquals(attrName, names[n], foldCase)) {
+                                  spans[n] = span;
+                                  --left;
+                              }
+                          }
+                          return left == 0;
+                      });
 }
 
 }  // namespace parvola

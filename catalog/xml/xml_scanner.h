@@ -52,5 +52,9 @@ struct XmlAttributeSpan {
 // `tagOffset` for the first attribute named `name`.
 XmlAttributeSpan findXmlAttribute(std::string_view tag, int tagOffset, std::string_view name,
                                   bool foldCase);
+// The same for `count` names at once, in one pass over the tag: spans[n] is
+// what findXmlAttribute answers for names[n] (insertAt aside).
+void findXmlAttributes(std::string_view tag, int tagOffset, const char* const* names, size_t count,
+                       bool foldCase, XmlAttributeSpan* spans);
 
 }  // namespace parvola

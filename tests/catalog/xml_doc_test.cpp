@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <string>
+
 #include "catalog/xml/xml_entities.h"
 #include "catalog/xml/xml_scanner.h"
 
@@ -36,6 +39,46 @@ void expectSlotsConsistent(const XmlDoc& doc) {
 }
 
 // ---- parsing and result texts ---------------------------------------------
+
+// Reading several attributes in one pass answers what one lookup per name
+// answers: the first of repeated names, bare names, unquoted values, case.
+TEST(XmlAttributes, OnePassAnswersAsOneLookupPerName) {
+    const std::string tags[] = {
+        "<File Name=\"a&amp;b\" Del=false Size='12' Name=\"second\" Flag LT=\"\"/>",
+        "<File size=\"7\" NAME='x' del>",
+        "<File>",
+        "<File Subject=\"PARVOL:x;1\" CT=\"09-10-25 14:03:07\"   MsgID=3 >",
+    };
+    const char* const names[] = {"Name",    "Del",     "Size", "Flag", "LT",
+                                 "Missing", "Subject", "CT",   "MsgID"};
+    for (const std::string& tag : tags) {
+        for (const bool fold : {false, true}) {
+            XmlAttributeSpan spans[std::size(names)];
+            findXmlAttributes(tag, 100, names, std::size(names), fold, spans);
+            for (size_t n = 0; n < std::size(names); ++n) {
+                SCOPED_TRACE(tag + " " + names[n]);
+                const XmlAttributeSpan one = findXmlAttribute(tag, 100, names[n], fold);
+                EXPECT_EQ(spans[n].found, one.found);
+                EXPECT_EQ(spans[n].hasValue, one.hasValue);
+                EXPECT_EQ(spans[n].valueStart, one.valueStart);
+                EXPECT_EQ(spans[n].valueLength, one.valueLength);
+                EXPECT_EQ(spans[n].spanStart, one.spanStart);
+                EXPECT_EQ(spans[n].spanEnd, one.spanEnd);
+            }
+        }
+    }
+    XmlDoc doc;
+    ASSERT_TRUE(doc.setText(std::string(kHeader) +
+                            "<User><File Name=\"a&amp;b\" Del=\"false\" Size=\"12\" "
+                            "Name=\"second\" LT=\"\"/></User>"));
+    ASSERT_TRUE(doc.findNext("User") && doc.enter() && doc.findNext("File"));
+    std::string values[std::size(names)];
+    doc.attributes(names, std::size(names), values);
+    for (size_t n = 0; n < std::size(names); ++n)
+        EXPECT_EQ(values[n], doc.attribute(names[n])) << names[n];
+    EXPECT_EQ(values[0], "a&b");
+    EXPECT_EQ(values[2], "12");
+}
 
 TEST(XmlDocParse, FreshDocumentIsEmpty) {
     XmlDoc doc;

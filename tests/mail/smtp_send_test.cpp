@@ -301,5 +301,58 @@ TEST(SmtpSend, ReportsProgressAlsoInItsFirstSecond) {
     EXPECT_GT(sink.reports.back().percent, sink.reports.front().percent);
 }
 
+// The file is read while the text goes out: a file cut short after the
+// size went out with MAIL FROM cannot complete the text, and the mail must
+// not reach the mailbox shortened. The client breaks the connection without
+// the end-of-data line, so the server discards what it got.
+TEST(SmtpSend, FileCutShortWhileSendingNeverEndsTheData) {
+    TempDir dir;
+    const std::string path = (dir / "piece.bin").string();
+    writeFile(path, randomBytes(400 * 1024, 13));
+    SmtpMessage reference = smallMessage();
+    reference.addFile(SmtpFilePart(path));
+    const std::string whole = expectedText(reference);
+
+    struct CuttingSink : ProgressSink {
+        std::string path;
+        bool cut = false;
+        void report(int, float, long, bool) override {}
+        bool shouldContinue(int) override {
+            if (!cut)
+                writeFile(path, "short");  // after the first block went out
+            cut = true;
+            return true;
+        }
+    } sink;
+    sink.path = path;
+
+    ScriptedPeer peer;
+    greetEsmtp(peer);
+    authLogin(peer);
+    mailFromBob(peer).expectLine("RCPT TO: <bob@sina.test>\r\n").reply("250 Accepted\r\n");
+    dataAccepted(peer);
+    RecordingSmtp smtp(peer.start());
+    ASSERT_EQ(smtp.Connect("127.0.0.1"), 1);
+    SmtpMessage message = smallMessage();
+    message.addFile(SmtpFilePart(path));
+    // The same Date header as the reference, whatever second it is now.
+    message.setDate(reference.date(), SmtpMessage::zoneFromUtcOffset(reference.date().tm_gmtoff));
+    EXPECT_EQ(smtp.SendMessage(message, 5, &sink), -1);
+    EXPECT_TRUE(sink.cut);
+    EXPECT_FALSE(smtp.isConnected());
+    EXPECT_NE(smtp.failureReply().find("could not be read"), std::string::npos);
+    smtp.Close();
+    // The peer waited for the end of the data in vain.
+    EXPECT_NE(peer.finish().find("text ending in"), std::string::npos);
+    const std::string transcript = peer.transcript();
+    const size_t data = transcript.find("DATA\r\n");
+    ASSERT_NE(data, std::string::npos);
+    const std::string sent = transcript.substr(data + 6);
+    EXPECT_GE(sent.size(), size_t{101 * 1024});
+    EXPECT_LT(sent.size(), whole.size() - 5);
+    EXPECT_TRUE(whole.compare(0, sent.size(), sent) == 0);
+    EXPECT_EQ(sent.find("\r\n.\r\n"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace parvola::test
