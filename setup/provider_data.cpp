@@ -253,4 +253,19 @@ bool loadProviderTable(const std::string& path, ProviderTable& table, std::strin
     return true;
 }
 
+const ProviderTable& installedProviderTable(std::string* error) {
+    struct Loaded {
+        ProviderTable table;
+        std::string error;
+        Loaded() {
+            if (!loadProviderTable(providerTablePath(), table, error))
+                table.providers.clear();
+        }
+    };
+    static const Loaded loaded;
+    if (error)
+        *error = loaded.error;
+    return loaded.table;
+}
+
 }  // namespace parvola

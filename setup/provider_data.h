@@ -44,5 +44,8 @@ bool parseProviderTable(std::string_view text, ProviderTable& table, std::string
 std::string providerTablePath();
 // Reads and parses the file at `path` (at most 1 MiB).
 bool loadProviderTable(const std::string& path, ProviderTable& table, std::string& error);
+// The table at providerTablePath(), read once per run; empty when it could
+// not be read (`error`, when given, then says why).
+const ProviderTable& installedProviderTable(std::string* error = nullptr);
 
 }  // namespace parvola

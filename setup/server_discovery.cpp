@@ -1,5 +1,6 @@
 #include "setup/server_discovery.h"
 
+#include "platform/deploy_config.h"
 #include "setup/autoconfig_reader.h"
 #include "setup/greeting_probe.h"
 #include "setup/http_document_fetch.h"
@@ -112,6 +113,8 @@ class Search {
             const std::string name = service.prefix + domain_;
             tell("Looking up " + name);
             for (const SrvRecord& record : resolver.lookup(name, options_.stepTimeout)) {
+                if (record.target.empty() || record.target == ".")
+                    break;  // the domain says it does not offer this service
                 if (!isAcceptableHostName(record.target)) {
                     note(name + ": a record names \"" + record.target.substr(0, 80) +
                          "\", which is not a host name");
@@ -251,6 +254,16 @@ DiscoveryResult discoverServers(const std::string& address, const FoundServers& 
     result.outcome =
         search.stopped() ? DiscoveryResult::Outcome::Cancelled : DiscoveryResult::Outcome::NotFound;
     return result;
+}
+
+DiscoveryOptions deploymentDiscoveryOptions(bool tlsRequired) {
+    const DeployConfig deployment = loadDeployConfig();
+    DiscoveryOptions options;
+    options.autoconfigBase = deployment.autoconfigBase;
+    options.caFile = deployment.caFile;
+    options.tlsRequired = tlsRequired;
+    options.providers = &installedProviderTable();
+    return options;
 }
 
 const char* settingsSourceText(SettingsSource source) {

@@ -71,6 +71,10 @@ DiscoveryResult discoverServers(const std::string& address, const FoundServers& 
                                 const std::function<bool()>& cancelled,
                                 const DiscoveryProgress& progress);
 
+// The options of this installation: the installed provider table, and
+// deploy.ini's autoconfiguration base and trusted CA file.
+DiscoveryOptions deploymentDiscoveryOptions(bool tlsRequired);
+
 // "the provider table", "the autoconfiguration document", ... for the
 // sentence "Found at ...".
 const char* settingsSourceText(SettingsSource source);
