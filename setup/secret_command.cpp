@@ -171,22 +171,16 @@ SecretCommandResult runSecretCommand(const std::string& command, std::chrono::mi
     return result;
 }
 
-SecretAttempt loginWithFreshSecret(const std::function<SecretCommandResult()>& fetch,
-                                   const std::function<SecretAttempt(const std::string&)>& attempt,
-                                   std::string& failure) {
-    for (int round = 0; round < 2; ++round) {
-        SecretCommandResult secret = fetch();
-        if (secret.outcome != SecretCommandOutcome::Ok) {
-            failure = secret.failure;
-            return SecretAttempt::Failed;
+std::function<bool(std::string&, std::string&)> secretCommandFetch(const std::string& command) {
+    return [command](std::string& secret, std::string& failure) {
+        SecretCommandResult result = runSecretCommand(command);
+        if (result.outcome != SecretCommandOutcome::Ok) {
+            failure = result.failure;
+            return false;
         }
-        const SecretAttempt result = attempt(secret.secret);
-        wipe(secret.secret);
-        if (result != SecretAttempt::Refused)
-            return result;
-    }
-    failure = "the server refused the secret twice, the second time a fresh one";
-    return SecretAttempt::Refused;
+        secret.swap(result.secret);
+        return true;
+    };
 }
 
 }  // namespace parvola

@@ -23,15 +23,8 @@ struct SecretCommandResult {
 SecretCommandResult runSecretCommand(const std::string& command,
                                      std::chrono::milliseconds limit = std::chrono::seconds(60));
 
-// How a login with a secret ended.
-enum class SecretAttempt { Done, Refused, Failed };
-
-// Gets a secret from `fetch` and hands it to `attempt`; when the server
-// refused it (an expired token, say), fetches a fresh one and tries once
-// more. `failure` tells why when the result is not Done: the command's
-// failure, or "refused twice".
-SecretAttempt loginWithFreshSecret(const std::function<SecretCommandResult()>& fetch,
-                                   const std::function<SecretAttempt(const std::string&)>& attempt,
-                                   std::string& failure);
+// A fetch for MailboxAccount::fetchSecret that runs `command` each time.
+std::function<bool(std::string& secret, std::string& failure)> secretCommandFetch(
+    const std::string& command);
 
 }  // namespace parvola

@@ -279,7 +279,7 @@ const char* settingsSourceText(SettingsSource source) {
         case SettingsSource::DnsSrv:
             return "the DNS SRV records";
         case SettingsSource::Guess:
-            return "servers that answered at the usual names";
+            return "a guess the servers' greetings confirmed";
     }
     return "";
 }

@@ -75,8 +75,8 @@ DiscoveryResult discoverServers(const std::string& address, const FoundServers& 
 // deploy.ini's autoconfiguration base and trusted CA file.
 DiscoveryOptions deploymentDiscoveryOptions(bool tlsRequired);
 
-// "the provider table", "the autoconfiguration document", ... for the
-// sentence "Found at ...".
+// "the provider table", "the mail autoconfiguration document", ... for the
+// sentence "Found from ...".
 const char* settingsSourceText(SettingsSource source);
 
 }  // namespace parvola

@@ -5,6 +5,9 @@
 
 #include "mail/base64.h"
 #include "mail/imap_connection.h"
+#include "mail/imap_mailbox.h"
+#include "mail/login_secret.h"
+#include "mail/pop3_smtp_mailbox.h"
 #include "setup/secret_command.h"
 #include "tests/support/command.h"
 #include "tests/support/mail_stack.h"
@@ -24,20 +27,39 @@ SecretAttempt imapLogin(ImapConnection& imap, int port, const std::string& user,
     return imap.loginRefused() ? SecretAttempt::Refused : SecretAttempt::Failed;
 }
 
-TEST(SecretCommandLogin, PasswordCommandLogsInToTheRealServerOverTls) {
+// The account's password comes from the command at each login, over IMAP
+// and POP3 alike; a command that fails is named in the failure.
+TEST(SecretCommandLogin, PasswordCommandLogsTheMailboxesInToTheRealServerOverTls) {
     const std::string user = MailStack::uniqueUser("pwcmd");
     ASSERT_TRUE(MailStack::addUser(user, "fromTheStore7"));
     test::TempDir dir;
-    test::writeFile(dir / "store", "fromTheStore7\nmetadata: more\n");
-    const SecretCommandResult password =
-        runSecretCommand("cat " + test::shellQuote((dir / "store").string()));
-    ASSERT_EQ(password.outcome, SecretCommandOutcome::Ok) << password.failure;
-    TlsSettings tls{TlsMode::Implicit, MailStack::caFile(), false};
-    ImapConnection imap;
-    ASSERT_EQ(imapLogin(imap, MailStack::imapsPort(), user, password.secret, tls),
-              SecretAttempt::Done)
-        << imap.lastReply();
-    EXPECT_TRUE(imap.Logout());
+    const std::string store = (dir / "store").string();
+    test::writeFile(store, "fromTheStore7\nmetadata: more\n");
+    MailboxAccount account;
+    account.direct = true;
+    account.mailboxUser = user;
+    account.mailboxAddress = user + "@sina.test";
+    account.reader = MailboxReader::Imap;
+    account.imapHost = account.pop3Host = account.smtpHost = "127.0.0.1";
+    account.imapPort = MailStack::imapsPort();
+    account.pop3Port = MailStack::pop3sPort();
+    account.smtpPort = MailStack::smtpsPort();
+    account.imapTls = account.pop3Tls = account.smtpTls =
+        TlsSettings{TlsMode::Implicit, MailStack::caFile(), false};
+    account.fetchSecret = secretCommandFetch("cat " + test::shellQuote(store));
+    ImapMailbox imap(account);
+    ASSERT_TRUE(imap.open()) << imap.failureText();
+    imap.close();
+    Pop3SmtpMailbox pop3(account);
+    ASSERT_TRUE(pop3.open()) << pop3.failureText();
+    pop3.close();
+
+    account.fetchSecret = secretCommandFetch("echo 'pass: store is locked' >&2; exit 1");
+    ImapMailbox locked(account);
+    EXPECT_FALSE(locked.open());
+    EXPECT_EQ(locked.failureText(),
+              "IMAP 127.0.0.1:" + std::to_string(MailStack::imapsPort()) +
+                  ", password command: the command ended with status 1: pass: store is locked");
 }
 
 TEST(SecretCommandLogin, ATokenRefusedAsExpiredIsAskedForOnceMore) {
@@ -70,7 +92,7 @@ TEST(SecretCommandLogin, ATokenRefusedAsExpiredIsAskedForOnceMore) {
     ImapConnection* last = nullptr;
     std::vector<std::unique_ptr<ImapConnection>> connections;
     const SecretAttempt result = loginWithFreshSecret(
-        [&] { return runSecretCommand(command); },
+        secretCommandFetch(command),
         [&](const std::string& token) {
             connections.push_back(std::make_unique<ImapConnection>());
             last = connections.back().get();
@@ -97,14 +119,14 @@ TEST(SecretCommandLogin, ATokenRefusedAsExpiredIsAskedForOnceMore) {
             .reply("A1 NO [AUTHENTICATIONFAILED] Invalid credentials\r\n");
     }
     const int refusingPort = refusing.start();
-    EXPECT_EQ(loginWithFreshSecret([&] { return runSecretCommand(command); },
-                                   [&](const std::string& token) {
-                                       ImapConnection imap;
-                                       imap.setBearerToken(true);
-                                       return imapLogin(imap, refusingPort, "me@example.org", token,
-                                                        {});
-                                   },
-                                   failure),
+    EXPECT_EQ(loginWithFreshSecret(
+                  secretCommandFetch(command),
+                  [&](const std::string& token) {
+                      ImapConnection imap;
+                      imap.setBearerToken(true);
+                      return imapLogin(imap, refusingPort, "me@example.org", token, {});
+                  },
+                  failure),
               SecretAttempt::Refused);
     EXPECT_EQ(failure, "the server refused the secret twice, the second time a fresh one");
     EXPECT_EQ(refusing.finish(), "");
