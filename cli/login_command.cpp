@@ -1,5 +1,7 @@
 #include <iostream>
+#include <optional>
 
+#include "app/direct_account.h"
 #include "app/ini_settings.h"
 #include "cli/cli_command.h"
 #include "cli/cli_notice_box.h"
@@ -12,8 +14,84 @@
 namespace parvola::cli {
 namespace {
 
+// "4194304", "512K", "4M": bytes, KiB or MiB; nullopt for anything else.
+std::optional<long long> parseSize(const std::string& text) {
+    long long value = 0;
+    size_t digits = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9' && digits < 12)
+        value = value * 10 + (text[digits++] - '0');
+    if (digits == 0)
+        return std::nullopt;
+    const std::string unit = text.substr(digits);
+    if (unit == "K" || unit == "k")
+        value <<= 10;
+    else if (unit == "M" || unit == "m")
+        value <<= 20;
+    else if (!unit.empty())
+        return std::nullopt;
+    if (value <= 0)
+        return std::nullopt;
+    return value;
+}
+
+int runDirectLogin(OptionParser& parser) {
+    const bool fromStdin = parser.flag("--password-stdin");
+    const bool forget = parser.flag("--forget-password");
+    DirectAccountRequest request;
+    request.allowPlaintext = parser.flag("--allow-plaintext");
+    request.imapUrl = parser.option("--imap").value_or("");
+    request.pop3Url = parser.option("--pop3").value_or("");
+    request.smtpUrl = parser.option("--smtp").value_or("");
+    request.storeWith = parser.option("--store-with").value_or("");
+    request.mailFolder = parser.option("--mail-folder").value_or("");
+    const auto pieceSize = parser.option("--piece-size");
+    auto address = parser.positional(0);
+    if (!address || !parser.done(1))
+        return kExitUsage;
+    request.address = *address;
+    if (pieceSize) {
+        const auto size = parseSize(*pieceSize);
+        if (!size) {
+            printError("--piece-size takes a size in bytes, or with K or M: 4M, 512K");
+            return kExitUsageExplained;
+        }
+        request.pieceSize = *size;
+    }
+    DirectAccountSettings direct;
+    std::string problem;
+    if (!chooseDirectSettings(request, direct, problem)) {
+        printError(problem);
+        return kExitUsageExplained;
+    }
+    auto password = readPassword("Password for " + direct.address + ": ", fromStdin);
+    if (!password) {
+        printError("no password given");
+        return kExitFailure;
+    }
+    installTransferEngine();
+    IniSettings settings;
+    LoginResult result = loginDirectAccount(direct, *password, !forget, settings, false);
+    if (!result.ok())
+        return kExitFailure;  // the login showed its message
+    setRememberedCliAccount(direct.address);
+    const bool imap = direct.reader == MailboxReader::Imap;
+    std::cout << "logged in: " << direct.address << " (your own mailbox)\n"
+              << (imap ? "imap:      " : "pop3:      ") << formatServerUrl(direct.readServer)
+              << "\n";
+    if (!direct.smtpServer.host.empty())
+        std::cout << "smtp:      " << formatServerUrl(direct.smtpServer) << "\n";
+    std::cout << "store:     "
+              << (direct.storeRoute == StoreRoute::ImapAppend ? "append to " + direct.mailFolder
+                                                              : std::string("smtp"))
+              << std::endl;
+    finishSession();
+    return kExitOk;
+}
+
 int runLogin(const std::vector<std::string>& args, const GlobalOptions&) {
     OptionParser parser(args);
+    if (parser.flag("--direct"))
+        return runDirectLogin(parser);
     bool fromStdin = parser.flag("--password-stdin");
     bool forget = parser.flag("--forget-password");
     auto address = parser.positional(0);
@@ -81,15 +159,37 @@ Command logoutCommand() {
 }
 
 Command loginCommand() {
-    return {"login", "log in and remember the account for later commands",
-            "usage: parvola-cli login ADDRESS [--password-stdin] [--forget-password]\n"
-            "  Checks ADDRESS and its password with the web service, brings the catalog\n"
-            "  from the mailbox (or starts a new one) and remembers the account in\n"
-            "  config.ini, as the desktop client's login does. Later commands use it.\n"
-            "  The password is asked for without echo, or read as one line from standard\n"
-            "  input with --password-stdin. --forget-password remembers the account only;\n"
-            "  later commands then ask for the password.\n",
-            runLogin};
+    return {
+        "login", "log in and remember the account for later commands",
+        "usage: parvola-cli login ADDRESS [--password-stdin] [--forget-password]\n"
+        "  Checks ADDRESS and its password with the web service, brings the catalog\n"
+        "  from the mailbox (or starts a new one) and remembers the account in\n"
+        "  config.ini, as the desktop client's login does. Later commands use it.\n"
+        "  The password is asked for without echo, or read as one line from standard\n"
+        "  input with --password-stdin. --forget-password remembers the account only;\n"
+        "  later commands then ask for the password.\n"
+        "\n"
+        "usage: parvola-cli login --direct ADDRESS [--password-stdin] [--imap URL | --pop3 URL]\n"
+        "         [--smtp URL] [--store-with append|smtp] [--mail-folder NAME]\n"
+        "         [--allow-plaintext] [--piece-size SIZE] [--forget-password]\n"
+        "  Uses your own mailbox ADDRESS directly, without the web service: the\n"
+        "  mailbox login checks the password (or app password). URL is imap://,\n"
+        "  imaps://, pop3://, pop3s://, smtp:// or smtps:// and HOST[:PORT]; the \"s\"\n"
+        "  schemes use TLS from the start (ports 993, 995, 465), the others (143,\n"
+        "  110, 587) switch to TLS whenever the server offers it. Servers not given\n"
+        "  come from the built-in provider rows for the address's domain.\n"
+        "  A password is never sent without TLS unless --allow-plaintext is given\n"
+        "  (for a test server on this computer, say).\n"
+        "  --store-with: append puts pieces into the IMAP folder (the default for\n"
+        "  IMAP; no sending quota is spent), smtp mails them to the mailbox (the\n"
+        "  only way for POP3).\n"
+        "  --mail-folder (IMAP): INBOX by default, so clients that read the mailbox\n"
+        "  over POP3 see everything; a folder of its own (created when missing)\n"
+        "  keeps the inbox tidy, but POP3 cannot see it.\n"
+        "  --piece-size: bytes per piece (4M, 512K); by default the largest that\n"
+        "  stays under the limit the server announces, else 10M.\n"
+        "  The account and its servers are remembered; later commands need nothing more.\n",
+        runLogin};
 }
 
 }  // namespace parvola::cli

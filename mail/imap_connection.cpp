@@ -8,6 +8,7 @@
 #include "mail/base64.h"
 #include "mail/imap_names.h"
 #include "mail/message_text_sink.h"
+#include "mail/plaintext_guard.h"
 #include "mail/progress_sink.h"
 #include "mail/sasl_oauth.h"
 #include "mail/secret_mask.h"
@@ -465,7 +466,10 @@ bool ImapConnection::Connect(const std::string& host, int port, const std::strin
     capabilitiesNoted_ = false;
     if (!preauthenticated && !login(user, password)) {
         const int code = errorCode_;
-        const std::string reply = lastReply_;
+        // The guard's refusal in the words POP3 and SMTP use, which the
+        // login flow recognises and shows as it is.
+        const std::string reply =
+            refusedPlaintext_ ? plaintextLoginRefusal("IMAP", host, port) : lastReply_;
         Drop();
         errorCode_ = code;
         lastReply_ = reply;

@@ -57,6 +57,9 @@ struct MailboxAccount {
     std::function<bool(std::string& secret, std::string& failure)> fetchSecret;
     // The secret is an OAuth 2 bearer token (SASL OAUTHBEARER / XOAUTH2).
     bool bearerToken = false;
+    // Bytes per piece the user set for a direct account; 0: chosen from the
+    // limit the server announces (service accounts: the provider's size).
+    long long pieceSize = 0;
 };
 
 }  // namespace parvola

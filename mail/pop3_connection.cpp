@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "mail/plaintext_guard.h"
 #include "mail/progress_sink.h"
 #include "mail/sasl_oauth.h"
 #include "mail/secret_mask.h"
@@ -45,6 +46,25 @@ std::vector<unsigned long> numbersAfterBlanks(const char* text, size_t length) {
 
 bool hasLineBreakOrNul(const std::string& value) {
     return value.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+}
+
+// True when a CAPA listing holds the line "STLS" (any letter case, perhaps
+// with arguments after a blank).
+bool listsStls(const std::string& listing) {
+    size_t start = 0;
+    while (start < listing.size()) {
+        size_t end = listing.find('\n', start);
+        if (end == std::string::npos)
+            end = listing.size();
+        std::string line = listing.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.size() >= 4 && strncasecmp(line.c_str(), "STLS", 4) == 0 &&
+            (line.size() == 4 || line[4] == ' '))
+            return true;
+        start = end + 1;
+    }
+    return false;
 }
 
 }  // namespace
@@ -319,7 +339,21 @@ bool Pop3Connection::Connect(const std::string& host, const std::string& user,
         lastReply_ = reply;
         return false;
     }
-    if (tls_.mode == TlsMode::StartTls) {
+    bool secured = tls_.mode == TlsMode::Implicit;
+    bool upgrade = tls_.mode == TlsMode::StartTls;
+    if (tls_.mode == TlsMode::StartTlsIfOffered) {
+        bool offered = false;
+        if (!stlsOffered(offered)) {
+            const int code = errorCode_;
+            const std::string reply = lastReply_;
+            Disconnect();
+            errorCode_ = code;
+            lastReply_ = reply;
+            return false;
+        }
+        upgrade = offered;
+    }
+    if (upgrade) {
         if (!sendCommand("STLS\r\n") || !ReadCommandResponse()) {
             // Nothing secret has gone out; the credentials never will in the clear.
             const std::string reply = lastReply_;
@@ -331,6 +365,15 @@ bool Pop3Connection::Connect(const std::string& host, const std::string& user,
         }
         if (!secure(host))
             return false;
+        secured = true;
+    }
+    if (!loginMayGoOut(tls_, secured)) {
+        // Nothing secret has gone out, and nothing will: the user is told
+        // why, in words both clients show as they are.
+        Disconnect();
+        errorCode_ = kErrorPlaintextRefused;
+        lastReply_ = plaintextLoginRefusal("POP3", host, port);
+        return false;
     }
     const bool loggedIn = bearer_ ? authenticateWithToken(host, port, user, password)
                                   : sendCommand("USER " + user + "\r\n") && ReadCommandResponse() &&
@@ -414,6 +457,19 @@ bool Pop3Connection::authenticateWithToken(const std::string& host, int port,
     }
     loginRefused_ = true;
     return false;
+}
+
+bool Pop3Connection::stlsOffered(bool& offered) {
+    // CAPA is optional in POP3: a server that refuses it offers no STLS.
+    offered = false;
+    std::string listing;
+    StringTextSink sink(listing);
+    if (!sendCommand("CAPA\r\n"))
+        return false;
+    if (!readListing(sink))
+        return errorCode_ == kErrorBadReply;
+    offered = listsStls(listing);
+    return true;
 }
 
 bool Pop3Connection::secure(const std::string& host) {

@@ -43,6 +43,9 @@ class Pop3Connection {
     // With TLS set (setTls), the connection is secured first (implicit: before
     // the greeting; STLS: right after it), and a failed handshake or refused
     // certificate ends it (10900, the reason in lastReply) before USER.
+    // StartTlsIfOffered asks CAPA and upgrades when STLS is listed. A
+    // connection left unsecured when the settings do not allow a plaintext
+    // login ends with QUIT before USER (10901, the reason in lastReply).
     bool Connect(const std::string& host, const std::string& user, const std::string& password,
                  int port = 110);
     // Sends QUIT when connected and closes the channel in every case. The
@@ -124,6 +127,9 @@ class Pop3Connection {
     bool secure(const std::string& host);
     bool authenticateWithToken(const std::string& host, int port, const std::string& user,
                                const std::string& token);
+    // CAPA: whether the server offers STLS. False only when the connection
+    // failed; a refused CAPA offers nothing.
+    bool stlsOffered(bool& offered);
     bool ensureListing();
     bool validNumber(int number);
     void reportProgress(size_t received);

@@ -44,8 +44,9 @@ bool Pop3SmtpMailbox::open() {
             // The step shows in the code: a refused channel, a refused login
             // (a "-ERR" reply), or no connection at all.
             pop3Failed(*attempt, code == kErrorSecureChannel ? "TLS verification"
-                                 : code == kErrorBadReply    ? "login"
-                                                             : "connect");
+                                 : code == kErrorBadReply || code == kErrorPlaintextRefused
+                                     ? "login"
+                                     : "connect");
             return attempt->loginRefused() ? SecretAttempt::Refused : SecretAttempt::Failed;
         },
         fetchFailure);
@@ -129,6 +130,10 @@ void Pop3SmtpMailbox::abandon() {
 
 int Pop3SmtpMailbox::store(const StoreMail& mail, std::string* failureReply) {
     return storeOverSmtp(account_, mail, failure_, failureReply);
+}
+
+uint64_t Pop3SmtpMailbox::storeSizeLimit() {
+    return smtpSizeLimit(account_);
 }
 
 }  // namespace parvola

@@ -38,6 +38,8 @@ class Pop3SmtpMailbox : public Mailbox {
     bool close() override;
     void abandon() override;
     int store(const StoreMail& mail, std::string* failureReply = nullptr) override;
+    // The SIZE of the SMTP server's EHLO reply, without a login.
+    uint64_t storeSizeLimit() override;
     std::string failureText() const override { return failure_; }
 
   private:

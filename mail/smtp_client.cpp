@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mail/base64.h"
+#include "mail/plaintext_guard.h"
 #include "mail/sasl_oauth.h"
 #include "mail/secret_mask.h"
 #include "platform/host_info.h"
@@ -259,12 +260,12 @@ int SmtpClient::Connect(const std::string& host) {
         Close();
         return 0;
     }
-    if (tls_.mode == TlsMode::StartTls) {
-        bool offered = false;
-        if (esmtp_) {
-            for (std::string_view line : capabilityLines(lastReply_))
-                offered = offered || hasKeyword(line, "STARTTLS");
-        }
+    bool offered = false;
+    if (esmtp_) {
+        for (std::string_view line : capabilityLines(lastReply_))
+            offered = offered || hasKeyword(line, "STARTTLS");
+    }
+    if (tls_.mode == TlsMode::StartTls || (tls_.mode == TlsMode::StartTlsIfOffered && offered)) {
         if (!offered) {
             lastReply_ = "SMTP server " + host + " does not offer STARTTLS";
             error(-1);
@@ -292,6 +293,17 @@ int SmtpClient::Connect(const std::string& host) {
     if (esmtp_)
         readCapabilities();
     connected_ = true;
+    if (esmtp_ && !userName_.empty() && !loginMayGoOut(tls_, socket_.isSecure())) {
+        // No AUTH goes out: the user is told why, and the server is left
+        // politely with QUIT.
+        failureStep_ = "login";
+        failureCode_ = -1;
+        failureReply_ = plaintextLoginRefusal("SMTP", host, port_);
+        failureSocketError_ = kErrorPlaintextRefused;
+        lastReply_ = failureReply_;
+        Close();
+        return 0;
+    }
     failureStep_.clear();
     if (esmtp_)
         authLogin();

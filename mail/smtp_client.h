@@ -51,6 +51,11 @@ class SmtpClient {
     // greeting; STARTTLS: after the first EHLO, which is then repeated), and
     // a failed handshake or refused certificate returns 0 before anything
     // else is sent, the reason in lastReply() and failureReply().
+    // StartTlsIfOffered upgrades when the EHLO reply lists STARTTLS and goes
+    // on in plain text otherwise. With credentials set, a connection left
+    // unsecured when the settings do not allow a plaintext login returns 0
+    // after QUIT, before AUTH: failureStep() "login", the reason in
+    // failureReply(), failureSocketError() kErrorPlaintextRefused.
     int Connect(const std::string& host);
     // 0 when the server took the message; -1 when it has no sender or no
     // recipient, or an address cannot be sent safely; otherwise the failing

@@ -17,8 +17,8 @@ namespace parvola {
 int storeOverSmtp(const MailboxAccount& account, const StoreMail& mail, std::string& failureText,
                   std::string* failureReply);
 
-// The SIZE the account's SMTP server announces in its EHLO reply (after
-// login and TLS as for a store); 0 when it names none or cannot be reached.
+// The SIZE the account's SMTP server announces in its EHLO reply (after TLS
+// as for a store, without a login); 0 when it names none or cannot be reached.
 uint64_t smtpSizeLimit(const MailboxAccount& account);
 
 }  // namespace parvola

@@ -61,6 +61,8 @@ std::string socketErrorText(int code) {
             return "connection refused";
         case kErrorSecureChannel:
             return "secure connection failed";
+        case kErrorPlaintextRefused:
+            return "no TLS: the password is not sent in plain text";
         default:
             return std::generic_category().message(code);
     }
@@ -148,6 +150,23 @@ bool TcpSocket::connect(const std::string& host, int port) {
         lastError_ = kErrorInvalidArgument;
         return false;
     }
+    // An IPv6 address written out ("::1", as a server address in brackets
+    // gives it) gets a socket of its family; names still resolve to IPv4.
+    sockaddr_in6 address6{};
+    if (inet_pton(AF_INET6, host.c_str(), &address6.sin6_addr) == 1) {
+        const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            lastError_ = socketErrorFromErrno(errno);
+            return false;
+        }
+        ::close(fd_);
+        fd_ = fd;
+        int one = 1;
+        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        address6.sin6_family = AF_INET6;
+        address6.sin6_port = htons(static_cast<uint16_t>(port));
+        return connectTo(reinterpret_cast<const sockaddr*>(&address6), sizeof address6);
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
@@ -155,9 +174,13 @@ bool TcpSocket::connect(const std::string& host, int port) {
         lastError_ = kErrorInvalidArgument;
         return false;
     }
+    return connectTo(reinterpret_cast<const sockaddr*>(&address), sizeof address);
+}
+
+bool TcpSocket::connectTo(const sockaddr* address, socklen_t length) {
     int rc;
     do {
-        rc = ::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        rc = ::connect(fd_, address, length);
     } while (rc < 0 && errno == EINTR);
     if (rc < 0) {
         lastError_ = socketErrorFromErrno(errno);

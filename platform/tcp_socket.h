@@ -3,6 +3,7 @@
 // test kept per connection. Closed by its destructor. It may be secured with
 // TLS (startTls): from then on every send and receive goes through the TLS
 // session, so the protocol code above is the same either way.
+#include <sys/socket.h>
 #include <sys/types.h>
 #include <cstddef>
 #include <memory>
@@ -21,6 +22,9 @@ enum SocketError : int {
     // Not a Windows Sockets number: the TLS handshake failed or the server's
     // certificate was refused; tlsFailure() says why in words.
     kErrorSecureChannel = 10900,
+    // Not a Windows Sockets number either: the login would have sent a secret
+    // over a connection without TLS, which the account does not allow.
+    kErrorPlaintextRefused = 10901,
 };
 
 // A socket error code (one of the above, or an errno value kept as it is)
@@ -40,7 +44,8 @@ class TcpSocket {
 
     // Creates the socket. False (and lastError set) on failure.
     bool create();
-    // A dotted IPv4 host is used as is; otherwise the name is resolved and its
+    // A dotted IPv4 or written-out IPv6 host is used as is (an IPv6 one on a
+    // socket of its own family); otherwise the name is resolved and its
     // first IPv4 address used; a failed lookup sets 10022.
     bool connect(const std::string& host, int port);
     // One send call (MSG_NOSIGNAL); returns bytes sent or -1.
@@ -72,6 +77,8 @@ class TcpSocket {
     void setLastError(int code) { lastError_ = code; }
 
   private:
+    bool connectTo(const sockaddr* address, socklen_t length);
+
     int fd_ = -1;
     int lastError_ = kSocketOk;
     std::unique_ptr<TlsChannel> tls_;

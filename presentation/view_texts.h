@@ -81,6 +81,20 @@ inline constexpr const char* kLoginMailbox = "邮箱:";
 inline constexpr const char* kLoginPassword = "密码:";
 inline constexpr const char* kRememberPassword = "记住密码";
 inline constexpr const char* kRegister = "注册";
+// The login dialog's choice of the user's own mailbox, without the web service.
+inline constexpr const char* kOwnMailbox = "使用自己的邮箱";
+inline constexpr const char* kReadServer = "收信服务器:";
+inline constexpr const char* kSendServer = "发信服务器:";
+inline constexpr const char* kStoreWith = "存储方式:";
+inline constexpr const char* kStoreWithDefault = "默认(IMAP追加,POP3发信)";
+inline constexpr const char* kStoreWithAppend = "追加到IMAP文件夹";
+inline constexpr const char* kStoreWithSmtp = "通过SMTP发信";
+inline constexpr const char* kMailFolder = "邮件文件夹:";
+inline constexpr const char* kMailFolderHint =
+    "INBOX(默认):用POP3收信的客户端也能看到所有存储的邮件;"
+    "单独的文件夹使收件箱保持整洁,但POP3看不到它。";
+inline constexpr const char* kAllowPlaintext = "允许不加密发送密码(仅限可信的服务器)";
+inline constexpr const char* kServerUrlHint = "imaps://主机[:端口]";
 inline constexpr const char* kDownloadTitle = "下载";
 inline constexpr const char* kSavePath = "保存路径:";
 inline constexpr const char* kHiddenFileName = "文  件 名:";

@@ -5,7 +5,9 @@
 #include <QPointer>
 #include <string>
 
+#include "app/direct_account.h"
 #include "app/ini_settings.h"
+#include "shell/shell_engine.h"
 #include "shell/skin.h"
 #include "transfer/transfer_workers.h"
 
@@ -26,6 +28,17 @@ class LoginDialog : public SkinDialog {
     QCheckBox* rememberBox() const { return remember_; }
     SkinButton* registerButton() const { return register_; }
     SkinButton* loginButton() const { return login_; }
+    // "使用自己的邮箱" and the fields it shows: the servers (filled from the
+    // provider rows of the address's domain, or the remembered account),
+    // the store route, the mail folder with its trade-off, and the
+    // plain-text allowance, off unless the user checks it.
+    QCheckBox* ownMailboxBox() const { return ownMailbox_; }
+    QWidget* ownMailboxFields() const { return ownFields_; }
+    QLineEdit* readServerField() const { return readServer_; }
+    QLineEdit* sendServerField() const { return sendServer_; }
+    QComboBox* storeWithField() const { return storeWith_; }
+    QLineEdit* mailFolderField() const { return mailFolder_; }
+    QCheckBox* allowPlaintextBox() const { return allowPlaintext_; }
 
     // The dialog's result when it closed after a login attempt that failed.
     static constexpr int kClosedAfterFailure = 2;
@@ -36,11 +49,24 @@ class LoginDialog : public SkinDialog {
 
   private:
     void accountChosen(const QString& account);
+    void ownMailboxToggled(bool on);
+    // Fills empty server fields from the provider rows of the typed domain.
+    void suggestServers();
+    void submitDirect(const std::string& mailbox, const std::string& password);
+    void finishLogin(const ShellLoginResult& result);
+    void showDirectSettings(const DirectAccountSettings& direct);
     IniSettings settings_;
     bool atStartUp_;
     QComboBox* mailbox_;
     QLineEdit* password_;
     QCheckBox* remember_;
+    QCheckBox* ownMailbox_;
+    QWidget* ownFields_;
+    QLineEdit* readServer_;
+    QLineEdit* sendServer_;
+    QComboBox* storeWith_;
+    QLineEdit* mailFolder_;
+    QCheckBox* allowPlaintext_;
     SkinButton* register_;
     SkinButton* login_;
 };

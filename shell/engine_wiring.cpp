@@ -13,9 +13,7 @@ ShellEngine& shellEngine() {
 
 namespace {
 
-ShellLoginResult login(const std::string& mailbox, const std::string& password, bool remember,
-                       IniSettings& settings) {
-    const LoginResult result = loginAccount(mailbox, password, remember, settings);
+ShellLoginResult shellResult(const LoginResult& result) {
     switch (result.outcome) {
         case LoginOutcome::LoggedIn:
             return {ShellLoginOutcome::LoggedIn, result.account.loginAddress};
@@ -26,11 +24,22 @@ ShellLoginResult login(const std::string& mailbox, const std::string& password, 
     }
 }
 
+ShellLoginResult login(const std::string& mailbox, const std::string& password, bool remember,
+                       IniSettings& settings) {
+    return shellResult(loginAccount(mailbox, password, remember, settings));
+}
+
+ShellLoginResult loginDirect(const DirectAccountSettings& direct, const std::string& password,
+                             bool remember, IniSettings& settings) {
+    return shellResult(loginDirectAccount(direct, password, remember, settings));
+}
+
 }  // namespace
 
 ShellEngine realShellEngine() {
     ShellEngine engine;
     engine.login = login;
+    engine.loginDirect = loginDirect;
     engine.checkStore = [](const std::string& user, const std::string& folder,
                            const std::string& path) {
         return checkStoreRequest(user, folder, path);

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "app/direct_account.h"
 #include "app/ini_settings.h"
 #include "transfer/transfer_workers.h"
 
@@ -24,6 +25,10 @@ struct ShellEngine {
     std::function<ShellLoginResult(const std::string& mailbox, const std::string& password,
                                    bool rememberPassword, IniSettings& settings)>
         login;
+    // The login of the user's own mailbox with the settings the dialog chose.
+    std::function<ShellLoginResult(const DirectAccountSettings& direct, const std::string& password,
+                                   bool rememberPassword, IniSettings& settings)>
+        loginDirect;
     // Empty text when the store may start, else the message to show.
     std::function<std::string(const std::string& user, const std::string& folder,
                               const std::string& localPath)>

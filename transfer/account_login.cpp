@@ -4,6 +4,7 @@
 #include "app/process_state.h"
 #include "catalog/catalog.h"
 #include "catalog/catalog_hooks.h"
+#include "mail/plaintext_guard.h"
 #include "mail/secret_mask.h"
 #include "platform/notice_box.h"
 #include "transfer/catalog_sync.h"
@@ -11,28 +12,12 @@
 
 namespace parvola {
 
-LoginResult loginAccount(const std::string& address, const std::string& password,
-                         bool rememberPassword, IniSettings& settings, bool resumeTasks) {
-    LoginResult result;
-    result.account = MailboxAccount(address, password);
-    MailboxAccount existing;
-    if (findLoggedInAccount(address, existing) == 0) {
-        showNotice(kAlreadyLoggedInText);
-        result.outcome = LoginOutcome::AlreadyLoggedIn;
-        return result;
-    }
-    switch (verifyLogin(result.account)) {
-        case LoginVerification::Verified:
-            break;
-        case LoginVerification::ServiceUnreachable:
-            showNotice(kServiceUnreachableText);
-            result.outcome = LoginOutcome::VerifyFailed;
-            return result;
-        case LoginVerification::WrongPassword:
-            showNotice(result.account.typedAddress + kWrongPasswordSuffix);
-            result.outcome = LoginOutcome::VerifyFailed;
-            return result;
-    }
+namespace {
+
+// After the verification: the catalog from the mailbox, the account logged
+// in and remembered, its transfers resumed.
+LoginResult finishLogin(LoginResult result, const std::string& address, const std::string& password,
+                        bool rememberPassword, IniSettings& settings, bool resumeTasks) {
     bool createdNew = false;
     std::string failure;
     if (CatalogLoginStep(result.account, &createdNew, &failure) != 0) {
@@ -40,6 +25,20 @@ LoginResult loginAccount(const std::string& address, const std::string& password
         // host:port, login: -ERR ...".
         maskSecret(failure, result.account.mailboxPassword);
         maskSecret(failure, result.account.typedPassword);
+        if (result.account.direct) {
+            // The mailbox's own login is the verification of a direct account.
+            if (const std::string refusal = plaintextRefusalIn(failure); !refusal.empty()) {
+                showNotice(refusal);
+                result.outcome = LoginOutcome::VerifyFailed;
+                return result;
+            }
+            if (failure.find(", login: ") != std::string::npos) {
+                showNotice(
+                    withNoticeDetails(result.account.typedAddress + kWrongPasswordSuffix, failure));
+                result.outcome = LoginOutcome::VerifyFailed;
+                return result;
+            }
+        }
         showNotice(withNoticeDetails(kCatalogLoginFailedText, failure));
         result.outcome = LoginOutcome::CatalogFailed;
         return result;
@@ -63,6 +62,56 @@ LoginResult loginAccount(const std::string& address, const std::string& password
         startResumeStarter(result.account.typedAddress);
     settings.rememberAccount(address, rememberPassword ? password : std::string());
     result.outcome = LoginOutcome::LoggedIn;
+    return result;
+}
+
+bool refuseSecondLogin(const std::string& address, LoginResult& result) {
+    MailboxAccount existing;
+    if (findLoggedInAccount(address, existing) != 0)
+        return false;
+    showNotice(kAlreadyLoggedInText);
+    result.outcome = LoginOutcome::AlreadyLoggedIn;
+    return true;
+}
+
+}  // namespace
+
+LoginResult loginAccount(const std::string& address, const std::string& password,
+                         bool rememberPassword, IniSettings& settings, bool resumeTasks) {
+    if (auto direct = rememberedDirectAccount(settings.path(), address))
+        return loginDirectAccount(*direct, password, rememberPassword, settings, resumeTasks);
+    LoginResult result;
+    result.account = MailboxAccount(address, password);
+    if (refuseSecondLogin(address, result))
+        return result;
+    switch (verifyLogin(result.account)) {
+        case LoginVerification::Verified:
+            break;
+        case LoginVerification::ServiceUnreachable:
+            showNotice(kServiceUnreachableText);
+            result.outcome = LoginOutcome::VerifyFailed;
+            return result;
+        case LoginVerification::WrongPassword:
+            showNotice(result.account.typedAddress + kWrongPasswordSuffix);
+            result.outcome = LoginOutcome::VerifyFailed;
+            return result;
+    }
+    return finishLogin(std::move(result), address, password, rememberPassword, settings,
+                       resumeTasks);
+}
+
+LoginResult loginDirectAccount(const DirectAccountSettings& direct, const std::string& password,
+                               bool rememberPassword, IniSettings& settings, bool resumeTasks) {
+    LoginResult result;
+    result.account = directMailboxAccount(direct, password);
+    if (refuseSecondLogin(direct.address, result))
+        return result;
+    // No web service and no notification: the catalog step's mailbox login
+    // verifies the password.
+    result = finishLogin(std::move(result), direct.address, password, rememberPassword, settings,
+                         resumeTasks);
+    if (result.ok())
+        rememberDirectAccount(settings.path(), direct);
     return result;
 }
 

@@ -6,6 +6,7 @@
 // its unfinished transfers. Every message goes through the notice box.
 #include <string>
 
+#include "app/direct_account.h"
 #include "app/ini_settings.h"
 #include "mail/mailbox_account.h"
 
@@ -34,12 +35,24 @@ inline constexpr const char* kWrongPasswordSuffix = "的用户名或密码错误
 inline constexpr const char* kCatalogLoginFailedText =
     "网络问题,请稍后再试.如多次登录仍不能登录,请联系客服.";
 
-// Runs the whole login. `settings` is the caller's settings record (the
-// dialog's own); the account is remembered there with the password, or with
+// Runs the whole login. An address config.ini remembers as a direct account
+// logs in as loginDirectAccount does, with its remembered settings. `settings` is the caller's
+// settings record (the dialog's own); the account is remembered there with the password, or with
 // the empty text when `rememberPassword` is off. The account's unfinished
 // transfers are resumed unless `resumeTasks` is off (a command-line command
 // that only lists or edits the catalog must not start transfers).
 LoginResult loginAccount(const std::string& address, const std::string& password,
                          bool rememberPassword, IniSettings& settings, bool resumeTasks = true);
+
+// The login of the user's own mailbox, with no web service: the mailbox
+// login is the verification (a refused login shows the address followed by
+// kWrongPasswordSuffix, the server's words, passwords masked, in the
+// details; a login the plain-text guard stopped shows the guard's words),
+// the catalog is brought from the mailbox as for every account, and on
+// success the settings are remembered in `settings`' file beside the
+// account (its password there only when `rememberPassword`).
+LoginResult loginDirectAccount(const DirectAccountSettings& direct, const std::string& password,
+                               bool rememberPassword, IniSettings& settings,
+                               bool resumeTasks = true);
 
 }  // namespace parvola

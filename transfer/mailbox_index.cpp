@@ -52,6 +52,11 @@ void writeCounted(std::ostream& out, const std::string& text) {
 }  // namespace
 
 std::string mailboxCacheName(const MailboxAccount& account) {
+    // An IMAP folder's ids (UIDVALIDITY/UID) mean nothing in another folder
+    // or on the POP3 side of the same mailbox, so each has a cache of its own.
+    if (account.reader == MailboxReader::Imap)
+        return "imap:" + account.mailboxUser + "@" + account.imapHost + ":" +
+               std::to_string(account.imapPort) + "/" + account.mailFolder;
     return account.mailboxUser + "@" + account.pop3Host + ":" + std::to_string(account.pop3Port);
 }
 

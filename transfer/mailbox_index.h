@@ -90,7 +90,8 @@ class MailboxIndex {
     int cacheHits_ = 0;
 };
 
-// The cache name of the account's mailbox: user, host and port.
+// The cache name of the account's mailbox: user, host and port (and, for an
+// IMAP account, the folder).
 std::string mailboxCacheName(const MailboxAccount& account);
 // Where the cache file of `cacheName` lives.
 std::string mailboxCachePath(const std::string& cacheName);

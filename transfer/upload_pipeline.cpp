@@ -19,6 +19,7 @@
 #include "transfer/pause_state.h"
 #include "transfer/piece_plan.h"
 #include "transfer/piece_search.h"
+#include "transfer/piece_size.h"
 #include "transfer/piece_subject.h"
 #include "transfer/store_mail.h"
 
@@ -306,7 +307,7 @@ std::string folderGoneText(const std::string& catalogFolder) {
 UploadOutcome UploadFile(const UploadRequest& request, TaskList& list) {
     if (request.failureReply != nullptr)
         request.failureReply->clear();
-    const long long pieceSize = pieceSizeForSmtpHost(request.account.smtpHost);
+    const long long pieceSize = pieceSizeForAccount(request.account);
     // Held for the whole upload, so no other upload draws the same id even
     // before this one's record is in the list.
     const FileIdLease lease = list.leaseFileId();

@@ -29,6 +29,12 @@ _parvola_cli() {
         --to) _parvola_cli_paths -d; return ;;
         --save-unfinished) COMPREPLY=($(compgen -W "yes no" -- "$cur")); return ;;
         --folder) return ;;
+        --imap) COMPREPLY=($(compgen -W "imap:// imaps://" -- "$cur")); compopt -o nospace 2>/dev/null; return ;;
+        --pop3) COMPREPLY=($(compgen -W "pop3:// pop3s://" -- "$cur")); compopt -o nospace 2>/dev/null; return ;;
+        --smtp) COMPREPLY=($(compgen -W "smtp:// smtps://" -- "$cur")); compopt -o nospace 2>/dev/null; return ;;
+        --store-with) COMPREPLY=($(compgen -W "append smtp" -- "$cur")); return ;;
+        --mail-folder) COMPREPLY=($(compgen -W "INBOX" -- "$cur")); return ;;
+        --piece-size) return ;;
     esac
 
     if [[ -z $command ]]; then
@@ -38,7 +44,12 @@ _parvola_cli() {
 
     local options=""
     case $command in
-        login) options="--password-stdin --forget-password" ;;
+        login)
+            options="--password-stdin --forget-password --direct"
+            if [[ " ${words[*]} " == *" --direct "* ]]; then
+                options+=" --imap --pop3 --smtp --store-with --mail-folder --allow-plaintext --piece-size"
+            fi
+            ;;
         ls | tree | bin | space) options="--json" ;;
         store) options="--folder -r --recursive --save-unfinished" ;;
         read) options="--folder --to -r --recursive --save-unfinished" ;;

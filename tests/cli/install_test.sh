@@ -33,6 +33,8 @@ complete_for() {
   bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _parvola_cli; printf "%s\n" "${COMPREPLY[@]}"' _ "$completion" "$@"
 }
 complete_for parvola-cli purge --y | grep -qx -- --yes || fail "purge --y does not complete to --yes"
+complete_for parvola-cli login --direct me@example.org --store | grep -qx -- --store-with || fail "login --direct --store does not complete to --store-with"
+complete_for parvola-cli login --direct me@example.org --store-with "" | grep -qx append || fail "--store-with offers no values"
 complete_for parvola-cli --account a@b.c store -r --save-unfinished "" | grep -qx no || fail "--save-unfinished offers no values"
 dir=$(mktemp -d /tmp/parvola-compl-XXXXXX)
 touch "$dir/年度 报告.pdf"

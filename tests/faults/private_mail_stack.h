@@ -46,9 +46,14 @@ class PrivateMailStack {
     int pop3Port() const { return pop3Port_; }
     const std::string& dir() const { return dir_; }
 
+    // Further settings of the stack for start(), e.g. "MAILSTACK_MAX_SIZE=300K"
+    // (words for the shell, trusted as they are).
+    void setEnvironment(std::string words) { extraEnvironment_ = std::move(words); }
+
     // Both daemons, answering on 127.0.0.1 and 127.0.0.2 (the "sohu" row).
     bool start() {
-        const std::string env = "MAILSTACK_SMTP_PORT=" + std::to_string(smtpPort_) +
+        const std::string env = extraEnvironment_ +
+                                " MAILSTACK_SMTP_PORT=" + std::to_string(smtpPort_) +
                                 " MAILSTACK_POP3_PORT=" + std::to_string(pop3Port_) +
                                 " MAILSTACK_IMAP_PORT=" + std::to_string(imapPort_) +
                                 " MAILSTACK_ADDRESSES='127.0.0.1 127.0.0.2'"
@@ -109,6 +114,7 @@ class PrivateMailStack {
         return true;
     }
 
+    std::string extraEnvironment_;
     int smtpPort_;
     int pop3Port_;
     int imapPort_;

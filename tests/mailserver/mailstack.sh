@@ -35,7 +35,8 @@
 #                        server's certificate names mail.<first domain> and the
 #                        listening addresses, and no other name)
 #
-# A user logs in (SMTP AUTH, POP3 USER, IMAP LOGIN) with the bare name, e.g. "alice",
+# A user logs in (SMTP AUTH, POP3 USER, IMAP LOGIN) with the bare name, e.g. "alice"
+# (or the whole address, alice@sina.test, read as the bare name),
 # and has the address alice@<any of MAILSTACK_DOMAINS>.
 set -euo pipefail
 export LC_ALL=C
@@ -179,6 +180,9 @@ disable_plaintext_auth = no
 auth_mechanisms = plain login
 auth_verbose = yes
 auth_failure_delay = 0
+# A login by the whole address (alice@sina.test), as accounts that name their
+# own servers log in, is the user alice; the bare name still works.
+auth_username_format = %Ln
 default_internal_user = $RUN_USER
 default_internal_group = $RUN_GROUP
 default_login_user = $RUN_USER
@@ -353,16 +357,16 @@ login:
   public_name = LOGIN
   server_prompts = Username:: : Password::
   server_condition = ${if and{ {!eq{$auth2}{}} \
-                               {eq{$auth2}{${lookup{$auth1}lsearch{MS_DIR/etc/users}}}} }}
-  server_set_id = $auth1
+                               {eq{$auth2}{${lookup{${sg{$auth1}{@.*}{}}}lsearch{MS_DIR/etc/users}}}} }}
+  server_set_id = ${sg{$auth1}{@.*}{}}
 
 plain:
   driver = plaintext
   public_name = PLAIN
   server_prompts = :
   server_condition = ${if and{ {!eq{$auth3}{}} \
-                               {eq{$auth3}{${lookup{$auth2}lsearch{MS_DIR/etc/users}}}} }}
-  server_set_id = $auth2
+                               {eq{$auth3}{${lookup{${sg{$auth2}{@.*}{}}}lsearch{MS_DIR/etc/users}}}} }}
+  server_set_id = ${sg{$auth2}{@.*}{}}
 EOF
 }
 

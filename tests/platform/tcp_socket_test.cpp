@@ -1,6 +1,9 @@
 #include "platform/tcp_socket.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -41,6 +44,35 @@ TEST(TcpSocket, TalksToAPeerByteForByte) {
     EXPECT_EQ(socket.close(), 0);
     EXPECT_FALSE(socket.isOpen());
     EXPECT_EQ(peer.finish(), "");
+}
+
+// A server address written as an IPv6 literal ("[::1]" in a URL) reaches
+// an IPv6 listener.
+TEST(TcpSocket, ConnectsToAWrittenOutIpv6Address) {
+    const int listener = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
+    socklen_t length = sizeof address;
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(listener);
+        GTEST_SKIP() << "no IPv6 loopback on this machine";
+    }
+    ASSERT_EQ(::listen(listener, 1), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+
+    TcpSocket socket;
+    ASSERT_TRUE(socket.create());
+    ASSERT_TRUE(socket.connect("::1", ntohs(address.sin6_port))) << socket.lastError();
+    ASSERT_TRUE(socket.sendAll("v6", 2));
+    const int accepted = ::accept(listener, nullptr, nullptr);
+    ASSERT_GE(accepted, 0);
+    char got[2] = {};
+    EXPECT_EQ(::recv(accepted, got, 2, MSG_WAITALL), 2);
+    EXPECT_EQ(std::string(got, 2), "v6");
+    ::close(accepted);
+    ::close(listener);
 }
 
 TEST(TcpSocket, WaitReadableTimesOutAndThenSeesTheClose) {

@@ -3,6 +3,8 @@
 // keep an id while the message behind it changed size.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "mail/pop3_smtp_mailbox.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/temp_dir.h"
@@ -171,6 +173,22 @@ TEST_F(IndexScript, AFailedHeaderReadEndsTheSearchWithoutAGuess) {
     EXPECT_EQ(index.headersRead(), 2);
     mailbox.close();
     EXPECT_EQ(peer.finish(), "");
+}
+
+// Ids of an IMAP folder name nothing in another folder or over POP3: each
+// view of the same mailbox keeps a cache file of its own.
+TEST(MailboxCacheName, EachFolderAndProtocolOfOneMailboxHasItsOwnCache) {
+    MailboxAccount pop3;
+    pop3.mailboxUser = "alice";
+    pop3.pop3Host = pop3.imapHost = "mail.example.org";
+    MailboxAccount inbox = pop3;
+    inbox.reader = MailboxReader::Imap;
+    MailboxAccount folder = inbox;
+    folder.mailFolder = "Parvola";
+    const std::set<std::string> paths = {mailboxCachePath(mailboxCacheName(pop3)),
+                                         mailboxCachePath(mailboxCacheName(inbox)),
+                                         mailboxCachePath(mailboxCacheName(folder))};
+    EXPECT_EQ(paths.size(), 3u);
 }
 
 }  // namespace

@@ -1,0 +1,130 @@
+// The login dialog's "使用自己的邮箱": the fields it shows, the servers it
+// suggests and remembers, the plain-text guard off by default, and the
+// settings it hands to the engine, checked by the same rules as the command
+// line's login --direct.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+
+#include "shell/dialogs.h"
+#include "tests/shell/ui/ui_support.h"
+
+namespace parvola::test {
+namespace {
+
+DirectAccountRequest requestFor(const std::string& address, const std::string& imap,
+                                const std::string& pop3, const std::string& smtp) {
+    DirectAccountRequest request;
+    request.address = address;
+    request.imapUrl = imap;
+    request.pop3Url = pop3;
+    request.smtpUrl = smtp;
+    return request;
+}
+
+class DirectLoginUi : public UiTest {
+  protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        shellEngine().loginDirect = [this](const DirectAccountSettings& direct,
+                                           const std::string& password, bool remember,
+                                           IniSettings&) {
+            logins_.push_back(direct);
+            passwords_.push_back(password);
+            remembered_.push_back(remember);
+            return ShellLoginResult{ShellLoginOutcome::AlreadyLoggedIn, {}};
+        };
+    }
+    std::vector<DirectAccountSettings> logins_;
+    std::vector<std::string> passwords_;
+    std::vector<bool> remembered_;
+};
+
+TEST_F(DirectLoginUi, OwnMailboxShowsEditableServersWithThePlaintextGuardOff) {
+    frame();
+    ui::LoginDialog dialog(false);
+    EXPECT_EQ(dialog.ownMailboxBox()->text(), "使用自己的邮箱");
+    EXPECT_FALSE(dialog.ownMailboxBox()->isChecked());
+    EXPECT_TRUE(dialog.ownMailboxFields()->isHidden());
+
+    dialog.mailboxField()->setEditText("someone@sina.test");
+    dialog.ownMailboxBox()->setChecked(true);
+    EXPECT_FALSE(dialog.ownMailboxFields()->isHidden());
+    EXPECT_FALSE(dialog.allowPlaintextBox()->isChecked());
+    // The built-in provider row of the domain fills the servers, which stay editable.
+    EXPECT_TRUE(dialog.readServerField()->text().startsWith("pop3"))
+        << dialog.readServerField()->text().toStdString();
+    EXPECT_TRUE(dialog.sendServerField()->text().startsWith("smtp"));
+    EXPECT_FALSE(dialog.readServerField()->isReadOnly());
+
+    dialog.readServerField()->setText("imaps://imap.example.org");
+    dialog.sendServerField()->setText("smtps://smtp.example.org:2465");
+    dialog.mailFolderField()->setText("Parvola");
+    dialog.passwordField()->setText("app-pw");
+    dialog.submit();
+    ASSERT_EQ(logins_.size(), 1u);
+    const DirectAccountSettings& direct = logins_[0];
+    EXPECT_EQ(direct.address, "someone@sina.test");
+    EXPECT_EQ(direct.reader, MailboxReader::Imap);
+    EXPECT_EQ(direct.readServer.host, "imap.example.org");
+    EXPECT_EQ(direct.readServer.port, 993);
+    EXPECT_EQ(direct.smtpServer.port, 2465);
+    EXPECT_EQ(direct.storeRoute, StoreRoute::ImapAppend);
+    EXPECT_EQ(direct.mailFolder, "Parvola");
+    EXPECT_FALSE(direct.plaintextAllowed);
+    EXPECT_EQ(passwords_[0], "app-pw");
+    EXPECT_TRUE(remembered_[0]);
+}
+
+TEST_F(DirectLoginUi, AServerAddressThatIsNotOneIsExplainedAndTheDialogStays) {
+    frame();
+    ui::LoginDialog dialog(false);
+    dialog.showModal();
+    dialog.mailboxField()->setEditText("me@example.org");
+    dialog.ownMailboxBox()->setChecked(true);
+    dialog.readServerField()->setText("pop3s://pop.example.org");
+    dialog.sendServerField()->setText("smtps://smtp.example.org");
+    dialog.storeWithField()->setCurrentIndex(dialog.storeWithField()->findData("append"));
+    dialog.submit();
+    dialog.readServerField()->setText("https://pop.example.org");
+    dialog.storeWithField()->setCurrentIndex(0);
+    dialog.submit();
+    EXPECT_TRUE(logins_.empty());
+    const auto shown = messages();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_NE(shown[0].find("only to an IMAP mailbox"), std::string::npos) << shown[0];
+    EXPECT_NE(shown[1].find("unknown scheme \"https\""), std::string::npos) << shown[1];
+    EXPECT_TRUE(dialog.isVisible());
+}
+
+TEST_F(DirectLoginUi, ARememberedOwnMailboxShowsItsServersWhenChosen) {
+    DirectAccountRequest request =
+        requestFor("me@example.org", "", "pop3://127.0.0.1:1110", "smtp://127.0.0.1:2525");
+    request.allowPlaintext = true;
+    DirectAccountSettings remembered;
+    std::string error;
+    ASSERT_TRUE(chooseDirectSettings(request, remembered, error)) << error;
+    {
+        IniSettings settings;
+        ASSERT_TRUE(rememberDirectAccount(settings.path(), remembered));
+        settings.rememberAccount("me@example.org", "pw");
+        settings.rememberAccount("service@parvola.test", "pw2");
+    }
+    frame();
+    ui::LoginDialog dialog(false);
+    dialog.mailboxField()->setEditText("me@example.org");
+    emit dialog.mailboxField()->textActivated("me@example.org");
+    EXPECT_TRUE(dialog.ownMailboxBox()->isChecked());
+    EXPECT_EQ(dialog.readServerField()->text(), "pop3://127.0.0.1:1110");
+    EXPECT_EQ(dialog.sendServerField()->text(), "smtp://127.0.0.1:2525");
+    EXPECT_TRUE(dialog.allowPlaintextBox()->isChecked());
+    dialog.submit();
+    ASSERT_EQ(logins_.size(), 1u);
+    EXPECT_EQ(logins_[0], remembered);
+
+    emit dialog.mailboxField()->textActivated("service@parvola.test");
+    EXPECT_FALSE(dialog.ownMailboxBox()->isChecked());
+}
+
+}  // namespace
+}  // namespace parvola::test
