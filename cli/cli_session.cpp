@@ -5,6 +5,7 @@
 #include <chrono>
 #include <iostream>
 
+#include "app/direct_account.h"
 #include "app/ini_settings.h"
 #include "catalog/catalog.h"
 #include "cli/cli_notice_box.h"
@@ -85,7 +86,12 @@ int openSession(const GlobalOptions& options, CliSession& session, bool resumeTa
             break;
         }
     }
-    if (!remembered) {
+    // A direct account whose secret comes from a command asks for nothing.
+    const std::optional<DirectAccountSettings> direct =
+        rememberedDirectAccount(settings.path(), address);
+    const bool fromCommand =
+        direct && (!direct->passwordCommand.empty() || !direct->tokenCommand.empty());
+    if (!remembered && !fromCommand) {
         if (!options.passwordFromStdin && !isatty(STDIN_FILENO)) {
             printError("no password remembered for " + address +
                        "; log in with: parvola-cli login " + address +

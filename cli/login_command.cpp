@@ -63,7 +63,7 @@ int discoverServersFor(DirectAccountRequest& request, bool accepted, bool passwo
         printError(reason +
                    "\ngive the mailbox's server (--imap URL or --pop3 URL) and its SMTP "
                    "server (--smtp URL)");
-        return kExitFailure;
+        return kExitUsageExplained;
     }
     std::cout << discoveryHeadline(found, domain) << "\n";
     for (const std::string& line : discoveredServerLines(found.servers))
@@ -104,6 +104,8 @@ int runDirectLogin(OptionParser& parser) {
     request.mailFolder = parser.option("--mail-folder").value_or("");
     const auto pieceSize = parser.option("--piece-size");
     const bool accepted = parser.flag("--yes");
+    const auto passwordCommand = parser.option("--password-command");
+    const auto tokenCommand = parser.option("--oauth2-token-command");
     auto address = parser.positional(0);
     if (!address || !parser.done(1))
         return kExitUsage;
@@ -132,14 +134,25 @@ int runDirectLogin(OptionParser& parser) {
             return kExitUsageExplained;
         }
     }
-    auto password = readPassword("Password for " + direct.address + ": ", fromStdin);
+    if (passwordCommand && tokenCommand) {
+        printError("give either --password-command or --oauth2-token-command, not both");
+        return kExitUsageExplained;
+    }
+    direct.passwordCommand = passwordCommand.value_or("");
+    direct.tokenCommand = tokenCommand.value_or("");
+    // A command gives the secret at each login: nothing is typed or kept.
+    const bool fromCommand = passwordCommand || tokenCommand;
+    std::optional<std::string> password = std::string();
+    if (!fromCommand)
+        password = readPassword("Password for " + direct.address + ": ", fromStdin);
     if (!password) {
         printError("no password given");
         return kExitFailure;
     }
     installTransferEngine();
     IniSettings settings;
-    LoginResult result = loginDirectAccount(direct, *password, !forget, settings, false);
+    LoginResult result =
+        loginDirectAccount(direct, *password, !forget && !fromCommand, settings, false);
     if (!result.ok())
         return kExitFailure;  // the login showed its message
     setRememberedCliAccount(direct.address);
@@ -241,6 +254,7 @@ Command loginCommand() {
         "usage: parvola-cli login --direct ADDRESS [--password-stdin] [--imap URL | --pop3 URL]\n"
         "         [--smtp URL] [--store-with append|smtp] [--mail-folder NAME]\n"
         "         [--allow-plaintext] [--piece-size SIZE] [--forget-password] [--yes]\n"
+        "         [--password-command CMD | --oauth2-token-command CMD]\n"
         "  Uses your own mailbox ADDRESS directly, without the web service: the\n"
         "  mailbox login checks the password (or app password). URL is imap://,\n"
         "  imaps://, pop3://, pop3s://, smtp:// or smtps:// and HOST[:PORT]; the \"s\"\n"
@@ -261,6 +275,11 @@ Command loginCommand() {
         "  keeps the inbox tidy, but POP3 cannot see it.\n"
         "  --piece-size: bytes per piece (4M, 512K); by default the largest that\n"
         "  stays under the limit the server announces, else 10M.\n"
+        "  --password-command CMD: the first line CMD prints (through /bin/sh) is the\n"
+        "  password, asked for at each login and never stored; the command is\n"
+        "  remembered. --oauth2-token-command CMD: the same for an OAuth 2 bearer\n"
+        "  token (SASL OAUTHBEARER or XOAUTH2 on IMAP, POP3 and SMTP); a token the\n"
+        "  server refuses is asked for once more.\n"
         "  The account and its servers are remembered; later commands need nothing more.\n",
         runLogin};
 }

@@ -53,6 +53,27 @@ TEST(CliDiscovery, LoginWithOnlyAnAddressFindsTheServersAndLogsIn) {
     // Remembered: later commands need nothing more.
     CliResult ls = runCli(home.str(), {"ls"});
     EXPECT_EQ(ls.exitCode, 0) << ls.err;
+
+    // The password from a command: asked for at every login, kept nowhere.
+    TempDir secrets("parvola-found-secrets");
+    const std::string store = (secrets / "store").string();
+    writeFile(store, password + "\n");
+    TempDir second("parvola-found-second");
+    writeFile(second / "deploy.ini", readFile(home / "deploy.ini"));
+    CliResult commanded = runCli(second.str(), {"login", "--direct", address, "--yes",
+                                                "--password-command", "head -n 1 '" + store + "'"});
+    ASSERT_EQ(commanded.exitCode, 0) << commanded.out << commanded.err;
+    const std::string config = readFile(second / "config.ini");
+    EXPECT_EQ(config.find(password), std::string::npos) << config;
+    EXPECT_NE(config.find("passwordcommand=\"head -n 1 '" + store + "'\""), std::string::npos)
+        << config;
+    // Storing logs in to the mailbox, with whatever the command prints now.
+    writeFile(secrets / "a.bin", randomBytes(3000, 7));
+    CliResult stored = runCli(second.str(), {"store", (secrets / "a.bin").string()});
+    EXPECT_EQ(stored.exitCode, 0) << stored.err;
+    writeFile(store, "not-the-password\n");
+    CliResult refused = runCli(second.str(), {"store", (secrets / "a.bin").string()});
+    EXPECT_NE(refused.exitCode, 0) << refused.out;
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include "mail/imap_mailbox.h"
 #include "mail/login_secret.h"
 #include "mail/pop3_smtp_mailbox.h"
-#include "setup/secret_command.h"
+#include "platform/secret_command.h"
 #include "tests/support/command.h"
 #include "tests/support/mail_stack.h"
 #include "tests/support/scripted_peer.h"

@@ -1,4 +1,4 @@
-#include "setup/secret_command.h"
+#include "platform/secret_command.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

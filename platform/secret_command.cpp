@@ -1,4 +1,4 @@
-#include "setup/secret_command.h"
+#include "platform/secret_command.h"
 
 #include <fcntl.h>
 #include <poll.h>
