@@ -11,6 +11,7 @@
 #include "cli/cli_notice_box.h"
 #include "cli/password_input.h"
 #include "platform/ini_file.h"
+#include "platform/keyring.h"
 #include "platform/worker_threads.h"
 #include "transfer/account_login.h"
 #include "transfer/transfer_workers.h"
@@ -91,6 +92,11 @@ int openSession(const GlobalOptions& options, CliSession& session, bool resumeTa
         rememberedDirectAccount(settings.path(), address);
     const bool fromCommand =
         direct && (!direct->passwordCommand.empty() || !direct->tokenCommand.empty());
+    // A direct account's remembered password is in the desktop keyring.
+    std::string failure;
+    if (direct && !remembered && !fromCommand &&
+        keyringLookup(address, password, failure) == KeyringResult::Ok)
+        remembered = true;
     if (!remembered && !fromCommand) {
         if (!options.passwordFromStdin && !isatty(STDIN_FILENO)) {
             printError("no password remembered for " + address +

@@ -165,6 +165,13 @@ int runDirectLogin(OptionParser& parser) {
     std::cout << "store:     "
               << (direct.storeRoute == StoreRoute::ImapAppend ? "append to " + direct.mailFolder
                                                               : std::string("smtp"))
+              << "\n";
+    std::cout << "password:  "
+              << (fromCommand ? "from the command, at every login"
+                  : result.passwordKept == PasswordKept::Keyring ? "kept in the desktop keyring"
+                  : result.passwordKept == PasswordKept::ConfigFile
+                      ? "kept in config.ini (readable by you only; no desktop keyring answered)"
+                      : "not kept; asked for by each command")
               << std::endl;
     finishSession();
     return kExitOk;
