@@ -113,6 +113,31 @@ bool IniSettings::writeAutoStart(bool on) const {
     return writeKey(kAutoStartKey, on ? "true" : "false");
 }
 
+std::string IniSettings::readRemainWait() const {
+    return readKey(kRemainWaitKey);
+}
+
+bool IniSettings::writeRemainWait(const std::string& value) const {
+    return writeKey(kRemainWaitKey, value);
+}
+
+int IniSettings::readRetryTries() const {
+    const std::string text = readKey(kRetryTriesKey);
+    if (text.empty() || text.size() > 2)
+        return kDefaultRetryTries;
+    int tries = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return kDefaultRetryTries;
+        tries = tries * 10 + (c - '0');
+    }
+    return tries <= kMaxRetryTries ? tries : kDefaultRetryTries;
+}
+
+bool IniSettings::writeRetryTries(int tries) const {
+    return writeKey(kRetryTriesKey, std::to_string(tries));
+}
+
 bool IniSettings::writeDefPath(const std::string& folder) const {
     return writeKey(kDefPathKey, folder);
 }

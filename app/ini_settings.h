@@ -22,6 +22,15 @@ inline constexpr const char* kRemainTaskKey = "RemainTask";
 // The desktop client's column widths, kept from one run to the next.
 inline constexpr const char* kFileListColumnsKey = "FileListColumns";
 inline constexpr const char* kTaskListColumnsKey = "TaskListColumns";
+// How often a piece whose store or read failed for a passing reason is tried
+// again before its transfer fails (0 to kMaxRetryTries; kDefaultRetryTries
+// when missing or not a number in range).
+inline constexpr const char* kRetryTriesKey = "RetryTries";
+// When unfinished transfers saved in "RemainTask" wait out a provider's
+// limit: until when (the records' format belongs to the transfer engine).
+inline constexpr const char* kRemainWaitKey = "RemainWait";
+inline constexpr int kDefaultRetryTries = 5;
+inline constexpr int kMaxRetryTries = 20;
 
 // Column widths as kept: decimal widths joined by ",". Parsing stops at the
 // first entry that is not a positive width below 10000 (none are kept then).
@@ -94,6 +103,12 @@ class IniSettings {
     // engine's. Callers that read, change and write it hold the update lock.
     std::string readRemainTask() const;
     bool writeRemainTask(const std::string& value) const;
+    // "RemainWait" whole; callers hold the update lock as for "RemainTask".
+    std::string readRemainWait() const;
+    bool writeRemainWait(const std::string& value) const;
+    // "RetryTries", read afresh.
+    int readRetryTries() const;
+    bool writeRetryTries(int tries) const;
 
   private:
     std::string readKey(const char* key) const;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "transfer/piece_retry.h"
 #include "transfer/task_row_texts.h"
 
 namespace parvola::cli {
@@ -74,7 +75,32 @@ void ProgressDisplay::printPieces() {
     }
 }
 
+void ProgressDisplay::speedTextChanged(int row, const std::string& text) {
+    if (!isRetryingText(text))
+        return;
+    // The list's lock is held here, and taken again (it is recursive).
+    const std::vector<TaskRowTexts> rows = list_.rows();
+    const std::string name =
+        row >= 0 && static_cast<size_t>(row) < rows.size() ? rows[row].fileName : std::string();
+    std::lock_guard<std::mutex> guard(mutex_);
+    statusLines_.push_back(name + ": " + text);
+}
+
+void ProgressDisplay::printStatus() {
+    std::vector<std::string> lines;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        lines.swap(statusLines_);
+    }
+    for (const std::string& line : lines) {
+        if (lineShown_)
+            std::cerr << "\r\033[K";
+        std::cerr << line << std::endl;
+    }
+}
+
 void ProgressDisplay::update() {
+    printStatus();
     if (!terminal_) {
         printPieces();
         return;
@@ -88,6 +114,7 @@ void ProgressDisplay::update() {
 }
 
 void ProgressDisplay::finish() {
+    printStatus();
     if (lineShown_)
         std::cerr << std::endl;
     lineShown_ = false;

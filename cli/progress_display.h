@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "transfer/task_list.h"
 
@@ -30,7 +31,8 @@ class ProgressDisplay : public TaskListListener {
     void rowAdded(int, const TaskRowTexts&) override { record(); }
     void rowRemoved(int) override {}
     void progressTextChanged(int, const std::string&) override { record(); }
-    void speedTextChanged(int, const std::string&) override {}
+    // A transfer waiting to try a piece again says so on a line of its own.
+    void speedTextChanged(int row, const std::string& text) override;
     void rowsRebuilt(const std::vector<TaskRowTexts>&) override { record(); }
 
   private:
@@ -42,6 +44,7 @@ class ProgressDisplay : public TaskListListener {
     };
     void record();
     void printPieces();
+    void printStatus();
 
     bool terminal_;
     TaskList& list_;
@@ -49,7 +52,8 @@ class ProgressDisplay : public TaskListListener {
     // Never held while the list's lock is asked for: the listener calls
     // come with that lock held.
     std::mutex mutex_;
-    std::map<int, Pieces> pieces_;  // by file id
+    std::map<int, Pieces> pieces_;          // by file id
+    std::vector<std::string> statusLines_;  // not printed yet
 };
 
 // "[#####.....]  49.67%  1234KByte/s  0:42 left"

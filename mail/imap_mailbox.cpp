@@ -33,6 +33,16 @@ void ImapMailbox::imapFailed(const ImapConnection& imap, const char* step) {
         words = socketErrorText(imap.lastError());
     failure_ =
         serverLabel("IMAP", account_.imapHost, account_.imapPort) + ", " + step + ": " + words;
+    // A tagged NO or BAD is the server's answer (its response code says
+    // whether it passes); anything else is the connection's.
+    const std::string& reply = imap.lastReply();
+    const auto says = [&reply](const char* status) {
+        const std::string word = std::string(status) + " ";
+        return reply.rfind(word, 0) == 0 || reply.find(" " + word) != std::string::npos;
+    };
+    const bool answered = imap.lastError() == kErrorBadReply && (says("NO") || says("BAD"));
+    failureKind_ =
+        answered ? classifyMailboxAnswer(reply) : classifyConnectionError(imap.lastError(), reply);
 }
 
 std::unique_ptr<ImapConnection> ImapMailbox::connect() {
@@ -57,15 +67,19 @@ std::unique_ptr<ImapConnection> ImapMailbox::connect() {
             return imap->loginRefused() ? SecretAttempt::Refused : SecretAttempt::Failed;
         },
         fetchFailure);
-    if (result == SecretAttempt::Failed && !fetchFailure.empty())
+    if (result == SecretAttempt::Failed && !fetchFailure.empty()) {
+        // No secret to log in with: another try at once gets the same.
         failure_ = serverLabel("IMAP", account_.imapHost, account_.imapPort) + ", " +
                    secretSourceName(account_) + ": " + fetchFailure;
+        failureKind_ = MailboxFailure::Permanent;
+    }
     return connected;
 }
 
 bool ImapMailbox::open() {
     abandon();
     failure_.clear();
+    failureKind_ = MailboxFailure::None;
     commands_ = 0;
     auto imap = connect();
     if (!imap)
@@ -144,6 +158,7 @@ bool ImapMailbox::fetchSizes() {
             failure_ = serverLabel("IMAP", account_.imapHost, account_.imapPort) +
                        ", list: the server found UID " + std::to_string(m.uid) +
                        " in its search but gives no such message";
+            failureKind_ = MailboxFailure::Permanent;
             return false;
         }
     }
@@ -204,6 +219,7 @@ bool ImapMailbox::readSubject(int number, std::string& subject) {
     if (!m.hasSubject) {
         failure_ = serverLabel("IMAP", account_.imapHost, account_.imapPort) +
                    ", read header: the server gives no message UID " + std::to_string(m.uid);
+        failureKind_ = MailboxFailure::Permanent;
         return false;
     }
     subject = m.subject;
@@ -215,6 +231,7 @@ AttachmentSave ImapMailbox::saveAttachments(int number, const std::string& folde
     if (!valid(number))
         return AttachmentSave::Failed;
     failure_.clear();
+    failureKind_ = MailboxFailure::None;
     const Message& m = messages_[static_cast<size_t>(number) - 1];
     // The size is the whole that progress is measured against (the engine
     // has asked it already; a caller that has not gets it asked here).
@@ -249,6 +266,7 @@ AttachmentSave ImapMailbox::saveAttachments(int number, const std::string& folde
         failure_ = serverLabel("IMAP", account_.imapHost, account_.imapPort) + ", retrieve: " +
                    (refusal.empty() ? std::string("a file of the mail could not be written")
                                     : oneLine(refusal));
+        failureKind_ = MailboxFailure::Permanent;
         return isPieceDigestRefusal(refusal) ? AttachmentSave::Altered : AttachmentSave::Failed;
     }
     imapFailed(*imap_, "retrieve");
@@ -302,8 +320,9 @@ void ImapMailbox::abandon() {
 
 int ImapMailbox::store(const StoreMail& mail, std::string* failureReply) {
     failure_.clear();
+    failureKind_ = MailboxFailure::None;
     if (account_.storeRoute == StoreRoute::Smtp)
-        return storeOverSmtp(account_, mail, failure_, failureReply);
+        return storeOverSmtp(account_, mail, failure_, failureKind_, failureReply);
     const std::string text = storeMailText(mail, account_.mailboxAddress);
     auto imap = connect();
     if (!imap) {

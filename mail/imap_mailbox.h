@@ -65,6 +65,7 @@ class ImapMailbox : public Mailbox {
     int store(const StoreMail& mail, std::string* failureReply = nullptr) override;
     uint64_t storeSizeLimit() override;
     std::string failureText() const override { return failure_; }
+    MailboxFailure failureKind() const override { return failureKind_; }
 
     // Commands the current (or last) session has sent, for the measurements.
     int sessionCommands() const { return commands_ + (imap_ ? imap_->commandsSent() : 0); }
@@ -99,6 +100,7 @@ class ImapMailbox : public Mailbox {
     int belowBatch_ = 0;  // the number right below the last batch
     int commands_ = 0;
     std::string failure_;
+    MailboxFailure failureKind_ = MailboxFailure::None;
 };
 
 }  // namespace parvola

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "mail/mailbox_failure.h"
 #include "mail/store_mail.h"
 
 namespace parvola {
@@ -92,6 +93,13 @@ class Mailbox {
     // list, retrieve, greeting, send) and the system's or the server's words.
     // Empty when the last call did not fail or the mailbox cannot tell.
     virtual std::string failureText() const { return {}; }
+    // Whether another try can help after the last failed call (open, a
+    // listing, a header, saveAttachments returning Failed, store): what the
+    // server answered classified by the functions of mail/mailbox_failure.h,
+    // Transient for a connection that broke. None when the last call did
+    // not fail. An implementation that cannot tell answers None, and the
+    // engine then treats the failure as permanent.
+    virtual MailboxFailure failureKind() const { return MailboxFailure::None; }
 };
 
 }  // namespace parvola

@@ -1,5 +1,7 @@
 #include "mail/pop3_smtp_mailbox.h"
 
+#include <strings.h>
+
 #include "mail/failure_text.h"
 #include "mail/login_secret.h"
 #include "mail/mime_reader_text.h"
@@ -20,6 +22,12 @@ void Pop3SmtpMailbox::pop3Failed(const Pop3Connection& pop3, const char* step) {
         words = socketErrorText(code);
     failure_ =
         serverLabel("POP3", account_.pop3Host, account_.pop3Port) + ", " + step + ": " + words;
+    // A "-ERR" is the server's answer; anything else is the connection's.
+    // A reply cut short by a broken connection is not an answer.
+    const bool answered = code == kErrorBadReply && pop3.lastReply().size() >= 4 &&
+                          strncasecmp(pop3.lastReply().c_str(), "-ERR", 4) == 0;
+    failureKind_ = answered ? classifyMailboxAnswer(pop3.lastReply())
+                            : classifyConnectionError(code, pop3.lastReply());
 }
 
 Pop3SmtpMailbox::~Pop3SmtpMailbox() = default;
@@ -27,6 +35,7 @@ Pop3SmtpMailbox::~Pop3SmtpMailbox() = default;
 bool Pop3SmtpMailbox::open() {
     abandon();
     failure_.clear();
+    failureKind_ = MailboxFailure::None;
     std::unique_ptr<Pop3Connection> pop3;
     std::string fetchFailure;
     const SecretAttempt login = loginWithAccountSecret(
@@ -51,9 +60,12 @@ bool Pop3SmtpMailbox::open() {
         },
         fetchFailure);
     if (login != SecretAttempt::Done) {
-        if (login == SecretAttempt::Failed && !fetchFailure.empty())
+        if (login == SecretAttempt::Failed && !fetchFailure.empty()) {
+            // No secret to log in with: another try at once gets the same.
             failure_ = serverLabel("POP3", account_.pop3Host, account_.pop3Port) + ", " +
                        secretSourceName(account_) + ": " + fetchFailure;
+            failureKind_ = MailboxFailure::Permanent;
+        }
         return false;
     }
     int count = 0, total = 0;
@@ -74,11 +86,21 @@ int Pop3SmtpMailbox::messageCount() const {
 }
 
 bool Pop3SmtpMailbox::stableIds(std::vector<std::string>& ids) {
-    return pop3_ && pop3_->GetUniqueIds(ids);
+    if (!pop3_)
+        return false;
+    if (pop3_->GetUniqueIds(ids))
+        return true;
+    pop3Failed(*pop3_, "list ids");
+    return false;
 }
 
 bool Pop3SmtpMailbox::messageSize(int number, uint32_t& size) {
-    return pop3_ && pop3_->GetMessageSize(number, size);
+    if (!pop3_)
+        return false;
+    if (pop3_->GetMessageSize(number, size))
+        return true;
+    pop3Failed(*pop3_, "list");
+    return false;
 }
 
 bool Pop3SmtpMailbox::readSubject(int number, std::string& subject) {
@@ -98,6 +120,7 @@ AttachmentSave Pop3SmtpMailbox::saveAttachments(int number, const std::string& f
     if (!pop3_)
         return AttachmentSave::Failed;
     failure_.clear();
+    failureKind_ = MailboxFailure::None;
     const int result = pop3_->DownloadAttachments(number, folder, taskId, sink);
     if (result == 0)
         return AttachmentSave::Saved;
@@ -111,7 +134,12 @@ AttachmentSave Pop3SmtpMailbox::saveAttachments(int number, const std::string& f
 }
 
 bool Pop3SmtpMailbox::markDeleted(int number) {
-    return pop3_ && pop3_->Delete(number);
+    if (!pop3_)
+        return false;
+    if (pop3_->Delete(number))
+        return true;
+    pop3Failed(*pop3_, "delete");
+    return false;
 }
 
 bool Pop3SmtpMailbox::close() {
@@ -129,7 +157,7 @@ void Pop3SmtpMailbox::abandon() {
 }
 
 int Pop3SmtpMailbox::store(const StoreMail& mail, std::string* failureReply) {
-    return storeOverSmtp(account_, mail, failure_, failureReply);
+    return storeOverSmtp(account_, mail, failure_, failureKind_, failureReply);
 }
 
 uint64_t Pop3SmtpMailbox::storeSizeLimit() {

@@ -41,6 +41,7 @@ class Pop3SmtpMailbox : public Mailbox {
     // The SIZE of the SMTP server's EHLO reply, without a login.
     uint64_t storeSizeLimit() override;
     std::string failureText() const override { return failure_; }
+    MailboxFailure failureKind() const override { return failureKind_; }
 
   private:
     // Describes the POP3 connection's failure at `step` in failure_.
@@ -52,6 +53,7 @@ class Pop3SmtpMailbox : public Mailbox {
     std::unique_ptr<Pop3Connection> pop3_;
     int count_ = 0;  // from the session's STAT
     std::string failure_;
+    MailboxFailure failureKind_ = MailboxFailure::None;
 };
 
 }  // namespace parvola

@@ -38,11 +38,12 @@ int connectWithSecret(SmtpClient& smtp, const MailboxAccount& account, std::stri
 }  // namespace
 
 int storeOverSmtp(const MailboxAccount& account, const StoreMail& mail, std::string& failureText,
-                  std::string* failureReply) {
+                  MailboxFailure& failureKind, std::string* failureReply) {
     SmtpMessage message = composeStoreMail(mail, account.mailboxAddress);
     SmtpClient smtp;
     failureText.clear();
     std::string fetchFailure;
+    failureKind = MailboxFailure::None;
     auto describe = [&] {
         std::string words = oneLine(smtp.failureReply());
         if (words.empty())
@@ -50,12 +51,19 @@ int storeOverSmtp(const MailboxAccount& account, const StoreMail& mail, std::str
         failureText = serverLabel("SMTP", account.smtpHost, account.smtpPort) + ", " +
                       (smtp.failureStep().empty() ? std::string("send") : smtp.failureStep()) +
                       ": " + words;
+        // A reply code is the server's answer; without one the connection
+        // failed (or a value could not be sent at all).
+        failureKind = smtp.failureCode() > 0
+                          ? classifySmtpReply(smtp.failureCode(), smtp.failureReply())
+                          : classifyConnectionError(smtp.failureSocketError(), smtp.failureReply());
     };
     if (!connectWithSecret(smtp, account, fetchFailure)) {
         describe();
-        if (!fetchFailure.empty())
+        if (!fetchFailure.empty()) {
             failureText = serverLabel("SMTP", account.smtpHost, account.smtpPort) + ", " +
                           secretSourceName(account) + ": " + fetchFailure;
+            failureKind = MailboxFailure::Permanent;
+        }
         smtp.Close();
         if (failureReply != nullptr)
             *failureReply = smtp.failureReply();

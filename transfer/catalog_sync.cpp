@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -108,6 +109,31 @@ bool installCatalogFile(const std::string& user, const std::string& unpacked,
 
 }  // namespace
 
+std::vector<CatalogMail> catalogMailsByVersion(const MailboxIndex& index, const std::string& user) {
+    std::vector<CatalogMail> mails;
+    for (int n = 1; n <= index.messageCount(); ++n) {
+        CatalogMail mail;
+        std::string address;
+        // Only this user's catalog mails: piece mails and the catalog mails of
+        // other login addresses sharing the mailbox are neither loaded nor counted.
+        if (!parseCatalogSubject(index.subject(n), mail.version, mail.time, address) ||
+            address != user)
+            continue;
+        mail.number = n;
+        mails.push_back(mail);
+    }
+    // Highest version first; between equal versions the newer time, and
+    // between equal subjects the later arrival.
+    std::sort(mails.begin(), mails.end(), [](const CatalogMail& a, const CatalogMail& b) {
+        if (a.version != b.version)
+            return a.version > b.version;
+        if (a.time != b.time)
+            return a.time > b.time;
+        return a.number > b.number;
+    });
+    return mails;
+}
+
 std::string CatalogSubject(int version, long long time, const std::string& loginAddress) {
     char head[64];
     std::snprintf(head, sizeof head, "%s%d;%lld;", kCatalogTag, version, time);
@@ -200,19 +226,19 @@ int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode
         mailbox->close();
         return failed();
     }
-    int kept = 0;
-    for (int n = index.messageCount(); n >= 1; --n) {
-        if (!index.reach(n)) {
-            // Closing still carries out the deletions a trim has marked so far.
-            index.saveCache();
-            mailbox->close();
-            return failed();
-        }
-        // Only this user's catalog mails: piece mails and the catalog mails of
-        // other login addresses sharing the mailbox are neither loaded nor counted.
-        if (!isCatalogSubjectOf(index.subject(n), user))
-            continue;
-        if (mode == SyncMode::Load) {
+    // Providers do not keep the order in which mails arrived, so the
+    // catalog is chosen by the version its subject carries (the newer time
+    // between equal versions), never by its place in the mailbox.
+    if (!index.readAll()) {
+        // Closing still carries out nothing: no deletion is marked yet.
+        index.saveCache();
+        mailbox->close();
+        return failed();
+    }
+    index.saveCache();
+    const std::vector<CatalogMail> mails = catalogMailsByVersion(index, user);
+    if (mode == SyncMode::Load) {
+        for (const CatalogMail& mail : mails) {
             // Each load retrieves into a folder of its own, so a catalog mail
             // worker zipping at the same time never meets this archive.
             CatalogScratch scratch;
@@ -220,20 +246,19 @@ int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode
                 mailbox->close();
                 return kSyncFailed;
             }
-            const bool retrieved =
-                mailbox->saveAttachments(n, scratch.path(), -1, nullptr) == AttachmentSave::Saved;
+            const bool retrieved = mailbox->saveAttachments(mail.number, scratch.path(), -1,
+                                                            nullptr) == AttachmentSave::Saved;
             if (retrieved && UnzipCatalog(user, scratch.file(catalogZipName(user)),
                                           CatalogReplacement::UnlessLocalIsNewer)) {
-                index.saveCache();
                 mailbox->close();
                 return kSyncLoaded;
             }
-            // Damaged, foreign or unreadable: try the next older catalog mail.
-        } else if (++kept > kKeptCatalogMails) {
-            mailbox->markDeleted(n);
+            // Damaged, foreign or unreadable: try the next lower version.
         }
+    } else {
+        for (size_t i = static_cast<size_t>(kKeptCatalogMails); i < mails.size(); ++i)
+            mailbox->markDeleted(mails[i].number);
     }
-    index.saveCache();
     mailbox->close();
     return kSyncNoCatalog;
 }

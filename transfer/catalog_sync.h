@@ -2,8 +2,10 @@
 // The catalog's trip through the mailbox: after every change the catalog file
 // is zipped and mailed to the mailbox; at login the newest usable catalog mail
 // is loaded over the local file; after every download only the ten newest
-// catalog mails are kept.
+// catalog mails are kept. "Newest" is the highest version the subject
+// carries (then the newer time), whatever order the mailbox keeps.
 #include <string>
+#include <vector>
 
 #include "mail/mailbox_account.h"
 
@@ -30,6 +32,20 @@ bool parseCatalogSubject(const std::string& subject, int& version, long long& ti
 // True when `subject` is a catalog subject whose address is exactly `user`.
 bool isCatalogSubjectOf(const std::string& subject, const std::string& user);
 
+class MailboxIndex;
+
+// One catalog mail of a user in a mailbox session: its message number and
+// what its subject says.
+struct CatalogMail {
+    int number = 0;
+    int version = 0;
+    long long time = 0;
+};
+// The catalog mails of `user` among the messages `index` knows (every
+// subject must be known: readAll), highest version first, the newer subject
+// time first between equal versions.
+std::vector<CatalogMail> catalogMailsByVersion(const MailboxIndex& index, const std::string& user);
+
 // Names of the user's catalog files: user + "_config", user + "_config.zip".
 std::string catalogFileName(const std::string& user);
 std::string catalogZipName(const std::string& user);
@@ -53,10 +69,10 @@ enum class CatalogReplacement { Always, UnlessLocalIsNewer };
 bool UnzipCatalog(const std::string& user, const std::string& zipPath = std::string(),
                   CatalogReplacement rule = CatalogReplacement::Always);
 
-// Loads the newest usable catalog mail of `user`, or trims the mailbox to the
-// ten newest, over POP3 with the account's host, port and mailbox credentials.
-// `failureText`, when given, receives what failed in words after kSyncFailed
-// (the server, the step, the system's or the server's words).
+// Loads the usable catalog mail of `user` with the highest version, or trims
+// the mailbox to the ten highest versions, over POP3 with the account's host, port and mailbox
+// credentials. `failureText`, when given, receives what failed in words after kSyncFailed (the
+// server, the step, the system's or the server's words).
 int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode mode,
                 std::string* failureText = nullptr);
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "transfer/piece_plan.h"
+#include "transfer/piece_retry.h"
 #include "transfer/piece_search.h"
 #include "transfer/piece_subject.h"
 
@@ -154,12 +155,15 @@ class DownloadRun {
           task_(task),
           stored_(stored),
           session_(account),
+          retry_(list, task.fileId),
           partPath_(partialDownloadPath(task.localPath, stored.fileName)) {}
 
     // Fetches pieces first..count, appending each to the ".part" file, then
     // names the finished file. A failed piece tells more in `failure`
     // (when given): the piece whose mail is gone, what the mailbox met.
     DownloadOutcome run(int first, std::string& savedPath, DownloadFailure* failure = nullptr);
+    // Ends the task as the user's cancel does.
+    DownloadOutcome cancel() { return end(DownloadOutcome::Cancelled); }
     // Ends the task without touching the save folder (nothing of ours there).
     DownloadOutcome abandon() {
         list_.removeTask(task_);
@@ -182,6 +186,7 @@ class DownloadRun {
     PieceSubject stored_;
     // All pieces come through one POP3 session, which reads each header once.
     PieceSession session_;
+    PieceRetry retry_;
     std::string partPath_;
 };
 
@@ -193,12 +198,31 @@ DownloadOutcome DownloadRun::run(int first, std::string& savedPath, DownloadFail
     for (int index = first; index <= count; ++index) {
         if (!list_.waitWhilePaused(task_.fileId))
             return end(DownloadOutcome::Cancelled);
-        emptyFolder(folder);
         PieceSubject wanted = stored_;
         wanted.pieceIndex = index;
-        const int result = session_.fetch(formatSubject(wanted), folder, task_.fileId, &list_);
-        if (result == kTransferCancelledCode || list_.isCancelled(task_.fileId))
-            return end(DownloadOutcome::Cancelled);
+        int result = 0;
+        // A read that broke off for a passing reason is tried again in a new
+        // session after the retry's pause, into an emptied piece folder.
+        for (bool again = true; again;) {
+            again = false;
+            emptyFolder(folder);
+            result = session_.fetch(formatSubject(wanted), folder, task_.fileId, &list_);
+            if (result == kTransferCancelledCode || list_.isCancelled(task_.fileId))
+                return end(DownloadOutcome::Cancelled);
+            if (result == 0) {
+                retry_.succeeded();
+                break;
+            }
+            switch (retry_.afterFailure(session_.failureKind(), session_.failureText())) {
+                case RetryStep::TryAgain:
+                    again = true;
+                    break;
+                case RetryStep::Cancelled:
+                    return end(DownloadOutcome::Cancelled);
+                case RetryStep::GiveUp:
+                    break;
+            }
+        }
         if (result != 0 && failure != nullptr) {
             failure->missingPiece = result == kPieceMissingCode ? index : 0;
             failure->text = session_.failureText();
@@ -310,6 +334,9 @@ DownloadOutcome ResumeDownload(const TransferTask& task, const MailboxAccount& a
         if (error)
             return run.abandon();
     }
+    // Saved while it waited out the provider's limit: the rest of the wait first.
+    if (!waitOutSavedLimit(list, task))
+        return run.cancel();
     return run.run(first, savedPath);
 }
 

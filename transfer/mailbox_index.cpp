@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -138,10 +139,10 @@ bool MailboxIndex::learn(int number) {
     return true;
 }
 
-int MailboxIndex::findPiece(const PieceSubject& wanted) {
+int MailboxIndex::findPiece(const PieceSubject& wanted, int below) {
     // Newest first: the first match is the newest one. Headers are read
     // downwards only as far as a search needs, and only once per session.
-    for (int number = messageCount(); number >= 1; --number) {
+    for (int number = std::min(messageCount(), below - 1); number >= 1; --number) {
         if (number < lowestKnown_) {
             if (!learn(number))
                 return -1;

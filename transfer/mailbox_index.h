@@ -9,6 +9,7 @@
 // stable id (UIDL over POP3) and its size: the next session reads headers
 // only of messages it has not seen before. A mailbox without stable ids, or
 // a cache that does not fit, simply means the headers are read again.
+#include <climits>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -36,7 +37,9 @@ class MailboxIndex {
     // The newest message whose piece subject has the tag, file name, file id
     // and piece index of `wanted` (texts compared byte for byte); catalog
     // mails never match. -1 when none matches or a header read fails first.
-    int findPiece(const PieceSubject& wanted);
+    // With `below`, only messages numbered below it are looked at: the next
+    // older copy of a piece stored twice.
+    int findPiece(const PieceSubject& wanted, int below = INT_MAX);
 
     // Makes the subjects of messages `number` and up known (from the newest
     // down, as a search would). False when a header read fails.
@@ -52,6 +55,11 @@ class MailboxIndex {
     // parsed (only for messages readAll or a search has reached).
     bool isPiece(int number) const { return entries_[index(number)].piece; }
     const PieceSubject& pieceSubject(int number) const { return entries_[index(number)].parsed; }
+
+    // The stable id of message `number`; empty without stable ids.
+    std::string stableId(int number) const {
+        return ids_.empty() ? std::string() : ids_[index(number)];
+    }
 
     // Writes what is known into the cache file (replacing it whole), when
     // the server gave unique ids. False when that could not be done.

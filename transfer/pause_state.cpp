@@ -1,5 +1,6 @@
 #include "transfer/pause_state.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -47,6 +48,21 @@ bool waitWhilePaused(const std::function<bool()>& giveUp) {
         if (state.load() != kTransfersPaused)
             return true;
         stateChanged.wait_for(lock, std::chrono::seconds(1));
+    }
+}
+
+bool waitUntilOrGiveUp(std::chrono::system_clock::time_point until,
+                       const std::function<bool()>& giveUp) {
+    std::unique_lock<std::mutex> lock(waitMutex);
+    for (;;) {
+        if (giveUp && giveUp())
+            return false;
+        const auto now = std::chrono::system_clock::now();
+        if (now >= until)
+            return true;
+        // Looked at again at least once a second, as waitWhilePaused does, so a
+        // change of the clock itself is noticed too.
+        stateChanged.wait_until(lock, std::min(until, now + std::chrono::seconds(1)));
     }
 }
 

@@ -1,5 +1,8 @@
 #include "transfer/piece_search.h"
 
+#include <climits>
+
+#include "transfer/catalog_scratch.h"
 #include "transfer/mailbox_factory.h"
 #include "transfer/piece_subject.h"
 #include "transfer/transfer_task.h"
@@ -61,6 +64,8 @@ bool PieceSession::ensureOpen() {
 }
 
 void PieceSession::drop() {
+    // Numbers name messages only within their session.
+    alteredNumbers_.clear();
     if (index_)
         headersRead_ += index_->headersRead();
     index_.reset();
@@ -75,27 +80,76 @@ void PieceSession::close() {
     drop();
 }
 
+bool PieceSession::knownAltered(int number) const {
+    const std::string id = index_->stableId(number);
+    return id.empty() ? alteredNumbers_.count(number) != 0 : alteredIds_.count(id) != 0;
+}
+
+void PieceSession::rememberAltered(int number) {
+    const std::string id = index_->stableId(number);
+    if (id.empty())
+        alteredNumbers_.insert(number);
+    else
+        alteredIds_.insert(id);
+}
+
 int PieceSession::fetch(const std::string& subject, const std::string& folder, int taskId,
                         ProgressSink* sink) {
-    if (!ensureOpen())
+    failureKind_ = MailboxFailure::None;
+    if (!ensureOpen()) {
+        failureKind_ = mailbox_->failureKind();
         return -1;
-    const int number = index_->findPiece(parseSubject(subject));
-    if (number <= 0) {
-        // Every subject read and none of them the piece's: the mail is gone,
-        // which no network problem explains.
-        const bool missing = index_->knowsAll();
-        // What was read stays useful to the next session.
+    }
+    const PieceSubject wanted = parseSubject(subject);
+    // A piece whose store was tried again may be in the mailbox more than
+    // once: the newest copy whose digest checks is taken, and a copy that
+    // fails the check sends the search on to the next older one.
+    bool altered = false;
+    for (int below = INT_MAX;;) {
+        const int number = index_->findPiece(wanted, below);
+        if (number <= 0) {
+            // Every subject read and no (other) copy of the piece: the mail
+            // is gone or every copy was changed, which no network problem
+            // explains.
+            const bool searchedAll = index_->knowsAll();
+            if (!searchedAll)
+                failureKind_ = mailbox_->failureKind();
+            // What was read stays useful to the next session.
+            index_->saveCache();
+            drop();
+            if (!searchedAll)
+                return -1;
+            return altered ? kPieceAlteredCode : kPieceMissingCode;
+        }
+        below = number;
+        if (knownAltered(number)) {
+            altered = true;
+            continue;
+        }
+        const AttachmentSave save = mailbox_->saveAttachments(number, folder, taskId, sink);
+        lastUse_ = std::chrono::steady_clock::now();
+        if (save == AttachmentSave::Saved)
+            return 0;
+        if (save == AttachmentSave::Altered) {
+            rememberAltered(number);
+            altered = true;
+            continue;
+        }
+        if (save == AttachmentSave::Failed)
+            failureKind_ = mailbox_->failureKind();
         index_->saveCache();
         drop();
-        return missing ? kPieceMissingCode : -1;
+        return fetchResult(save);
     }
-    const int result = fetchResult(mailbox_->saveAttachments(number, folder, taskId, sink));
-    lastUse_ = std::chrono::steady_clock::now();
-    if (result != 0) {
-        index_->saveCache();
-        drop();
-    }
-    return result;
+}
+
+bool ValidPieceCopyInMailbox(const MailboxAccount& account, const std::string& subject) {
+    CatalogScratch scratch;
+    if (!scratch.ok())
+        return false;
+    PieceSession session(account);
+    return session.fetch(subject, scratch.path(), -1, nullptr) == 0;
+    // The copy read back goes away with the scratch folder.
 }
 
 int FetchPiece(const MailboxAccount& account, const std::string& subject, const std::string& folder,

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "mail/mailbox.h"
@@ -43,10 +44,11 @@ class PieceSession {
     PieceSession& operator=(const PieceSession&) = delete;
 
     // Finds the newest piece mail matching `subject` (tag, file name, file id,
-    // piece index) and writes its attachment into `folder`, reporting the
+    // piece index) whose attachment checks against its digest (an older copy
+    // when a newer one fails the check) and writes it into `folder`, reporting the
     // retrieval to `sink` under `taskId`. Results as FetchPiece, and
-    // kPieceAlteredCode when the piece written differs from the digest of
-    // its mail (nothing of it is left in `folder`), kPieceMissingCode when
+    // kPieceAlteredCode when every copy of the piece differs from the digest
+    // of its mail (nothing of it is left in `folder`), kPieceMissingCode when
     // the whole mailbox holds no mail of the piece; after a
     // failure the session is dropped and the next fetch starts a new one.
     int fetch(const std::string& subject, const std::string& folder, int taskId,
@@ -55,6 +57,9 @@ class PieceSession {
     void close();
     // What the last failed fetch met, in words (Mailbox::failureText).
     std::string failureText() const { return mailbox_->failureText(); }
+    // Whether another try can help after a fetch that answered -1
+    // (Mailbox::failureKind); None after any other answer.
+    MailboxFailure failureKind() const { return failureKind_; }
 
     // Subjects read from the mailbox (TOP over POP3) over the life of this object.
     int headersRead() const { return headersRead_ + (index_ ? index_->headersRead() : 0); }
@@ -62,6 +67,8 @@ class PieceSession {
   private:
     bool ensureOpen();
     void drop();
+    bool knownAltered(int number) const;
+    void rememberAltered(int number);
 
     std::string cacheName_;
     std::unique_ptr<Mailbox> mailbox_;
@@ -69,7 +76,18 @@ class PieceSession {
     std::optional<MailboxIndex> index_;
     std::chrono::steady_clock::time_point lastUse_;
     int headersRead_ = 0;
+    MailboxFailure failureKind_ = MailboxFailure::None;
+    // Copies whose digest did not check: by stable id across sessions, by
+    // number within the session when the server gives no ids.
+    std::set<std::string> alteredIds_;
+    std::set<int> alteredNumbers_;
 };
+
+// True when the mailbox holds a copy of the piece named by `subject` whose
+// attachment checks against its digest (it is read back into a scratch
+// folder, which goes away). A store that broke off after the server had the
+// whole mail may still have stored it: the piece need not go out again.
+bool ValidPieceCopyInMailbox(const MailboxAccount& account, const std::string& subject);
 
 // One mailbox session: finds the piece named by `subject` and writes its
 // attachment into `folder`, reporting the retrieval to `sink` under `taskId`.

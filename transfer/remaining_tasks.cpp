@@ -1,5 +1,7 @@
 #include "transfer/remaining_tasks.h"
 
+#include <cstdlib>
+
 #include "platform/file_lock.h"
 #include "transfer/decimal_text.h"
 
@@ -25,6 +27,48 @@ std::string appendRecords(std::string value, const std::vector<TransferTask>& ta
         if (!task.cancelled)
             value += formatRemainingTask(task);
     return value;
+}
+
+// The provider waits of saved records, under "RemainWait" beside them (the
+// records themselves keep the eleven fields every version reads):
+// "user$start time$file id$wait until#" for each record that waits.
+struct SavedWait {
+    std::string user;
+    long long startTime = 0;
+    int fileId = 0;
+    long long until = 0;
+};
+
+std::vector<SavedWait> parseWaits(const std::string& value) {
+    std::vector<SavedWait> waits;
+    size_t start = 0;
+    for (size_t end; (end = value.find('#', start)) != std::string::npos; start = end + 1) {
+        std::vector<std::string> fields;
+        const std::string record = value.substr(start, end - start);
+        size_t from = 0;
+        for (size_t at; (at = record.find('$', from)) != std::string::npos; from = at + 1)
+            fields.push_back(record.substr(from, at - from));
+        fields.push_back(record.substr(from));
+        if (fields.size() != 4)
+            continue;
+        SavedWait wait;
+        wait.user = unescapeRecordText(fields[0]);
+        wait.startTime = std::atoll(fields[1].c_str());
+        wait.fileId = std::atoi(fields[2].c_str());
+        wait.until = std::atoll(fields[3].c_str());
+        if (wait.until > 0)
+            waits.push_back(std::move(wait));
+    }
+    return waits;
+}
+
+std::string formatWait(const std::string& user, long long startTime, int fileId, long long until) {
+    return escapeRecordText(user) + "$" + std::to_string(startTime) + "$" + std::to_string(fileId) +
+           "$" + std::to_string(until) + "#";
+}
+
+bool sameRecord(const SavedWait& wait, const TransferTask& task) {
+    return wait.user == task.user && wait.startTime == task.startTime && wait.fileId == task.fileId;
 }
 
 }  // namespace
@@ -137,6 +181,16 @@ bool saveRemainingTasks(const IniSettings& settings, const std::vector<TransferT
                         bool replace) {
     FileLock update(settings.updateLockPath());
     const std::string stored = replace ? std::string() : settings.readRemainTask();
+    std::string waits = replace ? std::string() : settings.readRemainWait();
+    bool waiting = !waits.empty();
+    for (const TransferTask& task : tasks) {
+        if (task.cancelled || task.waitUntil <= 0)
+            continue;
+        waits += formatWait(task.user, task.startTime, task.fileId, task.waitUntil);
+        waiting = true;
+    }
+    if (waiting && !settings.writeRemainWait(waits))
+        return false;
     return settings.writeRemainTask(appendRecords(stored, tasks));
 }
 
@@ -146,6 +200,21 @@ std::vector<TransferTask> takeRemainingTasks(const IniSettings& settings, const 
     std::vector<TransferTask> kept;
     for (auto& task : parseRemainingTasks(settings.readRemainTask()))
         (task.user == user ? taken : kept).push_back(std::move(task));
+    const std::string storedWaits = settings.readRemainWait();
+    if (!storedWaits.empty()) {
+        std::string keptWaits;
+        for (const SavedWait& wait : parseWaits(storedWaits)) {
+            bool mine = false;
+            for (TransferTask& task : taken)
+                if (sameRecord(wait, task)) {
+                    task.waitUntil = wait.until;
+                    mine = true;
+                }
+            if (!mine)
+                keptWaits += formatWait(wait.user, wait.startTime, wait.fileId, wait.until);
+        }
+        settings.writeRemainWait(keptWaits);
+    }
     settings.writeRemainTask(appendRecords(std::string(), kept));
     return taken;
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "mail/mailbox_account.h"
+#include "mail/mailbox_failure.h"
 #include "mail/store_mail.h"
 
 namespace parvola {
@@ -17,7 +18,10 @@ namespace parvola {
 // why TLS failed, for the worker to show the user; empty after a success.
 // `failureText`, when given, receives what failed in words (the server, the
 // step, the system's or the server's words: Mailbox::failureText).
+// `failureKind`, when given, receives whether another try can help
+// (Mailbox::failureKind; None after a success).
 int SendStoreMail(const MailboxAccount& account, const StoreMail& mail,
-                  std::string* failureReply = nullptr, std::string* failureText = nullptr);
+                  std::string* failureReply = nullptr, std::string* failureText = nullptr,
+                  MailboxFailure* failureKind = nullptr);
 
 }  // namespace parvola

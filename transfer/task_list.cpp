@@ -239,6 +239,28 @@ void TaskList::showWaiting(int fileId, bool waiting) {
             listener->speedTextChanged(row, entry.row.speed);
 }
 
+void TaskList::showStatus(int fileId, const std::string& text) {
+    RoleGuard guard(LockRole::Tasks);
+    const int found = findFirst(fileId);
+    if (found < 0)
+        return;
+    const auto index = static_cast<size_t>(found);
+    Entry& entry = entries_[index];
+    entry.task.speed = 0;
+    entry.row.speed = text;
+    const int row = rowOf(index);
+    if (row >= 0)
+        for (auto* listener : listeners_)
+            listener->speedTextChanged(row, entry.row.speed);
+}
+
+void TaskList::setWaitUntil(int fileId, long long waitUntil) {
+    RoleGuard guard(LockRole::Tasks);
+    const int found = findFirst(fileId);
+    if (found >= 0)
+        entries_[static_cast<size_t>(found)].task.waitUntil = waitUntil;
+}
+
 void TaskList::reportFinished(const TransferTask& task) {
     RoleGuard guard(LockRole::Tasks);
     const TaskRowTexts row = redrawRowTexts(task);

@@ -96,6 +96,12 @@ class TaskList : public ProgressSink {
     // task was cancelled meanwhile (the pipeline then ends quietly). While it
     // waits, the task's row shows kPausedSpeedText instead of a speed.
     bool waitWhilePaused(int fileId);
+    // Shows `text` in the speed column of the first record with that file id
+    // (a transfer waiting to try a piece again says why and for how long);
+    // the next progress report replaces it.
+    void showStatus(int fileId, const std::string& text);
+    // Sets TransferTask::waitUntil of the first record with that file id.
+    void setWaitUntil(int fileId, long long waitUntil);
     // Tells the listeners that the transfer of `task` finished with its file
     // complete (its record may already be gone).
     void reportFinished(const TransferTask& task);

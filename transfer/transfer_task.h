@@ -39,6 +39,9 @@ struct TransferTask {
     std::uint32_t threadId = 0;  // thread that created the record (informational)
     std::string subject;         // piece 1's subject text (the stored subject)
     long speed = 0;              // bytes per second; 0 until the first report
+    // Seconds since 1970 UTC until which the transfer waits out its
+    // provider's limit; 0 when it does not wait. Saved beside the record.
+    long long waitUntil = 0;
 
     bool isUpload() const { return direction == TransferDirection::Upload; }
     // fileSize / pieceSize, plus 1 when there is a remainder (0 when not computable).

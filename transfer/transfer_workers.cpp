@@ -1,11 +1,14 @@
 #include "transfer/transfer_workers.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <mutex>
 
 #include "app/process_state.h"
 #include "catalog/catalog.h"
 #include "catalog/catalog_hooks.h"
+#include "mail/mailbox_failure.h"
 #include "mail/secret_mask.h"
 #include "platform/notice_box.h"
 #include "platform/system_hooks.h"
@@ -33,6 +36,10 @@ constexpr const char* kDownloadFailedText = "网络问题,下载失败.请稍后
 // (a message too big, a mailbox over its quota, try later): those words
 // follow, so the user learns the cause instead of being told to retry.
 constexpr const char* kUploadRefusedText = "上传失败,邮件服务器答复:";
+// After the server's words when it refused a piece as spam: no retry helps,
+// a smaller piece or another mailbox may.
+constexpr const char* kSpamAdviceText =
+    "(邮件服务器把分片邮件当作垃圾邮件拒收了:请改用较小的分片大小,或换用其他邮箱账号后再试。)";
 // After the file's name when a piece read back differs from what was stored.
 constexpr const char* kPieceAlteredText = "读回的内容与存入时不一致,邮箱中的邮件已被改动,下载失败!";
 // "文件:<name>的第<i>片(共<n>片)" comes before it when a piece's mail is no
@@ -99,7 +106,13 @@ std::string uploadFailureText(const std::string& localPath, const std::string& r
     const std::string shown = showableReply(reply, account);
     if (shown.empty())
         return withFailureDetails(kFilePrefix + localPath + kUploadFailedText, failure, account);
-    return kFilePrefix + localPath + kUploadRefusedText + shown;
+    std::string text = kFilePrefix + localPath + kUploadRefusedText + shown;
+    const int code = reply.size() >= 3 && std::isdigit(static_cast<unsigned char>(reply[0]))
+                         ? std::atoi(reply.substr(0, 3).c_str())
+                         : 0;
+    if (classifySmtpReply(code, reply) == MailboxFailure::Spam)
+        text += kSpamAdviceText;
+    return text;
 }
 
 }  // namespace

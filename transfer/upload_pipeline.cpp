@@ -9,6 +9,8 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "platform/private_files.h"
 #include "transfer/pause_state.h"
 #include "transfer/piece_plan.h"
+#include "transfer/piece_retry.h"
 #include "transfer/piece_search.h"
 #include "transfer/piece_size.h"
 #include "transfer/piece_subject.h"
@@ -125,13 +128,26 @@ class UploadRun {
     // Shows the upload in the list before anything waits or moves, so that
     // an upload queued behind a pause has its row and is saved at exit.
     void addRecord(const std::string& subject);
-    // Called with a record that is already in the list.
-    void markAdded() { added_ = true; }
+    // Ends the upload as the user's cancel does.
+    UploadOutcome cancel() { return endCancelled(); }
+    // Called with a record that is already in the list (a resumed upload:
+    // the piece it goes on with may have reached the mailbox before the exit).
+    void markAdded() {
+        added_ = true;
+        resumed_ = true;
+    }
 
   private:
     // Waits before a piece while the transfers are paused; false when the
     // task was cancelled meanwhile.
     bool waitForTurn();
+    enum class PieceSend { Sent, Cancelled, Failed, SplitFailed };
+    // Sends one piece mail under `subject` carrying `attachment`, made anew
+    // by `prepare` before every try (false: it could not be made). A try
+    // that fails for a passing reason is repeated after the retry's pause.
+    // With `mayBeThere`, a valid copy already in the mailbox counts as sent.
+    PieceSend sendWithRetries(const std::string& subject, const std::string& attachment,
+                              const std::function<bool()>& prepare, bool mayBeThere);
     int send(const std::string& subject, const std::string& attachment);
     bool cancelled() const { return added_ && list_.isCancelled(task_.fileId); }
     UploadOutcome endCancelled();
@@ -148,7 +164,11 @@ class UploadRun {
     int* removedPieceMails_;     // the caller's, may be null
     std::string* failureText_;   // the caller's, may be null
     bool added_ = false;         // the record is in the list
+    bool resumed_ = false;       // continues a record saved at an exit
     bool sent_ = false;          // at least one piece mail was accepted
+    std::optional<PieceRetry> retry_;
+    std::string lastText_;  // what failed at the last send, in words
+    MailboxFailure lastKind_ = MailboxFailure::None;
 };
 
 bool UploadRun::waitForTurn() {
@@ -170,13 +190,53 @@ int UploadRun::send(const std::string& subject, const std::string& attachment) {
     mail.attachmentPath = attachment;
     mail.taskId = task_.fileId;
     mail.progress = &list_;
-    std::string reply, text;
-    const int result = SendStoreMail(account_, mail, &reply, &text);
+    std::string reply;
+    const int result = SendStoreMail(account_, mail, &reply, &lastText_, &lastKind_);
     if (failureReply_ != nullptr)
         *failureReply_ = std::move(reply);
     if (failureText_ != nullptr)
-        *failureText_ = std::move(text);
+        *failureText_ = lastText_;
     return result;
+}
+
+UploadRun::PieceSend UploadRun::sendWithRetries(const std::string& subject,
+                                                const std::string& attachment,
+                                                const std::function<bool()>& prepare,
+                                                bool mayBeThere) {
+    if (!retry_)
+        retry_.emplace(list_, task_.fileId);
+    for (;;) {
+        if (!waitForTurn())
+            return PieceSend::Cancelled;
+        // A store whose connection broke after the final dot may have been
+        // kept by the server: a copy that checks is not sent a second time.
+        if (mayBeThere && ValidPieceCopyInMailbox(account_, subject)) {
+            sent_ = true;
+            retry_->succeeded();
+            return PieceSend::Sent;
+        }
+        // Every try is made from the file, never from what a broken try sent.
+        if (!prepare())
+            return PieceSend::SplitFailed;
+        const int result = send(subject, attachment);
+        if (result == 0) {
+            sent_ = true;
+            retry_->succeeded();
+            return PieceSend::Sent;
+        }
+        if (result == kTransferCancelledCode || cancelled())
+            return PieceSend::Cancelled;
+        // No reply at all: the mail may have gone through before the end.
+        mayBeThere = mayBeThere || result == -1;
+        switch (retry_->afterFailure(lastKind_, lastText_)) {
+            case RetryStep::TryAgain:
+                continue;
+            case RetryStep::Cancelled:
+                return PieceSend::Cancelled;
+            case RetryStep::GiveUp:
+                return PieceSend::Failed;
+        }
+    }
 }
 
 UploadOutcome UploadRun::endCancelled() {
@@ -233,14 +293,8 @@ UploadOutcome UploadRun::sendPieces(std::ifstream& source, long long size, int f
     }
     const std::string folder = pieceFolder(task_.fileName, task_.fileId);
     for (long long index = first; index <= count; ++index) {
-        if (!waitForTurn())
-            return endCancelled();
         const std::string piecePath = pieceFilePath(folder, index);
         const long long length = pieceLength(size, task_.pieceSize, index);
-        if (!cutPiece(source, (index - 1) * task_.pieceSize, length, piecePath)) {
-            showNotice(kSplitFailedText);
-            return endFailed(UploadOutcome::SplitFailed);
-        }
         PieceSubject subject;
         subject.fileName = task_.fileName;
         subject.fileId = task_.fileId;
@@ -252,15 +306,25 @@ UploadOutcome UploadRun::sendPieces(std::ifstream& source, long long size, int f
         // subject the catalog will hold), whenever it is sent.
         const std::string text =
             index == 1 && !task_.subject.empty() ? task_.subject : formatSubject(subject);
-        const int result = send(text, piecePath);
+        const PieceSend sent = sendWithRetries(
+            text, piecePath,
+            [&] { return cutPiece(source, (index - 1) * task_.pieceSize, length, piecePath); },
+            resumed_ && index == first);
         std::error_code error;
         fs::remove(piecePath, error);  // one piece file on disk at a time
-        if (result == 0)
-            sent_ = true;
-        if (result == kTransferCancelledCode || cancelled())
+        switch (sent) {
+            case PieceSend::Sent:
+                break;
+            case PieceSend::Cancelled:
+                return endCancelled();
+            case PieceSend::SplitFailed:
+                showNotice(kSplitFailedText);
+                return endFailed(UploadOutcome::SplitFailed);
+            case PieceSend::Failed:
+                return endFailed(UploadOutcome::SendFailed);
+        }
+        if (cancelled())
             return endCancelled();
-        if (result != 0)
-            return endFailed(UploadOutcome::SendFailed);
         list_.reportPieceDone(task_.fileId, static_cast<int>(index * 100 / count),
                               static_cast<int>(index + 1));
     }
@@ -268,15 +332,18 @@ UploadOutcome UploadRun::sendPieces(std::ifstream& source, long long size, int f
 }
 
 UploadOutcome UploadRun::sendWhole(const std::string& subject) {
-    if (!waitForTurn())
+    switch (sendWithRetries(
+        subject, task_.localPath, [] { return true; }, resumed_)) {
+        case PieceSend::Sent:
+            break;
+        case PieceSend::Cancelled:
+            return endCancelled();
+        case PieceSend::SplitFailed:
+        case PieceSend::Failed:
+            return endFailed(UploadOutcome::SendFailed);
+    }
+    if (cancelled())
         return endCancelled();
-    const int result = send(subject, task_.localPath);
-    if (result == 0)
-        sent_ = true;
-    if (result == kTransferCancelledCode || cancelled())
-        return endCancelled();
-    if (result != 0)
-        return endFailed(UploadOutcome::SendFailed);
     return finish(task_.fileSize);
 }
 
@@ -414,6 +481,9 @@ UploadOutcome ResumeUpload(const TransferTask& task, const MailboxAccount& accou
         return abandonResume(task, account, list, kSizeChangedText);
     UploadRun run(list, account, task);
     run.markAdded();
+    // Saved while it waited out the provider's limit: the rest of the wait first.
+    if (!waitOutSavedLimit(list, task))
+        return run.cancel();
     if (!isSinglePiece(size, task.pieceSize))
         return run.sendPieces(source, size, std::max(task.nextPieceIndex, 1));
     source.close();

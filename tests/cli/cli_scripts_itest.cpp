@@ -3,6 +3,7 @@
 // read with -r, backup, and the words of its errors.
 #include <gtest/gtest.h>
 
+#include "app/ini_settings.h"
 #include "tests/cli/cli_fixture.h"
 
 namespace parvola::test {
@@ -181,6 +182,8 @@ TEST_F(CliScripts, ANetworkFailureNamesTheServerTheStepAndTheReason) {
                                                std::to_string(MailStack::pop3Port()) +
                                                "\n[sohu]\nsmtp=127.0.0.2\npop3=127.0.0.2\n");
     writeFile(files_ / "a.txt", "a");
+    // No further try: the words of the failure are the point here.
+    ASSERT_TRUE(IniSettings((home_.path() / "config.ini").string()).writeRetryTries(0));
     CliResult store = cli({"store", (files_ / "a.txt").string()});
     EXPECT_EQ(store.exitCode, 1);
     EXPECT_TRUE(

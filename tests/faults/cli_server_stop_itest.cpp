@@ -7,6 +7,8 @@
 
 #include <filesystem>
 
+#include "app/ini_settings.h"
+
 #include "tests/cli/cli_runner.h"
 #include "tests/faults/cutting_relay.h"
 #include "tests/faults/private_mail_stack.h"
@@ -53,6 +55,9 @@ class CliServerStops : public ::testing::Test {
                                                    "\n[sohu]\nsmtp=127.0.0.2\npop3=127.0.0.2\n");
         CliResult login = cli({"login", address_, "--password-stdin"}, "Secret-1\n");
         ASSERT_EQ(login.exitCode, 0) << login.err;
+        // One try more after a pause of about two seconds, then the failure.
+        const IniSettings settings((home_.path() / "config.ini").string());
+        ASSERT_TRUE(settings.writeRetryTries(1));
         writeFile(files_ / "trip.bin", kThreePieces);
     }
     CliResult cli(const std::vector<std::string>& args, const std::string& input = "") {
@@ -76,6 +81,8 @@ TEST_F(CliServerStops, StoreWithTheSmtpServerKilled) {
     ASSERT_TRUE(relay_->cut());
     EXPECT_EQ(store.exitCode, 1);
     EXPECT_EQ(occurrences(store.err, "网络问题,上传失败.请稍后再试!"), 1u) << store.err;
+    EXPECT_EQ(occurrences(store.err, "trip.bin: retrying in "), 1u) << store.err;
+    EXPECT_EQ(occurrences(store.err, " (try 1 of 1): SMTP 127.0.0.2:"), 1u) << store.err;
     EXPECT_EQ(store.out.find("stored"), std::string::npos);
     EXPECT_TRUE(catalogBytes() == before);
 
@@ -96,6 +103,7 @@ TEST_F(CliServerStops, ReadWithThePop3ServerKilled) {
     ASSERT_TRUE(relay_->cut());
     EXPECT_EQ(read.exitCode, 1);
     EXPECT_EQ(occurrences(read.err, "trip.bin网络问题,下载失败.请稍后再试!"), 1u) << read.err;
+    EXPECT_EQ(occurrences(read.err, " (try 1 of 1): POP3 127.0.0.2:"), 1u) << read.err;
     EXPECT_TRUE(fs::is_empty(saves.path()));
     EXPECT_TRUE(catalogBytes() == before);
 

@@ -1,11 +1,13 @@
 // The SMTP server, and apart from it the POP3 server, stopped by its pid in
-// the middle of a store or a read of several pieces: the user is told once,
+// the middle of a store or a read of several pieces: the piece is tried
+// again after each of five growing pauses, then the user is told once,
 // the catalog and the save folder are as before, and the same store or read
 // succeeds once the server is back. Each test has a server of its own.
 #include <filesystem>
 
 #include "tests/faults/cutting_relay.h"
 #include "tests/faults/private_mail_stack.h"
+#include "tests/transfer/fake_retry_clock.h"
 #include "tests/transfer/pipeline_itest_support.h"
 #include "transfer/download_pipeline.h"
 
@@ -19,6 +21,16 @@ const std::string kThreePieces = randomBytes(static_cast<size_t>(12 * kMiB + 1),
 
 class ServerStops : public PipelineTest {
   protected:
+    // A server that stays down is tried again after each pause, five times,
+    // before the transfer fails: the pauses pass on this clock at once.
+    FakeRetryClock clock;
+    void expectEveryRetryTaken() {
+        EXPECT_EQ(clock.waits(),
+                  (std::vector<std::chrono::seconds>{
+                      std::chrono::seconds(2), std::chrono::seconds(4), std::chrono::seconds(8),
+                      std::chrono::seconds(16), std::chrono::seconds(32)}));
+    }
+
     // A fresh user of the private server on the "sohu" row (127.0.0.2), logged
     // in with a new catalog; `smtpPort`/`pop3Port` default to the server's.
     MailboxAccount loginAt(PrivateMailStack& stack, int smtpPort = 0, int pop3Port = 0) {
@@ -115,6 +127,7 @@ TEST_F(ServerStops, SmtpServerKilledAfterTheFirstPieceOfAStore) {
 
     EXPECT_EQ(runUploadWorker(account.loginAddress, path, kDocuments), UploadOutcome::SendFailed);
     ASSERT_TRUE(killed.load());
+    expectEveryRetryTaken();
     expectOneFailure(uploadFailed(path), "SMTP");
     EXPECT_EQ(catalogBytes(account.loginAddress), before);
     EXPECT_TRUE(taskList().empty());
@@ -135,6 +148,7 @@ TEST_F(ServerStops, SmtpServerKilledWhileTheSecondPieceIsSent) {
 
     EXPECT_EQ(runUploadWorker(account.loginAddress, path, kDocuments), UploadOutcome::SendFailed);
     ASSERT_TRUE(relay.cut());
+    expectEveryRetryTaken();
     expectOneFailure(uploadFailed(path), "SMTP");
     EXPECT_EQ(catalogBytes(account.loginAddress), before);
     EXPECT_TRUE(taskList().empty());
@@ -160,6 +174,7 @@ TEST_F(ServerStops, Pop3ServerKilledAfterTheFirstPieceOfARead) {
 
     EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::Failed);
     ASSERT_TRUE(killed.load());
+    expectEveryRetryTaken();
     expectOneFailure(downloadFailed("far.bin"), "POP3");
     EXPECT_TRUE(saveFolderNames().empty());  // neither "far.bin" nor "far.bin.part"
     EXPECT_EQ(catalogBytes(account.loginAddress), before);
@@ -184,6 +199,7 @@ TEST_F(ServerStops, Pop3ServerKilledWhileTheSecondPieceIsRead) {
 
     EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::Failed);
     ASSERT_TRUE(relay.cut());
+    expectEveryRetryTaken();
     expectOneFailure(downloadFailed("near.bin"), "POP3");
     EXPECT_TRUE(saveFolderNames().empty());
     EXPECT_EQ(catalogBytes(account.loginAddress), before);

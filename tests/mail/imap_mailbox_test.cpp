@@ -258,6 +258,15 @@ TEST(ImapMailboxScripted, StoreSaysTheServersLimitAndRefusalAndCreatesAMissingFo
         .captureUntil("--\r\n\r\n")
         .reply("A2 NO [OVERQUOTA] Quota exceeded\r\n")
         .expectLine("A3 LOGOUT\r\n")
+        .reply("* BYE\r\nA3 OK\r\n")
+        .acceptNext()
+        // The provider's limit for now: to be waited out, not a refusal.
+        .reply(greeting)
+        .expectLine(plainLogin("A1"))
+        .reply("A1 OK [CAPABILITY IMAP4rev1 LITERAL+] in\r\n")
+        .captureUntil("--\r\n\r\n")
+        .reply("A2 NO [LIMIT] Too many messages appended today\r\n")
+        .expectLine("A3 LOGOUT\r\n")
         .reply("* BYE\r\nA3 OK\r\n");
     MailboxAccount account = accountAt(peer.start());
     account.mailFolder = "Parvola";
@@ -274,6 +283,9 @@ TEST(ImapMailboxScripted, StoreSaysTheServersLimitAndRefusalAndCreatesAMissingFo
     EXPECT_EQ(reply, "NO [OVERQUOTA] Quota exceeded");
     EXPECT_EQ(mailbox.failureText(), "IMAP 127.0.0.1:" + std::to_string(peer.port()) +
                                          ", append: NO [OVERQUOTA] Quota exceeded");
+    EXPECT_EQ(mailbox.failureKind(), MailboxFailure::Permanent);
+    EXPECT_NE(mailbox.store(mail), 0);
+    EXPECT_EQ(mailbox.failureKind(), MailboxFailure::Limit);
     EXPECT_EQ(peer.finish(), "");
     // Every append carried the composed mail, flagged as read.
     for (size_t i : {size_t{0}, size_t{1}, size_t{2}}) {
