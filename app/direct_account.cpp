@@ -4,6 +4,7 @@
 
 #include "platform/deploy_config.h"
 #include "platform/ini_file.h"
+#include "platform/secret_command.h"
 
 namespace parvola {
 namespace {
@@ -166,6 +167,13 @@ MailboxAccount directMailboxAccount(const DirectAccountSettings& settings,
     account.storeRoute = settings.storeRoute;
     account.mailFolder = settings.mailFolder;
     account.pieceSize = settings.pieceSize;
+    // A command gives the secret of each login; the typed password is unused.
+    if (!settings.tokenCommand.empty()) {
+        account.fetchSecret = secretCommandFetch(settings.tokenCommand);
+        account.bearerToken = true;
+    } else if (!settings.passwordCommand.empty()) {
+        account.fetchSecret = secretCommandFetch(settings.passwordCommand);
+    }
     const std::string caFile = loadDeployConfig().caFile;
     auto tls = [&](TlsMode mode) {
         TlsSettings t;
@@ -219,6 +227,8 @@ std::optional<DirectAccountSettings> rememberedDirectAccount(const std::string& 
         settings.mailFolder = folder;
     settings.plaintextAllowed = read("plaintext") == "true";
     settings.pieceSize = std::max(0, readProfileInt(section, "piecesize", 0, configPath));
+    settings.passwordCommand = read("passwordcommand");
+    settings.tokenCommand = read("tokencommand");
     return settings;
 }
 
@@ -239,7 +249,14 @@ bool rememberDirectAccount(const std::string& configPath, const DirectAccountSet
            // own blanks at either end survive.
            write("folder", "\"" + settings.mailFolder + "\"") &&
            write("plaintext", settings.plaintextAllowed ? "true" : "false") &&
-           write("piecesize", std::to_string(settings.pieceSize));
+           write("piecesize", std::to_string(settings.pieceSize)) &&
+           // Quoted like the folder: a command keeps its own quotes and blanks.
+           write("passwordcommand", settings.passwordCommand.empty()
+                                        ? std::string()
+                                        : "\"" + settings.passwordCommand + "\"") &&
+           write("tokencommand", settings.tokenCommand.empty()
+                                     ? std::string()
+                                     : "\"" + settings.tokenCommand + "\"");
 }
 
 }  // namespace parvola

@@ -30,6 +30,11 @@ struct DirectAccountSettings {
     bool plaintextAllowed = false;
     // Bytes per piece the user set; 0: chosen from the server's limit.
     long long pieceSize = 0;
+    // A command whose first line of output is the password, run for each
+    // login and never stored; or one that prints an OAuth 2 bearer token.
+    // The command is remembered, its output never.
+    std::string passwordCommand;
+    std::string tokenCommand;
     bool operator==(const DirectAccountSettings&) const = default;
 };
 

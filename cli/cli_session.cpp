@@ -5,11 +5,13 @@
 #include <chrono>
 #include <iostream>
 
+#include "app/direct_account.h"
 #include "app/ini_settings.h"
 #include "catalog/catalog.h"
 #include "cli/cli_notice_box.h"
 #include "cli/password_input.h"
 #include "platform/ini_file.h"
+#include "platform/keyring.h"
 #include "platform/worker_threads.h"
 #include "transfer/account_login.h"
 #include "transfer/transfer_workers.h"
@@ -85,7 +87,17 @@ int openSession(const GlobalOptions& options, CliSession& session, bool resumeTa
             break;
         }
     }
-    if (!remembered) {
+    // A direct account whose secret comes from a command asks for nothing.
+    const std::optional<DirectAccountSettings> direct =
+        rememberedDirectAccount(settings.path(), address);
+    const bool fromCommand =
+        direct && (!direct->passwordCommand.empty() || !direct->tokenCommand.empty());
+    // A direct account's remembered password is in the desktop keyring.
+    std::string failure;
+    if (direct && !remembered && !fromCommand &&
+        keyringLookup(address, password, failure) == KeyringResult::Ok)
+        remembered = true;
+    if (!remembered && !fromCommand) {
         if (!options.passwordFromStdin && !isatty(STDIN_FILENO)) {
             printError("no password remembered for " + address +
                        "; log in with: parvola-cli login " + address +

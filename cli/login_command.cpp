@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <iostream>
 #include <optional>
 
@@ -8,6 +10,8 @@
 #include "cli/cli_session.h"
 #include "cli/option_parser.h"
 #include "cli/password_input.h"
+#include "presentation/discovery_text.h"
+#include "setup/server_discovery.h"
 #include "transfer/account_login.h"
 #include "transfer/transfer_workers.h"
 
@@ -34,6 +38,60 @@ std::optional<long long> parseSize(const std::string& text) {
     return value;
 }
 
+// The URL form the server options take: "starttls" is implied, since a
+// password never goes out without TLS unless plain text is allowed.
+std::string optionUrl(const ServerEndpoint& server) {
+    ServerEndpoint upgraded = server;
+    if (upgraded.tls == TlsMode::StartTls)
+        upgraded.tls = TlsMode::StartTlsIfOffered;
+    return serverUrl(upgraded);
+}
+
+// Looks for the servers of an address none were given for, says what was
+// found and where, and takes them into `request` when the user accepts
+// (--yes, or "y" on a terminal). kExitOk to go on, else the exit code.
+int discoverServersFor(DirectAccountRequest& request, bool accepted, bool passwordFromStdin) {
+    const std::string domain = request.address.substr(request.address.rfind('@') + 1);
+    const DiscoveryResult found = discoverServers(
+        request.address, {}, SettingsSource::Given,
+        deploymentDiscoveryOptions(!request.allowPlaintext), {},
+        [](const std::string& step) { std::cerr << "searching: " << step << std::endl; });
+    if (found.outcome != DiscoveryResult::Outcome::Found) {
+        std::string reason = discoveryHeadline(found, domain);
+        for (const std::string& note : found.notes)
+            reason += "\n  " + note;
+        printError(reason +
+                   "\ngive the mailbox's server (--imap URL or --pop3 URL) and its SMTP "
+                   "server (--smtp URL)");
+        return kExitUsageExplained;
+    }
+    std::cout << discoveryHeadline(found, domain) << "\n";
+    for (const std::string& line : discoveredServerLines(found.servers))
+        std::cout << "  " << line << "\n";
+    std::cout.flush();
+    if (!accepted) {
+        if (passwordFromStdin || !isatty(0)) {
+            printError(
+                "add --yes to use these servers, or give them with --imap/--pop3 and --smtp");
+            return kExitUsageExplained;
+        }
+        std::cout << "Use these servers? [y/N] " << std::flush;
+        std::string answer;
+        if (!std::getline(std::cin, answer) ||
+            (answer != "y" && answer != "Y" && answer != "yes")) {
+            printError("not logged in; give the servers with --imap/--pop3 and --smtp");
+            return kExitFailure;
+        }
+    }
+    if (!found.servers.imap.empty())
+        request.imapUrl = optionUrl(found.servers.imap);
+    else
+        request.pop3Url = optionUrl(found.servers.pop3);
+    if (request.smtpUrl.empty())
+        request.smtpUrl = optionUrl(found.servers.smtp);
+    return kExitOk;
+}
+
 int runDirectLogin(OptionParser& parser) {
     const bool fromStdin = parser.flag("--password-stdin");
     const bool forget = parser.flag("--forget-password");
@@ -45,6 +103,9 @@ int runDirectLogin(OptionParser& parser) {
     request.storeWith = parser.option("--store-with").value_or("");
     request.mailFolder = parser.option("--mail-folder").value_or("");
     const auto pieceSize = parser.option("--piece-size");
+    const bool accepted = parser.flag("--yes");
+    const auto passwordCommand = parser.option("--password-command");
+    const auto tokenCommand = parser.option("--oauth2-token-command");
     auto address = parser.positional(0);
     if (!address || !parser.done(1))
         return kExitUsage;
@@ -60,17 +121,38 @@ int runDirectLogin(OptionParser& parser) {
     DirectAccountSettings direct;
     std::string problem;
     if (!chooseDirectSettings(request, direct, problem)) {
-        printError(problem);
+        // No server given and none known beforehand: look for them.
+        if (!request.imapUrl.empty() || !request.pop3Url.empty() ||
+            request.address.find('@') == std::string::npos) {
+            printError(problem);
+            return kExitUsageExplained;
+        }
+        if (const int code = discoverServersFor(request, accepted, fromStdin); code != kExitOk)
+            return code;
+        if (!chooseDirectSettings(request, direct, problem)) {
+            printError(problem);
+            return kExitUsageExplained;
+        }
+    }
+    if (passwordCommand && tokenCommand) {
+        printError("give either --password-command or --oauth2-token-command, not both");
         return kExitUsageExplained;
     }
-    auto password = readPassword("Password for " + direct.address + ": ", fromStdin);
+    direct.passwordCommand = passwordCommand.value_or("");
+    direct.tokenCommand = tokenCommand.value_or("");
+    // A command gives the secret at each login: nothing is typed or kept.
+    const bool fromCommand = passwordCommand || tokenCommand;
+    std::optional<std::string> password = std::string();
+    if (!fromCommand)
+        password = readPassword("Password for " + direct.address + ": ", fromStdin);
     if (!password) {
         printError("no password given");
         return kExitFailure;
     }
     installTransferEngine();
     IniSettings settings;
-    LoginResult result = loginDirectAccount(direct, *password, !forget, settings, false);
+    LoginResult result =
+        loginDirectAccount(direct, *password, !forget && !fromCommand, settings, false);
     if (!result.ok())
         return kExitFailure;  // the login showed its message
     setRememberedCliAccount(direct.address);
@@ -83,6 +165,13 @@ int runDirectLogin(OptionParser& parser) {
     std::cout << "store:     "
               << (direct.storeRoute == StoreRoute::ImapAppend ? "append to " + direct.mailFolder
                                                               : std::string("smtp"))
+              << "\n";
+    std::cout << "password:  "
+              << (fromCommand ? "from the command, at every login"
+                  : result.passwordKept == PasswordKept::Keyring ? "kept in the desktop keyring"
+                  : result.passwordKept == PasswordKept::ConfigFile
+                      ? "kept in config.ini (readable by you only; no desktop keyring answered)"
+                      : "not kept; asked for by each command")
               << std::endl;
     finishSession();
     return kExitOk;
@@ -171,13 +260,18 @@ Command loginCommand() {
         "\n"
         "usage: parvola-cli login --direct ADDRESS [--password-stdin] [--imap URL | --pop3 URL]\n"
         "         [--smtp URL] [--store-with append|smtp] [--mail-folder NAME]\n"
-        "         [--allow-plaintext] [--piece-size SIZE] [--forget-password]\n"
+        "         [--allow-plaintext] [--piece-size SIZE] [--forget-password] [--yes]\n"
+        "         [--password-command CMD | --oauth2-token-command CMD]\n"
         "  Uses your own mailbox ADDRESS directly, without the web service: the\n"
         "  mailbox login checks the password (or app password). URL is imap://,\n"
         "  imaps://, pop3://, pop3s://, smtp:// or smtps:// and HOST[:PORT]; the \"s\"\n"
         "  schemes use TLS from the start (ports 993, 995, 465), the others (143,\n"
         "  110, 587) switch to TLS whenever the server offers it. Servers not given\n"
-        "  come from the built-in provider rows for the address's domain.\n"
+        "  come from the built-in provider rows for the address's domain; when\n"
+        "  there are none they are looked for (the provider table, the domain's\n"
+        "  mail autoconfiguration, DNS SRV records, the usual host names greeting),\n"
+        "  shown with where they were found, and used when you answer y, or with\n"
+        "  --yes.\n"
         "  A password is never sent without TLS unless --allow-plaintext is given\n"
         "  (for a test server on this computer, say).\n"
         "  --store-with: append puts pieces into the IMAP folder (the default for\n"
@@ -188,6 +282,11 @@ Command loginCommand() {
         "  keeps the inbox tidy, but POP3 cannot see it.\n"
         "  --piece-size: bytes per piece (4M, 512K); by default the largest that\n"
         "  stays under the limit the server announces, else 10M.\n"
+        "  --password-command CMD: the first line CMD prints (through /bin/sh) is the\n"
+        "  password, asked for at each login and never stored; the command is\n"
+        "  remembered. --oauth2-token-command CMD: the same for an OAuth 2 bearer\n"
+        "  token (SASL OAUTHBEARER or XOAUTH2 on IMAP, POP3 and SMTP); a token the\n"
+        "  server refuses is asked for once more.\n"
         "  The account and its servers are remembered; later commands need nothing more.\n",
         runLogin};
 }

@@ -1,5 +1,7 @@
 #include "mail/imap_connection.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -8,6 +10,7 @@
 #include "mail/message_text_sink.h"
 #include "mail/plaintext_guard.h"
 #include "mail/progress_sink.h"
+#include "mail/sasl_oauth.h"
 #include "mail/secret_mask.h"
 
 namespace parvola {
@@ -341,6 +344,8 @@ bool ImapConnection::login(const std::string& user, const std::string& password)
                     "the connection is not secured (the server offers no TLS), and the password "
                     "is not sent in plain text unless plain text is allowed for this account");
     }
+    if (bearer_)
+        return loginWithToken(user, password);
     if (has("AUTH=PLAIN")) {
         const std::string payload =
             base64Encode(std::string("\0", 1) + user + std::string("\0", 1) + password);
@@ -376,8 +381,56 @@ bool ImapConnection::login(const std::string& user, const std::string& password)
     return runWithLiterals(texts, literals, nullptr, false);
 }
 
+bool ImapConnection::loginWithToken(const std::string& user, const std::string& token) {
+    std::vector<std::string> offered;
+    for (const std::string& capability : capabilities_)
+        if (capability.size() > 5 && strncasecmp(capability.c_str(), "AUTH=", 5) == 0)
+            offered.push_back(capability.substr(5));
+    const OAuthMechanism mechanism = chooseOAuthMechanism(offered);
+    if (mechanism == OAuthMechanism::None)
+        return fail(kErrorBadReply,
+                    "the IMAP server takes no OAuth 2 token (it offers neither AUTHENTICATE "
+                    "OAUTHBEARER nor XOAUTH2)");
+    const std::string payload = oauthInitialResponse(mechanism, user, token, host_, port_);
+    const std::string command = std::string("AUTHENTICATE ") + oauthMechanismName(mechanism);
+    const std::string tag = nextTag();
+    ++commandsSent_;
+    bool challenged = false;
+    if (has("SASL-IR")) {
+        if (!sendRaw(tag + " " + command + " " + payload + "\r\n"))
+            return false;
+    } else {
+        if (!sendRaw(tag + " " + command + "\r\n") || !finish(tag, nullptr, &challenged))
+            return false;
+        if (!challenged)
+            return fail(kErrorBadReply, lastReply_);
+        if (!sendRaw(payload + "\r\n"))
+            return false;
+    }
+    if (finish(tag, nullptr, &challenged) && !challenged)
+        return true;
+    if (!challenged) {
+        loginRefused_ = errorCode_ == kErrorBadReply && isConnected();
+        return false;
+    }
+    // A challenge after the token holds the server's error document; it is
+    // acknowledged and the refusal that follows is what the user sees.
+    const std::string why = oauthChallengeText(reader_.response().text);
+    if (!sendRaw(std::string(oauthErrorAcknowledgement(mechanism)) + "\r\n"))
+        return false;
+    if (finish(tag, nullptr, &challenged) && !challenged)
+        return true;
+    loginRefused_ = !challenged && errorCode_ == kErrorBadReply && isConnected();
+    if (!why.empty())
+        lastReply_ += " (" + why + ")";
+    return false;
+}
+
 bool ImapConnection::Connect(const std::string& host, int port, const std::string& user,
                              const std::string& password) {
+    host_ = host;
+    port_ = port;
+    loginRefused_ = false;
     if (hasLineBreakOrNul(user) || hasLineBreakOrNul(password) || user.empty()) {
         errorCode_ = kErrorInvalidArgument;
         lastReply_.clear();

@@ -57,6 +57,10 @@ class ImapConnection {
     ImapConnection& operator=(const ImapConnection&) = delete;
 
     void setTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+    // The password given to Connect is an OAuth 2 bearer token: the login is
+    // AUTHENTICATE OAUTHBEARER (or XOAUTH2 where only that is offered), and
+    // a server that offers neither is refused before the token is sent.
+    void setBearerToken(bool bearer) { bearer_ = bearer; }
     void setTls(const TlsSettings& tls) { tls_ = tls; }
     void setProgress(ProgressSink* sink, int taskId) {
         progressSink_ = sink;
@@ -118,6 +122,9 @@ class ImapConnection {
     // The login was not tried: the connection is not secured and plain
     // text is not allowed.
     bool refusedPlaintext() const { return refusedPlaintext_; }
+    // The server refused the bearer token (a NO to AUTHENTICATE): the sign
+    // to ask for a fresh one.
+    bool loginRefused() const { return loginRefused_; }
     const std::vector<std::string>& capabilities() const { return capabilities_; }
     bool has(std::string_view capability) const { return hasCapability(capabilities_, capability); }
     // The APPENDLIMIT the server announced (0: none).
@@ -138,6 +145,7 @@ class ImapConnection {
     bool refreshCapabilities();
     bool sendId();
     bool login(const std::string& user, const std::string& password);
+    bool loginWithToken(const std::string& user, const std::string& token);
     std::string nextTag();
     bool sendRaw(std::string_view bytes);
     // Sends a literal's bytes in blocks as they are read from `bytes`,
@@ -175,6 +183,10 @@ class ImapConnection {
     bool secure_ = false;
     bool idSent_ = false;
     bool refusedPlaintext_ = false;
+    bool bearer_ = false;
+    bool loginRefused_ = false;
+    std::string host_;
+    int port_ = 0;
     bool capabilitiesNoted_ = false;  // a reply listed them since this was cleared
     unsigned tagCounter_ = 0;
     int commandsSent_ = 0;

@@ -4,6 +4,7 @@
 
 #include "mail/failure_text.h"
 #include "mail/imap_names.h"
+#include "mail/login_secret.h"
 #include "mail/mime_attachment_writer.h"
 #include "mail/mime_reader_text.h"
 #include "mail/piece_digest.h"
@@ -45,18 +46,34 @@ void ImapMailbox::imapFailed(const ImapConnection& imap, const char* step) {
 }
 
 std::unique_ptr<ImapConnection> ImapMailbox::connect() {
-    auto imap = std::make_unique<ImapConnection>();
-    imap->setTls(account_.imapTls);
-    if (imap->Connect(account_.imapHost, account_.imapPort, account_.mailboxUser,
-                      account_.mailboxPassword))
-        return imap;
-    const int code = imap->lastError();
-    imapFailed(*imap, imap->refusedPlaintext()                              ? "login"
-                      : code == kErrorSecureChannel                         ? "TLS verification"
-                      : code == kErrorBadReply && imap->commandsSent() == 0 ? "greeting"
-                      : code == kErrorBadReply                              ? "login"
-                                                                            : "connect");
-    return nullptr;
+    std::unique_ptr<ImapConnection> connected;
+    std::string fetchFailure;
+    const SecretAttempt result = loginWithAccountSecret(
+        account_,
+        [&](const std::string& secret) {
+            auto imap = std::make_unique<ImapConnection>();
+            imap->setTls(account_.imapTls);
+            imap->setBearerToken(account_.bearerToken);
+            if (imap->Connect(account_.imapHost, account_.imapPort, account_.mailboxUser, secret)) {
+                connected = std::move(imap);
+                return SecretAttempt::Done;
+            }
+            const int code = imap->lastError();
+            imapFailed(*imap, imap->refusedPlaintext()      ? "login"
+                              : code == kErrorSecureChannel ? "TLS verification"
+                              : code == kErrorBadReply && imap->commandsSent() == 0 ? "greeting"
+                              : code == kErrorBadReply                              ? "login"
+                                                                                    : "connect");
+            return imap->loginRefused() ? SecretAttempt::Refused : SecretAttempt::Failed;
+        },
+        fetchFailure);
+    if (result == SecretAttempt::Failed && !fetchFailure.empty()) {
+        // No secret to log in with: another try at once gets the same.
+        failure_ = serverLabel("IMAP", account_.imapHost, account_.imapPort) + ", " +
+                   secretSourceName(account_) + ": " + fetchFailure;
+        failureKind_ = MailboxFailure::Permanent;
+    }
+    return connected;
 }
 
 bool ImapMailbox::open() {

@@ -1,6 +1,7 @@
 #pragma once
 // One logged-in user: the address and password typed at login, the mailbox
 // that holds the store, and the SMTP and POP3 servers chosen for it.
+#include <functional>
 #include <string>
 
 #include "platform/tls_settings.h"
@@ -50,6 +51,12 @@ struct MailboxAccount {
     TlsSettings imapTls;
     // The IMAP folder that holds the store's mails.
     std::string mailFolder = "INBOX";
+    // Where each login's secret comes from when it is not kept in
+    // mailboxPassword (a password command, an OAuth 2 token helper): called
+    // for every login, false with the reason in `failure`.
+    std::function<bool(std::string& secret, std::string& failure)> fetchSecret;
+    // The secret is an OAuth 2 bearer token (SASL OAUTHBEARER / XOAUTH2).
+    bool bearerToken = false;
     // Bytes per piece the user set for a direct account; 0: chosen from the
     // limit the server announces (service accounts: the provider's size).
     long long pieceSize = 0;

@@ -9,6 +9,7 @@
 
 #include "mail/plaintext_guard.h"
 #include "mail/progress_sink.h"
+#include "mail/sasl_oauth.h"
 #include "mail/secret_mask.h"
 
 namespace parvola {
@@ -314,7 +315,10 @@ bool Pop3Connection::Connect(const std::string& host, const std::string& user,
                              const std::string& password, int port) {
     // Refused before anything goes out: a value that does not fit the command,
     // or one that would end the command early and smuggle in another.
-    if (user.size() > kMaxCredentialLength || password.size() > kMaxCredentialLength ||
+    loginRefused_ = false;
+    // A token goes in an AUTH line of its own, which has room for one.
+    if ((!bearer_ &&
+         (user.size() > kMaxCredentialLength || password.size() > kMaxCredentialLength)) ||
         hasLineBreakOrNul(user) || hasLineBreakOrNul(password)) {
         errorCode_ = kErrorInvalidArgument;
         lastReply_.clear();
@@ -371,8 +375,11 @@ bool Pop3Connection::Connect(const std::string& host, const std::string& user,
         lastReply_ = plaintextLoginRefusal("POP3", host, port);
         return false;
     }
-    if (!sendCommand("USER " + user + "\r\n") || !ReadCommandResponse() ||
-        !sendCommand("PASS " + password + "\r\n") || !ReadCommandResponse()) {
+    const bool loggedIn = bearer_ ? authenticateWithToken(host, port, user, password)
+                                  : sendCommand("USER " + user + "\r\n") && ReadCommandResponse() &&
+                                        sendCommand("PASS " + password + "\r\n") &&
+                                        ReadCommandResponse();
+    if (!loggedIn) {
         // Keep the failure that ended the login, not the QUIT's.
         const int code = errorCode_;
         std::string reply = lastReply_;
@@ -383,6 +390,73 @@ bool Pop3Connection::Connect(const std::string& host, const std::string& user,
         return false;
     }
     return true;
+}
+
+bool Pop3Connection::authenticateWithToken(const std::string& host, int port,
+                                           const std::string& user, const std::string& token) {
+    // The SASL line of CAPA names the mechanisms; a listing that runs on is
+    // kept only as far as a capability list ever goes.
+    class CapabilitySink : public MessageTextSink {
+      public:
+        void append(std::string_view bytes) override {
+            if (text.size() < 64 * 1024)
+                text.append(bytes.substr(0, 64 * 1024 - text.size()));
+        }
+        std::string text;
+    } capabilities;
+    if (!sendCommand("CAPA\r\n") || !readListing(capabilities))
+        return false;
+    std::vector<std::string> offered;
+    size_t start = 0;
+    while (start < capabilities.text.size()) {
+        size_t end = capabilities.text.find('\n', start);
+        if (end == std::string::npos)
+            end = capabilities.text.size();
+        std::string line = capabilities.text.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.size() < 5 || strncasecmp(line.c_str(), "SASL ", 5) != 0)
+            continue;
+        for (size_t at = 5; at < line.size();) {
+            size_t next = line.find(' ', at);
+            if (next == std::string::npos)
+                next = line.size();
+            if (next > at)
+                offered.push_back(line.substr(at, next - at));
+            at = next + 1;
+        }
+    }
+    const OAuthMechanism mechanism = chooseOAuthMechanism(offered);
+    if (mechanism == OAuthMechanism::None) {
+        const std::string text =
+            "the POP3 server takes no OAuth 2 token (its CAPA lists neither SASL OAUTHBEARER nor "
+            "XOAUTH2)";
+        fail(kErrorBadReply, text.data(), text.size());
+        return false;
+    }
+    if (!sendCommand(std::string("AUTH ") + oauthMechanismName(mechanism) + " " +
+                     oauthInitialResponse(mechanism, user, token, host, port) + "\r\n"))
+        return false;
+    if (ReadCommandResponse())
+        return true;
+    if (errorCode_ != kErrorBadReply)
+        return false;
+    if (lastReply_.rfind("+ ", 0) == 0 || lastReply_ == "+") {
+        // The server's error document, acknowledged; its refusal follows.
+        const std::string why =
+            oauthChallengeText(lastReply_.size() > 2 ? lastReply_.substr(2) : "");
+        if (!sendCommand(std::string(oauthErrorAcknowledgement(mechanism)) + "\r\n"))
+            return false;
+        if (ReadCommandResponse())
+            return true;
+        if (errorCode_ != kErrorBadReply)
+            return false;
+        if (!why.empty())
+            lastReply_ += " (" + why + ")";
+    }
+    loginRefused_ = true;
+    return false;
 }
 
 bool Pop3Connection::stlsOffered(bool& offered) {

@@ -79,6 +79,13 @@ class Pop3Connection {
 
     void setTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
     void setTls(const TlsSettings& tls) { tls_ = tls; }
+    // The password given to Connect is an OAuth 2 bearer token: the login is
+    // AUTH OAUTHBEARER (or XOAUTH2 where only that is offered, RFC 5034) in
+    // place of USER and PASS, and a server whose CAPA lists neither is
+    // refused before the token is sent.
+    void setBearerToken(bool bearer) { bearer_ = bearer; }
+    // The server refused the bearer token: the sign to ask for a fresh one.
+    bool loginRefused() const { return loginRefused_; }
     void setProgress(ProgressSink* sink, int taskId) {
         progressSink_ = sink;
         taskId_ = taskId;
@@ -118,6 +125,8 @@ class Pop3Connection {
     bool receiveMore(ReplyClock& clock);
     bool sendCommand(const std::string& command);
     bool secure(const std::string& host);
+    bool authenticateWithToken(const std::string& host, int port, const std::string& user,
+                               const std::string& token);
     // CAPA: whether the server offers STLS. False only when the connection
     // failed; a refused CAPA offers nothing.
     bool stlsOffered(bool& offered);
@@ -141,6 +150,8 @@ class Pop3Connection {
     std::chrono::milliseconds timeout_{kDefaultTimeoutMs};
     int errorCode_ = kSocketOk;
     TlsSettings tls_;
+    bool bearer_ = false;
+    bool loginRefused_ = false;
 };
 
 }  // namespace parvola

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include "mail/failure_text.h"
+#include "mail/login_secret.h"
 #include "mail/mime_reader_text.h"
 #include "mail/piece_digest.h"
 #include "mail/progress_sink.h"
@@ -35,16 +36,36 @@ bool Pop3SmtpMailbox::open() {
     abandon();
     failure_.clear();
     failureKind_ = MailboxFailure::None;
-    auto pop3 = std::make_unique<Pop3Connection>();
-    pop3->setTls(account_.pop3Tls);
-    if (!pop3->Connect(account_.pop3Host, account_.mailboxUser, account_.mailboxPassword,
-                       account_.pop3Port)) {
-        const int code = pop3->lastError();
-        // The step shows in the code: a refused channel, a refused login
-        // (a "-ERR" reply), or no connection at all.
-        pop3Failed(*pop3, code == kErrorSecureChannel ? "TLS verification"
-                          : code == kErrorBadReply || code == kErrorPlaintextRefused ? "login"
-                                                                                     : "connect");
+    std::unique_ptr<Pop3Connection> pop3;
+    std::string fetchFailure;
+    const SecretAttempt login = loginWithAccountSecret(
+        account_,
+        [&](const std::string& secret) {
+            auto attempt = std::make_unique<Pop3Connection>();
+            attempt->setTls(account_.pop3Tls);
+            attempt->setBearerToken(account_.bearerToken);
+            if (attempt->Connect(account_.pop3Host, account_.mailboxUser, secret,
+                                 account_.pop3Port)) {
+                pop3 = std::move(attempt);
+                return SecretAttempt::Done;
+            }
+            const int code = attempt->lastError();
+            // The step shows in the code: a refused channel, a refused login
+            // (a "-ERR" reply), or no connection at all.
+            pop3Failed(*attempt, code == kErrorSecureChannel ? "TLS verification"
+                                 : code == kErrorBadReply || code == kErrorPlaintextRefused
+                                     ? "login"
+                                     : "connect");
+            return attempt->loginRefused() ? SecretAttempt::Refused : SecretAttempt::Failed;
+        },
+        fetchFailure);
+    if (login != SecretAttempt::Done) {
+        if (login == SecretAttempt::Failed && !fetchFailure.empty()) {
+            // No secret to log in with: another try at once gets the same.
+            failure_ = serverLabel("POP3", account_.pop3Host, account_.pop3Port) + ", " +
+                       secretSourceName(account_) + ": " + fetchFailure;
+            failureKind_ = MailboxFailure::Permanent;
+        }
         return false;
     }
     int count = 0, total = 0;

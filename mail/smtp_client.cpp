@@ -10,6 +10,7 @@
 
 #include "mail/base64.h"
 #include "mail/plaintext_guard.h"
+#include "mail/sasl_oauth.h"
 #include "mail/secret_mask.h"
 #include "platform/host_info.h"
 
@@ -243,6 +244,8 @@ int SmtpClient::readReply() {
 
 int SmtpClient::Connect(const std::string& host) {
     Close();
+    hostName_ = host;
+    loginRefused_ = false;
     esmtp_ = false;
     sizeAnnounced_ = false;
     sizeLimit_ = 0;
@@ -353,7 +356,19 @@ bool SmtpClient::startTls(const std::string& host) {
 }
 
 void SmtpClient::readCapabilities() {
+    authMechanisms_.clear();
     for (std::string_view line : capabilityLines(lastReply_)) {
+        if (hasKeyword(line, "AUTH")) {
+            for (size_t at = 5; at < line.size();) {
+                size_t next = line.find(' ', at);
+                if (next == std::string_view::npos)
+                    next = line.size();
+                if (next > at)
+                    authMechanisms_.emplace_back(line.substr(at, next - at));
+                at = next + 1;
+            }
+            continue;
+        }
         if (!hasKeyword(line, "SIZE"))
             continue;
         sizeAnnounced_ = true;
@@ -362,9 +377,41 @@ void SmtpClient::readCapabilities() {
     }
 }
 
+int SmtpClient::authWithToken() {
+    const OAuthMechanism mechanism = chooseOAuthMechanism(authMechanisms_);
+    if (mechanism == OAuthMechanism::None) {
+        lastReply_ =
+            "the SMTP server takes no OAuth 2 token (it offers neither AUTH OAUTHBEARER nor "
+            "XOAUTH2)";
+        OnWarning(504, lastReply_);
+        error(504);
+        return 504;
+    }
+    int code =
+        SendCmd(std::string("AUTH ") + oauthMechanismName(mechanism) + " " +
+                oauthInitialResponse(mechanism, userName_, password_, hostName_, port_) + "\r\n");
+    std::string why;
+    if (code == 334) {
+        // The server's error document, acknowledged; its refusal follows.
+        why = lastReply_.size() > 4 ? oauthChallengeText(lastReply_.substr(4)) : std::string();
+        code = SendCmd(std::string(oauthErrorAcknowledgement(mechanism)) + "\r\n");
+    }
+    maskSecret(lastReply_, password_);
+    if (code == 235)
+        return 0;
+    loginRefused_ = code == 535;
+    if (!why.empty())
+        lastReply_ += " (" + why + ")";
+    OnWarning(code, lastReply_);
+    error(code);
+    return code;
+}
+
 int SmtpClient::authLogin() {
     if (userName_.empty())
         return 0;
+    if (bearer_)
+        return authWithToken();
     int code = SendCmd("AUTH LOGIN\r\n");
     if (code != 334) {
         OnWarning(code, lastReply_);

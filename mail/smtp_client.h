@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "mail/message_text_source.h"
 #include "mail/progress_sink.h"
@@ -90,6 +91,12 @@ class SmtpClient {
     }
     // How the connection is secured; none by default: plaintext.
     void setTls(const TlsSettings& tls) { tls_ = tls; }
+    // The password of setCredentials is an OAuth 2 bearer token: the login
+    // is AUTH OAUTHBEARER (or XOAUTH2 where only that is offered) instead of
+    // AUTH LOGIN; a server that offers neither is not sent the token.
+    void setBearerToken(bool bearer) { bearer_ = bearer; }
+    // The server refused the bearer token (535): the sign to ask for a fresh one.
+    bool loginRefused() const { return loginRefused_; }
     // Greets with HELO alone when false.
     void setUseEhlo(bool useEhlo) { useEhlo_ = useEhlo; }
 
@@ -130,6 +137,7 @@ class SmtpClient {
     // Calls OnError; -1 (the connection is gone) also clears connected_.
     void error(int code);
     int authLogin();
+    int authWithToken();
     int greet(std::string& greeting);
     bool startTls(const std::string& host);
     void readCapabilities();
@@ -149,6 +157,10 @@ class SmtpClient {
     std::time_t created_;
     TlsSettings tls_;
     bool sizeAnnounced_ = false;
+    bool bearer_ = false;
+    bool loginRefused_ = false;
+    std::string hostName_;                     // the host connected to, for OAUTHBEARER
+    std::vector<std::string> authMechanisms_;  // from the EHLO reply's AUTH line
     size_t sizeLimit_ = 0;
     int failureCode_ = 0;
     std::string failureReply_;

@@ -1,16 +1,38 @@
 #include "mail/smtp_store.h"
 
 #include "mail/failure_text.h"
+#include "mail/login_secret.h"
 #include "mail/progress_sink.h"
 #include "mail/smtp_client.h"
 
 namespace parvola {
 namespace {
 
-void prepare(SmtpClient& smtp, const MailboxAccount& account) {
+void prepare(SmtpClient& smtp, const MailboxAccount& account, const std::string& secret) {
     smtp.setPort(account.smtpPort);
     smtp.setTls(account.smtpTls);
-    smtp.setCredentials(account.mailboxUser, account.mailboxPassword);
+    smtp.setBearerToken(account.bearerToken);
+    smtp.setCredentials(account.mailboxUser, secret);
+}
+
+// Connects and logs in with the account's secret (a refused token fetched
+// once more); 0 when not connected, `fetchFailure` then holding why no
+// secret could be had, if that was the cause.
+int connectWithSecret(SmtpClient& smtp, const MailboxAccount& account, std::string& fetchFailure) {
+    int connected = 0;
+    loginWithAccountSecret(
+        account,
+        [&](const std::string& secret) {
+            prepare(smtp, account, secret);
+            connected = smtp.Connect(account.smtpHost);
+            if (connected && smtp.loginRefused()) {
+                smtp.Close();
+                return SecretAttempt::Refused;
+            }
+            return connected ? SecretAttempt::Done : SecretAttempt::Failed;
+        },
+        fetchFailure);
+    return connected;
 }
 
 }  // namespace
@@ -19,8 +41,8 @@ int storeOverSmtp(const MailboxAccount& account, const StoreMail& mail, std::str
                   MailboxFailure& failureKind, std::string* failureReply) {
     SmtpMessage message = composeStoreMail(mail, account.mailboxAddress);
     SmtpClient smtp;
-    prepare(smtp, account);
     failureText.clear();
+    std::string fetchFailure;
     failureKind = MailboxFailure::None;
     auto describe = [&] {
         std::string words = oneLine(smtp.failureReply());
@@ -35,8 +57,13 @@ int storeOverSmtp(const MailboxAccount& account, const StoreMail& mail, std::str
                           ? classifySmtpReply(smtp.failureCode(), smtp.failureReply())
                           : classifyConnectionError(smtp.failureSocketError(), smtp.failureReply());
     };
-    if (!smtp.Connect(account.smtpHost)) {
+    if (!connectWithSecret(smtp, account, fetchFailure)) {
         describe();
+        if (!fetchFailure.empty()) {
+            failureText = serverLabel("SMTP", account.smtpHost, account.smtpPort) + ", " +
+                          secretSourceName(account) + ": " + fetchFailure;
+            failureKind = MailboxFailure::Permanent;
+        }
         smtp.Close();
         if (failureReply != nullptr)
             *failureReply = smtp.failureReply();

@@ -46,6 +46,9 @@ DeployConfig loadDeployConfig() {
     config.siteBase = readProfileString("site", "base", kDefaultSite, path);
     config.groupBase = readProfileString("site", "group", config.siteBase, path);
     config.caFile = readProfileString("tls", "ca_file", "", path);
+    config.autoconfigBase = readProfileString("setup", "autoconfig_base", "", path);
+    while (!config.autoconfigBase.empty() && config.autoconfigBase.back() == '/')
+        config.autoconfigBase.pop_back();
     while (!config.siteBase.empty() && config.siteBase.back() == '/')
         config.siteBase.pop_back();
     while (!config.groupBase.empty() && config.groupBase.back() == '/')

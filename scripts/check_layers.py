@@ -8,6 +8,7 @@ own headers (docs/architecture.md explains why each one exists):
     mail/  zip/  web/              transports and formats, on platform/ alone
     catalog/xml/  catalog/         the catalog document and its XML engine
     app/                           settings, accounts, process state, login verification
+    setup/                         finding a mailbox's servers, provider answers
     transfer/                      pieces, tasks, workers, catalog mail
     presentation/                  texts and rules both clients show
     cli/  shell/                   the two clients, which never include each other
@@ -30,7 +31,8 @@ for transport in ("mail", "zip", "web"):
 BELOW["catalog/xml"] = {"platform"}
 BELOW["catalog"] = {"platform", "mail", "zip", "web", "catalog/xml"}
 BELOW["app"] = BELOW["catalog"] | {"catalog"}
-BELOW["transfer"] = BELOW["app"] | {"app"}
+BELOW["setup"] = BELOW["app"] | {"app"}
+BELOW["transfer"] = BELOW["setup"] | {"setup"}
 BELOW["presentation"] = BELOW["transfer"] | {"transfer"}
 BELOW["cli"] = BELOW["presentation"] | {"presentation"}
 BELOW["shell"] = BELOW["presentation"] | {"presentation"}
@@ -38,7 +40,7 @@ BELOW["site"] = {"platform"}
 
 # The static library each folder builds, for the link check.
 LIBRARY = {"platform": "platform", "mail": "mail", "zip": "zip", "web": "web",
-           "catalog/xml": "catalog_xml", "catalog": "catalog", "app": "app",
+           "catalog/xml": "catalog_xml", "catalog": "catalog", "app": "app", "setup": "setup",
            "transfer": "transfer", "presentation": "presentation", "cli": "cli_commands",
            "shell": "shell_ui", "site": "site_service"}
 

@@ -9,6 +9,9 @@ PACKAGES=(
   # libraries
   zlib1g-dev libcurl4-openssl-dev libssl-dev libsqlite3-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev
+  # the desktop keyring (Secret Service) for remembered passwords, and a
+  # real one for its test in a private D-Bus session
+  libsecret-1-dev gnome-keyring dbus-daemon dbus-bin
   # desktop client: Qt, its Chinese stock texts and the desktop's own file
   # dialogs (GTK, portal); a virtual display with a window manager and
   # xdotool for the real-window smoke test and the screenshots

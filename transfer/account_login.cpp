@@ -6,6 +6,7 @@
 #include "catalog/catalog_hooks.h"
 #include "mail/plaintext_guard.h"
 #include "mail/secret_mask.h"
+#include "platform/keyring.h"
 #include "platform/notice_box.h"
 #include "transfer/catalog_sync.h"
 #include "transfer/resume_tasks.h"
@@ -107,11 +108,23 @@ LoginResult loginDirectAccount(const DirectAccountSettings& direct, const std::s
     if (refuseSecondLogin(direct.address, result))
         return result;
     // No web service and no notification: the catalog step's mailbox login
-    // verifies the password.
-    result = finishLogin(std::move(result), direct.address, password, rememberPassword, settings,
+    // verifies the password. A password to remember goes to the keyring when
+    // one answers, and config.ini then keeps the account without it.
+    const bool keep = rememberPassword && !password.empty();
+    const bool keyring = keep && keyringAnswers();
+    result = finishLogin(std::move(result), direct.address, password, keep && !keyring, settings,
                          resumeTasks);
-    if (result.ok())
-        rememberDirectAccount(settings.path(), direct);
+    if (!result.ok())
+        return result;
+    rememberDirectAccount(settings.path(), direct);
+    std::string failure;
+    if (keyring && keyringStore(direct.address, password, failure) == KeyringResult::Ok) {
+        result.passwordKept = PasswordKept::Keyring;
+    } else if (keep) {
+        if (keyring)
+            settings.rememberAccount(direct.address, password);
+        result.passwordKept = PasswordKept::ConfigFile;
+    }
     return result;
 }
 

@@ -19,9 +19,17 @@ enum class LoginOutcome {
     CatalogFailed,    // the mailbox could not be read; the message was shown
 };
 
+// Where a remembered password went.
+enum class PasswordKept {
+    Nowhere,     // not remembered, or its secret comes from a command
+    Keyring,     // the desktop keyring (direct accounts, when one answers)
+    ConfigFile,  // config.ini, readable by its owner only
+};
+
 struct LoginResult {
     LoginOutcome outcome = LoginOutcome::VerifyFailed;
     MailboxAccount account;  // as verified (filled from the verification on)
+    PasswordKept passwordKept = PasswordKept::Nowhere;
     bool ok() const { return outcome == LoginOutcome::LoggedIn; }
 };
 
@@ -50,7 +58,9 @@ LoginResult loginAccount(const std::string& address, const std::string& password
 // details; a login the plain-text guard stopped shows the guard's words),
 // the catalog is brought from the mailbox as for every account, and on
 // success the settings are remembered in `settings`' file beside the
-// account (its password there only when `rememberPassword`).
+// account. With `rememberPassword` the password goes to the desktop keyring
+// when one answers, else into config.ini beside the account; the result
+// says which.
 LoginResult loginDirectAccount(const DirectAccountSettings& direct, const std::string& password,
                                bool rememberPassword, IniSettings& settings,
                                bool resumeTasks = true);

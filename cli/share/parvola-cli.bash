@@ -47,7 +47,7 @@ _parvola_cli() {
         login)
             options="--password-stdin --forget-password --direct"
             if [[ " ${words[*]} " == *" --direct "* ]]; then
-                options+=" --imap --pop3 --smtp --store-with --mail-folder --allow-plaintext --piece-size"
+                options+=" --imap --pop3 --smtp --store-with --mail-folder --allow-plaintext --piece-size --yes --password-command --oauth2-token-command"
             fi
             ;;
         ls | tree | bin | space) options="--json" ;;

@@ -335,3 +335,31 @@ imap("nested_lists", 0, "* 1 FETCH (FLAGS " + "(" * 5000 + ")" * 4999 + " UID 1)
 imap("search_garbage", 0, "* SEARCH 1 0 -3 4294967296 x\r\n* 7 EXISTS\r\n")
 imap("unterminated_quote", 0, "* 1 FETCH (UID 3 BODY[] \"abc\r\n* BYE\r\n")
 imap("bare_lf_and_blank", 2, "*\n\n \nA1\r\n+\r\n")
+
+# ---- Mail autoconfiguration documents ----
+# A selector byte (bit 0: TLS was asked for), then the document.
+def autoconfig(name, selector, text):
+    data = text.encode("latin-1") if isinstance(text, str) else text
+    write("autoconfig", name, bytes([selector]) + data)
+
+
+AUTOCONFIG = ('<?xml version="1.0" encoding="UTF-8"?>\n<clientConfig version="1.1">\n'
+              '<emailProvider id="example.org"><domain>example.org</domain>'
+              '<displayName>Example &amp; Co</displayName>\n'
+              '<incomingServer type="imap"><hostname>imap.%EMAILDOMAIN%</hostname><port>993</port>'
+              '<socketType>SSL</socketType><username>%EMAILADDRESS%</username></incomingServer>\n'
+              '<incomingServer type="pop3"><hostname>pop.example.org</hostname><port>110</port>'
+              '<socketType>plain</socketType></incomingServer>\n'
+              '<outgoingServer type="smtp"><hostname>smtp.example.org</hostname><port>587</port>'
+              '<socketType>STARTTLS</socketType></outgoingServer>\n'
+              '</emailProvider></clientConfig>\n')
+autoconfig("provider", 1, AUTOCONFIG)
+autoconfig("provider_plain_allowed", 0, AUTOCONFIG)
+autoconfig("control_in_host", 1, AUTOCONFIG.replace("smtp.example.org", "smtp.exa\x07mple.org"))
+autoconfig("port_out_of_range", 0, AUTOCONFIG.replace("<port>587", "<port>99999999999"))
+autoconfig("markup_in_host", 0, AUTOCONFIG.replace("pop.example.org", "<b>pop</b>"))
+autoconfig("only_plain", 1, AUTOCONFIG.replace("SSL", "plain").replace("STARTTLS", "plain"))
+autoconfig("not_xml", 1, "<html><body>Not found</body>")
+autoconfig("unclosed", 1, AUTOCONFIG[: len(AUTOCONFIG) // 2])
+autoconfig("deep", 0, "<clientConfig>" + "<emailProvider>" * 20000)
+autoconfig("entities", 0, AUTOCONFIG.replace("imap.%EMAILDOMAIN%", "imap&#46;ex&#x61;mple.org&#0;"))
