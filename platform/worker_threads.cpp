@@ -1,5 +1,7 @@
 #include "platform/worker_threads.h"
 
+#include <openssl/crypto.h>
+
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -18,8 +20,15 @@ void startWorker(std::function<void()> work) {
         std::lock_guard<std::mutex> guard(countMutex);
         ++running;
     }
-    std::thread([work = std::move(work)] {
+    std::thread([work = std::move(work)]() mutable {
         work();
+        // A worker counts as done only once what it holds is released: the
+        // work's captures and the state OpenSSL keeps for this thread (which
+        // the thread's exit would free only after the count has dropped).
+        // A process that ends as soon as its workers are done then leaves
+        // nothing half-freed behind.
+        work = nullptr;
+        OPENSSL_thread_stop();
         std::lock_guard<std::mutex> guard(countMutex);
         --running;
         countChanged.notify_all();
