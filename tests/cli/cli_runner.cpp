@@ -65,8 +65,10 @@ CliResult runCliWatched(const std::string& home, const std::vector<std::string>&
             break;
         poll(nullptr, 0, 5);
     } while (std::chrono::steady_clock::now() < deadline);
-    if (!input.empty() && !process.write(input))
-        result.err = "write failed";
+    // A program may end without reading its input (a refused command does);
+    // the failed write then says nothing about it, its output and exit code do.
+    if (!input.empty())
+        (void)process.write(input);
     process.closeInput();
     shown += processTexts(process.pid());
     process.drain(result.out, result.err);
