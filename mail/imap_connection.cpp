@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "mail/base64.h"
+#include "mail/idle_receive.h"
 #include "mail/imap_names.h"
 #include "mail/message_text_sink.h"
 #include "mail/plaintext_guard.h"
@@ -82,31 +83,11 @@ bool ImapConnection::sendRaw(std::string_view bytes) {
 }
 
 bool ImapConnection::receiveMore(ReplyClock& clock) {
-    while (true) {
-        const auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() -
-                                                                                clock.lastActivity);
-        if (idle > timeout_) {
-            errorCode_ = kErrorTimedOut;
-            return false;
-        }
-        const int readable = channel_.waitReadable(static_cast<int>((timeout_ - idle).count()) + 1);
-        if (readable < 0) {
-            errorCode_ = channel_.lastError();
-            return false;
-        }
-        if (readable > 0)
-            break;
-    }
-    size_t available = 0;
-    char* room = inbox_.room(kReceiveRoom, available);
-    const ssize_t got = channel_.receive(room, available);
-    if (got <= 0) {
-        errorCode_ = got < 0 ? channel_.lastError() : kErrorConnectionReset;
+    const size_t got = receiveWithinIdleLimit(channel_, inbox_, kReceiveRoom, clock.lastActivity,
+                                              timeout_, errorCode_);
+    if (got == 0)
         return false;
-    }
-    inbox_.commit(static_cast<size_t>(got));
-    clock.lastActivity = Clock::now();
-    clock.received += static_cast<uint64_t>(got);
+    clock.received += got;
     if (clock.reports && taskId_ != -1 && ++clock.receivesSinceReport > kReceivesPerReport) {
         clock.receivesSinceReport = 0;
         reportProgress(clock.received, expectedSize_);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "mail/idle_receive.h"
 #include "mail/plaintext_guard.h"
 #include "mail/progress_sink.h"
 #include "mail/sasl_oauth.h"
@@ -96,33 +97,11 @@ struct Pop3Connection::ReplyClock {
 };
 
 bool Pop3Connection::receiveMore(ReplyClock& clock) {
-    while (true) {
-        const auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() -
-                                                                                clock.lastActivity);
-        if (idle > timeout_) {
-            errorCode_ = kErrorTimedOut;
-            return false;
-        }
-        // Wait on the time that is left: a reply that has arrived is read at once.
-        const int readable = channel_.waitReadable(static_cast<int>((timeout_ - idle).count()) + 1);
-        if (readable < 0) {
-            errorCode_ = channel_.lastError();
-            return false;
-        }
-        if (readable > 0)
-            break;
-    }
-    size_t available = 0;
-    char* room = inbox_.room(kReceiveRoom, available);
-    const ssize_t got = channel_.receive(room, available);
-    if (got <= 0) {
-        // Closed by the server (or a receive error) in the middle of a reply.
-        errorCode_ = got < 0 ? channel_.lastError() : kErrorConnectionReset;
+    const size_t got = receiveWithinIdleLimit(channel_, inbox_, kReceiveRoom, clock.lastActivity,
+                                              timeout_, errorCode_);
+    if (got == 0)
         return false;
-    }
-    inbox_.commit(static_cast<size_t>(got));
-    clock.lastActivity = Clock::now();
-    clock.received += static_cast<size_t>(got);
+    clock.received += got;
     if (taskId_ != -1 && ++clock.receivesSinceReport > kReceivesPerReport) {
         reportProgress(clock.received);
         clock.receivesSinceReport = 0;

@@ -42,13 +42,19 @@ std::string plainLogin(const char* tag) {
            "\r\n";
 }
 
+// The greeting and a PLAIN login that the server takes, announcing
+// `loggedInCapabilities`; the next tag is A2.
+ScriptedPeer& scriptLogin(ScriptedPeer& peer, const std::string& loggedInCapabilities) {
+    return peer.reply("* OK [CAPABILITY IMAP4rev1 AUTH=PLAIN SASL-IR] hello\r\n")
+        .expectLine(plainLogin("A1"))
+        .reply("A1 OK [CAPABILITY " + loggedInCapabilities + "] in\r\n");
+}
+
 // A session's start: greeting, login, SELECT of INBOX (UIDVALIDITY 77),
 // the search with `found` as the answer; the next tag is A4.
 void scriptOpen(ScriptedPeer& peer, const std::string& loggedInCapabilities,
                 const std::string& found) {
-    peer.reply("* OK [CAPABILITY IMAP4rev1 AUTH=PLAIN SASL-IR] hello\r\n")
-        .expectLine(plainLogin("A1"))
-        .reply("A1 OK [CAPABILITY " + loggedInCapabilities + "] in\r\n")
+    scriptLogin(peer, loggedInCapabilities)
         .expectLine("A2 SELECT \"INBOX\"\r\n")
         .reply("* 9 EXISTS\r\n* OK [UIDVALIDITY 77] ok\r\nA2 OK [READ-WRITE] selected\r\n")
         .expectLine("A3 UID SEARCH UNDELETED SUBJECT \"PARVOL\"\r\n")
@@ -219,29 +225,22 @@ TEST(ImapMailboxScripted, NoAndBadAnswersEndTheStepWithTheServersWords) {
 }
 
 TEST(ImapMailboxScripted, StoreSaysTheServersLimitAndRefusalAndCreatesAMissingFolder) {
-    const std::string greeting = "* OK [CAPABILITY IMAP4rev1 AUTH=PLAIN SASL-IR] hello\r\n";
     ScriptedPeer peer;
     // The limit in the capabilities, then one per folder by STATUS.
-    peer.reply(greeting)
-        .expectLine(plainLogin("A1"))
-        .reply("A1 OK [CAPABILITY IMAP4rev1 APPENDLIMIT=35651584] in\r\n")
+    scriptLogin(peer, "IMAP4rev1 APPENDLIMIT=35651584")
         .expectLine("A2 LOGOUT\r\n")
         .reply("* BYE\r\nA2 OK\r\n")
-        .acceptNext()
-        .reply(greeting)
-        .expectLine(plainLogin("A1"))
-        .reply("A1 OK [CAPABILITY IMAP4rev1 LITERAL+ APPENDLIMIT] in\r\n")
+        .acceptNext();
+    scriptLogin(peer, "IMAP4rev1 LITERAL+ APPENDLIMIT")
         .expectLine("A2 STATUS \"Parvola\" (APPENDLIMIT)\r\n")
         .reply("* STATUS Parvola (APPENDLIMIT 1000)\r\nA2 OK\r\n")
         .expectLine("A3 LOGOUT\r\n")
         .reply("* BYE\r\nA3 OK\r\n")
-        .acceptNext()
-        // A folder that is not there: created, then appended to; the mail
-        // (with LITERAL+) ends with its closing boundary and the line break
-        // that ends the command.
-        .reply(greeting)
-        .expectLine(plainLogin("A1"))
-        .reply("A1 OK [CAPABILITY IMAP4rev1 LITERAL+] in\r\n")
+        .acceptNext();
+    // A folder that is not there: created, then appended to; the mail
+    // (with LITERAL+) ends with its closing boundary and the line break
+    // that ends the command.
+    scriptLogin(peer, "IMAP4rev1 LITERAL+")
         .captureUntil("--\r\n\r\n")
         .reply("A2 NO [TRYCREATE] Mailbox doesn't exist: Parvola\r\n")
         .expectLine("A3 CREATE \"Parvola\"\r\n")
@@ -250,20 +249,16 @@ TEST(ImapMailboxScripted, StoreSaysTheServersLimitAndRefusalAndCreatesAMissingFo
         .reply("A4 OK [APPENDUID 5 1] appended\r\n")
         .expectLine("A5 LOGOUT\r\n")
         .reply("* BYE\r\nA5 OK\r\n")
-        .acceptNext()
-        // Over quota: the refusal as a code and in the server's words.
-        .reply(greeting)
-        .expectLine(plainLogin("A1"))
-        .reply("A1 OK [CAPABILITY IMAP4rev1 LITERAL+] in\r\n")
+        .acceptNext();
+    // Over quota: the refusal as a code and in the server's words.
+    scriptLogin(peer, "IMAP4rev1 LITERAL+")
         .captureUntil("--\r\n\r\n")
         .reply("A2 NO [OVERQUOTA] Quota exceeded\r\n")
         .expectLine("A3 LOGOUT\r\n")
         .reply("* BYE\r\nA3 OK\r\n")
-        .acceptNext()
-        // The provider's limit for now: to be waited out, not a refusal.
-        .reply(greeting)
-        .expectLine(plainLogin("A1"))
-        .reply("A1 OK [CAPABILITY IMAP4rev1 LITERAL+] in\r\n")
+        .acceptNext();
+    // The provider's limit for now: to be waited out, not a refusal.
+    scriptLogin(peer, "IMAP4rev1 LITERAL+")
         .captureUntil("--\r\n\r\n")
         .reply("A2 NO [LIMIT] Too many messages appended today\r\n")
         .expectLine("A3 LOGOUT\r\n")
