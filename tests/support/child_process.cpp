@@ -195,12 +195,27 @@ void ChildProcess::drain(std::string& out, std::string& err) {
     pollfd fds[2] = {{outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};
     int open = (outFd_ >= 0) + (errFd_ >= 0);
     char buffer[4096];
+    // A program that hangs with its output open would hold the test until
+    // CTest's own limit ends it without a word; stop it sooner and say so.
+    constexpr int kQuietLimitMs = 400'000;
+    int quietMs = 0;
     while (open > 0) {
-        if (::poll(fds, 2, -1) < 0) {
+        const int ready = ::poll(fds, 2, 1000);
+        if (ready < 0) {
             if (errno == EINTR)
                 continue;
             break;
         }
+        if (ready == 0) {
+            quietMs += 1000;
+            if (quietMs >= kQuietLimitMs) {
+                err += "\n[test runner: no output for 400 s, the program was killed]\n";
+                signal(SIGKILL);
+                break;
+            }
+            continue;
+        }
+        quietMs = 0;
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
                 continue;
