@@ -151,6 +151,8 @@ long ComposedText::readFileSegment(Segment& segment, char* buffer, size_t capaci
         !encodeNextSlice(segment))
         return -1;
     const size_t n = std::min(capacity, encodedLength_ - encodedOffset_);
+    if (n == 0)
+        return 0;  // an empty file: nothing was encoded, and there is no slice yet
     std::memcpy(buffer, encoded_.get() + encodedOffset_, n);
     encodedOffset_ += n;
     offset_ += n;

@@ -38,9 +38,11 @@ build_tests() {  # dir, flags, smtp port, pop3 port, imap port
     -DPARVOLA_TEST_SMTP_PORT="$smtp" -DPARVOLA_TEST_POP3_PORT="$pop3" \
     -DPARVOLA_TEST_IMAP_PORT="$imap" >"$dir/build.log" 2>&1 ||
     return 1
+  # The test programs: *_unit, *_integration, and the checks that run inside
+  # a session a script sets up (the keyring's private D-Bus session).
   local targets
   targets=$(ninja -C "$dir" -t targets all 2>/dev/null |
-    sed -n 's/^\([A-Za-z0-9_]*_\(unit\|integration\)\): .*/\1/p' | sort -u)
+    sed -n 's/^\([A-Za-z0-9_]*_\(unit\|integration\|session_check\)\): .*/\1/p' | sort -u)
   [ -n "$targets" ] || return 1
   # shellcheck disable=SC2086
   cmake --build "$dir" --target $targets -j"$jobs" >>"$dir/build.log" 2>&1
