@@ -5,12 +5,16 @@
 // ones (seeded), answers chosen SMTP commands in the server's place
 // (421/451/452, a daily-quota 550), and can lose the server's answer to the
 // end of a mail's data, the way a connection that dies right after the final
-// dot leaves the client not knowing whether the server kept the mail.
+// dot leaves the client not knowing whether the server kept the mail, or
+// stall a session: from a chosen command on, nothing passes either way and
+// nothing is closed, as on a line that went dead without a word, until the
+// client gives up on its time-out.
 // Everything else passes byte for byte.
 #include <atomic>
 #include <map>
 #include <mutex>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -43,6 +47,10 @@ class FaultRelay {
         // The `n`-th mail whose data ends (over all sessions; 0: none) is
         // passed on whole, and the session is cut in place of the answer.
         int loseAnswerToData = 0;
+        // The session that sends the `stallOccurrence`-th command starting
+        // with `stallCommand` (over all sessions; 0: none) stalls there.
+        std::string stallCommand;
+        int stallOccurrence = 0;
     };
 
     FaultRelay(const std::string& listenHost, const std::string& targetHost, int targetPort,
@@ -59,12 +67,15 @@ class FaultRelay {
     int cuts() const { return cuts_.load(); }
     int answered() const { return answered_.load(); }
     int lostAnswers() const { return lostAnswers_.load(); }
+    int stalls() const { return stalls_.load(); }
     // Stops injecting faults: what follows passes untouched.
     void heal() { healed_ = true; }
 
   private:
     void pass(LoopbackRelay::Session& session, Side from, std::string_view chunk) {
         if (!healed_ && plan_.loseAnswerToData > 0 && losesAnswer(session, from, chunk))
+            return;
+        if (plan_.stallOccurrence > 0 && stalled(session, from, chunk))
             return;
         if (!healed_ && from == Side::FromClient && answerInstead(session, chunk))
             return;
@@ -109,6 +120,21 @@ class FaultRelay {
         if (tail == "\r\n.\r\n" && ++dataEnds_ == plan_.loseAnswerToData)
             losingSession_ = session.number();
         return false;
+    }
+
+    // True when the session is stalled (from this chunk on): the chunk is
+    // swallowed and the session left open.
+    bool stalled(LoopbackRelay::Session& session, Side from, std::string_view chunk) {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (stalled_.count(session.number()) != 0)
+            return true;
+        if (healed_ || from != Side::FromClient ||
+            chunk.substr(0, plan_.stallCommand.size()) != plan_.stallCommand ||
+            ++stallCommands_ != plan_.stallOccurrence)
+            return false;
+        stalled_.insert(session.number());
+        ++stalls_;
+        return true;
     }
 
     // True when the chunk is a command the plan answers itself this time.
@@ -159,6 +185,9 @@ class FaultRelay {
     std::atomic<int> lostAnswers_{0};
     std::map<int, std::string> tails_;  // the last bytes each session's client sent
     int dataEnds_ = 0;
+    std::set<int> stalled_;  // sessions that pass nothing any more
+    int stallCommands_ = 0;
+    std::atomic<int> stalls_{0};
     int losingSession_ = 0;
     std::atomic<bool> healed_{false};
     LoopbackRelay relay_;  // last: its sessions end before the members above go
