@@ -119,6 +119,8 @@ int mailCatalogNow(const std::string& user) {
             kind = catchUp.failureKind;
             result = -1;
         } else {
+            if (catchUp.outcome == CatalogCatchUp::Outcome::Merged)
+                count([](CatalogMailCounters& c) { ++c.merged; });
             tellOfCatchUp(catchUp);
             if (catchUp.pendingArrived && catchUp.outcome == CatalogCatchUp::Outcome::UpToDate)
                 return 0;  // the last try's mail got through after all

@@ -32,6 +32,7 @@ struct CatalogMailCounters {
     int mailed = 0;       // mails sent successfully
     int failed = 0;       // mails tried that did not go out
     int skipped = 0;      // workers that left the mail to a newer change
+    int merged = 0;       // mails that first merged another computer's catalog
     int peakRunning = 0;  // most mails in the making at one moment
 };
 CatalogMailCounters catalogMailCounters();
