@@ -132,6 +132,24 @@ bool retrieveCatalogText(Mailbox& mailbox, int number, const std::string& user, 
     return readFileBytes(scratch.file(name), text, diagnostic);
 }
 
+// The catalog text with its User's Version raised above `version` (when
+// it is not already).
+std::string withVersionAbove(const std::string& text, int version) {
+    XmlDoc doc;
+    doc.setText(text);
+    doc.resetPosition();
+    if (!doc.findNext("User"))
+        return text;
+    size_t pos = 0;
+    long long own = 0;
+    if (!readNumber(doc.attribute("Version"), pos, own))
+        own = 0;
+    if (own > version)
+        return text;
+    doc.setAttribute("Version", static_cast<long long>(version) + 1);
+    return doc.text();
+}
+
 // Writes the merged catalog over the local one under the catalog's lock,
 // counted as a change so Catalog objects loaded before read it again.
 bool installMergedText(const std::string& catalogPath, const std::string& text) {
@@ -372,10 +390,14 @@ CatalogCatchUp catchUpWithMailbox(const std::string& user, const MailboxAccount&
             result.conflicts = std::move(merge.conflicts);
             seen.text = std::move(remote);
         } else {
-            // Both stay: this computer's in place, the other's beside it.
+            // Both stay: the other's beside this computer's, and this
+            // computer's, with a version above the other's, is the one the
+            // next login anywhere loads.
             result.keptPath =
                 catalogPath + ".v" + std::to_string(mail.version) + "-" + std::to_string(mail.time);
-            writeFileAtomically(result.keptPath, remote);
+            if (!writeFileAtomically(result.keptPath, remote) ||
+                !installMergedText(catalogPath, withVersionAbove(local, mail.version)))
+                return result;
             result.outcome = CatalogCatchUp::Outcome::KeptApart;
             // Nothing is known in common with the other catalog's line of
             // changes: a later merge with it counts everything as added.

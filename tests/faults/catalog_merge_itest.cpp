@@ -1,9 +1,11 @@
 // Two application directories (two computers) of one user change the
 // catalog at the same time against the real mail server: the later catalog
 // mail carries both sides' changes, the namesake stored on both sides is
-// kept twice and the user is told. And a catalog mail whose answer is lost
-// after its final dot is tried again without ever being in the mailbox twice.
+// kept twice and the user is told; a catalog that cannot be merged is kept
+// beside and the user told. And a catalog mail whose answer is lost after its
+// final dot is tried again without ever being in the mailbox twice.
 #include <algorithm>
+#include <filesystem>
 #include <set>
 #include <thread>
 
@@ -102,6 +104,44 @@ TEST_F(CatalogMergeItest, TwoComputersChangingAtOnceBothKeepTheirChanges) {
         long long files = 0, weighted = 0;
         ASSERT_EQ(Catalog(user).spaceUsed(files, weighted), 0);
         EXPECT_EQ(files, 4);
+    });
+}
+
+TEST_F(CatalogMergeItest, ACatalogThatCannotBeMergedIsKeptBesideAndTheUserIsTold) {
+    MailboxAccount account = login("tom");
+    const std::string user = account.loginAddress;
+    ASSERT_EQ(mailCatalogNow(user), 0);  // version 1
+    account.catalogFlag = 1;
+    writeDeployIni(second.path());
+    const std::string stranger = "stranger@tom.test";
+    in(second, [&] {
+        ASSERT_EQ(CatalogLoginStep(account), 0);
+        // Another program left another user's catalog under this user's name.
+        ASSERT_EQ(Catalog(stranger).createNew(stranger), 0);
+        for (const char* name : {"陌一", "陌二", "陌三"})
+            ASSERT_EQ(Catalog(stranger).addFolder("", name), 0);
+        std::filesystem::copy_file(second / (stranger + "_config"), second / (user + "_config"),
+                                   std::filesystem::copy_options::overwrite_existing);
+        ASSERT_EQ(mailCatalogNow(user), 0);  // version 4, the stranger's
+    });
+
+    ASSERT_EQ(Catalog(user).addFolder("", "本机的"), 0);
+    ASSERT_EQ(mailCatalogNow(user), 0);
+    ASSERT_EQ(notices.messages().size(), 1u);
+    const std::string told = notices.messages()[0];
+    ASSERT_EQ(told.rfind(kCatalogNotMergedText, 0), 0u) << told;
+    const std::string kept = told.substr(std::string(kCatalogNotMergedText).size());
+    EXPECT_EQ(std::filesystem::path(kept).parent_path(), home.path());
+    EXPECT_NE(readFile(kept).find("Name=\"" + stranger + "\""), std::string::npos);
+    // This computer's catalog went out above the other: the next login
+    // anywhere loads it.
+    EXPECT_EQ(catalogVersions(account), (std::multiset<int>{1, 4, 5}));
+    TempDir third("parvola-third-home");
+    writeDeployIni(third.path());
+    in(third, [&] {
+        ASSERT_EQ(CatalogLoginStep(account), 0);
+        EXPECT_EQ(Catalog(user).exists("", "本机的", "Folder"), CatalogPresence::Live);
+        EXPECT_EQ(Catalog(user).exists("", "陌一", "Folder"), CatalogPresence::Absent);
     });
 }
 
