@@ -4,7 +4,8 @@
 #include <cstdlib>
 #include <map>
 #include <optional>
-#include <set>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "catalog/xml/xml_doc.h"
@@ -109,31 +110,42 @@ std::string joinPath(const std::string& path, const std::string& name) {
 // The same item on every side: a stored file by its piece subject (unique
 // to one store), a recycle-bin record by the place and name it stands for,
 // anything else by its tag and name. Namesakes count apart in order.
-using Keyed = std::vector<std::pair<std::string, const Node*>>;
-
-Keyed keyed(const std::vector<Node>& nodes, bool inRecycle) {
-    Keyed out;
-    std::map<std::string, int> seen;
-    for (const Node& node : nodes) {
-        std::string key;
-        if (inRecycle)
-            key = node.tag + "|" + node.path + "|" + node.name;
-        else if (node.tag == "File" && !node.subject.empty())
-            key = "File|S|" + node.subject;
-        else
-            key = node.tag + "|N|" + node.name;
-        key += "#" + std::to_string(seen[key]++);
-        out.emplace_back(std::move(key), &node);
+// Looked up by key, so a folder of many thousand files merges in one pass.
+class Keyed {
+  public:
+    Keyed(const std::vector<Node>& nodes, bool inRecycle) {
+        std::unordered_map<std::string, int> seen;
+        for (const Node& node : nodes) {
+            std::string key;
+            if (inRecycle)
+                key = node.tag + "|" + node.path + "|" + node.name;
+            else if (node.tag == "File" && !node.subject.empty())
+                key = "File|S|" + node.subject;
+            else
+                key = node.tag + "|N|" + node.name;
+            key += "#" + std::to_string(seen[key]++);
+            byKey_.emplace(key, &node);
+            entries_.emplace_back(std::move(key), &node);
+        }
     }
-    return out;
-}
+    const std::vector<std::pair<std::string, const Node*>>& entries() const { return entries_; }
+    const Node* find(const std::string& key) const {
+        const auto it = byKey_.find(key);
+        return it == byKey_.end() ? nullptr : it->second;
+    }
+    void rekey(const std::string& from, const std::string& to) {
+        for (auto& entry : entries_)
+            if (entry.first == from)
+                entry.first = to;
+        const Node* node = byKey_[from];
+        byKey_.erase(from);
+        byKey_[to] = node;
+    }
 
-const Node* find(const Keyed& nodes, const std::string& key) {
-    for (const auto& [k, node] : nodes)
-        if (k == key)
-            return node;
-    return nullptr;
-}
+  private:
+    std::vector<std::pair<std::string, const Node*>> entries_;
+    std::unordered_map<std::string, const Node*> byKey_;
+};
 
 // A folder renamed on one side no longer matches the base by name: it is
 // recognised by its creation time, when exactly one folder of the base went
@@ -141,11 +153,11 @@ const Node* find(const Keyed& nodes, const std::string& key) {
 // becomes the base folder's again.
 void followRenames(const Keyed& base, Keyed& side) {
     std::vector<std::pair<std::string, const Node*>> gone, added;
-    for (const auto& entry : base)
-        if (entry.second->tag == "Folder" && find(side, entry.first) == nullptr)
+    for (const auto& entry : base.entries())
+        if (entry.second->tag == "Folder" && side.find(entry.first) == nullptr)
             gone.push_back(entry);
-    for (const auto& entry : side)
-        if (entry.second->tag == "Folder" && find(base, entry.first) == nullptr)
+    for (const auto& entry : side.entries())
+        if (entry.second->tag == "Folder" && base.find(entry.first) == nullptr)
             added.push_back(entry);
     for (const auto& [baseKey, baseNode] : gone) {
         if (baseNode->ct.empty())
@@ -154,10 +166,7 @@ void followRenames(const Keyed& base, Keyed& side) {
         if (std::count_if(gone.begin(), gone.end(), sameTime) != 1 ||
             std::count_if(added.begin(), added.end(), sameTime) != 1)
             continue;
-        const auto match = std::find_if(added.begin(), added.end(), sameTime);
-        for (auto& entry : side)
-            if (entry.first == match->first)
-                entry.first = baseKey;
+        side.rekey(std::find_if(added.begin(), added.end(), sameTime)->first, baseKey);
     }
 }
 
@@ -202,23 +211,23 @@ class Merger {
     std::vector<Node> mergeLevel(const std::vector<Node>* base, const std::vector<Node>* local,
                                  const std::vector<Node>* remote, bool inRecycle,
                                  const std::string& path) {
-        const Keyed b = keyed(*base, inRecycle);
-        Keyed l = keyed(*local, inRecycle);
-        Keyed r = keyed(*remote, inRecycle);
+        const Keyed b(*base, inRecycle);
+        Keyed l(*local, inRecycle);
+        Keyed r(*remote, inRecycle);
         if (!inRecycle) {
             followRenames(b, l);
             followRenames(b, r);
         }
         std::vector<std::string> order;
-        std::set<std::string> listed;
+        std::unordered_set<std::string> listed;
         for (const Keyed* side : {&l, &r})
-            for (const auto& entry : *side)
+            for (const auto& entry : side->entries())
                 if (listed.insert(entry.first).second)
                     order.push_back(entry.first);
         std::vector<Node> out;
         for (const std::string& key : order) {
             std::optional<Node> node =
-                mergeNode(find(b, key), find(l, key), find(r, key), inRecycle, path);
+                mergeNode(b.find(key), l.find(key), r.find(key), inRecycle, path);
             if (node)
                 out.push_back(std::move(*node));
         }

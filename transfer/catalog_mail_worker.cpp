@@ -71,10 +71,6 @@ class RunningMail {
     RunningMail& operator=(const RunningMail&) = delete;
 };
 
-}  // namespace
-
-namespace {
-
 // The words the user reads after a merge that had to decide something, or
 // that could not be made.
 void tellOfCatchUp(const CatalogCatchUp& catchUp) {
@@ -93,6 +89,37 @@ void pauseBeforeTry(int tryNumber) {
     RetryClock& clock = retryClock();
     const int seconds = retryPauseSeconds(tryNumber, clock.jitter());
     clock.waitUntil(clock.now() + std::chrono::seconds(seconds), [] { return false; });
+}
+
+// Zips the catalog and mails it once. `mailed` receives the catalog that
+// went out (or may have: see `kind`), with the version and time of its subject.
+int sendCatalogMail(const std::string& user, const MailboxAccount& account, CatalogBase& mailed,
+                    MailboxFailure& kind) {
+    CatalogScratch scratch;
+    if (!scratch.ok())
+        return -1;
+    std::string zip;
+    {
+        // Version and file are read in one go, under the catalog's own lock,
+        // so the subject labels exactly the catalog that travels, and that
+        // catalog becomes the base once it is in.
+        FileLock lock(appPath(catalogFileName(user)) + ".lock");
+        mailed.version = Catalog(user).version();
+        std::string diagnostic;
+        if (!readFileBytes(appPath(catalogFileName(user)), mailed.text, diagnostic))
+            return -1;
+        zip = ZipCatalog(user, scratch.path());
+    }
+    if (zip.empty())
+        return -1;
+    mailed.time = static_cast<long long>(std::time(nullptr));
+    StoreMail mail;
+    mail.subject = CatalogSubject(mailed.version, mailed.time, account.loginAddress);
+    mail.bodyText = mail.subject;
+    mail.attachmentPath = zip;
+    mail.taskId = 0;
+    return SendStoreMail(account, mail, nullptr, nullptr, &kind);
+    // The scratch folder, zip included, goes away here.
 }
 
 }  // namespace
@@ -124,31 +151,8 @@ int mailCatalogNow(const std::string& user) {
             tellOfCatchUp(catchUp);
             if (catchUp.pendingArrived && catchUp.outcome == CatalogCatchUp::Outcome::UpToDate)
                 return 0;  // the last try's mail got through after all
-            CatalogScratch scratch;
-            if (!scratch.ok())
-                return -1;
             CatalogBase mailed;
-            std::string zip;
-            {
-                // Version and file are read in one go, under the catalog's
-                // own lock, so the subject labels exactly the catalog that
-                // travels, and that catalog becomes the base once it is in.
-                FileLock lock(appPath(catalogFileName(user)) + ".lock");
-                mailed.version = Catalog(user).version();
-                std::string diagnostic;
-                if (!readFileBytes(appPath(catalogFileName(user)), mailed.text, diagnostic))
-                    return -1;
-                zip = ZipCatalog(user, scratch.path());
-            }
-            if (zip.empty())
-                return -1;
-            mailed.time = static_cast<long long>(std::time(nullptr));
-            StoreMail mail;
-            mail.subject = CatalogSubject(mailed.version, mailed.time, account.loginAddress);
-            mail.bodyText = mail.subject;
-            mail.attachmentPath = zip;
-            mail.taskId = 0;
-            result = SendStoreMail(account, mail, nullptr, nullptr, &kind);
+            result = sendCatalogMail(user, account, mailed, kind);
             if (result == 0) {
                 FileLock lock(appPath(catalogFileName(user)) + ".lock");
                 noteCatalogBase(user, mailed);
@@ -156,7 +160,6 @@ int mailCatalogNow(const std::string& user) {
             }
             if (kind == MailboxFailure::Transient)
                 pending = std::move(mailed);
-            // The scratch folder, zip included, goes away here.
         }
         // Only what may pass is tried again, with the pauses of a piece.
         if (kind != MailboxFailure::Transient || tryNumber >= tries)
