@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "catalog/catalog.h"
+#include "catalog/catalog_merge.h"
 #include "catalog/xml/text_file.h"
 #include "catalog/xml/xml_doc.h"
 #include "platform/app_dir.h"
@@ -87,7 +88,7 @@ void countCatalogReplacement(const std::string& lockPath) {
 // Moves the checked, unpacked catalog over the user's catalog file while no
 // Catalog of this or another process is in the middle of a change.
 bool installCatalogFile(const std::string& user, const std::string& unpacked,
-                        CatalogReplacement rule) {
+                        CatalogReplacement rule, const CatalogBase* origin) {
     const std::string target = appPath(catalogFileName(user));
     const std::string lockPath = target + ".lock";
     FileLock lock(lockPath);
@@ -100,10 +101,61 @@ bool installCatalogFile(const std::string& user, const std::string& unpacked,
         catalogFileHasUser(target, &local) && local > mailed)
         return true;
     std::error_code error;
+    std::string text, diagnostic;
+    const bool readable = origin != nullptr && readFileBytes(unpacked, text, diagnostic);
     std::filesystem::rename(unpacked, target, error);
     if (error)
         return false;
     countCatalogReplacement(lockPath);
+    if (readable) {
+        // The catalog in place is the mailbox's: local changes start from it.
+        CatalogBase base = *origin;
+        base.text = std::move(text);
+        resetCatalogBase(user, base);
+    }
+    return true;
+}
+
+// The catalog document in the archive of catalog mail `number`, retrieved
+// into a scratch folder of its own.
+bool retrieveCatalogText(Mailbox& mailbox, int number, const std::string& user, std::string& text) {
+    CatalogScratch scratch;
+    if (!scratch.ok())
+        return false;
+    if (mailbox.saveAttachments(number, scratch.path(), -1, nullptr) != AttachmentSave::Saved)
+        return false;
+    const std::string name = catalogFileName(user);
+    if (unpackFileFromZip(scratch.file(catalogZipName(user)), scratch.path(), name) !=
+        ZipResult::Ok)
+        return false;
+    std::string diagnostic;
+    return readFileBytes(scratch.file(name), text, diagnostic);
+}
+
+// The catalog text with its User's Version raised above `version` (when
+// it is not already).
+std::string withVersionAbove(const std::string& text, int version) {
+    XmlDoc doc;
+    doc.setText(text);
+    doc.resetPosition();
+    if (!doc.findNext("User"))
+        return text;
+    size_t pos = 0;
+    long long own = 0;
+    if (!readNumber(doc.attribute("Version"), pos, own))
+        own = 0;
+    if (own > version)
+        return text;
+    doc.setAttribute("Version", static_cast<long long>(version) + 1);
+    return doc.text();
+}
+
+// Writes the merged catalog over the local one under the catalog's lock,
+// counted as a change so Catalog objects loaded before read it again.
+bool installMergedText(const std::string& catalogPath, const std::string& text) {
+    if (!writeFileAtomically(catalogPath, text))
+        return false;
+    countCatalogReplacement(catalogPath + ".lock");
     return true;
 }
 
@@ -190,7 +242,8 @@ std::string ZipCatalog(const std::string& user, const std::string& folder) {
     return archive;
 }
 
-bool UnzipCatalog(const std::string& user, const std::string& zipPath, CatalogReplacement rule) {
+bool UnzipCatalog(const std::string& user, const std::string& zipPath, CatalogReplacement rule,
+                  const CatalogBase* mailed) {
     const std::string archive = zipPath.empty() ? appPath(catalogZipName(user)) : zipPath;
     std::error_code error;
     if (!std::filesystem::is_regular_file(archive, error))
@@ -206,7 +259,7 @@ bool UnzipCatalog(const std::string& user, const std::string& zipPath, CatalogRe
     const std::string unpacked = scratch.file(name);
     if (!catalogFileHasUser(unpacked))
         return false;
-    return installCatalogFile(user, unpacked, rule);
+    return installCatalogFile(user, unpacked, rule, mailed);
 }
 
 int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode mode,
@@ -248,8 +301,11 @@ int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode
             }
             const bool retrieved = mailbox->saveAttachments(mail.number, scratch.path(), -1,
                                                             nullptr) == AttachmentSave::Saved;
+            CatalogBase mailed;
+            mailed.version = mail.version;
+            mailed.time = mail.time;
             if (retrieved && UnzipCatalog(user, scratch.file(catalogZipName(user)),
-                                          CatalogReplacement::UnlessLocalIsNewer)) {
+                                          CatalogReplacement::UnlessLocalIsNewer, &mailed)) {
                 mailbox->close();
                 return kSyncLoaded;
             }
@@ -263,6 +319,99 @@ int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode
     return kSyncNoCatalog;
 }
 
+CatalogCatchUp catchUpWithMailbox(const std::string& user, const MailboxAccount& account,
+                                  const CatalogBase* pending) {
+    CatalogCatchUp result;
+    const std::unique_ptr<Mailbox> mailbox = mailboxFor(account);
+    auto failed = [&] {
+        result.outcome = CatalogCatchUp::Outcome::Failed;
+        result.failureText = mailbox->failureText();
+        result.failureKind = mailbox->failureKind();
+        mailbox->close();
+        return result;
+    };
+    if (!mailbox->open())
+        return failed();
+    MailboxIndex index(*mailbox, mailboxCacheName(account));
+    if (!index.open() || !index.readAll())
+        return failed();
+    index.saveCache();
+    const std::vector<CatalogMail> mails = catalogMailsByVersion(index, user);
+    const std::string catalogPath = appPath(catalogFileName(user));
+    const std::string lockPath = catalogPath + ".lock";
+    CatalogBase base;
+    bool haveBase = false;
+    {
+        FileLock lock(lockPath);
+        if (pending != nullptr) {
+            for (const CatalogMail& mail : mails) {
+                if (mail.version == pending->version && mail.time == pending->time) {
+                    noteCatalogBase(user, *pending);
+                    result.pendingArrived = true;
+                    break;
+                }
+            }
+        }
+        haveBase = readCatalogBase(user, base);
+    }
+    for (const CatalogMail& mail : mails) {
+        if (haveBase && !ranksAbove(mail.version, mail.time, base))
+            break;
+        std::string remote;
+        if (!retrieveCatalogText(*mailbox, mail.number, user, remote)) {
+            if (mailbox->failureKind() != MailboxFailure::None)
+                return failed();
+            continue;  // damaged or foreign: the next one down may do
+        }
+        mailbox->close();
+        FileLock lock(lockPath);
+        std::string local, diagnostic;
+        if (!readFileBytes(catalogPath, local, diagnostic))
+            return result;  // no local catalog: nothing of this side to keep
+        CatalogBase seen;
+        seen.version = mail.version;
+        seen.time = mail.time;
+        if (!haveBase) {
+            // A catalog kept before merges were known: it was loaded from the
+            // mailbox or mailed from here, so a mail not above its version is
+            // where it came from, not another computer's change.
+            long long localVersion = 0;
+            if (catalogFileHasUser(catalogPath, &localVersion) && mail.version <= localVersion) {
+                seen.text = std::move(remote);
+                noteCatalogBase(user, seen);
+                return result;
+            }
+        }
+        CatalogMerge merge = mergeCatalogs(haveBase ? base.text : std::string(), local, remote);
+        if (merge.outcome == CatalogMergeOutcome::Merged) {
+            if (!installMergedText(catalogPath, merge.text))
+                return result;  // the local catalog goes out as it is; next time again
+            result.outcome = CatalogCatchUp::Outcome::Merged;
+            result.conflicts = std::move(merge.conflicts);
+            seen.text = std::move(remote);
+        } else {
+            // Both stay: the other's beside this computer's, and this
+            // computer's, with a version above the other's, is the one the
+            // next login anywhere loads.
+            result.keptPath =
+                catalogPath + ".v" + std::to_string(mail.version) + "-" + std::to_string(mail.time);
+            if (!writeFileAtomically(result.keptPath, remote) ||
+                !installMergedText(catalogPath, withVersionAbove(local, mail.version)))
+                return result;
+            result.outcome = CatalogCatchUp::Outcome::KeptApart;
+            // Nothing is known in common with the other catalog's line of
+            // changes: a later merge with it counts everything as added.
+            seen.text.clear();
+        }
+        // The other side's catalog is in the mailbox and in the local one
+        // now: later changes start from it.
+        noteCatalogBase(user, seen);
+        return result;
+    }
+    mailbox->close();
+    return result;
+}
+
 int CatalogLoginStep(const MailboxAccount& account, bool* createdNew, std::string* failureText) {
     if (createdNew)
         *createdNew = false;
@@ -274,6 +423,13 @@ int CatalogLoginStep(const MailboxAccount& account, bool* createdNew, std::strin
     }
     Catalog catalog(user);
     catalog.createNew(user);
+    {
+        // No catalog in the mailbox: another computer's first catalog, mailed
+        // at the same moment, has nothing in common with this one, and merges
+        // as all added.
+        FileLock lock(appPath(catalogFileName(user)) + ".lock");
+        resetCatalogBase(user, CatalogBase());
+    }
     if (createdNew)
         *createdNew = true;
     return 0;

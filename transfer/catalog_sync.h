@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "catalog/catalog_base.h"
 #include "mail/mailbox_account.h"
+#include "mail/mailbox_failure.h"
 
 namespace parvola {
 
@@ -65,9 +67,37 @@ std::string ZipCatalog(const std::string& user, const std::string& folder = std:
 // a higher Version holds changes another process or thread saved a moment
 // ago whose catalog mail is still on its way; it stays (and the call answers
 // true: the newest catalog there is, is in place).
+//
+// `mailed`, when given, names the catalog mail the archive came from: a
+// catalog put in place then becomes the base of later merges
+// (catalog/catalog_base.h).
 enum class CatalogReplacement { Always, UnlessLocalIsNewer };
 bool UnzipCatalog(const std::string& user, const std::string& zipPath = std::string(),
-                  CatalogReplacement rule = CatalogReplacement::Always);
+                  CatalogReplacement rule = CatalogReplacement::Always,
+                  const CatalogBase* mailed = nullptr);
+
+// Before a catalog mail goes out: a catalog mail of the user that ranks above
+// this application directory's base is another computer's change (or this
+// directory's own, whose answer was lost), and is merged into the local
+// catalog (catalog/catalog_merge.h), which gets a version above both.
+struct CatalogCatchUp {
+    enum class Outcome {
+        UpToDate,   // nothing above the base: the local catalog goes as it is
+        Merged,     // the local catalog now holds both sides' changes
+        KeptApart,  // no merge was possible: the other catalog was saved aside
+        Failed,     // the mailbox could not be read
+    };
+    Outcome outcome = Outcome::UpToDate;
+    std::vector<std::string> conflicts;  // Merged: what the user is told
+    std::string keptPath;                // KeptApart: where the other catalog is
+    bool pendingArrived = false;         // the pending mail is in the mailbox
+    std::string failureText;             // Failed: what failed, in words
+    MailboxFailure failureKind = MailboxFailure::None;
+};
+// `pending`, when given, is a catalog mail of this directory whose store
+// ended without an answer: found in the mailbox, it becomes the base first.
+CatalogCatchUp catchUpWithMailbox(const std::string& user, const MailboxAccount& account,
+                                  const CatalogBase* pending = nullptr);
 
 // Loads the usable catalog mail of `user` with the highest version, or trims
 // the mailbox to the ten highest versions, over POP3 with the account's host, port and mailbox

@@ -1,9 +1,12 @@
 // A seeded soak of random faults: the relays cut sessions at random points
-// while files are stored and read and the catalog changes. Nothing is lost,
-// no record is doubled, no ".part" and no piece is left behind. The seed is
+// while files are stored and read and the catalog changes in two
+// application directories (two computers of one user), whose catalog mails
+// merge. Nothing is lost, no record is doubled, no ".part" and no piece is
+// left behind. The seed is
 // printed with every failure; PARVOLA_SOAK_SEED repeats a run and
 // PARVOLA_SOAK_ROUNDS makes it longer (the test command keeps it short).
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <random>
@@ -70,10 +73,28 @@ TEST_F(FaultSoak, RandomCutsAcrossStoresReadsAndCatalogChangesLoseNothing) {
     installCatalogMailWorker();
 
     const std::string user = account.loginAddress;
+    // The other computer logs in on the catalog this one mailed. The
+    // application directory is the process's: its changes are made, and
+    // their catalog mails sent, while no worker of this one runs.
+    resetCatalogMailCounters();
+    ASSERT_EQ(mailCatalogNow(user), 0);
+    TempDir other("parvola-soak-other");
+    writeDeployIni(other.path());
+    auto inOther = [&](const std::function<void()>& step) {
+        ASSERT_TRUE(waitForWorkers(std::chrono::seconds(120)));
+        ScopedEnv otherHome("PARVOLA_HOME", other.str());
+        step();
+        ASSERT_TRUE(waitForWorkers(std::chrono::seconds(120)));
+    };
+    MailboxAccount loading = direct;
+    loading.catalogFlag = 1;
+    inOther([&] { ASSERT_EQ(CatalogLoginStep(loading), 0); });
+    std::set<std::string> otherFolders;
+
     std::map<std::string, std::string> stored;  // name -> bytes
     int folders = 0;
     for (unsigned round = 0; round < rounds; ++round) {
-        const unsigned action = std::uniform_int_distribution<unsigned>(0, 2)(random);
+        const unsigned action = std::uniform_int_distribution<unsigned>(0, 3)(random);
         if (action == 0 || stored.empty()) {
             const std::string name = "f" + std::to_string(round) + ".bin";
             const size_t size = std::uniform_int_distribution<size_t>(1, 300000)(random);
@@ -90,8 +111,12 @@ TEST_F(FaultSoak, RandomCutsAcrossStoresReadsAndCatalogChangesLoseNothing) {
                 << it->first << " " << ::testing::PrintToString(notices.messages());
             EXPECT_TRUE(readFile(folder / it->first) == it->second) << it->first;
             EXPECT_EQ(filesBelow(folder.path()), std::vector<std::string>{it->first});
-        } else {
+        } else if (action == 2) {
             ASSERT_EQ(Catalog(user).addFolder("", "夹" + std::to_string(++folders)), 0);
+        } else {
+            const std::string name = "乙" + std::to_string(round);
+            inOther([&] { ASSERT_EQ(Catalog(user).addFolder("", name), 0); });
+            otherFolders.insert(name);
         }
     }
     ASSERT_TRUE(waitForWorkers(std::chrono::seconds(120)));
@@ -125,10 +150,34 @@ TEST_F(FaultSoak, RandomCutsAcrossStoresReadsAndCatalogChangesLoseNothing) {
     for (const std::string& file : filesBelow(sources.path()))
         EXPECT_EQ(file.find(".part"), std::string::npos) << file;
 
-    // The catalog mail of the last change (made with the relays healed)
-    // loads back as the catalog there is.
+    // The last changes of both computers (made with the relays healed):
+    // each one's catalog mail merges the other's, so this computer's catalog
+    // holds every folder of both, once.
+    inOther([&] { ASSERT_EQ(Catalog(user).addFolder("", "乙终"), 0); });
+    otherFolders.insert("乙终");
     ASSERT_EQ(Catalog(user).addFolder("", "终"), 0);
     ASSERT_TRUE(waitForWorkers(std::chrono::seconds(60)));
+    EXPECT_TRUE(notices.messages().empty()) << ::testing::PrintToString(notices.messages());
+    std::cout << "soak seed " << seed << ": " << catalogMailCounters().merged
+              << " catalog mails merged the other computer's catalog" << std::endl;
+    EXPECT_GE(catalogMailCounters().merged, 1);
+    std::vector<CatalogRow> top;
+    Catalog(user).listLevel("", top);
+    std::multiset<std::string> topNames;
+    for (const CatalogRow& row : top)
+        topNames.insert(row.name);
+    for (const std::string& name : otherFolders)
+        EXPECT_EQ(topNames.count(name), 1u) << name;
+    for (int n = 1; n <= folders; ++n)
+        EXPECT_EQ(topNames.count("夹" + std::to_string(n)), 1u) << n;
+    EXPECT_EQ(topNames.size(), 3 + otherFolders.size() + static_cast<size_t>(folders) + 1)
+        << ::testing::PrintToString(topNames);
+    Catalog(user).listFolder(kDocuments, rows);
+    EXPECT_EQ(rows.size(), stored.size() + 1);  // the files and "自定义"
+    for (const std::string& file : filesBelow(other.path()))
+        EXPECT_EQ(file.find(".catalog-"), std::string::npos) << file;
+
+    // The catalog mail of the last change loads back as the catalog there is.
     const std::string local = readFile(home.path() / (user + "_config"));
     const std::string version = "PARVOLCONFIG" + std::to_string(Catalog(user).version()) + ";";
     ASSERT_TRUE(waitFor([&] {

@@ -2,11 +2,19 @@
 // A loopback relay in front of a real mail server that injects the faults of
 // real networks and providers: it cuts sessions at chosen byte offsets (every
 // so many bytes of one direction, counted over all sessions) or at random
-// ones (seeded), and answers chosen SMTP commands in the server's place
-// (421/451/452, a daily-quota 550). Everything else passes byte for byte.
+// ones (seeded), answers chosen SMTP commands in the server's place
+// (421/451/452, a daily-quota 550), and can lose the server's answer to the
+// end of a mail's data, the way a connection that dies right after the final
+// dot leaves the client not knowing whether the server kept the mail, or
+// stall a session: from a chosen command on, nothing passes either way and
+// nothing is closed, as on a line that went dead without a word, until the
+// client gives up on its time-out.
+// Everything else passes byte for byte.
 #include <atomic>
+#include <map>
 #include <mutex>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -36,6 +44,13 @@ class FaultRelay {
         long long randomCutBytes = 0;
         unsigned seed = 0;
         std::vector<Answer> answers;
+        // The `n`-th mail whose data ends (over all sessions; 0: none) is
+        // passed on whole, and the session is cut in place of the answer.
+        int loseAnswerToData = 0;
+        // The session that sends the `stallOccurrence`-th command starting
+        // with `stallCommand` (over all sessions; 0: none) stalls there.
+        std::string stallCommand;
+        int stallOccurrence = 0;
     };
 
     FaultRelay(const std::string& listenHost, const std::string& targetHost, int targetPort,
@@ -51,11 +66,17 @@ class FaultRelay {
     int port() const { return relay_.port(); }
     int cuts() const { return cuts_.load(); }
     int answered() const { return answered_.load(); }
+    int lostAnswers() const { return lostAnswers_.load(); }
+    int stalls() const { return stalls_.load(); }
     // Stops injecting faults: what follows passes untouched.
     void heal() { healed_ = true; }
 
   private:
     void pass(LoopbackRelay::Session& session, Side from, std::string_view chunk) {
+        if (!healed_ && plan_.loseAnswerToData > 0 && losesAnswer(session, from, chunk))
+            return;
+        if (plan_.stallOccurrence > 0 && stalled(session, from, chunk))
+            return;
         if (!healed_ && from == Side::FromClient && answerInstead(session, chunk))
             return;
         size_t cutAt = chunk.size() + 1;  // none
@@ -77,6 +98,43 @@ class FaultRelay {
             session.toServer(bytes);
         else
             session.toClient(bytes);
+    }
+
+    // Watches the client's text for the end of a mail's data; the server's
+    // next bytes on the session of the chosen one are dropped and the
+    // session cut. True when the chunk was dealt with here.
+    bool losesAnswer(LoopbackRelay::Session& session, Side from, std::string_view chunk) {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (from == Side::FromServer) {
+            if (session.number() != losingSession_)
+                return false;
+            losingSession_ = 0;
+            ++lostAnswers_;
+            session.cut();
+            return true;
+        }
+        std::string& tail = tails_[session.number()];
+        tail += chunk.substr(chunk.size() > 5 ? chunk.size() - 5 : 0);
+        if (tail.size() > 5)
+            tail.erase(0, tail.size() - 5);
+        if (tail == "\r\n.\r\n" && ++dataEnds_ == plan_.loseAnswerToData)
+            losingSession_ = session.number();
+        return false;
+    }
+
+    // True when the session is stalled (from this chunk on): the chunk is
+    // swallowed and the session left open.
+    bool stalled(LoopbackRelay::Session& session, Side from, std::string_view chunk) {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (stalled_.count(session.number()) != 0)
+            return true;
+        if (healed_ || from != Side::FromClient ||
+            chunk.substr(0, plan_.stallCommand.size()) != plan_.stallCommand ||
+            ++stallCommands_ != plan_.stallOccurrence)
+            return false;
+        stalled_.insert(session.number());
+        ++stalls_;
+        return true;
     }
 
     // True when the chunk is a command the plan answers itself this time.
@@ -124,6 +182,13 @@ class FaultRelay {
     std::mt19937 random_;
     std::atomic<int> cuts_{0};
     std::atomic<int> answered_{0};
+    std::atomic<int> lostAnswers_{0};
+    std::map<int, std::string> tails_;  // the last bytes each session's client sent
+    int dataEnds_ = 0;
+    std::set<int> stalled_;  // sessions that pass nothing any more
+    int stallCommands_ = 0;
+    std::atomic<int> stalls_{0};
+    int losingSession_ = 0;
     std::atomic<bool> healed_{false};
     LoopbackRelay relay_;  // last: its sessions end before the members above go
 };
