@@ -17,23 +17,23 @@ TEST(ProviderTable, ShippedFileCoversTheLargeProvidersWithWellFormedRows) {
           "yeah.net", "sina.com", "sohu.com", "aliyun.com"})
         EXPECT_NE(table.find(domain), nullptr) << domain;
     for (const ProviderEntry& entry : table.providers) {
-        for (const ServerEndpoint* server : {&entry.imap, &entry.pop3, &entry.smtp}) {
+        for (const ServerUrl* server : {&entry.imap, &entry.pop3, &entry.smtp}) {
             if (server->empty())
                 continue;
-            EXPECT_TRUE(isAcceptableHostName(server->host)) << entry.id;
+            EXPECT_TRUE(isServerHostName(server->host)) << entry.id;
             EXPECT_NE(server->host.find('.'), std::string::npos) << entry.id;
             EXPECT_TRUE(server->port > 0 && server->port < 65536) << entry.id;
             // A provider's own server is never reached without TLS.
             EXPECT_TRUE(server->tls == TlsMode::Implicit || server->tls == TlsMode::StartTls)
-                << entry.id << " " << serverUrl(*server);
+                << entry.id << " " << formatServerUrl(*server);
         }
         EXPECT_FALSE(entry.source.empty()) << entry.id;
     }
     const ProviderEntry* gmail = table.find("GMail.COM");
     ASSERT_NE(gmail, nullptr);
-    EXPECT_EQ(serverUrl(gmail->imap), "imaps://imap.gmail.com:993");
+    EXPECT_EQ(formatServerUrl(gmail->imap), "imaps://imap.gmail.com:993");
     EXPECT_EQ(table.find("163.com")->imapIdRequired, true);
-    EXPECT_EQ(serverUrl(table.find("me.com")->smtp), "smtp://smtp.mail.me.com:587 starttls");
+    EXPECT_EQ(formatServerUrl(table.find("me.com")->smtp), "smtp://smtp.mail.me.com:587 starttls");
     EXPECT_TRUE(table.find("me.com")->pop3.empty());
     EXPECT_EQ(table.find("foxmail.com")->messageLimit, 50u * 1024 * 1024);
     EXPECT_EQ(table.find("example.org"), nullptr);
