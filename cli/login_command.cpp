@@ -40,22 +40,29 @@ std::optional<long long> parseSize(const std::string& text) {
 
 // The URL form the server options take: "starttls" is implied, since a
 // password never goes out without TLS unless plain text is allowed.
-std::string optionUrl(const ServerEndpoint& server) {
-    ServerEndpoint upgraded = server;
+std::string optionUrl(const ServerUrl& server) {
+    ServerUrl upgraded = server;
     if (upgraded.tls == TlsMode::StartTls)
         upgraded.tls = TlsMode::StartTlsIfOffered;
-    return serverUrl(upgraded);
+    return formatServerUrl(upgraded);
 }
 
 // Looks for the servers of an address none were given for, says what was
 // found and where, and takes them into `request` when the user accepts
 // (--yes, or "y" on a terminal). kExitOk to go on, else the exit code.
+// The servers remembered for the address, when it is a direct account
+// already, are the search's first answer.
 int discoverServersFor(DirectAccountRequest& request, bool accepted, bool passwordFromStdin) {
     const std::string domain = request.address.substr(request.address.rfind('@') + 1);
+    FoundServers given;
+    SettingsSource givenSource = SettingsSource::Given;
+    if (auto remembered = rememberedDirectAccount(IniSettings().path(), request.address)) {
+        given = foundServersOf(*remembered);
+        givenSource = SettingsSource::Remembered;
+    }
     const DiscoveryResult found = discoverServers(
-        request.address, {}, SettingsSource::Given,
-        deploymentDiscoveryOptions(!request.allowPlaintext), {},
-        [](const std::string& step) { std::cerr << "searching: " << step << std::endl; });
+        request.address, given, givenSource, deploymentDiscoveryOptions(!request.allowPlaintext),
+        {}, [](const std::string& step) { std::cerr << "searching: " << step << std::endl; });
     if (found.outcome != DiscoveryResult::Outcome::Found) {
         std::string reason = discoveryHeadline(found, domain);
         for (const std::string& note : found.notes)

@@ -4,13 +4,19 @@
 // mailbox and the file list.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <cstdlib>
+#include <filesystem>
 
+#include "platform/keyring.h"
 #include "platform/worker_threads.h"
+#include "presentation/view_texts.h"
 #include "shell/dialogs.h"
 #include "shell/file_list.h"
 #include "shell/toolbar.h"
 #include "tests/shell/ui/ui_support.h"
+#include "tests/support/autoconfig_server.h"
 #include "tests/support/mail_stack.h"
 
 namespace parvola::test {
@@ -95,6 +101,100 @@ TEST_P(DirectServerUiWays, OwnMailboxLogsInOverTlsAndStoresAFile) {
 
 INSTANTIATE_TEST_SUITE_P(Readers, DirectServerUiWays, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Imap" : "Pop3"; });
+
+bool anyFileHolds(const std::filesystem::path& root, const std::string& text) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+        if (entry.is_regular_file() && readFile(entry.path()).find(text) != std::string::npos)
+            return true;
+    return false;
+}
+
+// Only the address and the password typed: the servers are found through the
+// mail autoconfiguration served on loopback, shown with where they came
+// from, and the login goes to the real server over TLS. No keyring answers,
+// so the remembered password goes to config.ini, as the dialog said.
+TEST_F(DirectServerUi, AnAddressAloneFindsTheServersThroughAutoconfigurationAndLogsIn) {
+    test::ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/parvola-bus");
+    AutoconfigServer server;
+    ASSERT_NE(server.port(), 0);
+    const std::string address = user_ + "@autoconf.test";
+    server.put(
+        "autoconfig.autoconf.test/mail/config-v1.1.xml",
+        AutoconfigServer::document(AutoconfigServer::server("incomingServer", "imap", "127.0.0.1",
+                                                            MailStack::imapsPort(), "SSL") +
+                                   AutoconfigServer::server("outgoingServer", "smtp", "127.0.0.1",
+                                                            MailStack::smtpsPort(), "SSL")));
+    writeFile(home_.path() / "deploy.ini",
+              "[site]\nbase=http://127.0.0.1:9\ngroup=http://127.0.0.1:9\n[tls]\nca_file=" +
+                  MailStack::caFile() + "\n[setup]\nautoconfig_base=" + server.base() + "\n");
+    frame().openLoginDialog(false);
+    auto* dialog = ui::openDialog<ui::LoginDialog>();
+    ASSERT_NE(dialog, nullptr);
+    QTest::keyClicks(dialog->mailboxField()->lineEdit(), QString::fromStdString(address));
+    QTest::keyClicks(dialog->passwordField(), "own-pw-1");
+    dialog->ownMailboxBox()->setChecked(true);
+    EXPECT_TRUE(dialog->readServerField()->text().isEmpty());
+    EXPECT_EQ(dialog->passwordKeptLabel()->text(), QString::fromUtf8(ui::kPasswordToConfig));
+
+    QTest::mouseClick(dialog->findServersButton(), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return !dialog->searchRunning(); }, 30000));
+    EXPECT_EQ(dialog->searchStatusLabel()->text().toStdString(),
+              "Found from the mail autoconfiguration document (" + server.base() +
+                  "/autoconfig.autoconf.test/mail/config-v1.1.xml).");
+    const std::string imaps = "imaps://127.0.0.1:" + std::to_string(MailStack::imapsPort());
+    EXPECT_EQ(dialog->readServerField()->text().toStdString(), imaps);
+    EXPECT_EQ(dialog->sendServerField()->text().toStdString(),
+              "smtps://127.0.0.1:" + std::to_string(MailStack::smtpsPort()));
+
+    QTest::mouseClick(dialog->loginButton(), Qt::LeftButton);
+    auto* tree = ui::panes().tree;
+    ASSERT_TRUE(waitFor([&] { return tree->findNode(address, "") != nullptr; }));
+    EXPECT_TRUE(messages().empty()) << messages().front();
+    const IniSettings settings;
+    const auto direct = rememberedDirectAccount(settings.path(), address);
+    ASSERT_TRUE(direct.has_value());
+    EXPECT_EQ(formatServerUrl(direct->readServer), imaps);
+    ASSERT_EQ(settings.accounts().size(), 1u);
+    EXPECT_EQ(settings.accounts()[0].password, "own-pw-1");
+}
+
+// With a keyring in the session (run by the `shell_ui_keyring` test inside a
+// private D-Bus session with gnome-keyring): the dialog says the password
+// goes there, no file holds it, and choosing the account again reads it back.
+TEST_F(DirectServerUi, TheOwnMailboxPasswordGoesToTheKeyringAndComesBackWhenChosen) {
+    const char* keyringFiles = std::getenv("PARVOLA_KEYRING_FILES");
+    if (keyringFiles == nullptr)
+        GTEST_SKIP() << "needs the keyring session (ctest -R shell_ui_keyring)";
+    const std::string imaps = "imaps://127.0.0.1:" + std::to_string(MailStack::imapsPort());
+    {
+        frame().openLoginDialog(false);
+        auto* dialog = ui::openDialog<ui::LoginDialog>();
+        ASSERT_NE(dialog, nullptr);
+        QTest::keyClicks(dialog->mailboxField()->lineEdit(), QString::fromStdString(address_));
+        QTest::keyClicks(dialog->passwordField(), "own-pw-1");
+        dialog->ownMailboxBox()->setChecked(true);
+        EXPECT_EQ(dialog->passwordKeptLabel()->text(), QString::fromUtf8(ui::kPasswordToKeyring));
+        dialog->readServerField()->setText(QString::fromStdString(imaps));
+        dialog->sendServerField()->clear();
+        QTest::mouseClick(dialog->loginButton(), Qt::LeftButton);
+        ASSERT_TRUE(waitFor([&] { return ui::panes().tree->findNode(address_, "") != nullptr; }));
+        EXPECT_TRUE(messages().empty()) << messages().front();
+    }
+    std::string kept;
+    std::string failure;
+    EXPECT_EQ(keyringLookup(address_, kept, failure), KeyringResult::Ok) << failure;
+    EXPECT_EQ(kept, "own-pw-1");
+    EXPECT_FALSE(anyFileHolds(home_.path(), "own-pw-1"));
+    EXPECT_FALSE(anyFileHolds(keyringFiles, "own-pw-1"));
+
+    ui::LoginDialog again(false);
+    ASSERT_NE(again.mailboxField()->findText(QString::fromStdString(address_)), -1);
+    again.mailboxField()->setEditText(QString::fromStdString(address_));
+    emit again.mailboxField()->textActivated(QString::fromStdString(address_));
+    EXPECT_TRUE(again.ownMailboxBox()->isChecked());
+    EXPECT_EQ(again.readServerField()->text().toStdString(), imaps);
+    EXPECT_EQ(again.passwordField()->text(), "own-pw-1");
+}
 
 }  // namespace
 }  // namespace parvola::test
