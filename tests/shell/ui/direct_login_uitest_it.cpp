@@ -18,6 +18,7 @@
 #include "tests/shell/ui/ui_support.h"
 #include "tests/support/autoconfig_server.h"
 #include "tests/support/mail_stack.h"
+#include "tests/support/scripted_peer.h"
 
 namespace parvola::test {
 namespace {
@@ -156,6 +157,44 @@ TEST_F(DirectServerUi, AnAddressAloneFindsTheServersThroughAutoconfigurationAndL
     EXPECT_EQ(formatServerUrl(direct->readServer), imaps);
     ASSERT_EQ(settings.accounts().size(), 1u);
     EXPECT_EQ(settings.accounts()[0].password, "own-pw-1");
+}
+
+// A provider's refusal that asks for an app password, which the real test
+// server cannot say: the dialog's message explains it and keeps its words.
+TEST_F(DirectServerUi, AProvidersAppPasswordRefusalIsExplainedInTheMessage) {
+    ScriptedPeer peer;
+    peer.reply("+OK ready\r\n")
+        .expectLine("CAPA\r\n")
+        .reply("+OK\r\nUSER\r\nUIDL\r\n.\r\n")
+        .expectLine("USER someone@gmail.com\r\n")
+        .reply("+OK\r\n")
+        .expectLine("PASS web-site-pw\r\n")
+        .reply("-ERR [AUTH] Application-specific password required\r\n")
+        .expectLine("QUIT\r\n")
+        .reply("+OK bye\r\n");
+    const int port = peer.start();
+    frame();
+    ui::LoginDialog dialog(false);
+    dialog.mailboxField()->setEditText("someone@gmail.com");
+    dialog.passwordField()->setText("web-site-pw");
+    dialog.ownMailboxBox()->setChecked(true);
+    dialog.allowPlaintextBox()->setChecked(true);
+    dialog.readServerField()->setText(
+        QString::fromStdString("pop3://127.0.0.1:" + std::to_string(port)));
+    dialog.sendServerField()->setText(
+        QString::fromStdString("smtps://127.0.0.1:" + std::to_string(MailStack::smtpsPort())));
+    dialog.submit();
+    ASSERT_EQ(messages().size(), 1u);
+    const std::string shown = messages()[0];
+    EXPECT_EQ(shown.rfind("someone@gmail.com的用户名或密码错误,请确认后再次登录。\nGmail does not "
+                          "take the password of its web site from mail programs",
+                          0),
+              0u)
+        << shown;
+    EXPECT_NE(shown.find("The server said: \"-ERR [AUTH] Application-specific password required"),
+              std::string::npos)
+        << shown;
+    EXPECT_EQ(peer.finish(), "");
 }
 
 // With a keyring in the session (run by the `shell_ui_keyring` test inside a
