@@ -83,6 +83,7 @@ class LoginDialog : public SkinDialog {
     void startServerSearch();
     void serverSearchFinished(const DiscoveryResult& result);
     void showPasswordKept();
+    void fitToContents();
     bool keyringAnswersNow();
     IniSettings settings_;
     bool atStartUp_;

@@ -125,6 +125,8 @@ LoginDialog::LoginDialog(bool atStartUp, QWidget* parent)
     allowPlaintext_ = new QCheckBox(QString::fromUtf8(kAllowPlaintext), ownFields_);
     allowPlaintext_->setChecked(false);
     own->addWidget(allowPlaintext_, 10, 1);
+    // Wide enough that the hints wrap into a few lines.
+    ownFields_->setMinimumWidth(420);
     ownFields_->setVisible(false);
     body()->addWidget(ownFields_);
 
@@ -165,7 +167,16 @@ void LoginDialog::ownMailboxToggled(bool on) {
     if (on)
         suggestServers();
     showPasswordKept();
+    fitToContents();
+}
+
+void LoginDialog::fitToContents() {
+    // Wrapped lines (the hints, the search's answer) need the height they
+    // take at the width the window gets, which adjustSize alone misjudges.
+    layout()->activate();
     adjustSize();
+    if (layout()->hasHeightForWidth())
+        resize(width(), std::max(height(), layout()->totalHeightForWidth(width())));
 }
 
 bool LoginDialog::keyringAnswersNow() {
@@ -225,8 +236,10 @@ void LoginDialog::serverSearchFinished(const DiscoveryResult& result) {
         for (const std::string& note : result.notes)
             status += "\n" + note;
     searchStatus_->setText(QString::fromStdString(status));
-    if (result.outcome != DiscoveryResult::Outcome::Found)
+    if (result.outcome != DiscoveryResult::Outcome::Found) {
+        fitToContents();
         return;
+    }
     // The servers found stay editable before the first login.
     const ServerUrl& reader =
         result.servers.imap.empty() ? result.servers.pop3 : result.servers.imap;
@@ -234,7 +247,7 @@ void LoginDialog::serverSearchFinished(const DiscoveryResult& result) {
     sendServer_->setText(result.servers.smtp.empty()
                              ? QString()
                              : QString::fromStdString(formatServerUrl(result.servers.smtp)));
-    adjustSize();
+    fitToContents();
 }
 
 void LoginDialog::suggestServers() {
