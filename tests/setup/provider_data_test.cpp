@@ -55,9 +55,13 @@ TEST(ProviderTable, MistakesAreRefusedNamingTheLineOrSection) {
     const Case cases[] = {
         {good + "imap_port = 993\n", "line 7: unknown key \"imap_port\""},
         {"name = X\n" + good, "line 1: a key before the first section"},
-        {good + "imap = imaps://imap.p.example:99999\n", "line 7: bad port \"99999\""},
+        {good + "imap = imaps://imap.p.example:99999\n",
+         "line 7: \"imaps://imap.p.example:99999\" is not a server address: the port must be a "
+         "number from 1 to 65535"},
         {good + "imap = imaps://bad\x01host\n", "line 7: control character"},
-        {good + "imap = imaps://bad host\n", "line 7: not a host name: \"bad host\""},
+        {good + "imap = imaps://bad host\n",
+         "line 7: \"imaps://bad host\" is not a server address: a server address holds no "
+         "blanks"},
         {good + "smtp = smtp://smtp.p.example\n",
          "line 7: a server without TLS from the start must say \"starttls\""},
         {good + "pop3 = imaps://imap.p.example\n", "line 7: imap URL under pop3"},
