@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <cstdlib>
-#include <filesystem>
 
 #include "platform/keyring.h"
 #include "platform/worker_threads.h"
@@ -19,6 +18,7 @@
 #include "tests/support/autoconfig_server.h"
 #include "tests/support/mail_stack.h"
 #include "tests/support/scripted_peer.h"
+#include "tests/support/secret_search.h"
 
 namespace parvola::test {
 namespace {
@@ -102,13 +102,6 @@ TEST_P(DirectServerUiWays, OwnMailboxLogsInOverTlsAndStoresAFile) {
 
 INSTANTIATE_TEST_SUITE_P(Readers, DirectServerUiWays, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Imap" : "Pop3"; });
-
-bool anyFileHolds(const std::filesystem::path& root, const std::string& text) {
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
-        if (entry.is_regular_file() && readFile(entry.path()).find(text) != std::string::npos)
-            return true;
-    return false;
-}
 
 // Only the address and the password typed: the servers are found through the
 // mail autoconfiguration served on loopback, shown with where they came
@@ -223,8 +216,8 @@ TEST_F(DirectServerUi, TheOwnMailboxPasswordGoesToTheKeyringAndComesBackWhenChos
     std::string failure;
     EXPECT_EQ(keyringLookup(address_, kept, failure), KeyringResult::Ok) << failure;
     EXPECT_EQ(kept, "own-pw-1");
-    EXPECT_FALSE(anyFileHolds(home_.path(), "own-pw-1"));
-    EXPECT_FALSE(anyFileHolds(keyringFiles, "own-pw-1"));
+    EXPECT_EQ(findSecrets({"own-pw-1"}, {home_.path(), keyringFiles}, {}),
+              std::vector<std::string>{});
 
     ui::LoginDialog again(false);
     ASSERT_NE(again.mailboxField()->findText(QString::fromStdString(address_)), -1);
