@@ -179,6 +179,42 @@ TEST_F(DirectLoginUi, ASearchThatWaitsOnAServerIsStoppedByTheSameButton) {
     EXPECT_TRUE(waitFor([] { return runningWorkers() == 0; }, 5000));
 }
 
+TEST_F(DirectLoginUi, ALoginWithoutServersLooksThemUpAndWaitsForTheUserToCheckThem) {
+    AutoconfigServer server;
+    ASSERT_NE(server.port(), 0);
+    server.put(
+        "autoconfig.auto.test/mail/config-v1.1.xml",
+        AutoconfigServer::document(
+            AutoconfigServer::server("incomingServer", "pop3", "pop.auto.test", 995, "SSL") +
+            AutoconfigServer::server("outgoingServer", "smtp", "smtp.auto.test", 587, "STARTTLS")));
+    writeFile(
+        home_.path() / "deploy.ini",
+        "[site]\nbase=http://127.0.0.1:9\ngroup=http://127.0.0.1:9\n[setup]\nautoconfig_base=" +
+            server.base() + "\n");
+    frame();
+    ui::LoginDialog dialog(false);
+    dialog.mailboxField()->setEditText("me@auto.test");
+    dialog.ownMailboxBox()->setChecked(true);
+    dialog.passwordField()->setText("pw");
+    dialog.submit();
+    EXPECT_TRUE(logins_.empty());
+    EXPECT_TRUE(messages().empty());
+    ASSERT_TRUE(waitFor([&] { return !dialog.searchRunning(); }));
+    EXPECT_EQ(dialog.searchStatusLabel()->text().toStdString(),
+              "Found from the mail autoconfiguration document (" + server.base() +
+                  "/autoconfig.auto.test/mail/config-v1.1.xml).");
+    EXPECT_EQ(dialog.readServerField()->text(), "pop3s://pop.auto.test:995");
+    // A server that said it must upgrade keeps saying so, and is used so.
+    EXPECT_EQ(dialog.sendServerField()->text(), "smtp://smtp.auto.test:587 starttls");
+    EXPECT_TRUE(logins_.empty());
+    dialog.submit();
+    ASSERT_EQ(logins_.size(), 1u);
+    EXPECT_EQ(logins_[0].reader, MailboxReader::Pop3);
+    EXPECT_EQ(logins_[0].readServer.host, "pop.auto.test");
+    EXPECT_EQ(logins_[0].storeRoute, StoreRoute::Smtp);
+    EXPECT_EQ(logins_[0].smtpServer.tls, TlsMode::StartTls);
+}
+
 TEST_F(DirectLoginUi, ASecretCommandIsHandedOnAndNothingTypedIsKept) {
     test::ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/parvola-bus");
     frame();
