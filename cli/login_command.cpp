@@ -38,15 +38,6 @@ std::optional<long long> parseSize(const std::string& text) {
     return value;
 }
 
-// The URL form the server options take: "starttls" is implied, since a
-// password never goes out without TLS unless plain text is allowed.
-std::string optionUrl(const ServerUrl& server) {
-    ServerUrl upgraded = server;
-    if (upgraded.tls == TlsMode::StartTls)
-        upgraded.tls = TlsMode::StartTlsIfOffered;
-    return formatServerUrl(upgraded);
-}
-
 // Looks for the servers of an address none were given for, says what was
 // found and where, and takes them into `request` when the user accepts
 // (--yes, or "y" on a terminal). kExitOk to go on, else the exit code.
@@ -91,11 +82,11 @@ int discoverServersFor(DirectAccountRequest& request, bool accepted, bool passwo
         }
     }
     if (!found.servers.imap.empty())
-        request.imapUrl = optionUrl(found.servers.imap);
+        request.imapUrl = formatServerUrl(found.servers.imap);
     else
-        request.pop3Url = optionUrl(found.servers.pop3);
+        request.pop3Url = formatServerUrl(found.servers.pop3);
     if (request.smtpUrl.empty())
-        request.smtpUrl = optionUrl(found.servers.smtp);
+        request.smtpUrl = formatServerUrl(found.servers.smtp);
     return kExitOk;
 }
 
