@@ -38,6 +38,13 @@ class DirectLoginUi : public UiTest {
             return ShellLoginResult{ShellLoginOutcome::AlreadyLoggedIn, {}};
         };
     }
+    // The search asks `server` for autoconfiguration documents.
+    void askAutoconfigurationOf(const AutoconfigServer& server) {
+        writeFile(home_.path() / "deploy.ini",
+                  "[site]\nbase=http://127.0.0.1:9\ngroup=http://127.0.0.1:9\n"
+                  "[setup]\nautoconfig_base=" +
+                      server.base() + "\n");
+    }
     std::vector<DirectAccountSettings> logins_;
     std::vector<std::string> passwords_;
     std::vector<bool> remembered_;
@@ -154,10 +161,7 @@ TEST_F(DirectLoginUi, ASearchThatWaitsOnAServerIsStoppedByTheSameButton) {
     AutoconfigServer server;
     ASSERT_NE(server.port(), 0);
     server.slow("autoconfig.slow.test/mail/config-v1.1.xml", 60);
-    writeFile(
-        home_.path() / "deploy.ini",
-        "[site]\nbase=http://127.0.0.1:9\ngroup=http://127.0.0.1:9\n[setup]\nautoconfig_base=" +
-            server.base() + "\n");
+    askAutoconfigurationOf(server);
     frame();
     ui::LoginDialog dialog(false);
     dialog.mailboxField()->setEditText("me@slow.test");
@@ -187,10 +191,7 @@ TEST_F(DirectLoginUi, ALoginWithoutServersLooksThemUpAndWaitsForTheUserToCheckTh
         AutoconfigServer::document(
             AutoconfigServer::server("incomingServer", "pop3", "pop.auto.test", 995, "SSL") +
             AutoconfigServer::server("outgoingServer", "smtp", "smtp.auto.test", 587, "STARTTLS")));
-    writeFile(
-        home_.path() / "deploy.ini",
-        "[site]\nbase=http://127.0.0.1:9\ngroup=http://127.0.0.1:9\n[setup]\nautoconfig_base=" +
-            server.base() + "\n");
+    askAutoconfigurationOf(server);
     frame();
     ui::LoginDialog dialog(false);
     dialog.mailboxField()->setEditText("me@auto.test");
