@@ -50,10 +50,14 @@ bool looksLikeIpv6(std::string_view text) {
     return colons >= 2 && text.size() <= 45;
 }
 
-// A name made of labels of letters, digits, "-" and "_" between dots, each
-// 1 to 63 characters, not starting or ending with "-"; one final dot
-// ("example.org.") is allowed.
-bool isHostName(std::string_view host) {
+bool fail(std::string& error, std::string_view text, const std::string& why) {
+    error = "\"" + std::string(text) + "\" is not a server address: " + why;
+    return false;
+}
+
+}  // namespace
+
+bool isServerHostName(std::string_view host) {
     if (!host.empty() && host.back() == '.')
         host.remove_suffix(1);
     if (host.empty() || host.size() > 253)
@@ -71,13 +75,6 @@ bool isHostName(std::string_view host) {
         host.remove_prefix(dot + 1);
     }
 }
-
-bool fail(std::string& error, std::string_view text, const std::string& why) {
-    error = "\"" + std::string(text) + "\" is not a server address: " + why;
-    return false;
-}
-
-}  // namespace
 
 int defaultServerPort(ServerProtocol protocol, bool implicitTls) {
     switch (protocol) {
@@ -103,6 +100,18 @@ const char* serverProtocolName(ServerProtocol protocol) {
     return "SMTP";
 }
 
+const char* serverSchemeName(ServerProtocol protocol) {
+    switch (protocol) {
+        case ServerProtocol::Imap:
+            return "imap";
+        case ServerProtocol::Pop3:
+            return "pop3";
+        case ServerProtocol::Smtp:
+            break;
+    }
+    return "smtp";
+}
+
 bool parseServerUrl(std::string_view text, ServerUrl& url, std::string& error) {
     // Control characters are refused first: the text is shown back in the
     // error, and a line break in a server name would reach a config file.
@@ -116,6 +125,14 @@ bool parseServerUrl(std::string_view text, ServerUrl& url, std::string& error) {
         error = std::string("no server address given; write ") + kSchemeList + " and HOST[:PORT]";
         return false;
     }
+    // " starttls" at the end: upgrade always, never go on in plain text.
+    constexpr std::string_view kStartTls = " starttls";
+    bool requireStartTls = false;
+    if (text.size() > kStartTls.size() && strncasecmp(text.data() + text.size() - kStartTls.size(),
+                                                      kStartTls.data(), kStartTls.size()) == 0) {
+        requireStartTls = true;
+        text.remove_suffix(kStartTls.size());
+    }
     const size_t separator = text.find("://");
     if (separator == std::string_view::npos)
         return fail(error, text, std::string("write it as ") + kSchemeList + " and HOST[:PORT]");
@@ -128,6 +145,8 @@ bool parseServerUrl(std::string_view text, ServerUrl& url, std::string& error) {
     if (scheme == nullptr)
         return fail(error, text,
                     "unknown scheme \"" + std::string(schemeText) + "\"; use " + kSchemeList);
+    if (requireStartTls && scheme->implicitTls)
+        return fail(error, text, "\"starttls\" after a scheme that is TLS from the start");
 
     std::string_view rest = text.substr(separator + 3);
     // One "/" at the end is what a browser adds; anything after it is a path.
@@ -169,7 +188,7 @@ bool parseServerUrl(std::string_view text, ServerUrl& url, std::string& error) {
         }
         if (host.empty())
             return fail(error, text, "no host name");
-        if (!isHostName(host))
+        if (!isServerHostName(host))
             return fail(error, text, "\"" + std::string(host) + "\" is not a host name");
     }
     if (host.empty())
@@ -191,23 +210,14 @@ bool parseServerUrl(std::string_view text, ServerUrl& url, std::string& error) {
     url.protocol = scheme->protocol;
     url.host = std::string(host);
     url.port = port;
-    url.tls = scheme->implicitTls ? TlsMode::Implicit : TlsMode::StartTlsIfOffered;
+    url.tls = scheme->implicitTls ? TlsMode::Implicit
+              : requireStartTls   ? TlsMode::StartTls
+                                  : TlsMode::StartTlsIfOffered;
     return true;
 }
 
 std::string formatServerUrl(const ServerUrl& url) {
-    std::string text;
-    switch (url.protocol) {
-        case ServerProtocol::Imap:
-            text = "imap";
-            break;
-        case ServerProtocol::Pop3:
-            text = "pop3";
-            break;
-        case ServerProtocol::Smtp:
-            text = "smtp";
-            break;
-    }
+    std::string text = serverSchemeName(url.protocol);
     if (url.tls == TlsMode::Implicit)
         text += 's';
     text += "://";
@@ -215,7 +225,10 @@ std::string formatServerUrl(const ServerUrl& url) {
         text += "[" + url.host + "]";
     else
         text += url.host;
-    return text + ":" + std::to_string(url.port);
+    text += ":" + std::to_string(url.port);
+    if (url.tls == TlsMode::StartTls)
+        text += " starttls";
+    return text;
 }
 
 }  // namespace parvola

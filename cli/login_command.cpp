@@ -38,24 +38,22 @@ std::optional<long long> parseSize(const std::string& text) {
     return value;
 }
 
-// The URL form the server options take: "starttls" is implied, since a
-// password never goes out without TLS unless plain text is allowed.
-std::string optionUrl(const ServerEndpoint& server) {
-    ServerEndpoint upgraded = server;
-    if (upgraded.tls == TlsMode::StartTls)
-        upgraded.tls = TlsMode::StartTlsIfOffered;
-    return serverUrl(upgraded);
-}
-
 // Looks for the servers of an address none were given for, says what was
 // found and where, and takes them into `request` when the user accepts
 // (--yes, or "y" on a terminal). kExitOk to go on, else the exit code.
+// The servers remembered for the address, when it is a direct account
+// already, are the search's first answer.
 int discoverServersFor(DirectAccountRequest& request, bool accepted, bool passwordFromStdin) {
     const std::string domain = request.address.substr(request.address.rfind('@') + 1);
+    FoundServers given;
+    SettingsSource givenSource = SettingsSource::Given;
+    if (auto remembered = rememberedDirectAccount(IniSettings().path(), request.address)) {
+        given = foundServersOf(*remembered);
+        givenSource = SettingsSource::Remembered;
+    }
     const DiscoveryResult found = discoverServers(
-        request.address, {}, SettingsSource::Given,
-        deploymentDiscoveryOptions(!request.allowPlaintext), {},
-        [](const std::string& step) { std::cerr << "searching: " << step << std::endl; });
+        request.address, given, givenSource, deploymentDiscoveryOptions(!request.allowPlaintext),
+        {}, [](const std::string& step) { std::cerr << "searching: " << step << std::endl; });
     if (found.outcome != DiscoveryResult::Outcome::Found) {
         std::string reason = discoveryHeadline(found, domain);
         for (const std::string& note : found.notes)
@@ -84,11 +82,11 @@ int discoverServersFor(DirectAccountRequest& request, bool accepted, bool passwo
         }
     }
     if (!found.servers.imap.empty())
-        request.imapUrl = optionUrl(found.servers.imap);
+        request.imapUrl = formatServerUrl(found.servers.imap);
     else
-        request.pop3Url = optionUrl(found.servers.pop3);
+        request.pop3Url = formatServerUrl(found.servers.pop3);
     if (request.smtpUrl.empty())
-        request.smtpUrl = optionUrl(found.servers.smtp);
+        request.smtpUrl = formatServerUrl(found.servers.smtp);
     return kExitOk;
 }
 
@@ -266,7 +264,8 @@ Command loginCommand() {
         "  mailbox login checks the password (or app password). URL is imap://,\n"
         "  imaps://, pop3://, pop3s://, smtp:// or smtps:// and HOST[:PORT]; the \"s\"\n"
         "  schemes use TLS from the start (ports 993, 995, 465), the others (143,\n"
-        "  110, 587) switch to TLS whenever the server offers it. Servers not given\n"
+        "  110, 587) switch to TLS whenever the server offers it, and always when the\n"
+        "  URL ends in \" starttls\" (as servers found are shown). Servers not given\n"
         "  come from the built-in provider rows for the address's domain; when\n"
         "  there are none they are looked for (the provider table, the domain's\n"
         "  mail autoconfiguration, DNS SRV records, the usual host names greeting),\n"

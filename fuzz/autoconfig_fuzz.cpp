@@ -21,11 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (!result.servers.complete())
         __builtin_trap();
-    for (const parvola::ServerEndpoint* s :
+    for (const parvola::ServerUrl* s :
          {&result.servers.imap, &result.servers.pop3, &result.servers.smtp}) {
         if (s->empty())
             continue;
-        if (!parvola::isAcceptableHostName(s->host) || s->port < 1 || s->port > 65535)
+        if (!parvola::isServerHostName(s->host) || s->port < 1 || s->port > 65535)
             __builtin_trap();
         if (tlsRequired && s->tls != parvola::TlsMode::Implicit &&
             s->tls != parvola::TlsMode::StartTls)

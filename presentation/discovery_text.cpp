@@ -19,10 +19,10 @@ std::string discoveryHeadline(const DiscoveryResult& result, const std::string& 
 
 std::vector<std::string> discoveredServerLines(const FoundServers& servers) {
     std::vector<std::string> lines;
-    for (const ServerEndpoint* server : {&servers.imap, &servers.pop3, &servers.smtp})
+    for (const ServerUrl* server : {&servers.imap, &servers.pop3, &servers.smtp})
         if (!server->empty())
-            lines.push_back(std::string(protocolName(server->protocol)) + ": " +
-                            serverUrl(*server));
+            lines.push_back(std::string(serverSchemeName(server->protocol)) + ": " +
+                            formatServerUrl(*server));
     return lines;
 }
 

@@ -95,6 +95,21 @@ inline constexpr const char* kMailFolderHint =
     "单独的文件夹使收件箱保持整洁,但POP3看不到它。";
 inline constexpr const char* kAllowPlaintext = "允许不加密发送密码(仅限可信的服务器)";
 inline constexpr const char* kServerUrlHint = "imaps://主机[:端口]";
+// Finding the servers from the address alone, and secrets from a command.
+inline constexpr const char* kFindServers = "查找服务器";
+inline constexpr const char* kStopFinding = "停止查找";
+inline constexpr const char* kPasswordCommand = "密码命令:";
+inline constexpr const char* kTokenCommand = "OAuth 2 令牌命令:";
+inline constexpr const char* kSecretCommandHint =
+    "命令输出的第一行就是密码(或令牌),每次登录时运行;只记住命令,不保存其输出。";
+inline constexpr const char* kOneSecretCommand = "密码命令和 OAuth 2 令牌命令只能填写一个。";
+// Where the password of the user's own mailbox will be kept.
+inline constexpr const char* kPasswordToKeyring = "密码将保存在桌面密钥环中。";
+inline constexpr const char* kPasswordToConfig =
+    "没有应答的桌面密钥环:密码将保存在 config.ini 中(仅您本人可读)。"
+    "不勾选“记住密码”则每次登录时输入。";
+inline constexpr const char* kPasswordTypedEachTime = "密码不保存,每次登录时输入。";
+inline constexpr const char* kPasswordFromCommand = "密码由命令提供,每次登录时运行,不保存。";
 inline constexpr const char* kDownloadTitle = "下载";
 inline constexpr const char* kSavePath = "保存路径:";
 inline constexpr const char* kHiddenFileName = "文  件 名:";

@@ -120,17 +120,17 @@ AutoconfigResult readAutoconfig(std::string_view document, std::string_view doma
         for (int server = walk.firstChild(provider, element); server != 0;
              server = walk.nextSibling(server, element)) {
             const std::string type = doc.getAttribute(server, "type");
-            ServerEndpoint* slot = type == "imap"   ? &result.servers.imap
-                                   : type == "pop3" ? &result.servers.pop3
-                                   : type == "smtp" ? &result.servers.smtp
-                                                    : nullptr;
+            ServerUrl* slot = type == "imap"   ? &result.servers.imap
+                              : type == "pop3" ? &result.servers.pop3
+                              : type == "smtp" ? &result.servers.smtp
+                                               : nullptr;
             if (slot == nullptr)
                 continue;  // exchange, ews, jmap and the like: not ours
             std::string host = walk.childText(server, "hostname", markup);
             for (size_t at = host.find("%EMAILDOMAIN%"); at != std::string::npos;
                  at = host.find("%EMAILDOMAIN%", at + domain.size()))
                 host.replace(at, 13, domain);
-            if (markup || !isAcceptableHostName(host))
+            if (markup || !isServerHostName(host))
                 return refuse(AutoconfigRefusal::BadHost,
                               "the autoconfiguration document names a server \"" + shown(host) +
                                   "\" that is not a host name");
@@ -160,9 +160,9 @@ AutoconfigResult readAutoconfig(std::string_view document, std::string_view doma
             }
             if (!slot->empty())
                 continue;  // the document's first choice stands
-            slot->protocol = type == "imap"   ? MailProtocol::Imap
-                             : type == "pop3" ? MailProtocol::Pop3
-                                              : MailProtocol::Smtp;
+            slot->protocol = type == "imap"   ? ServerProtocol::Imap
+                             : type == "pop3" ? ServerProtocol::Pop3
+                                              : ServerProtocol::Smtp;
             slot->host = host;
             slot->port = port;
             slot->tls = tls;

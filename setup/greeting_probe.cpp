@@ -7,19 +7,19 @@
 
 namespace parvola {
 
-bool isGreetingOf(MailProtocol protocol, const std::string& line) {
+bool isGreetingOf(ServerProtocol protocol, const std::string& line) {
     switch (protocol) {
-        case MailProtocol::Imap:
+        case ServerProtocol::Imap:
             return line.rfind("* OK", 0) == 0 || line.rfind("* PREAUTH", 0) == 0;
-        case MailProtocol::Pop3:
+        case ServerProtocol::Pop3:
             return line.rfind("+OK", 0) == 0;
-        case MailProtocol::Smtp:
+        case ServerProtocol::Smtp:
             return line.rfind("220", 0) == 0;
     }
     return false;
 }
 
-ProbeResult probeGreeting(const ServerEndpoint& endpoint, const std::string& caFile,
+ProbeResult probeGreeting(const ServerUrl& endpoint, const std::string& caFile,
                           std::chrono::milliseconds timeout,
                           const std::function<bool()>& cancelled) {
     ProbeResult result;

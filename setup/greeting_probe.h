@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "setup/server_endpoint.h"
+#include "app/server_url.h"
 
 namespace parvola {
 
@@ -18,11 +18,11 @@ struct ProbeResult {
 // True when the server at `endpoint` greets as its protocol does ("* OK",
 // "* PREAUTH", "+OK", "220") within `timeout`. `cancelled` is polled while
 // it waits.
-ProbeResult probeGreeting(const ServerEndpoint& endpoint, const std::string& caFile,
+ProbeResult probeGreeting(const ServerUrl& endpoint, const std::string& caFile,
                           std::chrono::milliseconds timeout,
                           const std::function<bool()>& cancelled);
 
 // Whether `line` is the greeting of `protocol`.
-bool isGreetingOf(MailProtocol protocol, const std::string& line);
+bool isGreetingOf(ServerProtocol protocol, const std::string& line);
 
 }  // namespace parvola

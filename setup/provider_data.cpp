@@ -59,12 +59,13 @@ bool readSize(std::string_view value, uint64_t& out) {
 
 // Reads one "key = value" into `entry`; an empty result means it was taken.
 std::string applyKey(ProviderEntry& entry, std::string_view key, std::string_view value) {
-    auto server = [&](ServerEndpoint& endpoint, MailProtocol protocol) -> std::string {
+    auto server = [&](ServerUrl& endpoint, ServerProtocol protocol) -> std::string {
         std::string error;
         if (!parseServerUrl(value, endpoint, error))
             return error;
         if (endpoint.protocol != protocol)
-            return std::string(protocolName(endpoint.protocol)) + " URL under " + std::string(key);
+            return std::string(serverSchemeName(endpoint.protocol)) + " URL under " +
+                   std::string(key);
         if (endpoint.tls == TlsMode::StartTlsIfOffered)
             return "a server without TLS from the start must say \"starttls\"";
         return {};
@@ -79,18 +80,18 @@ std::string applyKey(ProviderEntry& entry, std::string_view key, std::string_vie
                 end = value.size();
             const std::string_view domain = value.substr(pos, end - pos);
             if (!domain.empty()) {
-                if (!isAcceptableHostName(domain) || domain.find('.') == std::string_view::npos)
+                if (!isServerHostName(domain) || domain.find('.') == std::string_view::npos)
                     return "not a domain: \"" + std::string(domain) + "\"";
                 entry.domains.push_back(lower(domain));
             }
             pos = end + 1;
         }
     } else if (key == "imap")
-        return server(entry.imap, MailProtocol::Imap);
+        return server(entry.imap, ServerProtocol::Imap);
     else if (key == "pop3")
-        return server(entry.pop3, MailProtocol::Pop3);
+        return server(entry.pop3, ServerProtocol::Pop3);
     else if (key == "smtp")
-        return server(entry.smtp, MailProtocol::Smtp);
+        return server(entry.smtp, ServerProtocol::Smtp);
     else if (key == "message_limit") {
         if (!readSize(value, entry.messageLimit))
             return "not a size: \"" + std::string(value) + "\"";

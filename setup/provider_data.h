@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "setup/server_endpoint.h"
+#include "app/server_url.h"
 
 namespace parvola {
 
@@ -15,9 +15,9 @@ struct ProviderEntry {
     std::string id;                    // the section name
     std::string name;                  // "Gmail"
     std::vector<std::string> domains;  // lower case
-    ServerEndpoint imap;               // empty host: not offered
-    ServerEndpoint pop3;
-    ServerEndpoint smtp;
+    ServerUrl imap;                    // empty host: not offered
+    ServerUrl pop3;
+    ServerUrl smtp;
     uint64_t messageLimit = 0;  // 0: not known
     bool imapIdRequired = false;
     bool appPasswordRequired = false;

@@ -67,4 +67,17 @@ RefusalExplanation explainLoginRefusal(const ProviderEntry& provider, std::strin
     return explanation;
 }
 
+std::string loginRefusalAdvice(const std::string& address, std::string_view reply) {
+    const size_t at = address.rfind('@');
+    if (at == std::string::npos)
+        return {};
+    std::string domain = address.substr(at + 1);
+    for (char& c : domain)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const ProviderEntry* provider = installedProviderTable().find(domain);
+    if (!provider)
+        return {};
+    return explainLoginRefusal(*provider, reply).text;
+}
+
 }  // namespace parvola

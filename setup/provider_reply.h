@@ -25,4 +25,8 @@ struct RefusalExplanation {
 // `reply` is the server's answer to the login, as the mail client kept it.
 RefusalExplanation explainLoginRefusal(const ProviderEntry& provider, std::string_view reply);
 
+// The explanation for a refused login of `address` when its domain is in the
+// installed provider table and its refusals are known; empty otherwise.
+std::string loginRefusalAdvice(const std::string& address, std::string_view reply);
+
 }  // namespace parvola

@@ -90,24 +90,24 @@ class Search {
         SrvResolver& resolver = options_.resolver ? *options_.resolver : system;
         struct Service {
             const char* prefix;
-            MailProtocol protocol;
+            ServerProtocol protocol;
             bool implicitTls;
         };
         static constexpr Service kServices[] = {
-            {"_imaps._tcp.", MailProtocol::Imap, true},
-            {"_imap._tcp.", MailProtocol::Imap, false},
-            {"_pop3s._tcp.", MailProtocol::Pop3, true},
-            {"_submissions._tcp.", MailProtocol::Smtp, true},
-            {"_submission._tcp.", MailProtocol::Smtp, false},
+            {"_imaps._tcp.", ServerProtocol::Imap, true},
+            {"_imap._tcp.", ServerProtocol::Imap, false},
+            {"_pop3s._tcp.", ServerProtocol::Pop3, true},
+            {"_submissions._tcp.", ServerProtocol::Smtp, true},
+            {"_submission._tcp.", ServerProtocol::Smtp, false},
         };
         FoundServers found;
         std::string answered;
         for (const Service& service : kServices) {
             if (stopped())
                 return false;
-            ServerEndpoint& slot = service.protocol == MailProtocol::Imap   ? found.imap
-                                   : service.protocol == MailProtocol::Pop3 ? found.pop3
-                                                                            : found.smtp;
+            ServerUrl& slot = service.protocol == ServerProtocol::Imap   ? found.imap
+                              : service.protocol == ServerProtocol::Pop3 ? found.pop3
+                                                                         : found.smtp;
             if (!slot.empty())
                 continue;
             const std::string name = service.prefix + domain_;
@@ -115,7 +115,7 @@ class Search {
             for (const SrvRecord& record : resolver.lookup(name, options_.stepTimeout)) {
                 if (record.target.empty() || record.target == ".")
                     break;  // the domain says it does not offer this service
-                if (!isAcceptableHostName(record.target)) {
+                if (!isServerHostName(record.target)) {
                     note(name + ": a record names \"" + record.target.substr(0, 80) +
                          "\", which is not a host name");
                     continue;
@@ -143,21 +143,21 @@ class Search {
     bool guess() {
         FoundServers found;
         std::string greeted;
-        for (MailProtocol protocol : {MailProtocol::Imap, MailProtocol::Smtp}) {
-            ServerEndpoint& slot = protocol == MailProtocol::Imap ? found.imap : found.smtp;
+        for (ServerProtocol protocol : {ServerProtocol::Imap, ServerProtocol::Smtp}) {
+            ServerUrl& slot = protocol == ServerProtocol::Imap ? found.imap : found.smtp;
             for (const std::string& host : guessHosts(protocol)) {
-                for (const ServerEndpoint& candidate : guessPorts(protocol, host)) {
+                for (const ServerUrl& candidate : guessPorts(protocol, host)) {
                     if (stopped())
                         return false;
                     if (!slot.empty())
                         break;
-                    tell("Trying " + serverUrl(candidate));
+                    tell("Trying " + formatServerUrl(candidate));
                     const ProbeResult probe =
                         probeGreeting(candidate, options_.caFile, options_.stepTimeout, cancelled_);
                     if (!probe.confirmed)
                         continue;
                     slot = candidate;
-                    greeted += (greeted.empty() ? "" : ", ") + serverUrl(candidate);
+                    greeted += (greeted.empty() ? "" : ", ") + formatServerUrl(candidate);
                 }
             }
         }
@@ -171,22 +171,22 @@ class Search {
     }
 
   private:
-    std::vector<std::string> guessHosts(MailProtocol protocol) const {
+    std::vector<std::string> guessHosts(ServerProtocol protocol) const {
         if (options_.guessHosts)
             return options_.guessHosts(protocol, domain_);
-        if (protocol == MailProtocol::Imap)
+        if (protocol == ServerProtocol::Imap)
             return {"imap." + domain_, "mail." + domain_};
-        if (protocol == MailProtocol::Smtp)
+        if (protocol == ServerProtocol::Smtp)
             return {"smtp." + domain_, "mail." + domain_};
         return {};
     }
-    std::vector<ServerEndpoint> guessPorts(MailProtocol protocol, const std::string& host) const {
+    std::vector<ServerUrl> guessPorts(ServerProtocol protocol, const std::string& host) const {
         if (options_.guessPorts)
             return options_.guessPorts(protocol, host);
         const TlsMode upgrade =
             options_.tlsRequired ? TlsMode::StartTls : TlsMode::StartTlsIfOffered;
-        return {ServerEndpoint{protocol, host, standardPort(protocol, true), TlsMode::Implicit},
-                ServerEndpoint{protocol, host, standardPort(protocol, false), upgrade}};
+        return {ServerUrl{protocol, host, defaultServerPort(protocol, true), TlsMode::Implicit},
+                ServerUrl{protocol, host, defaultServerPort(protocol, false), upgrade}};
     }
 
     const std::string& domain_;
@@ -224,7 +224,7 @@ DiscoveryResult discoverServers(const std::string& address, const FoundServers& 
         result.source = givenSource;
         return result;
     }
-    if (!isAcceptableHostName(domain) || domain.find('.') == std::string::npos) {
+    if (!isServerHostName(domain) || domain.find('.') == std::string::npos) {
         result.notes.push_back("\"" + address + "\" does not end in a mail domain");
         return result;
     }

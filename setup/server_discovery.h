@@ -39,10 +39,10 @@ struct DiscoveryOptions {
     SrvResolver* resolver = nullptr;
     // The hosts guessed for a protocol; unset: imap.DOMAIN and mail.DOMAIN
     // for IMAP, smtp.DOMAIN and mail.DOMAIN for SMTP, none for POP3.
-    std::function<std::vector<std::string>(MailProtocol, const std::string& domain)> guessHosts;
+    std::function<std::vector<std::string>(ServerProtocol, const std::string& domain)> guessHosts;
     // The ports guessed, TLS from the first byte before STARTTLS; unset: the
     // standard ones.
-    std::function<std::vector<ServerEndpoint>(MailProtocol, const std::string& host)> guessPorts;
+    std::function<std::vector<ServerUrl>(ServerProtocol, const std::string& host)> guessPorts;
 };
 
 struct DiscoveryResult {

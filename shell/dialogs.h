@@ -3,6 +3,7 @@
 // the caller (showModal), so that the user-interface thread keeps serving the
 // workers while a dialog is open.
 #include <QPointer>
+#include <optional>
 #include <string>
 
 #include "app/direct_account.h"
@@ -13,9 +14,16 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 
+namespace parvola {
+struct DiscoveryResult;
+}
+
 namespace parvola::ui {
+
+class ServerSearch;
 
 // "登录": remembered accounts, password, "记住密码", the "注册" link.
 class LoginDialog : public SkinDialog {
@@ -39,6 +47,22 @@ class LoginDialog : public SkinDialog {
     QComboBox* storeWithField() const { return storeWith_; }
     QLineEdit* mailFolderField() const { return mailFolder_; }
     QCheckBox* allowPlaintextBox() const { return allowPlaintext_; }
+    // "查找服务器": looks for the servers of the typed address (what the
+    // fields hold, else the account's remembered servers, then the provider
+    // table, the autoconfiguration, DNS SRV and a confirmed guess) off the
+    // user-interface thread; while it runs the button stops it. The line
+    // below it shows each step, then where the servers were found.
+    SkinButton* findServersButton() const { return findServers_; }
+    QLabel* searchStatusLabel() const { return searchStatus_; }
+    bool searchRunning() const;
+    // A command whose first output line is the password, or an OAuth 2
+    // bearer token: run at each login, remembered, its output never kept.
+    QLineEdit* passwordCommandField() const { return passwordCommand_; }
+    QLineEdit* tokenCommandField() const { return tokenCommand_; }
+    // Where a remembered password of the own mailbox goes: the desktop
+    // keyring when one answers, else config.ini when "记住密码" is checked,
+    // else nowhere (typed at each login).
+    QLabel* passwordKeptLabel() const { return passwordKept_; }
 
     // The dialog's result when it closed after a login attempt that failed.
     static constexpr int kClosedAfterFailure = 2;
@@ -55,6 +79,12 @@ class LoginDialog : public SkinDialog {
     void submitDirect(const std::string& mailbox, const std::string& password);
     void finishLogin(const ShellLoginResult& result);
     void showDirectSettings(const DirectAccountSettings& direct);
+    void findServersClicked();
+    void startServerSearch();
+    void serverSearchFinished(const DiscoveryResult& result);
+    void showPasswordKept();
+    void fitToContents();
+    bool keyringAnswersNow();
     IniSettings settings_;
     bool atStartUp_;
     QComboBox* mailbox_;
@@ -67,6 +97,14 @@ class LoginDialog : public SkinDialog {
     QComboBox* storeWith_;
     QLineEdit* mailFolder_;
     QCheckBox* allowPlaintext_;
+    SkinButton* findServers_;
+    QLabel* searchStatus_;
+    QLineEdit* passwordCommand_;
+    QLineEdit* tokenCommand_;
+    QLabel* passwordKept_;
+    ServerSearch* search_;
+    // Asked once per dialog, when the own mailbox is first chosen.
+    std::optional<bool> keyringAnswers_;
     SkinButton* register_;
     SkinButton* login_;
 };

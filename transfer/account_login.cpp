@@ -8,6 +8,7 @@
 #include "mail/secret_mask.h"
 #include "platform/keyring.h"
 #include "platform/notice_box.h"
+#include "setup/provider_reply.h"
 #include "transfer/catalog_sync.h"
 #include "transfer/resume_tasks.h"
 
@@ -33,9 +34,15 @@ LoginResult finishLogin(LoginResult result, const std::string& address, const st
                 result.outcome = LoginOutcome::VerifyFailed;
                 return result;
             }
-            if (failure.find(", login: ") != std::string::npos) {
-                showNotice(
-                    withNoticeDetails(result.account.typedAddress + kWrongPasswordSuffix, failure));
+            if (const size_t login = failure.find(", login: "); login != std::string::npos) {
+                // A provider that wants an app password or access switched
+                // on says so in its reply: explained, with its words kept.
+                std::string message = result.account.typedAddress + kWrongPasswordSuffix;
+                const std::string advice = loginRefusalAdvice(
+                    result.account.typedAddress, std::string_view(failure).substr(login + 9));
+                if (!advice.empty())
+                    message += "\n" + advice;
+                showNotice(withNoticeDetails(message, failure));
                 result.outcome = LoginOutcome::VerifyFailed;
                 return result;
             }

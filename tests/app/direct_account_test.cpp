@@ -65,6 +65,19 @@ TEST(ServerUrl, SchemesChooseProtocolTlsAndDefaultPort) {
     EXPECT_EQ(parsed("smtp://[fe80::1]").port, 587);
 }
 
+TEST(ServerUrl, AnAddressEndingInStarttlsAlwaysUpgradesAndReadsBackTheSame) {
+    const ServerUrl url = parsed("smtp://smtp.example.org starttls");
+    EXPECT_EQ(url.tls, TlsMode::StartTls);
+    EXPECT_EQ(url.port, 587);
+    EXPECT_EQ(formatServerUrl(url), "smtp://smtp.example.org:587 starttls");
+    EXPECT_EQ(parsed(formatServerUrl(url)), url);
+    EXPECT_NE(refusal("imaps://imap.example.org starttls").find("TLS from the start"),
+              std::string::npos);
+    EXPECT_FALSE(isServerHostName("imap.example.org\r\nX"));
+    EXPECT_FALSE(isServerHostName("-imap.example.org"));
+    EXPECT_TRUE(isServerHostName("imap.example.org."));
+}
+
 TEST(ServerUrl, EverythingElseIsRefusedInWords) {
     EXPECT_NE(refusal("ftp://host").find("unknown scheme \"ftp\""), std::string::npos);
     EXPECT_NE(refusal("http://host").find("unknown scheme"), std::string::npos);

@@ -157,6 +157,38 @@ TEST_F(CliDirectTest, PlainPop3ServerGetsNoPasswordAndTheLoginSaysWhy) {
     EXPECT_EQ(peer.transcript().find("USER"), std::string::npos);
 }
 
+TEST_F(CliDirectTest, AProvidersAppPasswordRefusalIsExplainedWithItsOwnWordsKept) {
+    // A provider's own refusal text, which the real test server cannot say.
+    const std::string refusal =
+        "-ERR [AUTH] Application-specific password required: "
+        "https://support.google.com/accounts/answer/185833\r\n";
+    ScriptedPeer peer;
+    peer.reply("+OK ready\r\n")
+        .expectLine("CAPA\r\n")
+        .reply("+OK\r\nUSER\r\nUIDL\r\n.\r\n")
+        .expectLine("USER someone@gmail.com\r\n")
+        .reply("+OK\r\n")
+        .expectLine("PASS web-site-pw\r\n")
+        .reply(refusal)
+        .expectLine("QUIT\r\n")
+        .reply("+OK bye\r\n");
+    const int port = peer.start();
+    CliResult login =
+        cli({"login", "--direct", "someone@gmail.com", "--password-stdin", "--allow-plaintext",
+             "--pop3", url("pop3", port), "--smtp", url("smtps", MailStack::smtpsPort())},
+            "web-site-pw\n");
+    EXPECT_EQ(login.exitCode, 1);
+    EXPECT_NE(login.err.find("Gmail does not take the password of its web site from mail "
+                             "programs: create an app password"),
+              std::string::npos)
+        << login.err;
+    EXPECT_NE(login.err.find("The server said: \"-ERR [AUTH] Application-specific password "
+                             "required: https://support.google.com/accounts/answer/185833"),
+              std::string::npos)
+        << login.err;
+    EXPECT_EQ(peer.finish(), "");
+}
+
 TEST_F(CliDirectTest, UsageErrorsAreExplained) {
     CliResult both = cli(
         {"login", "--direct", address_, "--imap", "imaps://a.test", "--pop3", "pop3s://b.test"});

@@ -53,13 +53,25 @@ TEST(CliDiscovery, LoginWithOnlyAnAddressFindsTheServersAndLogsIn) {
     // Remembered: later commands need nothing more.
     CliResult ls = runCli(home.str(), {"ls"});
     EXPECT_EQ(ls.exitCode, 0) << ls.err;
+    // A later login of the address starts from the remembered servers, even
+    // with the autoconfiguration gone.
+    const std::string deployment = readFile(home / "deploy.ini");
+    writeFile(home / "deploy.ini", "[tls]\nca_file=" + MailStack::caFile() +
+                                       "\n[setup]\nautoconfig_base=http://127.0.0.1:9\n");
+    CliResult again = runCli(
+        home.str(), {"login", "--direct", address, "--password-stdin", "--yes"}, password + "\n");
+    EXPECT_EQ(again.exitCode, 0) << again.out << again.err;
+    EXPECT_NE(
+        again.out.find("Found from the settings remembered for the account.\n  imap: " + imaps),
+        std::string::npos)
+        << again.out;
 
     // The password from a command: asked for at every login, kept nowhere.
     TempDir secrets("parvola-found-secrets");
     const std::string store = (secrets / "store").string();
     writeFile(store, password + "\n");
     TempDir second("parvola-found-second");
-    writeFile(second / "deploy.ini", readFile(home / "deploy.ini"));
+    writeFile(second / "deploy.ini", deployment);
     CliResult commanded = runCli(second.str(), {"login", "--direct", address, "--yes",
                                                 "--password-command", "head -n 1 '" + store + "'"});
     ASSERT_EQ(commanded.exitCode, 0) << commanded.out << commanded.err;

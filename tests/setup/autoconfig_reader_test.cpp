@@ -27,8 +27,8 @@ TEST(AutoconfigReader, ReadsTheFirstServerOfEachKindWithTheDomainFilledIn) {
     const AutoconfigResult read =
         readAutoconfig(document("imap.%EMAILDOMAIN%", "SSL"), "example.org", true);
     ASSERT_EQ(read.refusal, AutoconfigRefusal::None) << read.reason;
-    EXPECT_EQ(serverUrl(read.servers.imap), "imaps://imap.example.org:993");
-    EXPECT_EQ(serverUrl(read.servers.smtp), "smtp://smtp.example.org:587 starttls");
+    EXPECT_EQ(formatServerUrl(read.servers.imap), "imaps://imap.example.org:993");
+    EXPECT_EQ(formatServerUrl(read.servers.smtp), "smtp://smtp.example.org:587 starttls");
     EXPECT_TRUE(read.servers.pop3.empty());
     EXPECT_EQ(read.displayName, "Example & Co");
 
@@ -36,10 +36,10 @@ TEST(AutoconfigReader, ReadsTheFirstServerOfEachKindWithTheDomainFilledIn) {
     const AutoconfigResult plainFirst =
         readAutoconfig(document("imap.example.org", "plain"), "example.org", true);
     ASSERT_EQ(plainFirst.refusal, AutoconfigRefusal::None) << plainFirst.reason;
-    EXPECT_EQ(serverUrl(plainFirst.servers.imap), "imap://second.example.org:143 starttls");
+    EXPECT_EQ(formatServerUrl(plainFirst.servers.imap), "imap://second.example.org:143 starttls");
     const AutoconfigResult plainAllowed =
         readAutoconfig(document("imap.example.org", "plain"), "example.org", false);
-    EXPECT_EQ(serverUrl(plainAllowed.servers.imap), "imap://imap.example.org:993");
+    EXPECT_EQ(formatServerUrl(plainAllowed.servers.imap), "imap://imap.example.org:993");
 }
 
 TEST(AutoconfigReader, HostileDocumentsAreRefusedWithTheReason) {

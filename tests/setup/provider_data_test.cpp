@@ -17,23 +17,23 @@ TEST(ProviderTable, ShippedFileCoversTheLargeProvidersWithWellFormedRows) {
           "yeah.net", "sina.com", "sohu.com", "aliyun.com"})
         EXPECT_NE(table.find(domain), nullptr) << domain;
     for (const ProviderEntry& entry : table.providers) {
-        for (const ServerEndpoint* server : {&entry.imap, &entry.pop3, &entry.smtp}) {
+        for (const ServerUrl* server : {&entry.imap, &entry.pop3, &entry.smtp}) {
             if (server->empty())
                 continue;
-            EXPECT_TRUE(isAcceptableHostName(server->host)) << entry.id;
+            EXPECT_TRUE(isServerHostName(server->host)) << entry.id;
             EXPECT_NE(server->host.find('.'), std::string::npos) << entry.id;
             EXPECT_TRUE(server->port > 0 && server->port < 65536) << entry.id;
             // A provider's own server is never reached without TLS.
             EXPECT_TRUE(server->tls == TlsMode::Implicit || server->tls == TlsMode::StartTls)
-                << entry.id << " " << serverUrl(*server);
+                << entry.id << " " << formatServerUrl(*server);
         }
         EXPECT_FALSE(entry.source.empty()) << entry.id;
     }
     const ProviderEntry* gmail = table.find("GMail.COM");
     ASSERT_NE(gmail, nullptr);
-    EXPECT_EQ(serverUrl(gmail->imap), "imaps://imap.gmail.com:993");
+    EXPECT_EQ(formatServerUrl(gmail->imap), "imaps://imap.gmail.com:993");
     EXPECT_EQ(table.find("163.com")->imapIdRequired, true);
-    EXPECT_EQ(serverUrl(table.find("me.com")->smtp), "smtp://smtp.mail.me.com:587 starttls");
+    EXPECT_EQ(formatServerUrl(table.find("me.com")->smtp), "smtp://smtp.mail.me.com:587 starttls");
     EXPECT_TRUE(table.find("me.com")->pop3.empty());
     EXPECT_EQ(table.find("foxmail.com")->messageLimit, 50u * 1024 * 1024);
     EXPECT_EQ(table.find("example.org"), nullptr);
@@ -55,9 +55,13 @@ TEST(ProviderTable, MistakesAreRefusedNamingTheLineOrSection) {
     const Case cases[] = {
         {good + "imap_port = 993\n", "line 7: unknown key \"imap_port\""},
         {"name = X\n" + good, "line 1: a key before the first section"},
-        {good + "imap = imaps://imap.p.example:99999\n", "line 7: bad port \"99999\""},
+        {good + "imap = imaps://imap.p.example:99999\n",
+         "line 7: \"imaps://imap.p.example:99999\" is not a server address: the port must be a "
+         "number from 1 to 65535"},
         {good + "imap = imaps://bad\x01host\n", "line 7: control character"},
-        {good + "imap = imaps://bad host\n", "line 7: not a host name: \"bad host\""},
+        {good + "imap = imaps://bad host\n",
+         "line 7: \"imaps://bad host\" is not a server address: a server address holds no "
+         "blanks"},
         {good + "smtp = smtp://smtp.p.example\n",
          "line 7: a server without TLS from the start must say \"starttls\""},
         {good + "pop3 = imaps://imap.p.example\n", "line 7: imap URL under pop3"},

@@ -52,14 +52,14 @@ class Discovery : public ::testing::Test {
         options.resolver = &resolver;
         options.stepTimeout = 1500ms;
         // Guesses go to loopback: a closed port first, then the real ones.
-        options.guessHosts = [](MailProtocol, const std::string&) {
+        options.guessHosts = [](ServerProtocol, const std::string&) {
             return std::vector<std::string>{"127.0.0.1"};
         };
-        options.guessPorts = [](MailProtocol protocol, const std::string& host) {
+        options.guessPorts = [](ServerProtocol protocol, const std::string& host) {
             const int real =
-                protocol == MailProtocol::Imap ? MailStack::imapsPort() : MailStack::smtpsPort();
+                protocol == ServerProtocol::Imap ? MailStack::imapsPort() : MailStack::smtpsPort();
             // The POP3 server greets too, but not as IMAP or SMTP do.
-            return std::vector<ServerEndpoint>{
+            return std::vector<ServerUrl>{
                 {protocol, host, 1, TlsMode::Implicit},
                 {protocol, host, MailStack::pop3sPort(), TlsMode::Implicit},
                 {protocol, host, real, TlsMode::Implicit}};
@@ -88,7 +88,7 @@ TEST_F(Discovery, LoopbackAutoconfigurationFindsTheRealServersWithoutAnyLogin) {
     EXPECT_EQ(found.sourceDetail, url);
     EXPECT_EQ(steps, (std::vector<std::string>{"Looking for example.test in the provider table",
                                                "Asking " + url}));
-    EXPECT_EQ(serverUrl(found.servers.imap),
+    EXPECT_EQ(formatServerUrl(found.servers.imap),
               "imaps://127.0.0.1:" + std::to_string(MailStack::imapsPort()));
     EXPECT_TRUE(resolver.asked.empty());
     // What was found is a real server of each kind.
@@ -100,7 +100,7 @@ TEST_F(Discovery, LoopbackAutoconfigurationFindsTheRealServersWithoutAnyLogin) {
     // are taken as they are.
     const DiscoveryResult gmail = discover("someone@gmail.com");
     EXPECT_EQ(gmail.source, SettingsSource::ProviderTable);
-    EXPECT_EQ(serverUrl(gmail.servers.smtp), "smtps://smtp.gmail.com:465");
+    EXPECT_EQ(formatServerUrl(gmail.servers.smtp), "smtps://smtp.gmail.com:465");
     EXPECT_EQ(steps.size(), 1u);
     // The installation's settings: deploy.ini names the lookup base.
     test::AppHome home;
@@ -158,8 +158,8 @@ TEST_F(Discovery, BrokenSlowAndRedirectingAnswersMoveOnInOrder) {
     const DiscoveryResult broken = discover("me@broken.test");
     ASSERT_EQ(broken.outcome, DiscoveryResult::Outcome::Found);
     EXPECT_EQ(broken.source, SettingsSource::DnsSrv);
-    EXPECT_EQ(serverUrl(broken.servers.imap), "imaps://imap.broken.test:993");
-    EXPECT_EQ(serverUrl(broken.servers.smtp), "smtp://smtp.broken.test:587 starttls");
+    EXPECT_EQ(formatServerUrl(broken.servers.imap), "imaps://imap.broken.test:993");
+    EXPECT_EQ(formatServerUrl(broken.servers.smtp), "smtp://smtp.broken.test:587 starttls");
     EXPECT_TRUE(broken.servers.pop3.empty());
     ASSERT_EQ(broken.notes.size(), 3u);
     EXPECT_EQ(broken.notes[0], server.base() +
@@ -177,9 +177,9 @@ TEST_F(Discovery, BrokenSlowAndRedirectingAnswersMoveOnInOrder) {
     const DiscoveryResult guessed = discover("me@nothing.test");
     ASSERT_EQ(guessed.outcome, DiscoveryResult::Outcome::Found);
     EXPECT_EQ(guessed.source, SettingsSource::Guess);
-    EXPECT_EQ(serverUrl(guessed.servers.imap),
+    EXPECT_EQ(formatServerUrl(guessed.servers.imap),
               "imaps://127.0.0.1:" + std::to_string(MailStack::imapsPort()));
-    EXPECT_EQ(serverUrl(guessed.servers.smtp),
+    EXPECT_EQ(formatServerUrl(guessed.servers.smtp),
               "smtps://127.0.0.1:" + std::to_string(MailStack::smtpsPort()));
     EXPECT_EQ(guessed.notes.size(), 2u);  // the two 404s
 }

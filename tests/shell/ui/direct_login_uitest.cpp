@@ -4,10 +4,13 @@
 // line's login --direct.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 
+#include "presentation/view_texts.h"
 #include "shell/dialogs.h"
 #include "tests/shell/ui/ui_support.h"
+#include "tests/support/autoconfig_server.h"
 
 namespace parvola::test {
 namespace {
@@ -34,6 +37,13 @@ class DirectLoginUi : public UiTest {
             remembered_.push_back(remember);
             return ShellLoginResult{ShellLoginOutcome::AlreadyLoggedIn, {}};
         };
+    }
+    // The search asks `server` for autoconfiguration documents.
+    void askAutoconfigurationOf(const AutoconfigServer& server) {
+        writeFile(home_.path() / "deploy.ini",
+                  "[site]\nbase=http://127.0.0.1:9\ngroup=http://127.0.0.1:9\n"
+                  "[setup]\nautoconfig_base=" +
+                      server.base() + "\n");
     }
     std::vector<DirectAccountSettings> logins_;
     std::vector<std::string> passwords_;
@@ -124,6 +134,117 @@ TEST_F(DirectLoginUi, ARememberedOwnMailboxShowsItsServersWhenChosen) {
 
     emit dialog.mailboxField()->textActivated("service@parvola.test");
     EXPECT_FALSE(dialog.ownMailboxBox()->isChecked());
+}
+
+TEST_F(DirectLoginUi, TheSearchStartsFromTheRememberedServersAndFillsTheFields) {
+    DirectAccountRequest request =
+        requestFor("me@example.org", "imaps://127.0.0.1:11993", "", "smtps://127.0.0.1:11465");
+    DirectAccountSettings remembered;
+    std::string error;
+    ASSERT_TRUE(chooseDirectSettings(request, remembered, error)) << error;
+    ASSERT_TRUE(rememberDirectAccount(IniSettings().path(), remembered));
+    frame();
+    ui::LoginDialog dialog(false);
+    dialog.mailboxField()->setEditText("me@example.org");
+    dialog.ownMailboxBox()->setChecked(true);
+    ASSERT_TRUE(dialog.readServerField()->text().isEmpty());
+    QTest::mouseClick(dialog.findServersButton(), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return !dialog.searchRunning(); }));
+    EXPECT_EQ(dialog.searchStatusLabel()->text().toStdString(),
+              "Found from the settings remembered for the account.");
+    EXPECT_EQ(dialog.readServerField()->text(), "imaps://127.0.0.1:11993");
+    EXPECT_EQ(dialog.sendServerField()->text(), "smtps://127.0.0.1:11465");
+    EXPECT_EQ(dialog.findServersButton()->text(), QString::fromUtf8(ui::kFindServers));
+}
+
+TEST_F(DirectLoginUi, ASearchThatWaitsOnAServerIsStoppedByTheSameButton) {
+    AutoconfigServer server;
+    ASSERT_NE(server.port(), 0);
+    server.slow("autoconfig.slow.test/mail/config-v1.1.xml", 60);
+    askAutoconfigurationOf(server);
+    frame();
+    ui::LoginDialog dialog(false);
+    dialog.mailboxField()->setEditText("me@slow.test");
+    dialog.ownMailboxBox()->setChecked(true);
+    QTest::mouseClick(dialog.findServersButton(), Qt::LeftButton);
+    EXPECT_TRUE(dialog.searchRunning());
+    EXPECT_EQ(dialog.findServersButton()->text(), QString::fromUtf8(ui::kStopFinding));
+    // The window is served while the worker waits on the silent server.
+    ASSERT_TRUE(waitFor([&] {
+        return dialog.searchStatusLabel()->text().startsWith("Asking " +
+                                                             QString::fromStdString(server.base()));
+    }));
+    QTest::mouseClick(dialog.findServersButton(), Qt::LeftButton);
+    EXPECT_FALSE(dialog.searchRunning());
+    EXPECT_EQ(dialog.searchStatusLabel()->text(), "The search was cancelled.");
+    EXPECT_EQ(dialog.findServersButton()->text(), QString::fromUtf8(ui::kFindServers));
+    EXPECT_TRUE(dialog.readServerField()->text().isEmpty());
+    // The cancelled worker ends well before the document's wait is over.
+    EXPECT_TRUE(waitFor([] { return runningWorkers() == 0; }, 5000));
+}
+
+TEST_F(DirectLoginUi, ALoginWithoutServersLooksThemUpAndWaitsForTheUserToCheckThem) {
+    AutoconfigServer server;
+    ASSERT_NE(server.port(), 0);
+    server.put(
+        "autoconfig.auto.test/mail/config-v1.1.xml",
+        AutoconfigServer::document(
+            AutoconfigServer::server("incomingServer", "pop3", "pop.auto.test", 995, "SSL") +
+            AutoconfigServer::server("outgoingServer", "smtp", "smtp.auto.test", 587, "STARTTLS")));
+    askAutoconfigurationOf(server);
+    frame();
+    ui::LoginDialog dialog(false);
+    dialog.mailboxField()->setEditText("me@auto.test");
+    dialog.ownMailboxBox()->setChecked(true);
+    dialog.passwordField()->setText("pw");
+    dialog.submit();
+    EXPECT_TRUE(logins_.empty());
+    EXPECT_TRUE(messages().empty());
+    ASSERT_TRUE(waitFor([&] { return !dialog.searchRunning(); }));
+    EXPECT_EQ(dialog.searchStatusLabel()->text().toStdString(),
+              "Found from the mail autoconfiguration document (" + server.base() +
+                  "/autoconfig.auto.test/mail/config-v1.1.xml).");
+    EXPECT_EQ(dialog.readServerField()->text(), "pop3s://pop.auto.test:995");
+    // A server that said it must upgrade keeps saying so, and is used so.
+    EXPECT_EQ(dialog.sendServerField()->text(), "smtp://smtp.auto.test:587 starttls");
+    EXPECT_TRUE(logins_.empty());
+    dialog.submit();
+    ASSERT_EQ(logins_.size(), 1u);
+    EXPECT_EQ(logins_[0].reader, MailboxReader::Pop3);
+    EXPECT_EQ(logins_[0].readServer.host, "pop.auto.test");
+    EXPECT_EQ(logins_[0].storeRoute, StoreRoute::Smtp);
+    EXPECT_EQ(logins_[0].smtpServer.tls, TlsMode::StartTls);
+}
+
+TEST_F(DirectLoginUi, ASecretCommandIsHandedOnAndNothingTypedIsKept) {
+    test::ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/parvola-bus");
+    frame();
+    ui::LoginDialog dialog(false);
+    dialog.mailboxField()->setEditText("me@example.org");
+    dialog.ownMailboxBox()->setChecked(true);
+    // No keyring answers: the choice between config.ini and typing each time.
+    EXPECT_EQ(dialog.passwordKeptLabel()->text(), QString::fromUtf8(ui::kPasswordToConfig));
+    dialog.rememberBox()->setChecked(false);
+    EXPECT_EQ(dialog.passwordKeptLabel()->text(), QString::fromUtf8(ui::kPasswordTypedEachTime));
+    dialog.rememberBox()->setChecked(true);
+    dialog.readServerField()->setText("imaps://imap.example.org");
+    dialog.sendServerField()->setText("smtps://smtp.example.org");
+    dialog.passwordField()->setText("typed-pw");
+    dialog.passwordCommandField()->setText("pass show mail/me");
+    dialog.tokenCommandField()->setText("oauth2-helper me");
+    dialog.submit();
+    EXPECT_TRUE(logins_.empty());
+    ASSERT_EQ(messages().size(), 1u);
+    EXPECT_EQ(messages()[0], ui::kOneSecretCommand);
+
+    dialog.tokenCommandField()->clear();
+    EXPECT_EQ(dialog.passwordKeptLabel()->text(), QString::fromUtf8(ui::kPasswordFromCommand));
+    dialog.submit();
+    ASSERT_EQ(logins_.size(), 1u);
+    EXPECT_EQ(logins_[0].passwordCommand, "pass show mail/me");
+    EXPECT_TRUE(logins_[0].tokenCommand.empty());
+    EXPECT_EQ(passwords_[0], "");
+    EXPECT_FALSE(remembered_[0]);
 }
 
 }  // namespace
