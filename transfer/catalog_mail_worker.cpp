@@ -14,6 +14,7 @@
 #include "platform/app_dir.h"
 #include "platform/file_lock.h"
 #include "platform/worker_threads.h"
+#include "transfer/catalog_encryption.h"
 #include "transfer/catalog_scratch.h"
 #include "transfer/catalog_sync.h"
 #include "transfer/store_mail.h"
@@ -81,7 +82,7 @@ int mailCatalogNow(const std::string& user) {
         version = Catalog(user).version();
         zip = ZipCatalog(user, scratch.path());
     }
-    if (zip.empty())
+    if (zip.empty() || !sealCatalogForMail(account.loginAddress, zip))
         return -1;
     StoreMail mail;
     mail.subject =

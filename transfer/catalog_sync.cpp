@@ -15,6 +15,7 @@
 #include "catalog/xml/xml_doc.h"
 #include "platform/app_dir.h"
 #include "platform/file_lock.h"
+#include "transfer/catalog_encryption.h"
 #include "transfer/catalog_scratch.h"
 #include "transfer/mailbox_factory.h"
 #include "transfer/mailbox_index.h"
@@ -248,7 +249,8 @@ int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode
             }
             const bool retrieved = mailbox->saveAttachments(mail.number, scratch.path(), -1,
                                                             nullptr) == AttachmentSave::Saved;
-            if (retrieved && UnzipCatalog(user, scratch.file(catalogZipName(user)),
+            if (retrieved && openCatalogFromMail(user, scratch.file(catalogZipName(user))) &&
+                UnzipCatalog(user, scratch.file(catalogZipName(user)),
                                           CatalogReplacement::UnlessLocalIsNewer)) {
                 mailbox->close();
                 return kSyncLoaded;
