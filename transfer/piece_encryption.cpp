@@ -53,6 +53,19 @@ bool piecesSealed(const std::string& loginAddress) {
     return accountEncryption(loginAddress) != AccountEncryption::Plain;
 }
 
+long long sealedPieceRoom(long long pieceSize) {
+    constexpr long long kStep = 1024;
+    long long room = pieceSize / kStep * kStep;
+    while (room > kStep &&
+           static_cast<long long>(encryptedPieceSize(static_cast<uint64_t>(room))) > pieceSize)
+        room -= kStep;
+    return room;
+}
+
+long long pieceSizeForSealing(const std::string& loginAddress, long long pieceSize) {
+    return piecesSealed(loginAddress) ? sealedPieceRoom(pieceSize) : pieceSize;
+}
+
 std::string savedFileName(const std::string& loginAddress, const std::string& catalogName,
                           const std::string& subjectName) {
     return piecesSealed(loginAddress) ? catalogName : subjectName;

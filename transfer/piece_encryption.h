@@ -22,6 +22,13 @@ bool subjectFileName(const std::string& loginAddress, const std::string& fileNam
 // its own, never the source file as the attachment).
 bool piecesSealed(const std::string& loginAddress);
 
+// The piece size an account's upload cuts by, from the size its mails may
+// carry (`pieceSize`): for sealed pieces, the largest whole KiB whose sealed
+// form still fits in it, so a mail sized to the server's limit stays under it.
+long long pieceSizeForSealing(const std::string& loginAddress, long long pieceSize);
+// The same for a sealed account, whatever the registry says.
+long long sealedPieceRoom(long long pieceSize);
+
 // The name a downloaded file is saved under: the subject's name for a plain
 // account (as always), the catalog's name when the subject holds a token.
 std::string savedFileName(const std::string& loginAddress, const std::string& catalogName,

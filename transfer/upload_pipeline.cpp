@@ -384,7 +384,8 @@ std::string folderGoneText(const std::string& catalogFolder) {
 UploadOutcome UploadFile(const UploadRequest& request, TaskList& list) {
     if (request.failureReply != nullptr)
         request.failureReply->clear();
-    const long long pieceSize = pieceSizeForAccount(request.account);
+    const long long pieceSize =
+        pieceSizeForSealing(request.account.loginAddress, pieceSizeForAccount(request.account));
     // Held for the whole upload, so no other upload draws the same id even
     // before this one's record is in the list.
     const FileIdLease lease = list.leaseFileId();
