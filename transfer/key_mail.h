@@ -33,7 +33,9 @@ bool parseKeyMailSubject(const std::string& subject, long long& time, std::strin
 // Makes the account encrypted from now on: a fresh data key, wrapped under
 // `passphrase` and stored as the key mail; the account is unlocked in this
 // process. Nothing stored before is touched. AlreadyEncrypted, and nothing
-// stored, when the account has a key mail.
+// stored, when the account has a key mail. The caller then mails the catalog
+// anew (mailCatalogNow): the catalog mails before it are plain, and an
+// encrypted account loads only a sealed one.
 KeyMailResult enableEncryption(const MailboxAccount& account, const std::string& passphrase,
                                const KdfParams& params = KdfParams());
 

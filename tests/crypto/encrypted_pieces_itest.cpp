@@ -151,6 +151,32 @@ except Exception as e:
     EXPECT_EQ(readBack(user, b, (saves.path() / "b").string()), DownloadOutcome::Saved);
 }
 
+TEST_F(EncryptedPieces, AnImapAccountKeepsItsKeyAndSealedPiecesByAppend) {
+    MailboxAccount account = login("sina");
+    account.reader = MailboxReader::Imap;
+    account.storeRoute = StoreRoute::ImapAppend;
+    account.imapHost = account.pop3Host;
+    account.imapPort = MailStack::imapPort();
+    clearLoggedInAccounts();
+    ASSERT_TRUE(addLoggedInAccount(account));
+    ASSERT_EQ(enableEncryption(account, kPassphrase, KdfParams::fastest()), KeyMailResult::Ok);
+    const std::string bytes = randomBytes(200 * 1024 + 3, 41);
+    storeAndReadBack(account, "二〇二六年度预算表.xlsx", bytes, 1);
+
+    // Another computer finds the key mail through the IMAP search.
+    forgetAllAccountKeys();
+    ASSERT_EQ(unlockEncryption(account, kPassphrase), KeyMailResult::Ok);
+    const CatalogRow record =
+        fileRecord(account.loginAddress, kDocuments, "二〇二六年度预算表.xlsx");
+    const fs::path folder = saves.path() / "again";
+    ASSERT_EQ(readBack(account.loginAddress, record, folder.string()), DownloadOutcome::Saved);
+    EXPECT_TRUE(readFile(folder / "二〇二六年度预算表.xlsx") == bytes);
+    const auto messages = readableMaildir(account.mailboxUser);
+    EXPECT_EQ(messages.size(), 2u);
+    EXPECT_EQ(findReadable(messages, "二〇二六年度预算表"), std::vector<std::string>());
+    EXPECT_EQ(findReadable(messages, bytes.substr(1000, 64)), std::vector<std::string>());
+}
+
 TEST_F(EncryptedPieces, ALockedAccountStoresNothing) {
     const MailboxAccount account = login("sina");
     ASSERT_EQ(enableEncryption(account, kPassphrase, KdfParams::fastest()), KeyMailResult::Ok);
