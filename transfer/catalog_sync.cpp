@@ -17,6 +17,7 @@
 #include "platform/file_lock.h"
 #include "transfer/catalog_encryption.h"
 #include "transfer/catalog_scratch.h"
+#include "transfer/key_mail.h"
 #include "transfer/mailbox_factory.h"
 #include "transfer/mailbox_index.h"
 #include "zip/zip_pack.h"
@@ -237,6 +238,7 @@ int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode
         return failed();
     }
     index.saveCache();
+    noteKeyMails(index, user);
     const std::vector<CatalogMail> mails = catalogMailsByVersion(index, user);
     if (mode == SyncMode::Load) {
         for (const CatalogMail& mail : mails) {

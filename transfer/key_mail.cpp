@@ -237,6 +237,12 @@ KeyMailResult changePassphrase(const MailboxAccount& account, const std::string&
     return KeyMailResult::Ok;
 }
 
+void noteKeyMails(const MailboxIndex& index, const std::string& loginAddress) {
+    if (!keyMailsOf(index, loginAddress).empty() &&
+        accountEncryption(loginAddress) == AccountEncryption::Plain)
+        lockAccountKeys(loginAddress);
+}
+
 int removeOldKeyMails(const MailboxAccount& account) {
     KeyMailSession session(account);
     if (!session.ok())

@@ -58,6 +58,13 @@ KeyMailResult changePassphrase(const MailboxAccount& account, const std::string&
                                const KdfParams& params = KdfParams(),
                                bool* oldKeyMailsLeft = nullptr);
 
+class MailboxIndex;
+// Marks the account locked when the session `index` reads (every subject
+// known) holds a key mail of `loginAddress` and this process took the
+// account for a plain one: the catalog load at login calls it, so a process
+// that was never told of the encryption sends nothing in clear.
+void noteKeyMails(const MailboxIndex& index, const std::string& loginAddress);
+
 // Deletes every key mail of the address but the newest. The number of key
 // mails left (1 when done), or -1 when the mailbox could not be read.
 int removeOldKeyMails(const MailboxAccount& account);

@@ -194,5 +194,19 @@ TEST_F(EncryptedAccount, TheCatalogTravelsSealedAndOnlyTheKeyOpensIt) {
     EXPECT_TRUE(test::strayCatalogFiles(home_->path()).empty());
 }
 
+TEST_F(EncryptedAccount, AProcessNeverToldFindsTheKeyMailAtTheCatalogLoadAndSendsNothing) {
+    test::writeFile(home_->path() / "deploy.ini", test::mailDeployIni());
+    ASSERT_EQ(enableEncryption(account_, kPassphrase, KdfParams::fastest()), KeyMailResult::Ok);
+    ASSERT_TRUE(test::waitForMailCount(account_, 1));
+
+    becomeAnotherComputer();
+    EXPECT_EQ(CatalogLoginStep(account_), 0);
+    EXPECT_EQ(accountEncryption(user_), AccountEncryption::Locked);
+    ASSERT_TRUE(addLoggedInAccount(account_));
+    ASSERT_EQ(Catalog(user_).addFolder("", kSecretFolder), 0);
+    EXPECT_EQ(mailCatalogNow(user_), -1);
+    EXPECT_EQ(test::mailboxSubjects(account_).size(), 1u);
+}
+
 }  // namespace
 }  // namespace parvola
