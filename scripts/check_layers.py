@@ -5,7 +5,7 @@ The layers, from the bottom up, and what each folder may include besides its
 own headers (docs/architecture.md explains why each one exists):
 
     platform/                      operating-system stand-ins
-    mail/  zip/  web/              transports and formats, on platform/ alone
+    mail/  zip/  web/  crypto/     transports, formats and encryption, on platform/ alone
     catalog/xml/  catalog/         the catalog document and its XML engine
     app/                           settings, accounts, process state, login verification
     setup/                         finding a mailbox's servers, provider answers
@@ -26,10 +26,10 @@ ROOT = pathlib.Path(__file__).resolve().parent.parent
 # folder -> the folders it may include (its own is always allowed)
 BELOW = {}
 BELOW["platform"] = set()
-for transport in ("mail", "zip", "web"):
+for transport in ("mail", "zip", "web", "crypto"):
     BELOW[transport] = {"platform"}
 BELOW["catalog/xml"] = {"platform"}
-BELOW["catalog"] = {"platform", "mail", "zip", "web", "catalog/xml"}
+BELOW["catalog"] = {"platform", "mail", "zip", "web", "crypto", "catalog/xml"}
 BELOW["app"] = BELOW["catalog"] | {"catalog"}
 BELOW["setup"] = BELOW["app"] | {"app"}
 BELOW["transfer"] = BELOW["setup"] | {"setup"}
@@ -40,7 +40,8 @@ BELOW["site"] = {"platform"}
 
 # The static library each folder builds, for the link check.
 LIBRARY = {"platform": "platform", "mail": "mail", "zip": "zip", "web": "web",
-           "catalog/xml": "catalog_xml", "catalog": "catalog", "app": "app", "setup": "setup",
+           "crypto": "crypto", "catalog/xml": "catalog_xml", "catalog": "catalog", "app": "app",
+           "setup": "setup",
            "transfer": "transfer", "presentation": "presentation", "cli": "cli_commands",
            "shell": "shell_ui", "site": "site_service"}
 

@@ -9,6 +9,8 @@ PACKAGES=(
   # libraries
   zlib1g-dev libcurl4-openssl-dev libssl-dev libsqlite3-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev
+  # encryption of an account's store
+  libsodium-dev
   # the desktop keyring (Secret Service) for remembered passwords, and a
   # real one for its test in a private D-Bus session
   libsecret-1-dev gnome-keyring dbus-daemon dbus-bin

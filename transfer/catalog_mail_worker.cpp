@@ -20,6 +20,7 @@
 #include "platform/file_lock.h"
 #include "platform/notice_box.h"
 #include "platform/worker_threads.h"
+#include "transfer/catalog_encryption.h"
 #include "transfer/catalog_scratch.h"
 #include "transfer/catalog_sync.h"
 #include "transfer/piece_retry.h"
@@ -110,7 +111,7 @@ int sendCatalogMail(const std::string& user, const MailboxAccount& account, Cata
             return -1;
         zip = ZipCatalog(user, scratch.path());
     }
-    if (zip.empty())
+    if (zip.empty() || !sealCatalogForMail(account.loginAddress, zip))
         return -1;
     mailed.time = static_cast<long long>(std::time(nullptr));
     StoreMail mail;

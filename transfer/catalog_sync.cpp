@@ -16,7 +16,9 @@
 #include "catalog/xml/xml_doc.h"
 #include "platform/app_dir.h"
 #include "platform/file_lock.h"
+#include "transfer/catalog_encryption.h"
 #include "transfer/catalog_scratch.h"
+#include "transfer/key_mail.h"
 #include "transfer/mailbox_factory.h"
 #include "transfer/mailbox_index.h"
 #include "zip/zip_pack.h"
@@ -122,7 +124,8 @@ bool retrieveCatalogText(Mailbox& mailbox, int number, const std::string& user, 
     CatalogScratch scratch;
     if (!scratch.ok())
         return false;
-    if (mailbox.saveAttachments(number, scratch.path(), -1, nullptr) != AttachmentSave::Saved)
+    if (mailbox.saveAttachments(number, scratch.path(), -1, nullptr) != AttachmentSave::Saved ||
+        !openCatalogFromMail(user, scratch.file(catalogZipName(user))))
         return false;
     const std::string name = catalogFileName(user);
     if (unpackFileFromZip(scratch.file(catalogZipName(user)), scratch.path(), name) !=
@@ -289,6 +292,7 @@ int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode
         return failed();
     }
     index.saveCache();
+    noteKeyMails(index, user);
     const std::vector<CatalogMail> mails = catalogMailsByVersion(index, user);
     if (mode == SyncMode::Load) {
         for (const CatalogMail& mail : mails) {
@@ -304,8 +308,9 @@ int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode
             CatalogBase mailed;
             mailed.version = mail.version;
             mailed.time = mail.time;
-            if (retrieved && UnzipCatalog(user, scratch.file(catalogZipName(user)),
-                                          CatalogReplacement::UnlessLocalIsNewer, &mailed)) {
+            if (retrieved && openCatalogFromMail(user, scratch.file(catalogZipName(user))) &&
+                UnzipCatalog(user, scratch.file(catalogZipName(user)),
+                             CatalogReplacement::UnlessLocalIsNewer, &mailed)) {
                 mailbox->close();
                 return kSyncLoaded;
             }

@@ -15,6 +15,7 @@
 #include "transfer/piece_plan.h"
 #include "transfer/piece_retry.h"
 #include "transfer/piece_search.h"
+#include "transfer/piece_encryption.h"
 #include "transfer/piece_subject.h"
 
 namespace parvola {
@@ -67,7 +68,7 @@ std::string seriesName(const std::string& name, int number) {
     return name.substr(0, dot) + mark + name.substr(dot);
 }
 
-enum class Append { Done, DiskFull, Failed };
+enum class Append { Done, Altered, DiskFull, Failed };
 
 // Appends the piece file to the output; DiskFull when the save folder's disk
 // (or the user's quota there) is full.
@@ -156,7 +157,8 @@ class DownloadRun {
           stored_(stored),
           session_(account),
           retry_(list, task.fileId),
-          partPath_(partialDownloadPath(task.localPath, stored.fileName)) {}
+          partPath_(partialDownloadPath(
+              task.localPath, savedFileName(task.user, task.fileName, stored.fileName))) {}
 
     // Fetches pieces first..count, appending each to the ".part" file, then
     // names the finished file. A failed piece tells more in `failure`
@@ -172,6 +174,20 @@ class DownloadRun {
     const std::string& partPath() const { return partPath_; }
 
   private:
+    // An encrypted account's piece, opened while it is appended.
+    Append sealedAppend(const std::string& piece, int index) {
+        switch (appendOpenedPiece(task_.user, stored_, index, piece, partPath_)) {
+            case PieceOpening::Done:
+                return Append::Done;
+            case PieceOpening::Altered:
+                return Append::Altered;
+            case PieceOpening::DiskFull:
+                return Append::DiskFull;
+            case PieceOpening::Failed:
+                break;
+        }
+        return Append::Failed;
+    }
     DownloadOutcome end(DownloadOutcome outcome) {
         session_.close();
         std::error_code error;
@@ -236,9 +252,12 @@ DownloadOutcome DownloadRun::run(int first, std::string& savedPath, DownloadFail
         const std::string piece = savedPieceFile(folder);
         if (piece.empty())
             return end(DownloadOutcome::Failed);
-        switch (appendFile(piece, partPath_)) {
+        const bool sealed = piecesSealed(task_.user);
+        switch (sealed ? sealedAppend(piece, index) : appendFile(piece, partPath_)) {
             case Append::Done:
                 break;
+            case Append::Altered:
+                return end(DownloadOutcome::PieceAltered);
             case Append::DiskFull:
                 return end(DownloadOutcome::SaveFolderFull);
             case Append::Failed:
@@ -253,7 +272,8 @@ DownloadOutcome DownloadRun::run(int first, std::string& savedPath, DownloadFail
     const auto size = fs::file_size(partPath_, error);
     if (error || (task_.fileSize > 0 && static_cast<long long>(size) != task_.fileSize))
         return end(DownloadOutcome::Failed);
-    if (!placeFinished(partPath_, task_.localPath, stored_.fileName, savedPath))
+    if (!placeFinished(partPath_, task_.localPath,
+                       savedFileName(task_.user, task_.fileName, stored_.fileName), savedPath))
         return end(DownloadOutcome::Failed);
     const DownloadOutcome done = end(DownloadOutcome::Saved);
     list_.reportFinished(task_);

@@ -19,6 +19,7 @@
 #include "platform/notice_box.h"
 #include "platform/private_files.h"
 #include "transfer/pause_state.h"
+#include "transfer/piece_encryption.h"
 #include "transfer/piece_plan.h"
 #include "transfer/piece_retry.h"
 #include "transfer/piece_search.h"
@@ -292,11 +293,14 @@ UploadOutcome UploadRun::sendPieces(std::ifstream& source, long long size, int f
         return endFailed(UploadOutcome::SplitFailed);
     }
     const std::string folder = pieceFolder(task_.fileName, task_.fileId);
+    // An encrypted account's pieces go sealed, under the stored subject's token.
+    const bool sealed = piecesSealed(account_.loginAddress);
+    const PieceSubject stored = parseSubject(task_.subject);
     for (long long index = first; index <= count; ++index) {
         const std::string piecePath = pieceFilePath(folder, index);
         const long long length = pieceLength(size, task_.pieceSize, index);
         PieceSubject subject;
-        subject.fileName = task_.fileName;
+        subject.fileName = sealed ? stored.fileName : task_.fileName;
         subject.fileId = task_.fileId;
         subject.time = static_cast<long long>(std::time(nullptr));
         subject.pieceLength = length;
@@ -308,7 +312,13 @@ UploadOutcome UploadRun::sendPieces(std::ifstream& source, long long size, int f
             index == 1 && !task_.subject.empty() ? task_.subject : formatSubject(subject);
         const PieceSend sent = sendWithRetries(
             text, piecePath,
-            [&] { return cutPiece(source, (index - 1) * task_.pieceSize, length, piecePath); },
+            [&] {
+                const long long offset = (index - 1) * task_.pieceSize;
+                if (sealed)
+                    return cutSealedPiece(account_.loginAddress, stored, static_cast<int>(index),
+                                          source, offset, length, piecePath);
+                return cutPiece(source, offset, length, piecePath);
+            },
             resumed_ && index == first);
         std::error_code error;
         fs::remove(piecePath, error);  // one piece file on disk at a time
@@ -374,7 +384,8 @@ std::string folderGoneText(const std::string& catalogFolder) {
 UploadOutcome UploadFile(const UploadRequest& request, TaskList& list) {
     if (request.failureReply != nullptr)
         request.failureReply->clear();
-    const long long pieceSize = pieceSizeForAccount(request.account);
+    const long long pieceSize =
+        pieceSizeForSealing(request.account.loginAddress, pieceSizeForAccount(request.account));
     // Held for the whole upload, so no other upload draws the same id even
     // before this one's record is in the list.
     const FileIdLease lease = list.leaseFileId();
@@ -422,7 +433,8 @@ UploadOutcome UploadFile(const UploadRequest& request, TaskList& list) {
     // from the start.
     const bool many = !isSinglePiece(size, pieceSize);
     PieceSubject first;
-    first.fileName = task.fileName;
+    if (!subjectFileName(request.account.loginAddress, task.fileName, first.fileName))
+        return UploadOutcome::Refused;  // encrypted, and the key not at hand
     first.fileId = task.fileId;
     first.time = static_cast<long long>(std::time(nullptr));
     first.pieceLength = many ? pieceLength(size, pieceSize, 1) : size;
@@ -430,7 +442,7 @@ UploadOutcome UploadFile(const UploadRequest& request, TaskList& list) {
         first.pieceCount = static_cast<int>(pieceCount(size, pieceSize));
     const std::string subject = formatSubject(first);
     run.addRecord(subject);
-    if (many)
+    if (many || piecesSealed(request.account.loginAddress))
         return run.sendPieces(source, size, 1);
     source.close();
     return run.sendWhole(subject);
@@ -484,7 +496,7 @@ UploadOutcome ResumeUpload(const TransferTask& task, const MailboxAccount& accou
     // Saved while it waited out the provider's limit: the rest of the wait first.
     if (!waitOutSavedLimit(list, task))
         return run.cancel();
-    if (!isSinglePiece(size, task.pieceSize))
+    if (!isSinglePiece(size, task.pieceSize) || piecesSealed(account.loginAddress))
         return run.sendPieces(source, size, std::max(task.nextPieceIndex, 1));
     source.close();
     return run.sendWhole(task.subject);
