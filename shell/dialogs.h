@@ -14,6 +14,7 @@
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QSpinBox;
 
 namespace parvola::ui {
 
@@ -120,6 +121,7 @@ class SettingsDialog : public SkinDialog {
     QCheckBox* autoStartBox() const { return autoStart_; }
     QCheckBox* shutdownBox() const { return shutdown_; }
     QCheckBox* continueBox() const { return continue_; }
+    QSpinBox* connectionsBox() const { return connections_; }
     QLineEdit* folderField() const { return folder_; }
 
   public slots:
@@ -130,6 +132,7 @@ class SettingsDialog : public SkinDialog {
     QCheckBox* autoStart_;
     QCheckBox* shutdown_;
     QCheckBox* continue_;
+    QSpinBox* connections_;
     QLineEdit* folder_;
 };
 
