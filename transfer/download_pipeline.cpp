@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/ini_settings.h"
+#include "platform/private_files.h"
 #include "transfer/combined_progress.h"
 #include "transfer/piece_plan.h"
 #include "transfer/piece_retry.h"
@@ -302,8 +303,7 @@ DownloadOutcome DownloadRun::run(int first, std::string& savedPath, DownloadFail
         connection.sink = combined ? &combined->sink(slot) : static_cast<ProgressSink*>(&list_);
         // A piece folder holds the one piece its connection is reading.
         connection.folder = slots == 1 ? folder : folder + "/" + std::to_string(slot);
-        std::error_code error;
-        if (slots > 1 && !fs::create_directories(connection.folder, error) && error)
+        if (slots > 1 && !createPrivateFolders(connection.folder))
             return end(DownloadOutcome::Failed);
     }
 
