@@ -121,17 +121,33 @@ bool IniSettings::writeRemainWait(const std::string& value) const {
     return writeKey(kRemainWaitKey, value);
 }
 
-int IniSettings::readRetryTries() const {
-    const std::string text = readKey(kRetryTriesKey);
+namespace {
+
+// A small decimal count from `text` in [low, high]; `fallback` for anything else.
+int smallCount(const std::string& text, int low, int high, int fallback) {
     if (text.empty() || text.size() > 2)
-        return kDefaultRetryTries;
-    int tries = 0;
+        return fallback;
+    int value = 0;
     for (char c : text) {
         if (c < '0' || c > '9')
-            return kDefaultRetryTries;
-        tries = tries * 10 + (c - '0');
+            return fallback;
+        value = value * 10 + (c - '0');
     }
-    return tries <= kMaxRetryTries ? tries : kDefaultRetryTries;
+    return value >= low && value <= high ? value : fallback;
+}
+
+}  // namespace
+
+int IniSettings::readRetryTries() const {
+    return smallCount(readKey(kRetryTriesKey), 0, kMaxRetryTries, kDefaultRetryTries);
+}
+
+int IniSettings::readConnections() const {
+    return smallCount(readKey(kConnectionsKey), 1, kMaxConnections, kDefaultConnections);
+}
+
+bool IniSettings::writeConnections(int connections) const {
+    return writeKey(kConnectionsKey, std::to_string(connections));
 }
 
 bool IniSettings::writeRetryTries(int tries) const {

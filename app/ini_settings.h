@@ -31,6 +31,13 @@ inline constexpr const char* kRetryTriesKey = "RetryTries";
 inline constexpr const char* kRemainWaitKey = "RemainWait";
 inline constexpr int kDefaultRetryTries = 5;
 inline constexpr int kMaxRetryTries = 20;
+// How many connections one transfer uses at once for the pieces of its file
+// (1 to kMaxConnections; kDefaultConnections when missing or not a number in
+// range). Providers cap each connection's rate, so several together move a
+// file faster; 1 sends and reads piece after piece on one connection.
+inline constexpr const char* kConnectionsKey = "Connections";
+inline constexpr int kDefaultConnections = 4;
+inline constexpr int kMaxConnections = 16;
 
 // Column widths as kept: decimal widths joined by ",". Parsing stops at the
 // first entry that is not a positive width below 10000 (none are kept then).
@@ -109,6 +116,9 @@ class IniSettings {
     // "RetryTries", read afresh.
     int readRetryTries() const;
     bool writeRetryTries(int tries) const;
+    // "Connections", read afresh.
+    int readConnections() const;
+    bool writeConnections(int connections) const;
 
   private:
     std::string readKey(const char* key) const;

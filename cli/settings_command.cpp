@@ -21,6 +21,15 @@ std::optional<bool> parseBool(const std::string& text) {
     return std::nullopt;
 }
 
+// 1 to kMaxConnections from its decimal text; 0 for anything else.
+int connectionCount(const std::string& text) {
+    if (text.empty() || text.size() > 2 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    const int count = std::stoi(text);
+    return count >= 1 && count <= kMaxConnections ? count : 0;
+}
+
 int runSettings(const std::vector<std::string>& args, const GlobalOptions&) {
     OptionParser parser(args);
     auto key = parser.positional(0);
@@ -31,11 +40,19 @@ int runSettings(const std::vector<std::string>& args, const GlobalOptions&) {
     if (!key) {
         std::cout << "autostart = " << onOff(settings.readAutoStart()) << "\n"
                   << "continue  = " << onOff(settings.readContinue()) << "\n"
-                  << "defpath   = " << settings.readDefPath() << std::endl;
+                  << "defpath   = " << settings.readDefPath() << "\n"
+                  << "connections = " << settings.readConnections() << std::endl;
         return kExitOk;
     }
     if (*key == "defpath") {
         settings.writeDefPath(*value);
+        return kExitOk;
+    }
+    if (*key == "connections") {
+        const int count = connectionCount(*value);
+        if (count == 0)
+            return kExitUsage;
+        settings.writeConnections(count);
         return kExitOk;
     }
     auto flag = parseBool(*value);
@@ -64,7 +81,8 @@ Command settingsCommand() {
             "  Without arguments shows the options. Keys:\n"
             "    autostart true|false   start the desktop client at login (开机启动)\n"
             "    continue  true|false   continue unfinished tasks after start\n"
-            "    defpath   FOLDER       default download folder (empty: ask each time)\n",
+            "    defpath   FOLDER       default download folder (empty: ask each time)\n"
+            "    connections N          connections one transfer uses at once (1-16)\n",
             runSettings};
 }
 

@@ -16,6 +16,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QSpinBox;
 
 namespace parvola {
 struct DiscoveryResult;
@@ -158,6 +159,7 @@ class SettingsDialog : public SkinDialog {
     QCheckBox* autoStartBox() const { return autoStart_; }
     QCheckBox* shutdownBox() const { return shutdown_; }
     QCheckBox* continueBox() const { return continue_; }
+    QSpinBox* connectionsBox() const { return connections_; }
     QLineEdit* folderField() const { return folder_; }
 
   public slots:
@@ -168,6 +170,7 @@ class SettingsDialog : public SkinDialog {
     QCheckBox* autoStart_;
     QCheckBox* shutdown_;
     QCheckBox* continue_;
+    QSpinBox* connections_;
     QLineEdit* folder_;
 };
 

@@ -2,7 +2,9 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "app/autostart.h"
@@ -11,6 +13,12 @@
 #include "shell/dialogs.h"
 
 namespace parvola::ui {
+namespace {
+
+// How many connections a transfer uses at once for its file's pieces.
+constexpr const char* kConnectionsLabel = "每个传输同时使用的连接数:";
+
+}  // namespace
 
 SettingsDialog::SettingsDialog(QWidget* parent)
     : SkinDialog(QString::fromUtf8(kSettingsTitle), parent) {
@@ -22,6 +30,13 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     boxes->addWidget(autoStart_);
     boxes->addWidget(shutdown_);
     boxes->addWidget(continue_);
+    auto* connectionsRow = new QHBoxLayout;
+    connections_ = new QSpinBox(group);
+    connections_->setRange(1, kMaxConnections);
+    connectionsRow->addWidget(new QLabel(QString::fromUtf8(kConnectionsLabel), group));
+    connectionsRow->addWidget(connections_);
+    connectionsRow->addStretch();
+    boxes->addLayout(connectionsRow);
     body()->addWidget(group);
     body()->addWidget(skinLabel(QString::fromUtf8(kDefaultDownloadPath), this));
     auto* row = new QHBoxLayout;
@@ -48,6 +63,7 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     autoStart_->setChecked(settings.readAutoStart());
     shutdown_->setChecked(shutdownWhenDone());
     continue_->setChecked(settings.readContinue());
+    connections_->setValue(settings.readConnections());
 }
 
 void SettingsDialog::browse() {
@@ -67,6 +83,7 @@ void SettingsDialog::submit() {
     }
     setShutdownWhenDone(shutdown_->isChecked());
     settings.writeContinue(continue_->isChecked());
+    settings.writeConnections(connections_->value());
     settings.writeDefPath(folder_->text().toStdString());
     accept();
 }

@@ -9,13 +9,20 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <system_error>
 #include <vector>
 
+#include "app/ini_settings.h"
+#include "platform/private_files.h"
+#include "transfer/combined_progress.h"
+#include "transfer/piece_encryption.h"
 #include "transfer/piece_plan.h"
 #include "transfer/piece_retry.h"
+#include "transfer/piece_scheduler.h"
 #include "transfer/piece_search.h"
-#include "transfer/piece_encryption.h"
 #include "transfer/piece_subject.h"
 
 namespace parvola {
@@ -70,11 +77,12 @@ std::string seriesName(const std::string& name, int number) {
 
 enum class Append { Done, Altered, DiskFull, Failed };
 
-// Appends the piece file to the output; DiskFull when the save folder's disk
-// (or the user's quota there) is full.
-Append appendFile(const std::string& piecePath, const std::string& outputPath) {
+// Writes the piece file into the output at `offset` (where the piece belongs
+// in the file, whichever piece arrived first); DiskFull when the save
+// folder's disk (or the user's quota there) is full.
+Append writePieceAt(const std::string& piecePath, const std::string& outputPath, off_t offset) {
     const UniqueFd piece(::open(piecePath.c_str(), O_RDONLY | O_CLOEXEC));
-    const UniqueFd output(::open(outputPath.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+    const UniqueFd output(::open(outputPath.c_str(), O_WRONLY | O_CLOEXEC));
     if (!piece.valid() || !output.valid())
         return Append::Failed;
     std::vector<char> buffer(kCopyBlock);
@@ -87,13 +95,14 @@ Append appendFile(const std::string& piecePath, const std::string& outputPath) {
         if (got == 0)
             return Append::Done;
         for (ssize_t done = 0; done < got;) {
-            const ssize_t put =
-                ::write(output.get(), buffer.data() + done, static_cast<size_t>(got - done));
+            const ssize_t put = ::pwrite(output.get(), buffer.data() + done,
+                                         static_cast<size_t>(got - done), offset);
             if (put < 0 && errno == EINTR)
                 continue;
             if (put < 0)
                 return (errno == ENOSPC || errno == EDQUOT) ? Append::DiskFull : Append::Failed;
             done += put;
+            offset += put;
         }
     }
 }
@@ -148,17 +157,30 @@ bool placeFinished(const std::string& partPath, const std::string& folder, const
     return false;
 }
 
+// What one connection of a download keeps from piece to piece: its own
+// mailbox session, its retries, the folder its pieces arrive in and the sink
+// its transport reports to.
+struct DownloadConnection {
+    DownloadConnection(const MailboxAccount& account, TaskList& list, int fileId)
+        : session(account), retry(list, fileId) {}
+    PieceSession session;
+    PieceRetry retry;
+    std::string folder;
+    ProgressSink* sink = nullptr;
+};
+
 class DownloadRun {
   public:
     DownloadRun(TaskList& list, const MailboxAccount& account, const TransferTask& task,
                 const PieceSubject& stored)
         : list_(list),
+          account_(account),
           task_(task),
           stored_(stored),
-          session_(account),
-          retry_(list, task.fileId),
-          partPath_(partialDownloadPath(
-              task.localPath, savedFileName(task.user, task.fileName, stored.fileName))) {}
+          partPath_(partialDownloadPath(task.localPath,
+                                        savedFileName(task.user, task.fileName, stored.fileName))) {
+        connections_.push_back(std::make_unique<DownloadConnection>(account, list, task.fileId));
+    }
 
     // Fetches pieces first..count, appending each to the ".part" file, then
     // names the finished file. A failed piece tells more in `failure`
@@ -174,9 +196,9 @@ class DownloadRun {
     const std::string& partPath() const { return partPath_; }
 
   private:
-    // An encrypted account's piece, opened while it is appended.
-    Append sealedAppend(const std::string& piece, int index) {
-        switch (appendOpenedPiece(task_.user, stored_, index, piece, partPath_)) {
+    // An encrypted account's piece, opened while it is written at its place.
+    Append sealedWriteAt(const std::string& piece, int index, off_t offset) {
+        switch (writeOpenedPieceAt(task_.user, stored_, index, piece, partPath_, offset)) {
             case PieceOpening::Done:
                 return Append::Done;
             case PieceOpening::Altered:
@@ -188,8 +210,15 @@ class DownloadRun {
         }
         return Append::Failed;
     }
+    // Fetches piece `index` over connection `connection` and writes it into
+    // the ".part" file at its place; the outcome that ends the download when
+    // it did not arrive, and the fetch's result in `result`.
+    std::optional<DownloadOutcome> fetchPiece(int index, DownloadConnection& connection,
+                                              PieceScheduler* scheduler, int& result);
+
     DownloadOutcome end(DownloadOutcome outcome) {
-        session_.close();
+        for (auto& connection : connections_)
+            connection->session.close();
         std::error_code error;
         fs::remove(partPath_, error);
         removePieceFolder(stored_.fileName, stored_.fileId, PieceFolderRemoval::WithContents);
@@ -198,75 +227,142 @@ class DownloadRun {
     }
 
     TaskList& list_;
+    const MailboxAccount& account_;
     TransferTask task_;
     PieceSubject stored_;
-    // All pieces come through one POP3 session, which reads each header once.
-    PieceSession session_;
-    PieceRetry retry_;
+    // The pieces of each connection come through one mailbox session of its
+    // own, which reads each header once.
+    std::vector<std::unique_ptr<DownloadConnection>> connections_;
     std::string partPath_;
 };
+
+std::optional<DownloadOutcome> DownloadRun::fetchPiece(int index, DownloadConnection& connection,
+                                                       PieceScheduler* scheduler, int& result) {
+    if (!list_.waitWhilePaused(task_.fileId))
+        return DownloadOutcome::Cancelled;
+    PieceSubject wanted = stored_;
+    wanted.pieceIndex = index;
+    result = 0;
+    // A read that broke off for a passing reason is tried again in a new
+    // session after the retry's pause, into an emptied piece folder.
+    for (bool again = true; again;) {
+        again = false;
+        emptyFolder(connection.folder);
+        result = connection.session.fetch(formatSubject(wanted), connection.folder, task_.fileId,
+                                          connection.sink);
+        if (result == kTransferCancelledCode || list_.isCancelled(task_.fileId))
+            return DownloadOutcome::Cancelled;
+        if (result == 0) {
+            connection.retry.succeeded();
+            break;
+        }
+        // The provider's limit is the account's: the other connections start
+        // nothing new while this one waits it out.
+        const MailboxFailure kind = connection.session.failureKind();
+        const bool limit = scheduler != nullptr && kind == MailboxFailure::Limit;
+        if (limit)
+            scheduler->holdOthers(true);
+        const RetryStep step =
+            connection.retry.afterFailure(kind, connection.session.failureText());
+        if (limit)
+            scheduler->holdOthers(false);
+        switch (step) {
+            case RetryStep::TryAgain:
+                again = true;
+                break;
+            case RetryStep::Cancelled:
+                return DownloadOutcome::Cancelled;
+            case RetryStep::GiveUp:
+                break;
+        }
+    }
+    if (result == kPieceAlteredCode)
+        return DownloadOutcome::PieceAltered;
+    if (result == kPieceMissingCode)
+        return DownloadOutcome::PieceMissing;
+    if (result != 0)
+        return DownloadOutcome::Failed;
+    const std::string piece = savedPieceFile(connection.folder);
+    if (piece.empty())
+        return DownloadOutcome::Failed;
+    const auto offset = static_cast<off_t>(static_cast<long long>(index - 1) * task_.pieceSize);
+    const bool sealed = piecesSealed(task_.user);
+    switch (sealed ? sealedWriteAt(piece, index, offset) : writePieceAt(piece, partPath_, offset)) {
+        case Append::Done:
+            break;
+        case Append::Altered:
+            return DownloadOutcome::PieceAltered;
+        case Append::DiskFull:
+            return DownloadOutcome::SaveFolderFull;
+        case Append::Failed:
+            return DownloadOutcome::Failed;
+    }
+    std::error_code error;
+    fs::remove(piece, error);
+    return std::nullopt;
+}
 
 DownloadOutcome DownloadRun::run(int first, std::string& savedPath, DownloadFailure* failure) {
     const int count = std::max(stored_.pieceCount, 1);
     if (!createPieceFolder(stored_.fileName, stored_.fileId))
         return end(DownloadOutcome::Failed);
     const std::string folder = pieceFolder(stored_.fileName, stored_.fileId);
-    for (int index = first; index <= count; ++index) {
-        if (!list_.waitWhilePaused(task_.fileId))
-            return end(DownloadOutcome::Cancelled);
-        PieceSubject wanted = stored_;
-        wanted.pieceIndex = index;
-        int result = 0;
-        // A read that broke off for a passing reason is tried again in a new
-        // session after the retry's pause, into an emptied piece folder.
-        for (bool again = true; again;) {
-            again = false;
-            emptyFolder(folder);
-            result = session_.fetch(formatSubject(wanted), folder, task_.fileId, &list_);
-            if (result == kTransferCancelledCode || list_.isCancelled(task_.fileId))
-                return end(DownloadOutcome::Cancelled);
-            if (result == 0) {
-                retry_.succeeded();
-                break;
-            }
-            switch (retry_.afterFailure(session_.failureKind(), session_.failureText())) {
-                case RetryStep::TryAgain:
-                    again = true;
-                    break;
-                case RetryStep::Cancelled:
-                    return end(DownloadOutcome::Cancelled);
-                case RetryStep::GiveUp:
-                    break;
-            }
-        }
-        if (result != 0 && failure != nullptr) {
-            failure->missingPiece = result == kPieceMissingCode ? index : 0;
-            failure->text = session_.failureText();
-        }
-        if (result == kPieceAlteredCode)
-            return end(DownloadOutcome::PieceAltered);
-        if (result == kPieceMissingCode)
-            return end(DownloadOutcome::PieceMissing);
-        if (result != 0)
+    PieceScheduler scheduler(first, count, IniSettings().readConnections());
+    const int slots = scheduler.slots();
+    // One connection reports straight to the list, as a plain loop would.
+    std::optional<CombinedProgress> combined;
+    if (slots > 1)
+        combined.emplace(list_, task_.fileId,
+                         task_.fileSize > 0 ? task_.fileSize : count * task_.pieceSize,
+                         task_.pieceSize, slots, first);
+    while (static_cast<int>(connections_.size()) < slots)
+        connections_.push_back(std::make_unique<DownloadConnection>(account_, list_, task_.fileId));
+    for (int slot = 0; slot < slots; ++slot) {
+        DownloadConnection& connection = *connections_[static_cast<size_t>(slot)];
+        connection.sink = combined ? &combined->sink(slot) : static_cast<ProgressSink*>(&list_);
+        // A piece folder holds the one piece its connection is reading.
+        connection.folder = slots == 1 ? folder : folder + "/" + std::to_string(slot);
+        if (slots > 1 && !createPrivateFolders(connection.folder))
             return end(DownloadOutcome::Failed);
-        const std::string piece = savedPieceFile(folder);
-        if (piece.empty())
-            return end(DownloadOutcome::Failed);
-        const bool sealed = piecesSealed(task_.user);
-        switch (sealed ? sealedAppend(piece, index) : appendFile(piece, partPath_)) {
-            case Append::Done:
-                break;
-            case Append::Altered:
-                return end(DownloadOutcome::PieceAltered);
-            case Append::DiskFull:
-                return end(DownloadOutcome::SaveFolderFull);
-            case Append::Failed:
-                return end(DownloadOutcome::Failed);
-        }
-        std::error_code error;
-        fs::remove(piece, error);
-        list_.reportPieceDone(task_.fileId, index * 100 / count, index + 1);
     }
+
+    std::mutex endMutex;
+    std::optional<DownloadOutcome> ended;  // how the first piece that did not arrive ended
+    const auto work = [&](int index, int slot) {
+        DownloadConnection& connection = *connections_[static_cast<size_t>(slot)];
+        if (combined)
+            combined->startPiece(slot, index);
+        int result = 0;
+        const std::optional<DownloadOutcome> outcome =
+            fetchPiece(index, connection, slots > 1 ? &scheduler : nullptr, result);
+        if (!outcome)
+            return true;
+        std::lock_guard<std::mutex> guard(endMutex);
+        if (ended)
+            return false;
+        ended = outcome;
+        if (*outcome != DownloadOutcome::Cancelled && result != 0 && failure != nullptr) {
+            failure->missingPiece = result == kPieceMissingCode ? index : 0;
+            failure->text = connection.session.failureText();
+        }
+        // The file cannot be completed now: the other pieces stop too.
+        if (combined)
+            combined->stop();
+        return false;
+    };
+    const auto done = [&](int index, int slot, int nextUndone, int doneCount) {
+        if (combined) {
+            combined->pieceDone(slot, index, nextUndone);
+            return;
+        }
+        list_.reportPieceDone(task_.fileId, (first - 1 + doneCount) * 100 / count, nextUndone);
+    };
+    scheduler.run(work, done);
+    if (ended)
+        return end(*ended);
+    // Cancelled as the last piece arrived: nothing is saved.
+    if (list_.isCancelled(task_.fileId))
+        return end(DownloadOutcome::Cancelled);
     // A piece cut short or a record of another size would give a wrong file.
     std::error_code error;
     const auto size = fs::file_size(partPath_, error);
@@ -275,9 +371,9 @@ DownloadOutcome DownloadRun::run(int first, std::string& savedPath, DownloadFail
     if (!placeFinished(partPath_, task_.localPath,
                        savedFileName(task_.user, task_.fileName, stored_.fileName), savedPath))
         return end(DownloadOutcome::Failed);
-    const DownloadOutcome done = end(DownloadOutcome::Saved);
+    const DownloadOutcome saved = end(DownloadOutcome::Saved);
     list_.reportFinished(task_);
-    return done;
+    return saved;
 }
 
 bool usableSubject(const PieceSubject& subject) {

@@ -26,7 +26,7 @@ PieceBinding bindingOf(const PieceSubject& stored, int index) {
     return binding;
 }
 
-bool write(std::ofstream& out, std::string& sealed) {
+bool write(std::ostream& out, std::string& sealed) {
     out.write(sealed.data(), static_cast<std::streamsize>(sealed.size()));
     sealed.clear();
     return out.good();
@@ -109,26 +109,22 @@ bool cutSealedPiece(const std::string& loginAddress, const PieceSubject& stored,
     return !piece.fail();
 }
 
-PieceOpening appendOpenedPiece(const std::string& loginAddress, const PieceSubject& stored,
-                               int index, const std::string& piecePath,
-                               const std::string& partPath) {
+PieceOpening writeOpenedPieceAt(const std::string& loginAddress, const PieceSubject& stored,
+                                int index, const std::string& piecePath,
+                                const std::string& partPath, long long offset) {
     const std::shared_ptr<const AccountKeys> keys = accountKeys(loginAddress);
     if (keys == nullptr)
         return PieceOpening::Failed;
-    std::error_code error;
-    const auto before = std::filesystem::file_size(partPath, error);
-    if (error)
-        return PieceOpening::Failed;
     std::ifstream in(piecePath, std::ios::binary);
-    std::ofstream out(partPath, std::ios::binary | std::ios::app);
-    if (!in.is_open() || !out.is_open())
+    // In and out: the file is written at the piece's place, not emptied,
+    // since other connections' pieces may already be in it.
+    std::fstream out(partPath, std::ios::binary | std::ios::in | std::ios::out);
+    if (!in.is_open() || !out.is_open() || !out.seekp(static_cast<std::streamoff>(offset)))
         return PieceOpening::Failed;
     PieceDecryptor decryptor;
     PieceOpening result = PieceOpening::Done;
     auto failWith = [&](PieceOpening failure) {
         out.close();
-        std::error_code ignored;
-        std::filesystem::resize_file(partPath, before, ignored);
         return failure;
     };
     auto writeFailure = [] {

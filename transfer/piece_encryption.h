@@ -41,12 +41,13 @@ bool cutSealedPiece(const std::string& loginAddress, const PieceSubject& stored,
                     const std::string& piecePath);
 
 enum class PieceOpening { Done, Altered, DiskFull, Failed };
-// Opens the sealed piece at `piecePath` and appends it to `partPath`.
-// Altered when it does not authenticate as piece `index` of the stored file
-// (changed, cut, swapped, or from another file): then `partPath` is cut back
-// to its size before, so nothing of it stays.
-PieceOpening appendOpenedPiece(const std::string& loginAddress, const PieceSubject& stored,
-                               int index, const std::string& piecePath,
-                               const std::string& partPath);
+// Opens the sealed piece at `piecePath` and writes it into `partPath` at
+// `offset`, where the piece belongs in the file. Altered when it does not
+// authenticate as piece `index` of the stored file (changed, cut, swapped, or
+// from another file); whatever it wrote then is not to be kept, and the
+// caller removes the partial file with the failed download.
+PieceOpening writeOpenedPieceAt(const std::string& loginAddress, const PieceSubject& stored,
+                                int index, const std::string& piecePath,
+                                const std::string& partPath, long long offset);
 
 }  // namespace parvola

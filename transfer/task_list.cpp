@@ -138,6 +138,33 @@ void TaskList::reportSpeed(int fileId, float piecePercent, long bytesPerSecond, 
     }
 }
 
+void TaskList::reportCombined(int fileId, float percent, long bytesPerSecond, int nextPieceIndex) {
+    RoleGuard guard(LockRole::Tasks);
+    const int found = findFirst(fileId);
+    if (found < 0)
+        return;
+    const auto index = static_cast<size_t>(found);
+    Entry& entry = entries_[index];
+    if (entry.task.cancelled) {
+        removeEntry(index);
+        return;
+    }
+    entry.task.progress = std::max(entry.task.progress, std::min(percent, 100.0f));
+    if (nextPieceIndex > 0)
+        entry.task.nextPieceIndex = nextPieceIndex;
+    if (bytesPerSecond > 0)
+        entry.task.speed = bytesPerSecond;
+    entry.row.progress = liveProgressText(entry.task.progress);
+    entry.row.speed = entry.waiting          ? std::string(kPausedSpeedText)
+                      : entry.task.speed > 0 ? liveSpeedText(entry.task.speed)
+                                             : std::string();
+    const int row = rowOf(index);
+    for (auto* listener : listeners_) {
+        listener->progressTextChanged(row, entry.row.progress);
+        listener->speedTextChanged(row, entry.row.speed);
+    }
+}
+
 void TaskList::redraw() {
     RoleGuard guard(LockRole::Tasks);
     std::vector<TaskRowTexts> rows;

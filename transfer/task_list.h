@@ -80,6 +80,12 @@ class TaskList : public ProgressSink {
     // with that file id, removes it when cancelled or finished. Unknown file
     // ids change nothing.
     void reportSpeed(int fileId, float piecePercent, long bytesPerSecond, bool finished);
+    // A transfer whose pieces move over several connections at once: the
+    // first record with that file id gets the whole file's `percent` (never
+    // less than it showed before, so a piece tried again does not move the
+    // row back), the summed speed of its connections and, when positive, the
+    // first piece not yet done as its next piece index.
+    void reportCombined(int fileId, float percent, long bytesPerSecond, int nextPieceIndex);
     // Rebuilds every row from the records (whole-number texts).
     void redraw();
     // Sets the cancelled flag of the first not yet cancelled record of that

@@ -5,23 +5,28 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <system_error>
 #include <vector>
 
+#include "app/ini_settings.h"
 #include "catalog/catalog.h"
 #include "catalog/item_names.h"
 #include "platform/notice_box.h"
 #include "platform/private_files.h"
+#include "transfer/combined_progress.h"
 #include "transfer/pause_state.h"
 #include "transfer/piece_encryption.h"
 #include "transfer/piece_plan.h"
 #include "transfer/piece_retry.h"
+#include "transfer/piece_scheduler.h"
 #include "transfer/piece_search.h"
 #include "transfer/piece_size.h"
 #include "transfer/piece_subject.h"
@@ -108,6 +113,19 @@ bool cutPiece(std::ifstream& source, long long offset, long long length,
     return !piece.fail();
 }
 
+// What one connection of an upload keeps from piece to piece: the stream it
+// cuts its pieces from, the sink its transport reports to, its retries and
+// what its last send met.
+struct UploadConnection {
+    std::ifstream ownSource;  // connections after the first read through their own
+    std::ifstream* source = nullptr;
+    ProgressSink* sink = nullptr;
+    std::optional<PieceRetry> retry;
+    std::string lastReply;  // the server's words when the last send was refused
+    std::string lastText;   // what failed at the last send, in words
+    MailboxFailure lastKind = MailboxFailure::None;
+};
+
 // One upload in progress: the record it shows, where its pieces go, and
 // what it has sent so far.
 class UploadRun {
@@ -143,13 +161,19 @@ class UploadRun {
     // task was cancelled meanwhile.
     bool waitForTurn();
     enum class PieceSend { Sent, Cancelled, Failed, SplitFailed };
-    // Sends one piece mail under `subject` carrying `attachment`, made anew
-    // by `prepare` before every try (false: it could not be made). A try
-    // that fails for a passing reason is repeated after the retry's pause.
-    // With `mayBeThere`, a valid copy already in the mailbox counts as sent.
+    // Sends one piece mail under `subject` carrying `attachment` over
+    // `connection`, made anew by `prepare` before every try (false: it could
+    // not be made). A try that fails for a passing reason is repeated after
+    // the retry's pause; one that meets the provider's limit holds the other
+    // connections of `scheduler` (when given) while it waits. With
+    // `mayBeThere`, a valid copy already in the mailbox counts as sent.
     PieceSend sendWithRetries(const std::string& subject, const std::string& attachment,
-                              const std::function<bool()>& prepare, bool mayBeThere);
-    int send(const std::string& subject, const std::string& attachment);
+                              const std::function<bool()>& prepare, bool mayBeThere,
+                              UploadConnection& connection, PieceScheduler* scheduler);
+    int send(const std::string& subject, const std::string& attachment,
+             UploadConnection& connection);
+    // Tells the caller what the failing send met.
+    void passFailure(const UploadConnection& connection);
     bool cancelled() const { return added_ && list_.isCancelled(task_.fileId); }
     UploadOutcome endCancelled();
     UploadOutcome endFailed(UploadOutcome outcome);
@@ -161,15 +185,14 @@ class UploadRun {
     TaskList& list_;
     const MailboxAccount& account_;
     TransferTask task_;
-    std::string* failureReply_;  // the caller's, may be null
-    int* removedPieceMails_;     // the caller's, may be null
-    std::string* failureText_;   // the caller's, may be null
-    bool added_ = false;         // the record is in the list
-    bool resumed_ = false;       // continues a record saved at an exit
-    bool sent_ = false;          // at least one piece mail was accepted
-    std::optional<PieceRetry> retry_;
-    std::string lastText_;  // what failed at the last send, in words
-    MailboxFailure lastKind_ = MailboxFailure::None;
+    std::string* failureReply_;      // the caller's, may be null
+    int* removedPieceMails_;         // the caller's, may be null
+    std::string* failureText_;       // the caller's, may be null
+    bool added_ = false;             // the record is in the list
+    bool resumed_ = false;           // continues a record saved at an exit
+    std::atomic<bool> sent_{false};  // at least one piece mail was accepted
+    UploadConnection single_;        // the connection of a one-piece file
+    bool oneConnection_ = true;      // pieces go one after another
 };
 
 bool UploadRun::waitForTurn() {
@@ -184,28 +207,38 @@ void UploadRun::addRecord(const std::string& subject) {
     added_ = true;
 }
 
-int UploadRun::send(const std::string& subject, const std::string& attachment) {
+int UploadRun::send(const std::string& subject, const std::string& attachment,
+                    UploadConnection& connection) {
     StoreMail mail;
     mail.subject = subject;
     mail.bodyText = subject;
     mail.attachmentPath = attachment;
     mail.taskId = task_.fileId;
-    mail.progress = &list_;
-    std::string reply;
-    const int result = SendStoreMail(account_, mail, &reply, &lastText_, &lastKind_);
-    if (failureReply_ != nullptr)
-        *failureReply_ = std::move(reply);
-    if (failureText_ != nullptr)
-        *failureText_ = lastText_;
+    mail.progress = connection.sink;
+    const int result = SendStoreMail(account_, mail, &connection.lastReply, &connection.lastText,
+                                     &connection.lastKind);
+    // One connection tells after every send; several tell the failing one's
+    // words once the upload has ended (passFailure).
+    if (oneConnection_)
+        passFailure(connection);
     return result;
+}
+
+void UploadRun::passFailure(const UploadConnection& connection) {
+    if (failureReply_ != nullptr)
+        *failureReply_ = connection.lastReply;
+    if (failureText_ != nullptr)
+        *failureText_ = connection.lastText;
 }
 
 UploadRun::PieceSend UploadRun::sendWithRetries(const std::string& subject,
                                                 const std::string& attachment,
                                                 const std::function<bool()>& prepare,
-                                                bool mayBeThere) {
-    if (!retry_)
-        retry_.emplace(list_, task_.fileId);
+                                                bool mayBeThere, UploadConnection& connection,
+                                                PieceScheduler* scheduler) {
+    if (!connection.retry)
+        connection.retry.emplace(list_, task_.fileId);
+    PieceRetry& retry = *connection.retry;
     for (;;) {
         if (!waitForTurn())
             return PieceSend::Cancelled;
@@ -213,23 +246,31 @@ UploadRun::PieceSend UploadRun::sendWithRetries(const std::string& subject,
         // kept by the server: a copy that checks is not sent a second time.
         if (mayBeThere && ValidPieceCopyInMailbox(account_, subject)) {
             sent_ = true;
-            retry_->succeeded();
+            retry.succeeded();
             return PieceSend::Sent;
         }
         // Every try is made from the file, never from what a broken try sent.
         if (!prepare())
             return PieceSend::SplitFailed;
-        const int result = send(subject, attachment);
+        const int result = send(subject, attachment, connection);
         if (result == 0) {
             sent_ = true;
-            retry_->succeeded();
+            retry.succeeded();
             return PieceSend::Sent;
         }
         if (result == kTransferCancelledCode || cancelled())
             return PieceSend::Cancelled;
         // No reply at all: the mail may have gone through before the end.
         mayBeThere = mayBeThere || result == -1;
-        switch (retry_->afterFailure(lastKind_, lastText_)) {
+        // The provider's limit is the account's, not this connection's: the
+        // others start nothing new until this one is through with it.
+        const bool limit = scheduler != nullptr && connection.lastKind == MailboxFailure::Limit;
+        if (limit)
+            scheduler->holdOthers(true);
+        const RetryStep step = retry.afterFailure(connection.lastKind, connection.lastText);
+        if (limit)
+            scheduler->holdOthers(false);
+        switch (step) {
             case RetryStep::TryAgain:
                 continue;
             case RetryStep::Cancelled:
@@ -296,7 +337,32 @@ UploadOutcome UploadRun::sendPieces(std::ifstream& source, long long size, int f
     // An encrypted account's pieces go sealed, under the stored subject's token.
     const bool sealed = piecesSealed(account_.loginAddress);
     const PieceSubject stored = parseSubject(task_.subject);
-    for (long long index = first; index <= count; ++index) {
+    PieceScheduler scheduler(first, static_cast<int>(count), IniSettings().readConnections());
+    const int slots = scheduler.slots();
+    oneConnection_ = slots == 1;
+    // One connection reports straight to the list, as a plain loop would.
+    std::optional<CombinedProgress> combined;
+    if (slots > 1)
+        combined.emplace(list_, task_.fileId, size, task_.pieceSize, slots, first);
+    std::vector<UploadConnection> connections(static_cast<size_t>(slots));
+    for (int slot = 0; slot < slots; ++slot) {
+        UploadConnection& connection = connections[static_cast<size_t>(slot)];
+        connection.sink = combined ? &combined->sink(slot) : static_cast<ProgressSink*>(&list_);
+        if (slot == 0) {
+            connection.source = &source;
+            continue;
+        }
+        connection.ownSource.open(task_.localPath, std::ios::binary);
+        connection.source = &connection.ownSource;
+    }
+
+    std::mutex endMutex;
+    std::optional<PieceSend> end;  // how the first piece that did not go ended
+    int failedSlot = 0;
+    const auto work = [&](int index, int slot) {
+        UploadConnection& connection = connections[static_cast<size_t>(slot)];
+        if (combined)
+            combined->startPiece(slot, index);
         const std::string piecePath = pieceFilePath(folder, index);
         const long long length = pieceLength(size, task_.pieceSize, index);
         PieceSubject subject;
@@ -305,45 +371,74 @@ UploadOutcome UploadRun::sendPieces(std::ifstream& source, long long size, int f
         subject.time = static_cast<long long>(std::time(nullptr));
         subject.pieceLength = length;
         subject.pieceCount = static_cast<int>(count);
-        subject.pieceIndex = static_cast<int>(index);
+        subject.pieceIndex = index;
         // Piece 1 goes out under the subject the record keeps (the stored
         // subject the catalog will hold), whenever it is sent.
         const std::string text =
             index == 1 && !task_.subject.empty() ? task_.subject : formatSubject(subject);
-        const PieceSend sent = sendWithRetries(
+        // A resumed upload's first pieces may have reached the mailbox before
+        // the exit, as many as there were connections then.
+        const bool mayBeThere = resumed_ && index < first + slots;
+        PieceSend sent = sendWithRetries(
             text, piecePath,
             [&] {
+                if (!connection.source->is_open())
+                    return false;
                 const long long offset = (index - 1) * task_.pieceSize;
                 if (sealed)
-                    return cutSealedPiece(account_.loginAddress, stored, static_cast<int>(index),
-                                          source, offset, length, piecePath);
-                return cutPiece(source, offset, length, piecePath);
+                    return cutSealedPiece(account_.loginAddress, stored, index, *connection.source,
+                                          offset, length, piecePath);
+                return cutPiece(*connection.source, offset, length, piecePath);
             },
-            resumed_ && index == first);
+            mayBeThere, connection, slots > 1 ? &scheduler : nullptr);
         std::error_code error;
-        fs::remove(piecePath, error);  // one piece file on disk at a time
-        switch (sent) {
-            case PieceSend::Sent:
-                break;
-            case PieceSend::Cancelled:
-                return endCancelled();
-            case PieceSend::SplitFailed:
-                showNotice(kSplitFailedText);
-                return endFailed(UploadOutcome::SplitFailed);
-            case PieceSend::Failed:
-                return endFailed(UploadOutcome::SendFailed);
+        fs::remove(piecePath, error);  // one piece file per connection on disk at a time
+        if (sent == PieceSend::Sent && cancelled())
+            sent = PieceSend::Cancelled;
+        if (sent == PieceSend::Sent)
+            return true;
+        std::lock_guard<std::mutex> guard(endMutex);
+        if (!end) {
+            end = sent;
+            failedSlot = slot;
+            // The file cannot be completed now: the other pieces stop too.
+            if (combined)
+                combined->stop();
         }
-        if (cancelled())
+        return false;
+    };
+    const auto done = [&](int index, int slot, int nextUndone, int doneCount) {
+        if (combined) {
+            combined->pieceDone(slot, index, nextUndone);
+            return;
+        }
+        const long long finished = first - 1 + doneCount;
+        list_.reportPieceDone(task_.fileId, static_cast<int>(finished * 100 / count), nextUndone);
+    };
+    scheduler.run(work, done);
+
+    if (end && slots > 1)
+        passFailure(connections[static_cast<size_t>(failedSlot)]);
+    if (!end)
+        return finish(size);
+    switch (*end) {
+        case PieceSend::Sent:
+            break;
+        case PieceSend::Cancelled:
             return endCancelled();
-        list_.reportPieceDone(task_.fileId, static_cast<int>(index * 100 / count),
-                              static_cast<int>(index + 1));
+        case PieceSend::SplitFailed:
+            showNotice(kSplitFailedText);
+            return endFailed(UploadOutcome::SplitFailed);
+        case PieceSend::Failed:
+            return endFailed(UploadOutcome::SendFailed);
     }
     return finish(size);
 }
 
 UploadOutcome UploadRun::sendWhole(const std::string& subject) {
+    single_.sink = &list_;
     switch (sendWithRetries(
-        subject, task_.localPath, [] { return true; }, resumed_)) {
+        subject, task_.localPath, [] { return true; }, resumed_, single_, nullptr)) {
         case PieceSend::Sent:
             break;
         case PieceSend::Cancelled:

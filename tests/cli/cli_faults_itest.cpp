@@ -151,6 +151,8 @@ TEST_F(CliFaults, NamesThePathsCannotCarryAreRefused) {
 
 TEST_F(CliFaults, InterruptedStoreWithoutSavingLeavesNothing) {
     login();
+    // One piece at a time, so that the interrupt comes between pieces.
+    ASSERT_EQ(cli({"settings", "connections", "1"}).exitCode, 0);
     writeFile(files_ / "big.bin", randomBytes(3 * 6 * 1024 * 1024 + 77, 41));  // four pieces
     CliProcess store(home_.str(),
                      {"store", (files_ / "big.bin").string(), "--save-unfinished", "no"});
@@ -169,6 +171,8 @@ TEST_F(CliFaults, InterruptedStoreWithoutSavingLeavesNothing) {
 
 TEST_F(CliFaults, ResumeOfAStoreWhoseSourceIsGoneCleansUp) {
     login();
+    // One piece at a time, so that the interrupt comes between pieces.
+    ASSERT_EQ(cli({"settings", "connections", "1"}).exitCode, 0);
     writeFile(files_ / "gone.bin", randomBytes(3 * 6 * 1024 * 1024 + 5, 42));  // four pieces
     {
         CliProcess store(home_.str(), {"store", (files_ / "gone.bin").string()});

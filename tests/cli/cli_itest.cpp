@@ -153,6 +153,8 @@ TEST_F(CliTest, ServiceDownShowsTheNetworkMessage) {
 
 TEST_F(CliTest, InterruptedStoreIsSavedAndResumeFinishesIt) {
     login();
+    // One piece at a time, so that the interrupt comes between pieces.
+    ASSERT_EQ(cli({"settings", "connections", "1"}).exitCode, 0);
     const std::string bytes = randomBytes(3 * 6 * 1024 * 1024 + 77, 12);  // four pieces
     writeFile(files_ / "big.bin", bytes);
     {

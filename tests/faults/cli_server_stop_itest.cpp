@@ -58,6 +58,9 @@ class CliServerStops : public ::testing::Test {
         // One try more after a pause of about two seconds, then the failure.
         const IniSettings settings((home_.path() / "config.ini").string());
         ASSERT_TRUE(settings.writeRetryTries(1));
+        // The relay cuts at a byte count of one connection carrying the
+        // pieces one after another.
+        ASSERT_TRUE(settings.writeConnections(1));
         writeFile(files_ / "trip.bin", kThreePieces);
     }
     CliResult cli(const std::vector<std::string>& args, const std::string& input = "") {

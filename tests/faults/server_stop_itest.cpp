@@ -37,6 +37,9 @@ class ServerStops : public PipelineTest {
         writeFile(home.path() / "deploy.ini", "[ports]\nsmtp=" + std::to_string(stack.smtpPort()) +
                                                   "\npop3=" + std::to_string(stack.pop3Port()) +
                                                   "\n[sohu]\nsmtp=127.0.0.2\npop3=127.0.0.2\n");
+        // The server stops between pieces or in the second: one connection
+        // carries them one after another.
+        EXPECT_TRUE(IniSettings().writeConnections(1));
         const std::string name = MailStack::uniqueUser("stop");
         EXPECT_TRUE(stack.addUser(name, "pw"));
         const std::string address = name + "@sohu.test";

@@ -231,6 +231,8 @@ TEST_F(ImapTransport, AppendedPiecesReadBackOverPop3AndSentPiecesOverImapByteExa
 }
 
 TEST_F(ImapTransport, DecoysReadRightAndALaterReadAsksOnlyForWhatIsNewAndDeletesOnlyTheFile) {
+    // The commands of one session: a single connection reads the pieces.
+    ASSERT_TRUE(IniSettings().writeConnections(1));
     // Written by the service accounts' path (SMTP), oldest first: unrelated
     // mail, another user's catalog mail, another file id's piece with the
     // same name, the three pieces, our catalog, a newer piece 2, one more.

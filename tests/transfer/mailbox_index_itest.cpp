@@ -19,6 +19,8 @@ class DownloadCost : public PipelineTest {
   protected:
     void SetUp() override {
         PipelineTest::SetUp();
+        // The costs of one session: a single connection reads the pieces.
+        ASSERT_TRUE(IniSettings().writeConnections(1));
         account = login("sina");
         // Oldest first: two unrelated mails, the three pieces of f.bin, a
         // catalog mail naming the file, a newer copy of piece 2 with other

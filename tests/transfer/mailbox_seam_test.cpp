@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/ini_settings.h"
 #include "app/process_state.h"
 #include "catalog/catalog.h"
 #include "catalog/catalog_hooks.h"
@@ -158,6 +159,8 @@ class MailboxSeam : public ::testing::Test {
         account.smtpHost = account.pop3Host = "127.0.0.1";
         account.smtpPort = account.pop3Port = 1;
         ASSERT_TRUE(addLoggedInAccount(account));
+        // The calls of one connection, in the order it makes them.
+        ASSERT_TRUE(IniSettings().writeConnections(1));
         ASSERT_EQ(Catalog(kUser).createNew(kUser), 0);
         catalogMailsAsked.clear();
     }

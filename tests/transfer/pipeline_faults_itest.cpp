@@ -140,9 +140,10 @@ TEST_F(Faults, ANetworkFailureNamesTheServerTheStepAndTheSystemsWords) {
 
 TEST_F(Faults, CancellingAnUploadAfterItsFirstPieceTakesThatPieceBackOut) {
     const MailboxAccount account = login("sohu");
+    // Once piece 1 is in (with several connections piece 2 may be too).
     ProgressWatcher cancelAtSecondPiece([&](const std::vector<TransferTask>& records) {
         for (const TransferTask& task : records)
-            if (task.nextPieceIndex == 2)
+            if (task.nextPieceIndex >= 2)
                 taskList().cancelTask(task.user, task.fileName);
     });
     EXPECT_EQ(runUploadWorker(account.loginAddress, source("gone.bin", kTwoPieces), kDocuments),
@@ -172,7 +173,7 @@ TEST_F(Faults, CancellingADownloadRemovesWhatItHadWritten) {
     const CatalogRow record = store(account, "half.bin", kTwoPieces);
     ProgressWatcher cancelAtSecondPiece([&](const std::vector<TransferTask>& records) {
         const TransferTask* download = findRecord(records, TransferDirection::Download);
-        if (download != nullptr && download->nextPieceIndex == 2)
+        if (download != nullptr && download->nextPieceIndex >= 2)
             taskList().cancelTask(download->user, download->fileName);
     });
     EXPECT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::Cancelled);
@@ -184,37 +185,55 @@ TEST_F(Faults, CancellingADownloadRemovesWhatItHadWritten) {
 
 TEST_F(Faults, APausedUploadWaitsAtThePieceBoundaryAndGoesOnWhenResumed) {
     const MailboxAccount account = login("sohu");
+    // One piece more than there are connections.
+    const int connections = IniSettings().readConnections();
+    const std::string bytes = randomBytes(static_cast<size_t>(connections * 6 * kMiB + 1), 42);
     std::atomic<bool> paused{false};
-    ProgressWatcher pauseAtSecondPiece([&](const std::vector<TransferTask>& records) {
-        if (!records.empty() && records[0].nextPieceIndex == 2 && !paused.exchange(true))
+    // At the first report: no connection has begun a second piece yet.
+    ProgressWatcher pauseAtOnce([&](const std::vector<TransferTask>& records) {
+        if (!records.empty() && !paused.exchange(true))
             pauseTransfers();
     });
-    startUploadWorker(account.loginAddress, source("slow.bin", kTwoPieces), kDocuments);
-    ASSERT_TRUE(waitFor([&] { return paused.load(); }));
-    // Paused before piece 2 was cut: only piece 1 is in the mailbox, and the
-    // record keeps its place.
-    EXPECT_EQ(pieceMailCount(account), 1);
+    startUploadWorker(account.loginAddress, source("slow.bin", bytes), kDocuments);
+    ASSERT_TRUE(waitFor([&] {
+        const std::vector<TaskRowTexts> rows = taskList().rows();
+        return paused.load() && rows.size() == 1 && rows[0].speed == kPausedSpeedText &&
+               pieceMailCount(account) >= 1;
+    }));
+    // The pieces under way went on to their end, no piece began after the
+    // pause: the last piece is not in the mailbox, and the record keeps its
+    // place.
+    const int sent = pieceMailCount(account);
+    EXPECT_GE(sent, 1);
+    EXPECT_LE(sent, connections);
     ASSERT_EQ(taskList().size(), 1u);
-    EXPECT_EQ(taskList().tasks()[0].nextPieceIndex, 2);
+    EXPECT_LE(taskList().tasks()[0].nextPieceIndex, connections + 1);
 
     resumeTransfers();
     ASSERT_TRUE(waitForWorkers(std::chrono::seconds(60)));
+    EXPECT_EQ(pieceMailCount(account), connections + 1);
     const CatalogRow record = fileRecord(account.loginAddress, kDocuments, "slow.bin");
     ASSERT_EQ(record.name, "slow.bin");
     ASSERT_EQ(readBack(account.loginAddress, record, saves.str()), DownloadOutcome::Saved);
-    EXPECT_TRUE(readFile(saves / "slow.bin") == kTwoPieces);
+    EXPECT_TRUE(readFile(saves / "slow.bin") == bytes);
     EXPECT_TRUE(notices.messages().empty());
 }
 
 TEST_F(Faults, APausedUploadThatIsCancelledEndsWithoutWaitingForTheResume) {
     const MailboxAccount account = login("sohu");
+    // One piece more than there are connections, so that one waits.
+    const int connections = IniSettings().readConnections();
+    const std::string bytes = randomBytes(static_cast<size_t>(connections * 6 * kMiB + 1), 44);
     std::atomic<bool> paused{false};
-    ProgressWatcher pauseAtSecondPiece([&](const std::vector<TransferTask>& records) {
-        if (!records.empty() && records[0].nextPieceIndex == 2 && !paused.exchange(true))
+    ProgressWatcher pauseAtOnce([&](const std::vector<TransferTask>& records) {
+        if (!records.empty() && !paused.exchange(true))
             pauseTransfers();
     });
-    startUploadWorker(account.loginAddress, source("stop.bin", kTwoPieces), kDocuments);
-    ASSERT_TRUE(waitFor([&] { return paused.load(); }));
+    startUploadWorker(account.loginAddress, source("stop.bin", bytes), kDocuments);
+    ASSERT_TRUE(waitFor([&] {
+        const std::vector<TaskRowTexts> rows = taskList().rows();
+        return paused.load() && rows.size() == 1 && rows[0].speed == kPausedSpeedText;
+    }));
     ASSERT_TRUE(taskList().cancelTask(account.loginAddress, "stop.bin"));
     ASSERT_TRUE(waitForWorkers(std::chrono::seconds(60)));
     EXPECT_EQ(transferState(), kTransfersPaused);
@@ -226,9 +245,14 @@ TEST_F(Faults, APausedUploadThatIsCancelledEndsWithoutWaitingForTheResume) {
 
 TEST_F(Faults, ASourceThatShrinksWhileCutIsASplitFailureAndLeavesNoRecord) {
     const MailboxAccount account = login("sohu");
-    const std::string path = source("shrinks.bin", kTwoPieces);
-    ProgressWatcher truncateAtSecondPiece([&](const std::vector<TransferTask>& records) {
-        if (!records.empty() && records[0].nextPieceIndex == 2)
+    // One piece more than there are connections: the last is cut only after
+    // a piece has gone.
+    const int connections = IniSettings().readConnections();
+    const std::string path =
+        source("shrinks.bin", randomBytes(static_cast<size_t>(connections * 6 * kMiB + 1), 43));
+    std::atomic<bool> shrunk{false};
+    ProgressWatcher truncateAtOnce([&](const std::vector<TransferTask>& records) {
+        if (!records.empty() && !shrunk.exchange(true))
             fs::resize_file(path, 100);
     });
     EXPECT_EQ(runUploadWorker(account.loginAddress, path, kDocuments), UploadOutcome::SplitFailed);

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -14,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/ini_settings.h"
 #include "app/process_state.h"
 #include "catalog/catalog.h"
 #include "catalog/catalog_hooks.h"
@@ -163,6 +165,12 @@ class PipelineTest : public ::testing::Test {
             return true;
         });
         installTransferEngine();
+        // The build runs the pipeline tests once more with another number of
+        // connections per transfer (PARVOLA_TEST_CONNECTIONS); without it
+        // they run with the default.
+        if (const char* connections = std::getenv("PARVOLA_TEST_CONNECTIONS")) {
+            ASSERT_TRUE(IniSettings().writeConnections(std::atoi(connections)));
+        }
         engineHooks = catalogHooks();
         engineHooks.notify = [](const std::string&) {};
         // No web service and no catalog mails here: only the piece mails the

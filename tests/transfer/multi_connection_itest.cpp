@@ -1,0 +1,188 @@
+// A file of ten pieces stored and read back over four connections at once
+// against the real mail server: the pieces travel side by side, yet every
+// index is mailed once under its own subject, the catalog gets one exact
+// record after the last piece, the row's progress never goes back, and the
+// file reads back byte for byte with nothing left in "temp".
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+
+#include "mail/pop3_smtp_mailbox.h"
+#include "tests/transfer/pipeline_itest_support.h"
+#include "transfer/mailbox_factory.h"
+#include "transfer/piece_plan.h"
+
+namespace parvola::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// How many calls run at the same moment, and the most there were.
+class Overlap {
+  public:
+    void enter() {
+        const int now = ++now_;
+        int most = most_.load();
+        while (now > most && !most_.compare_exchange_weak(most, now)) {
+        }
+    }
+    void leave() { --now_; }
+    int most() const { return most_.load(); }
+
+  private:
+    std::atomic<int> now_{0};
+    std::atomic<int> most_{0};
+};
+
+// The real mailbox, telling how many stores and retrievals overlap.
+class OverlapMailbox : public Mailbox {
+  public:
+    OverlapMailbox(const MailboxAccount& account, Overlap& stores, Overlap& reads)
+        : inner_(account), stores_(stores), reads_(reads) {}
+
+    bool open() override { return inner_.open(); }
+    int messageCount() const override { return inner_.messageCount(); }
+    bool stableIds(std::vector<std::string>& ids) override { return inner_.stableIds(ids); }
+    bool messageSize(int number, uint32_t& size) override {
+        return inner_.messageSize(number, size);
+    }
+    bool readSubject(int number, std::string& subject) override {
+        return inner_.readSubject(number, subject);
+    }
+    AttachmentSave saveAttachments(int number, const std::string& folder, int taskId,
+                                   ProgressSink* sink) override {
+        reads_.enter();
+        const AttachmentSave saved = inner_.saveAttachments(number, folder, taskId, sink);
+        reads_.leave();
+        return saved;
+    }
+    bool markDeleted(int number) override { return inner_.markDeleted(number); }
+    bool close() override { return inner_.close(); }
+    void abandon() override { inner_.abandon(); }
+    int store(const StoreMail& mail, std::string* failureReply) override {
+        stores_.enter();
+        const int result = inner_.store(mail, failureReply);
+        stores_.leave();
+        return result;
+    }
+    uint64_t storeSizeLimit() override { return inner_.storeSizeLimit(); }
+    std::string failureText() const override { return inner_.failureText(); }
+    MailboxFailure failureKind() const override { return inner_.failureKind(); }
+
+  private:
+    Pop3SmtpMailbox inner_;
+    Overlap& stores_;
+    Overlap& reads_;
+};
+
+class ManyConnections : public PipelineTest {
+  protected:
+    void SetUp() override {
+        PipelineTest::SetUp();
+        ASSERT_TRUE(IniSettings().writeConnections(4));
+        setMailboxFactory([this](const MailboxAccount& account) {
+            return std::make_unique<OverlapMailbox>(account, stores, reads);
+        });
+    }
+    void TearDown() override {
+        PipelineTest::TearDown();
+        setMailboxFactory({});
+    }
+
+    // Every progress the row of `name` showed, and its next piece index then.
+    struct Seen {
+        std::mutex mutex;
+        std::vector<float> progress;
+        std::vector<int> nextPiece;
+    };
+    static ProgressWatcher::Handler watch(Seen& seen, const std::string& name) {
+        return [&seen, name](const std::vector<TransferTask>& records) {
+            for (const TransferTask& task : records) {
+                if (task.fileName != name)
+                    continue;
+                std::lock_guard<std::mutex> guard(seen.mutex);
+                seen.progress.push_back(task.progress);
+                seen.nextPiece.push_back(task.nextPieceIndex);
+            }
+        };
+    }
+    static void expectRising(Seen& seen, int lastNextPiece) {
+        std::lock_guard<std::mutex> guard(seen.mutex);
+        ASSERT_FALSE(seen.progress.empty());
+        EXPECT_TRUE(std::is_sorted(seen.progress.begin(), seen.progress.end()));
+        EXPECT_TRUE(std::is_sorted(seen.nextPiece.begin(), seen.nextPiece.end()));
+        EXPECT_GT(seen.progress.back(), 99.9f);
+        EXPECT_EQ(seen.nextPiece.back(), lastNextPiece);
+    }
+
+    Overlap stores;
+    Overlap reads;
+};
+
+TEST_F(ManyConnections, TenPiecesGoSideBySideYetKeepTheirOrderAndOneExactRecord) {
+    const MailboxAccount account = login("sohu");  // 6 MiB pieces
+    const long long piece = 6 * kMiB;
+    const std::string bytes = randomBytes(static_cast<size_t>(9 * piece + 12345), 47);
+    const std::string user = account.loginAddress;
+
+    Seen stored;
+    {
+        ProgressWatcher watcher(watch(stored, "ten.bin"));
+        ASSERT_EQ(runUploadWorker(user, source("ten.bin", bytes), kDocuments),
+                  UploadOutcome::Stored)
+            << ::testing::PrintToString(notices.messages());
+    }
+    EXPECT_GE(stores.most(), 2);
+    EXPECT_LE(stores.most(), 4);
+    expectRising(stored, 11);
+
+    // One record, written after the last piece: its subject is piece 1's.
+    Catalog catalog(user);
+    std::vector<CatalogRow> rows;
+    catalog.listFolder(kDocuments, rows);
+    EXPECT_EQ(std::count_if(rows.begin(), rows.end(),
+                            [](const CatalogRow& row) { return row.type == kFileType; }),
+              1);
+    const CatalogRow record = fileRecord(user, kDocuments, "ten.bin");
+    ASSERT_EQ(record.name, "ten.bin");
+    EXPECT_EQ(record.size, static_cast<long long>(bytes.size()));
+    const PieceSubject first = parseSubject(record.subject);
+    EXPECT_EQ(first.pieceCount, 10);
+    EXPECT_EQ(first.pieceIndex, 1);
+    EXPECT_EQ(first.pieceLength, piece);
+
+    // The mails arrive in whatever order the connections finish; each index
+    // is there once, with its own length, and piece 1 carries the record's
+    // subject.
+    auto pieces = pieceMails(account, "ten.bin", first.fileId);
+    ASSERT_EQ(pieces.size(), 10u);
+    std::sort(pieces.begin(), pieces.end(), [](const PieceSubject& a, const PieceSubject& b) {
+        return a.pieceIndex < b.pieceIndex;
+    });
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(pieces[i].pieceIndex, i + 1);
+        EXPECT_EQ(pieces[i].pieceCount, 10);
+        EXPECT_EQ(pieces[i].pieceLength,
+                  pieceLength(static_cast<long long>(bytes.size()), piece, i + 1));
+    }
+    EXPECT_EQ(formatSubject(pieces[0]), record.subject);
+
+    Seen read;
+    {
+        ProgressWatcher watcher(watch(read, "ten.bin"));
+        ASSERT_EQ(readBack(user, record, saves.str()), DownloadOutcome::Saved)
+            << ::testing::PrintToString(notices.messages());
+    }
+    EXPECT_GE(reads.most(), 2);
+    EXPECT_LE(reads.most(), 4);
+    expectRising(read, 11);
+    EXPECT_TRUE(readFile(saves.path() / "ten.bin") == bytes);
+    EXPECT_EQ(filesBelow(saves.path()), std::vector<std::string>{"ten.bin"});
+    EXPECT_EQ(filesBelow(home.path() / "temp"), std::vector<std::string>());
+    EXPECT_TRUE(notices.messages().empty());
+}
+
+}  // namespace
+}  // namespace parvola::test
