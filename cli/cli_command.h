@@ -23,6 +23,14 @@ struct GlobalOptions {
     // --refresh: the commands that read the local catalog bring the newest
     // one from the mailbox first.
     bool refresh = false;
+    // The passphrase of an encrypted account: one line from standard input
+    // (after the password, when both are read there), or the first line a
+    // command prints; otherwise the desktop keyring, then a prompt.
+    bool passphraseFromStdin = false;
+    std::string passphraseCommand;
+    // --remember-passphrase: keep the passphrase in the desktop keyring once
+    // it opened the store, so later commands need not ask.
+    bool rememberPassphrase = false;
 };
 
 struct Command {
@@ -53,5 +61,7 @@ Command settingsCommand();
 Command syncCommand();
 Command logoutCommand();
 Command backupCommand();
+Command encryptCommand();
+Command passphraseCommand();
 
 }  // namespace parvola::cli

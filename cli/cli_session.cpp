@@ -9,6 +9,7 @@
 #include "app/ini_settings.h"
 #include "catalog/catalog.h"
 #include "cli/cli_notice_box.h"
+#include "cli/encrypted_store.h"
 #include "cli/password_input.h"
 #include "platform/ini_file.h"
 #include "platform/keyring.h"
@@ -111,6 +112,11 @@ int openSession(const GlobalOptions& options, CliSession& session, bool resumeTa
         }
         password = *typed;
     }
+    // An encrypted store is opened before the login loads its sealed catalog.
+    MailboxAccount reached;
+    if (accountBeforeLogin(address, password, settings, reached) &&
+        openEncryptedStore(reached, options, &session.passphrase) == StoreLock::Refused)
+        return kExitFailure;
     LoginResult result = loginAccount(address, password, remembered, settings, resumeTasks);
     if (!result.ok())
         return kExitFailure;  // the login showed its message

@@ -11,6 +11,8 @@ namespace parvola::cli {
 
 struct CliSession {
     MailboxAccount account;
+    // The passphrase that opened an encrypted store (in memory only).
+    std::string passphrase;
     // The catalog's user: the login address.
     const std::string& user() const { return account.loginAddress; }
 };

@@ -8,10 +8,12 @@
 #include "cli/cli_command.h"
 #include "cli/cli_notice_box.h"
 #include "cli/cli_session.h"
+#include "cli/encrypted_store.h"
 #include "cli/option_parser.h"
 #include "cli/password_input.h"
 #include "presentation/discovery_text.h"
 #include "setup/server_discovery.h"
+#include "transfer/account_keys.h"
 #include "transfer/account_login.h"
 #include "transfer/transfer_workers.h"
 
@@ -36,6 +38,37 @@ std::optional<long long> parseSize(const std::string& text) {
     if (value <= 0)
         return std::nullopt;
     return value;
+}
+
+// The encryption half of a login, before it loads the catalog: an encrypted
+// store is opened with its passphrase; with --encrypt a plain one is to be
+// made encrypted once logged in (`turnOn`), the trade-off confirmed first.
+// kExitOk to go on, else the exit code.
+int encryptionBeforeLogin(const MailboxAccount& reached, bool reachable, bool encrypt, bool yes,
+                          const GlobalOptions& options, bool& turnOn) {
+    turnOn = false;
+    const StoreLock lock = reachable ? openEncryptedStore(reached, options) : StoreLock::Plain;
+    if (lock == StoreLock::Refused)
+        return kExitFailure;
+    if (!encrypt)
+        return kExitOk;
+    if (lock == StoreLock::Unlocked) {
+        std::cout << reached.loginAddress << " keeps its store encrypted already\n";
+        return kExitOk;
+    }
+    if (!confirmEncryption(yes))
+        return kExitFailure;
+    turnOn = true;
+    return kExitOk;
+}
+
+// What the login says about encryption, and the encryption it turns on.
+int encryptionAfterLogin(const MailboxAccount& account, bool turnOn, const GlobalOptions& options) {
+    if (turnOn)
+        return turnEncryptionOn(account, options);
+    if (accountEncryption(account.loginAddress) == AccountEncryption::Unlocked)
+        std::cout << "encrypted: the passphrase opened the store's key" << std::endl;
+    return kExitOk;
 }
 
 // Looks for the servers of an address none were given for, says what was
@@ -90,7 +123,8 @@ int discoverServersFor(DirectAccountRequest& request, bool accepted, bool passwo
     return kExitOk;
 }
 
-int runDirectLogin(OptionParser& parser) {
+int runDirectLogin(OptionParser& parser, const GlobalOptions& options) {
+    const bool encrypt = parser.flag("--encrypt");
     const bool fromStdin = parser.flag("--password-stdin");
     const bool forget = parser.flag("--forget-password");
     DirectAccountRequest request;
@@ -108,6 +142,8 @@ int runDirectLogin(OptionParser& parser) {
     if (!address || !parser.done(1))
         return kExitUsage;
     request.address = *address;
+    if (encrypt && !canConfirmEncryption(accepted))
+        return kExitUsageExplained;
     if (pieceSize) {
         const auto size = parseSize(*pieceSize);
         if (!size) {
@@ -148,6 +184,11 @@ int runDirectLogin(OptionParser& parser) {
         return kExitFailure;
     }
     installTransferEngine();
+    bool turnOn = false;
+    if (const int code = encryptionBeforeLogin(directMailboxAccount(direct, *password), true,
+                                               encrypt, accepted, options, turnOn);
+        code != kExitOk)
+        return code;
     IniSettings settings;
     LoginResult result =
         loginDirectAccount(direct, *password, !forget && !fromCommand, settings, false);
@@ -171,19 +212,24 @@ int runDirectLogin(OptionParser& parser) {
                       ? "kept in config.ini (readable by you only; no desktop keyring answered)"
                       : "not kept; asked for by each command")
               << std::endl;
+    const int code = encryptionAfterLogin(result.account, turnOn, options);
     finishSession();
-    return kExitOk;
+    return code;
 }
 
-int runLogin(const std::vector<std::string>& args, const GlobalOptions&) {
+int runLogin(const std::vector<std::string>& args, const GlobalOptions& options) {
     OptionParser parser(args);
     if (parser.flag("--direct"))
-        return runDirectLogin(parser);
+        return runDirectLogin(parser, options);
     bool fromStdin = parser.flag("--password-stdin");
     bool forget = parser.flag("--forget-password");
+    const bool encrypt = parser.flag("--encrypt");
+    const bool yes = parser.flag("--yes", "-y");
     auto address = parser.positional(0);
     if (!address || !parser.done(1))
         return kExitUsage;
+    if (encrypt && !canConfirmEncryption(yes))
+        return kExitUsageExplained;
     auto password = readPassword("Password for " + *address + ": ", fromStdin);
     if (!password) {
         printError("no password given");
@@ -191,6 +237,12 @@ int runLogin(const std::vector<std::string>& args, const GlobalOptions&) {
     }
     installTransferEngine();
     IniSettings settings;
+    MailboxAccount reached;
+    const bool reachable = accountBeforeLogin(*address, *password, settings, reached);
+    bool turnOn = false;
+    if (const int code = encryptionBeforeLogin(reached, reachable, encrypt, yes, options, turnOn);
+        code != kExitOk)
+        return code;
     // The same login as the desktop client's dialog, "记住密码" checked unless
     // --forget-password; unfinished transfers wait for `resume`.
     LoginResult result = loginAccount(*address, *password, !forget, settings, false);
@@ -202,8 +254,9 @@ int runLogin(const std::vector<std::string>& args, const GlobalOptions&) {
               << "mailbox:   " << account.mailboxAddress << "\n"
               << "smtp:      " << account.smtpHost << ":" << account.smtpPort << "\n"
               << "pop3:      " << account.pop3Host << ":" << account.pop3Port << std::endl;
+    const int code = encryptionAfterLogin(account, turnOn, options);
     finishSession();
-    return kExitOk;
+    return code;
 }
 
 int runLogout(const std::vector<std::string>& args, const GlobalOptions& options) {
@@ -249,17 +302,21 @@ Command loginCommand() {
     return {
         "login", "log in and remember the account for later commands",
         "usage: parvola-cli login ADDRESS [--password-stdin] [--forget-password]\n"
+        "         [--encrypt [--yes]]\n"
         "  Checks ADDRESS and its password with the web service, brings the catalog\n"
         "  from the mailbox (or starts a new one) and remembers the account in\n"
         "  config.ini, as the desktop client's login does. Later commands use it.\n"
         "  The password is asked for without echo, or read as one line from standard\n"
         "  input with --password-stdin. --forget-password remembers the account only;\n"
         "  later commands then ask for the password.\n"
+        "  --encrypt makes the store encrypted from this login on (see parvola-cli\n"
+        "  help encrypt); it asks first on a terminal, or needs --yes without one.\n"
+        "  A store that is encrypted already asks for its passphrase.\n"
         "\n"
         "usage: parvola-cli login --direct ADDRESS [--password-stdin] [--imap URL | --pop3 URL]\n"
         "         [--smtp URL] [--store-with append|smtp] [--mail-folder NAME]\n"
         "         [--allow-plaintext] [--piece-size SIZE] [--forget-password] [--yes]\n"
-        "         [--password-command CMD | --oauth2-token-command CMD]\n"
+        "         [--password-command CMD | --oauth2-token-command CMD] [--encrypt]\n"
         "  Uses your own mailbox ADDRESS directly, without the web service: the\n"
         "  mailbox login checks the password (or app password). URL is imap://,\n"
         "  imaps://, pop3://, pop3s://, smtp:// or smtps:// and HOST[:PORT]; the \"s\"\n"

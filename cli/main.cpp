@@ -14,10 +14,10 @@ namespace parvola::cli {
 
 const std::vector<Command>& allCommands() {
     static const std::vector<Command> commands = {
-        loginCommand(),  logoutCommand(),  syncCommand(),   lsCommand(),  treeCommand(),
-        storeCommand(),  readCommand(),    backupCommand(), rmCommand(),  restoreCommand(),
-        purgeCommand(),  mkdirCommand(),   renameCommand(), binCommand(), spaceCommand(),
-        resumeCommand(), settingsCommand()};
+        loginCommand(),  logoutCommand(),   syncCommand(),    lsCommand(),        treeCommand(),
+        storeCommand(),  readCommand(),     backupCommand(),  rmCommand(),        restoreCommand(),
+        purgeCommand(),  mkdirCommand(),    renameCommand(),  binCommand(),       spaceCommand(),
+        resumeCommand(), settingsCommand(), encryptCommand(), passphraseCommand()};
     return commands;
 }
 
@@ -38,6 +38,10 @@ void printOverview(std::ostream& out) {
            "                     as one line from standard input\n"
            "  --refresh          ls, tree, bin, space: bring the newest catalog from the\n"
            "                     mailbox first (they read the local one otherwise)\n"
+           "  --passphrase-stdin read an encrypted account's passphrase as one line from\n"
+           "                     standard input (after the password, when both are)\n"
+           "  --passphrase-command CMD  the passphrase is the first line CMD prints\n"
+           "  --remember-passphrase     keep the passphrase in the desktop keyring\n"
            "  --help, --version\n\ncommands:\n";
     for (const auto& c : allCommands())
         out << "  " << c.name << std::string(10 - std::min<size_t>(9, c.name.size()), ' ')
@@ -78,6 +82,20 @@ bool takeGlobalOptions(std::vector<std::string>& args, GlobalOptions& options) {
                        args.begin() + static_cast<long>(i) + 2);
         } else if (arg == "--password-stdin") {
             options.passwordFromStdin = true;
+            args.erase(args.begin() + static_cast<long>(i));
+        } else if (arg == "--passphrase-command") {
+            if (i + 1 >= args.size()) {
+                setUsageProblem("missing value after --passphrase-command");
+                return false;
+            }
+            options.passphraseCommand = args[i + 1];
+            args.erase(args.begin() + static_cast<long>(i),
+                       args.begin() + static_cast<long>(i) + 2);
+        } else if (arg == "--passphrase-stdin") {
+            options.passphraseFromStdin = true;
+            args.erase(args.begin() + static_cast<long>(i));
+        } else if (arg == "--remember-passphrase") {
+            options.rememberPassphrase = true;
             args.erase(args.begin() + static_cast<long>(i));
         } else if (arg == "--refresh") {
             options.refresh = true;
