@@ -114,12 +114,15 @@ int openSession(const GlobalOptions& options, CliSession& session, bool resumeTa
     }
     // An encrypted store is opened before the login loads its sealed catalog.
     MailboxAccount reached;
-    if (accountBeforeLogin(address, password, settings, reached) &&
+    if (worthLookingForKeyMail(address, options, false) &&
+        accountBeforeLogin(address, password, settings, reached) &&
         openEncryptedStore(reached, options, &session.passphrase) == StoreLock::Refused)
         return kExitFailure;
     LoginResult result = loginAccount(address, password, remembered, settings, resumeTasks);
-    if (!result.ok())
+    if (!result.ok()) {
+        explainLockedLogin(address);
         return kExitFailure;  // the login showed its message
+    }
     session.account = result.account;
     return kExitOk;
 }

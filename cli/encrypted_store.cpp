@@ -1,5 +1,7 @@
 #include "cli/encrypted_store.h"
 
+#include <unistd.h>
+
 #include <chrono>
 #include <iostream>
 
@@ -8,6 +10,7 @@
 #include "cli/cli_notice_box.h"
 #include "cli/confirm.h"
 #include "cli/passphrase_input.h"
+#include "platform/ini_file.h"
 #include "platform/worker_threads.h"
 #include "transfer/account_keys.h"
 #include "transfer/catalog_mail_worker.h"
@@ -22,7 +25,32 @@ void rememberIfAsked(const std::string& address, const Passphrase& passphrase,
         std::cout << "passphrase: " << keepPassphrase(address, passphrase.text) << std::endl;
 }
 
+// config.ini remembers which accounts this computer saw encrypted (never
+// a key or a passphrase), so their commands look for the key mail first.
+constexpr const char* kEncryptedSection = "encrypted";
+
+void noteEncrypted(const std::string& address) {
+    writeProfileString(kEncryptedSection, address, "1", IniSettings().path());
+}
+
 }  // namespace
+
+bool worthLookingForKeyMail(const std::string& address, const GlobalOptions& options, bool login) {
+    if (options.passphraseFromStdin || !options.passphraseCommand.empty())
+        return true;
+    if (login && isatty(STDIN_FILENO))
+        return true;
+    if (readProfileString(kEncryptedSection, address, "", IniSettings().path()) == "1")
+        return true;
+    return hasKeptPassphrase(address);
+}
+
+void explainLockedLogin(const std::string& address) {
+    if (accountEncryption(address) == AccountEncryption::Locked)
+        printError(address +
+                   " keeps its store encrypted; give its passphrase with "
+                   "--passphrase-stdin or --passphrase-command CMD");
+}
 
 bool accountBeforeLogin(const std::string& address, const std::string& password,
                         const IniSettings& settings, MailboxAccount& account) {
@@ -60,6 +88,7 @@ StoreLock openEncryptedStore(const MailboxAccount& account, const GlobalOptions&
             printError("the key mail of " + address + " could not be read; nothing was changed");
             return StoreLock::Refused;
     }
+    noteEncrypted(address);
     rememberIfAsked(address, *passphrase, options);
     if (used != nullptr)
         *used = passphrase->text;
@@ -109,6 +138,7 @@ int turnEncryptionOn(const MailboxAccount& account, const GlobalOptions& options
         printError("the catalog could not be mailed yet; the next change mails it sealed");
         return kExitFailure;
     }
+    noteEncrypted(address);
     std::cout << "encrypted: " << address
               << "\n  files stored from now on, their names and the catalog are encrypted;\n"
                  "  files stored before stay as they were (nothing was stored again)\n";

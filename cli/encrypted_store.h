@@ -20,6 +20,17 @@ inline constexpr const char* kEncryptionTradeOff =
 bool accountBeforeLogin(const std::string& address, const std::string& password,
                         const IniSettings& settings, MailboxAccount& account);
 
+// Whether the key mail is worth a look before the login: the passphrase is
+// at hand (an option, the keyring), this computer saw the store encrypted,
+// or a login can ask on the terminal. A plain account is otherwise logged in
+// as it always was, with no extra mailbox session; should its mailbox hold a
+// key mail after all, the login stops (explainLockedLogin says why).
+bool worthLookingForKeyMail(const std::string& address, const GlobalOptions& options, bool login);
+
+// After a failed login: when the mailbox turned out to hold a key mail,
+// says how to give the passphrase.
+void explainLockedLogin(const std::string& address);
+
 enum class StoreLock {
     Plain,     // no key mail, or the mailbox could not be read (the login says why)
     Unlocked,  // the key mail opened with the passphrase

@@ -185,15 +185,18 @@ int runDirectLogin(OptionParser& parser, const GlobalOptions& options) {
     }
     installTransferEngine();
     bool turnOn = false;
-    if (const int code = encryptionBeforeLogin(directMailboxAccount(direct, *password), true,
+    const bool lookFirst = encrypt || worthLookingForKeyMail(direct.address, options, true);
+    if (const int code = encryptionBeforeLogin(directMailboxAccount(direct, *password), lookFirst,
                                                encrypt, accepted, options, turnOn);
         code != kExitOk)
         return code;
     IniSettings settings;
     LoginResult result =
         loginDirectAccount(direct, *password, !forget && !fromCommand, settings, false);
-    if (!result.ok())
+    if (!result.ok()) {
+        explainLockedLogin(direct.address);
         return kExitFailure;  // the login showed its message
+    }
     setRememberedCliAccount(direct.address);
     const bool imap = direct.reader == MailboxReader::Imap;
     std::cout << "logged in: " << direct.address << " (your own mailbox)\n"
@@ -238,7 +241,8 @@ int runLogin(const std::vector<std::string>& args, const GlobalOptions& options)
     installTransferEngine();
     IniSettings settings;
     MailboxAccount reached;
-    const bool reachable = accountBeforeLogin(*address, *password, settings, reached);
+    const bool reachable = (encrypt || worthLookingForKeyMail(*address, options, true)) &&
+                           accountBeforeLogin(*address, *password, settings, reached);
     bool turnOn = false;
     if (const int code = encryptionBeforeLogin(reached, reachable, encrypt, yes, options, turnOn);
         code != kExitOk)
@@ -246,8 +250,10 @@ int runLogin(const std::vector<std::string>& args, const GlobalOptions& options)
     // The same login as the desktop client's dialog, "记住密码" checked unless
     // --forget-password; unfinished transfers wait for `resume`.
     LoginResult result = loginAccount(*address, *password, !forget, settings, false);
-    if (!result.ok())
+    if (!result.ok()) {
+        explainLockedLogin(*address);
         return kExitFailure;  // the login showed its message
+    }
     setRememberedCliAccount(*address);
     const MailboxAccount& account = result.account;
     std::cout << "logged in: " << account.loginAddress << "\n"

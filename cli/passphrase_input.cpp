@@ -120,6 +120,12 @@ std::string keepPassphrase(const std::string& address, const std::string& passph
     return "not kept: the desktop keyring refused it (" + failure + ")";
 }
 
+bool hasKeptPassphrase(const std::string& address) {
+    std::string kept;
+    std::string failure;
+    return keyringLookup(keyringName(address), kept, failure) == KeyringResult::Ok;
+}
+
 bool replaceKeptPassphrase(const std::string& address, const std::string& passphrase) {
     std::string kept;
     std::string failure;

@@ -32,6 +32,9 @@ std::optional<std::string> newPassphrase(const std::string& prompt, const Global
 // line that says where it is (or why it is kept nowhere).
 std::string keepPassphrase(const std::string& address, const std::string& passphrase);
 
+// Whether the keyring keeps a passphrase of `address`.
+bool hasKeptPassphrase(const std::string& address);
+
 // Replaces a passphrase the keyring keeps for `address`; true when one was
 // kept there and is now the new one.
 bool replaceKeptPassphrase(const std::string& address, const std::string& passphrase);

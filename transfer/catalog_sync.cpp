@@ -16,6 +16,7 @@
 #include "catalog/xml/xml_doc.h"
 #include "platform/app_dir.h"
 #include "platform/file_lock.h"
+#include "transfer/account_keys.h"
 #include "transfer/catalog_encryption.h"
 #include "transfer/catalog_scratch.h"
 #include "transfer/key_mail.h"
@@ -425,6 +426,14 @@ int CatalogLoginStep(const MailboxAccount& account, bool* createdNew, std::strin
         int result = SyncCatalog(user, account, SyncMode::Load, failureText);
         if (result != kSyncNoCatalog)
             return result;
+        // A key mail was seen and the key is not at hand: the sealed catalogs
+        // could not be opened, which is not the same as having none. A new
+        // empty catalog here would hide the store from this computer.
+        if (accountEncryption(user) == AccountEncryption::Locked) {
+            if (failureText != nullptr)
+                *failureText = "the store of " + user + " is encrypted: its passphrase is needed";
+            return kSyncFailed;
+        }
     }
     Catalog catalog(user);
     catalog.createNew(user);

@@ -286,7 +286,7 @@ std::optional<DownloadOutcome> DownloadRun::fetchPiece(int index, DownloadConnec
     if (piece.empty())
         return DownloadOutcome::Failed;
     const auto offset = static_cast<off_t>(static_cast<long long>(index - 1) * task_.pieceSize);
-    const bool sealed = piecesSealed(task_.user);
+    const bool sealed = fileSealed(task_.user, task_.fileName, stored_.fileName);
     switch (sealed ? sealedWriteAt(piece, index, offset) : writePieceAt(piece, partPath_, offset)) {
         case Append::Done:
             break;

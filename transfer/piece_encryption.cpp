@@ -66,9 +66,26 @@ long long pieceSizeForSealing(const std::string& loginAddress, long long pieceSi
     return piecesSealed(loginAddress) ? sealedPieceRoom(pieceSize) : pieceSize;
 }
 
+bool fileSealed(const std::string& loginAddress, const std::string& catalogName,
+                const std::string& subjectName) {
+    switch (accountEncryption(loginAddress)) {
+        case AccountEncryption::Plain:
+            return false;
+        case AccountEncryption::Locked:
+            return true;
+        case AccountEncryption::Unlocked:
+            break;
+    }
+    const std::shared_ptr<const AccountKeys> keys = accountKeys(loginAddress);
+    std::string token;
+    if (keys == nullptr || nameToken(keys->names, catalogName, token) != CryptoResult::Ok)
+        return true;
+    return subjectName == token;
+}
+
 std::string savedFileName(const std::string& loginAddress, const std::string& catalogName,
                           const std::string& subjectName) {
-    return piecesSealed(loginAddress) ? catalogName : subjectName;
+    return fileSealed(loginAddress, catalogName, subjectName) ? catalogName : subjectName;
 }
 
 bool cutSealedPiece(const std::string& loginAddress, const PieceSubject& stored, int index,

@@ -29,6 +29,14 @@ long long pieceSizeForSealing(const std::string& loginAddress, long long pieceSi
 // The same for a sealed account, whatever the registry says.
 long long sealedPieceRoom(long long pieceSize);
 
+// Whether the stored file whose catalog name is `catalogName` and whose
+// subjects name it `subjectName` went out sealed: its subjects carry the
+// name's token. A file stored before its account became encrypted carries
+// its name and is read as it was stored. A locked account answers true, so
+// nothing of it is taken for plain.
+bool fileSealed(const std::string& loginAddress, const std::string& catalogName,
+                const std::string& subjectName);
+
 // The name a downloaded file is saved under: the subject's name for a plain
 // account (as always), the catalog's name when the subject holds a token.
 std::string savedFileName(const std::string& loginAddress, const std::string& catalogName,

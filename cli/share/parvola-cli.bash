@@ -11,21 +11,21 @@ _parvola_cli() {
         cword=$COMP_CWORD
     fi
 
-    local commands="login logout sync ls tree store read backup rm restore purge mkdir rename bin space resume settings help"
-    local globals="--account --password-stdin --refresh --help --version"
+    local commands="login logout sync ls tree store read backup rm restore purge mkdir rename bin space resume settings encrypt passphrase help"
+    local globals="--account --password-stdin --passphrase-stdin --passphrase-command --remember-passphrase --refresh --help --version"
 
     # The command is the first word that is no option (and no option's value).
     local command="" i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            --account) ((i++)) ;;
+            --account | --passphrase-command) ((i++)) ;;
             -*) ;;
             *) command=${words[i]}; break ;;
         esac
     done
 
     case $prev in
-        --account) return ;;
+        --account | --passphrase-command) return ;;
         --to) _parvola_cli_paths -d; return ;;
         --save-unfinished) COMPREPLY=($(compgen -W "yes no" -- "$cur")); return ;;
         --folder) return ;;
@@ -45,16 +45,16 @@ _parvola_cli() {
     local options=""
     case $command in
         login)
-            options="--password-stdin --forget-password --direct"
+            options="--password-stdin --forget-password --direct --encrypt --yes"
             if [[ " ${words[*]} " == *" --direct "* ]]; then
-                options+=" --imap --pop3 --smtp --store-with --mail-folder --allow-plaintext --piece-size --yes --password-command --oauth2-token-command"
+                options+=" --imap --pop3 --smtp --store-with --mail-folder --allow-plaintext --piece-size --password-command --oauth2-token-command"
             fi
             ;;
         ls | tree | bin | space) options="--json" ;;
         store) options="--folder -r --recursive --save-unfinished" ;;
         read) options="--folder --to -r --recursive --save-unfinished" ;;
         backup) options="--folder --dry-run -n" ;;
-        purge) options="--yes -y" ;;
+        purge | encrypt) options="--yes -y" ;;
         mkdir) options="-p --parents --auto" ;;
         resume) options="--save-unfinished" ;;
         settings)

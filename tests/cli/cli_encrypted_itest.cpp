@@ -109,11 +109,21 @@ TEST_F(CliEncryptedTest, SecondDirectoryReadsWithOnlyThePassphraseAndTheMaildirS
                kPassphrase + "\n");
     ASSERT_EQ(read.exitCode, 0) << read.err;
     EXPECT_TRUE(readFile(saves / kFileName) == bytes);
+    // On a terminal the passphrase is asked for, and not echoed.
+    CliResult typed = runCliOnTerminal(second_.str(), {"mkdir", "终端"},
+                                       "Passphrase for the encrypted store", kPassphrase + "\n");
+    EXPECT_EQ(typed.exitCode, 0) << typed.out;
+    EXPECT_EQ(typed.out.find(kPassphrase), std::string::npos) << typed.out;
 
     // A third with a wrong passphrase: told so, and nothing written, neither
     // in its directory nor in the mailbox.
     const auto homeBefore = contentsOf(third_.path());
     const size_t mailsBefore = readableMaildir(user_).size();
+    std::vector<std::string> unguided = login();
+    unguided.pop_back();  // no --passphrase-stdin, and no terminal to ask on
+    CliResult untold = runCli(third_.str(), unguided, password_ + "\n");
+    EXPECT_EQ(untold.exitCode, 1);
+    EXPECT_NE(untold.err.find("keeps its store encrypted"), std::string::npos) << untold.err;
     CliResult wrong = runCli(third_.str(), login(), password_ + "\nnot the passphrase\n");
     EXPECT_EQ(wrong.exitCode, 1);
     EXPECT_NE(wrong.err.find("wrong passphrase for " + address_), std::string::npos) << wrong.err;
@@ -146,6 +156,56 @@ TEST_F(CliEncryptedTest, SecondDirectoryReadsWithOnlyThePassphraseAndTheMaildirS
                "another passphrase 8\n");
     ASSERT_EQ(reread.exitCode, 0) << reread.err;
     EXPECT_TRUE(readFile(again / kFileName) == bytes);
+}
+
+TEST_F(CliEncryptedTest, EncryptLaterKeepsWhatWasStoredAndSealsWhatComesNext) {
+    ASSERT_EQ(runCli(first_.str(), login(), password_ + "\n").exitCode, 0);
+    const std::string before = randomBytes(70 * 1024, 3);
+    const std::string after = randomBytes(90 * 1024, 4);
+    writeFile(files_ / "旧账本.bin", before);
+    writeFile(files_ / "新账本.bin", after);
+    ASSERT_EQ(runCli(first_.str(), {"mkdir", kFolder}).exitCode, 0);
+    ASSERT_EQ(runCli(first_.str(), {"store", (files_ / "旧账本.bin").string(), "--folder", kFolder})
+                  .exitCode,
+              0);
+    const size_t mailsBefore = readableMaildir(user_).size();
+
+    CliResult refused = runCli(first_.str(), {"encrypt"});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_NE(refused.err.find("add --yes"), std::string::npos) << refused.err;
+    CliResult encrypt =
+        runCli(first_.str(), {"encrypt", "--yes", "--passphrase-stdin"}, kPassphrase + "\n");
+    ASSERT_EQ(encrypt.exitCode, 0) << encrypt.err;
+    EXPECT_NE(encrypt.out.find("files stored before stay as they were"), std::string::npos)
+        << encrypt.out;
+    // Only the key mail and the sealed catalog were added: nothing re-stored.
+    EXPECT_EQ(readableMaildir(user_).size(), mailsBefore + 2);
+    CliResult twice =
+        runCli(first_.str(), {"encrypt", "--yes", "--passphrase-stdin"}, kPassphrase + "\n");
+    EXPECT_EQ(twice.exitCode, 1);
+    EXPECT_NE(twice.err.find("encrypted already"), std::string::npos) << twice.err;
+
+    CliResult store = runCli(
+        first_.str(),
+        {"store", (files_ / "新账本.bin").string(), "--folder", kFolder, "--passphrase-stdin"},
+        kPassphrase + "\n");
+    ASSERT_EQ(store.exitCode, 0) << store.err;
+    const auto messages = readableMaildir(user_);
+    EXPECT_FALSE(findReadable(messages, "旧账本.bin").empty());  // stored before, as it was
+    EXPECT_TRUE(findReadable(messages, "新账本.bin").empty());
+    EXPECT_TRUE(findReadable(messages, after.substr(1024, 64)).empty());
+
+    // Another directory loads the sealed catalog and reads both files.
+    ASSERT_EQ(runCli(second_.str(), login(), password_ + "\n" + kPassphrase + "\n").exitCode, 0);
+    TempDir saves("parvola-sealed-later");
+    for (const auto& [name, bytes] : {std::pair{"旧账本.bin", before}, {"新账本.bin", after}}) {
+        CliResult read =
+            runCli(second_.str(),
+                   {"read", kFolder + "/" + name, "--to", saves.str(), "--passphrase-stdin"},
+                   kPassphrase + "\n");
+        ASSERT_EQ(read.exitCode, 0) << name << read.err;
+        EXPECT_TRUE(readFile(saves / name) == bytes) << name;
+    }
 }
 
 }  // namespace
