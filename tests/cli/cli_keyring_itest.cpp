@@ -50,5 +50,49 @@ TEST(CliKeyring, TheDirectAccountsPasswordIsKeptInTheKeyringAndInNoFile) {
     EXPECT_EQ(ls.exitCode, 0) << ls.err;
 }
 
+TEST(CliKeyring, ARememberedPassphraseIsReadBackFromTheKeyringAndKeptInNoFile) {
+    const char* keyringFiles = std::getenv("PARVOLA_KEYRING_FILES");
+    if (keyringFiles == nullptr)
+        GTEST_SKIP() << "needs the keyring session (ctest -R cli_keyring)";
+    ASSERT_TRUE(MailStack::running());
+    const std::string user = MailStack::uniqueUser("krp");
+    const std::string password = "Keyring-pw9";
+    const std::string passphrase = "竹影扫阶尘不动";
+    const std::string renewed = "月穿潭底水无痕";
+    ASSERT_TRUE(MailStack::addUser(user, password));
+    const std::string address = user + "@sina.test";
+    TempDir home("parvola-krp-home");
+    writeFile(home / "deploy.ini", "[tls]\nca_file=" + MailStack::caFile() + "\n");
+    CliResult login = runCli(home.str(),
+                             {"login", "--direct", address, "--password-stdin", "--imap",
+                              "imaps://127.0.0.1:" + std::to_string(MailStack::imapsPort()),
+                              "--encrypt", "--yes", "--passphrase-stdin", "--remember-passphrase"},
+                             password + "\n" + passphrase + "\n");
+    ASSERT_EQ(login.exitCode, 0) << login.out << login.err;
+    EXPECT_NE(login.out.find("passphrase: kept in the desktop keyring"), std::string::npos)
+        << login.out;
+    std::string kept;
+    std::string failure;
+    EXPECT_EQ(keyringLookup("passphrase:" + address, kept, failure), KeyringResult::Ok) << failure;
+    EXPECT_EQ(kept, passphrase);
+    EXPECT_FALSE(anyFileHolds(home.path(), passphrase));
+    EXPECT_FALSE(anyFileHolds(keyringFiles, passphrase));
+
+    // Later commands read it from the keyring: nothing is asked, no terminal needed.
+    CliResult mkdir = runCli(home.str(), {"mkdir", "钥匙圈"});
+    EXPECT_EQ(mkdir.exitCode, 0) << mkdir.err;
+    // A new passphrase replaces the kept one.
+    CliResult changed = runCli(home.str(), {"passphrase", "--passphrase-stdin"},
+                               passphrase + "\n" + renewed + "\n");
+    ASSERT_EQ(changed.exitCode, 0) << changed.err;
+    EXPECT_NE(changed.out.find("the one kept in the desktop keyring is the new one"),
+              std::string::npos)
+        << changed.out;
+    EXPECT_EQ(keyringLookup("passphrase:" + address, kept, failure), KeyringResult::Ok);
+    EXPECT_EQ(kept, renewed);
+    CliResult after = runCli(home.str(), {"mkdir", "钥匙圈二"});
+    EXPECT_EQ(after.exitCode, 0) << after.err;
+}
+
 }  // namespace
 }  // namespace parvola::test

@@ -200,11 +200,13 @@ TEST_F(EncryptedAccount, AProcessNeverToldFindsTheKeyMailAtTheCatalogLoadAndSend
     ASSERT_TRUE(test::waitForMailCount(account_, 1));
 
     becomeAnotherComputer();
-    EXPECT_EQ(CatalogLoginStep(account_), 0);
+    // The sealed store is there but cannot be opened: the login stops
+    // rather than start an empty catalog that would hide it.
+    std::string failure;
+    EXPECT_EQ(CatalogLoginStep(account_, nullptr, &failure), -1);
+    EXPECT_NE(failure.find("passphrase"), std::string::npos) << failure;
     EXPECT_EQ(accountEncryption(user_), AccountEncryption::Locked);
-    ASSERT_TRUE(addLoggedInAccount(account_));
-    ASSERT_EQ(Catalog(user_).addFolder("", kSecretFolder), 0);
-    EXPECT_EQ(mailCatalogNow(user_), -1);
+    EXPECT_FALSE(Catalog(user_).hasUser());
     EXPECT_EQ(test::mailboxSubjects(account_).size(), 1u);
 }
 
