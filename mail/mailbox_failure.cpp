@@ -1,5 +1,6 @@
 #include "mail/mailbox_failure.h"
 
+#include <algorithm>
 #include <cctype>
 #include <initializer_list>
 #include <string>
@@ -88,6 +89,17 @@ MailboxFailure classifyConnectionError(int socketError, std::string_view reason)
         return MailboxFailure::Permanent;
     // Refused, reset, closed, timed out, or an end without a word.
     return MailboxFailure::Transient;
+}
+
+bool meansNoFurtherSession(std::string_view reply) {
+    std::string lower(reply);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const char* words : {"[in-use]", "locked", "lock maildrop", "simultaneous",
+                              "too many connections", "too many sessions", "connection limit"})
+        if (lower.find(words) != std::string::npos)
+            return true;
+    return false;
 }
 
 }  // namespace parvola

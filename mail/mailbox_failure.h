@@ -34,6 +34,12 @@ MailboxFailure classifyMailboxAnswer(std::string_view reply);
 // failure its reason.
 MailboxFailure classifyConnectionError(int socketError, std::string_view reason);
 
+// True when a server's words say it takes no further session of this
+// mailbox now: a POP3 maildrop locked by the session already open ([IN-USE],
+// "locked"), or a cap on simultaneous connections. A transfer that reads
+// over several connections then goes on with the ones it has.
+bool meansNoFurtherSession(std::string_view reply);
+
 // True for the kinds a later try may get past.
 inline bool isRetryable(MailboxFailure kind) {
     return kind == MailboxFailure::Transient || kind == MailboxFailure::Limit;

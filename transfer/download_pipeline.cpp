@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/ini_settings.h"
+#include "mail/mailbox_failure.h"
 #include "platform/private_files.h"
 #include "transfer/combined_progress.h"
 #include "transfer/piece_encryption.h"
@@ -213,7 +214,7 @@ class DownloadRun {
     // Fetches piece `index` over connection `connection` and writes it into
     // the ".part" file at its place; the outcome that ends the download when
     // it did not arrive, and the fetch's result in `result`.
-    std::optional<DownloadOutcome> fetchPiece(int index, DownloadConnection& connection,
+    std::optional<DownloadOutcome> fetchPiece(int index, int slot, DownloadConnection& connection,
                                               PieceScheduler* scheduler, int& result);
 
     DownloadOutcome end(DownloadOutcome outcome) {
@@ -236,7 +237,8 @@ class DownloadRun {
     std::string partPath_;
 };
 
-std::optional<DownloadOutcome> DownloadRun::fetchPiece(int index, DownloadConnection& connection,
+std::optional<DownloadOutcome> DownloadRun::fetchPiece(int index, int slot,
+                                                       DownloadConnection& connection,
                                                        PieceScheduler* scheduler, int& result) {
     if (!list_.waitWhilePaused(task_.fileId))
         return DownloadOutcome::Cancelled;
@@ -255,6 +257,14 @@ std::optional<DownloadOutcome> DownloadRun::fetchPiece(int index, DownloadConnec
         if (result == 0) {
             connection.retry.succeeded();
             break;
+        }
+        // A server that takes one session at a time (a POP3 maildrop lock)
+        // or only so many: this connection gives its piece to the others.
+        if (scheduler != nullptr && result != kPieceAlteredCode && result != kPieceMissingCode &&
+            meansNoFurtherSession(connection.session.failureText()) &&
+            scheduler->handBack(index, slot)) {
+            connection.session.close();
+            return std::nullopt;
         }
         // The provider's limit is the account's: the other connections start
         // nothing new while this one waits it out.
@@ -334,7 +344,7 @@ DownloadOutcome DownloadRun::run(int first, std::string& savedPath, DownloadFail
             combined->startPiece(slot, index);
         int result = 0;
         const std::optional<DownloadOutcome> outcome =
-            fetchPiece(index, connection, slots > 1 ? &scheduler : nullptr, result);
+            fetchPiece(index, slot, connection, slots > 1 ? &scheduler : nullptr, result);
         if (!outcome)
             return true;
         std::lock_guard<std::mutex> guard(endMutex);

@@ -11,7 +11,8 @@ PieceScheduler::PieceScheduler(int first, int last, int connections)
       slots_(std::max(1, std::min(connections, last_ - first_ + 1))),
       nextToHand_(first),
       nextUndone_(first),
-      done_(static_cast<size_t>(last_ - first_ + 1), false) {}
+      done_(static_cast<size_t>(last_ - first_ + 1), false),
+      retired_(static_cast<size_t>(slots_), false) {}
 
 bool PieceScheduler::stopRequested() const {
     std::lock_guard<std::mutex> guard(mutex_);
@@ -32,10 +33,35 @@ int PieceScheduler::nextUndone() const {
 
 int PieceScheduler::take() {
     std::unique_lock<std::mutex> lock(mutex_);
-    released_.wait(lock, [this] { return holders_ == 0 || stopped_; });
-    if (stopped_ || nextToHand_ > last_)
-        return 0;
-    return nextToHand_++;
+    while (true) {
+        if (stopped_)
+            return 0;
+        const bool pieceLeft = !returned_.empty() || nextToHand_ <= last_;
+        // Nothing left to hand out, and no piece under way that could come back.
+        if (!pieceLeft && busy_ == 0)
+            return 0;
+        if (pieceLeft && holders_ == 0) {
+            ++busy_;
+            if (returned_.empty())
+                return nextToHand_++;
+            const auto lowest = std::min_element(returned_.begin(), returned_.end());
+            const int index = *lowest;
+            returned_.erase(lowest);
+            return index;
+        }
+        released_.wait(lock);
+    }
+}
+
+bool PieceScheduler::handBack(int index, int slot) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (running_ <= 1 || stopped_)
+        return false;
+    returned_.push_back(index);
+    retired_[static_cast<size_t>(slot)] = true;
+    --running_;
+    released_.notify_all();
+    return true;
 }
 
 void PieceScheduler::finish(int index, int slot, bool ok, const Done& done) {
@@ -56,11 +82,28 @@ void PieceScheduler::finish(int index, int slot, bool ok, const Done& done) {
 }
 
 void PieceScheduler::runSlot(int slot, const Work& work, const Done& done) {
-    for (int index = take(); index != 0; index = take())
-        finish(index, slot, work(index, slot), done);
+    for (int index = take(); index != 0; index = take()) {
+        const bool ok = work(index, slot);
+        bool retired = false;
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            --busy_;
+            retired = retired_[static_cast<size_t>(slot)];
+            released_.notify_all();
+        }
+        if (retired)
+            return;  // its piece went back; running_ already counts it out
+        finish(index, slot, ok, done);
+    }
+    std::lock_guard<std::mutex> guard(mutex_);
+    --running_;
 }
 
 bool PieceScheduler::run(const Work& work, const Done& done) {
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        running_ = slots_;
+    }
     std::vector<std::thread> others;
     others.reserve(static_cast<size_t>(slots_ - 1));
     for (int slot = 1; slot < slots_; ++slot)

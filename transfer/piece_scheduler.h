@@ -13,6 +13,11 @@
 // no further piece starts. A connection that meets a provider's limit holds
 // the others (holdOthers): they start no new piece until it is through,
 // since every connection of the account would meet the same limit.
+//
+// A connection the server does not let in beside the others (a POP3 server
+// may lock the maildrop for one session at a time) hands its piece back and
+// ends; the piece goes to the next free connection, and the transfer carries
+// on with the connections the server takes.
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -46,6 +51,11 @@ class PieceScheduler {
     // A slot waits out a provider's limit (on) or is through with it (off);
     // while any slot holds, the others start no new piece.
     void holdOthers(bool on);
+    // Called from `work` of piece `index` on `slot`: the piece goes back to
+    // be handed out again and the slot ends once its work returns. False (and
+    // nothing changes) when no other slot is still running: then this one
+    // must carry the piece itself.
+    bool handBack(int index, int slot);
     // The first piece not yet done: what a resume record may keep.
     int nextUndone() const;
 
@@ -65,7 +75,11 @@ class PieceScheduler {
     int doneCount_ = 0;
     int holders_ = 0;
     bool stopped_ = false;
-    std::vector<bool> done_;  // by index - first_
+    std::vector<bool> done_;     // by index - first_
+    std::vector<int> returned_;  // pieces handed back, handed out again first
+    std::vector<bool> retired_;  // by slot: handed its piece back
+    int running_ = 0;            // slots still taking pieces
+    int busy_ = 0;               // slots with a piece under way
 };
 
 }  // namespace parvola

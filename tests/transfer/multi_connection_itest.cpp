@@ -184,5 +184,96 @@ TEST_F(ManyConnections, TenPiecesGoSideBySideYetKeepTheirOrderAndOneExactRecord)
     EXPECT_TRUE(notices.messages().empty());
 }
 
+// The real mailbox behind a server that locks the maildrop for one session
+// at a time, as a POP3 server may: a second session is refused with [IN-USE].
+class LockingMailbox : public Mailbox {
+  public:
+    LockingMailbox(const MailboxAccount& account, std::atomic<int>& sessions,
+                   std::atomic<int>& refused)
+        : inner_(account), sessions_(sessions), refused_(refused) {}
+    ~LockingMailbox() override { leave(); }
+
+    bool open() override {
+        if (sessions_.fetch_add(1) > 0) {
+            --sessions_;
+            ++refused_;
+            locked_ = true;
+            return false;
+        }
+        locked_ = false;
+        in_ = true;
+        return inner_.open();
+    }
+    int messageCount() const override { return inner_.messageCount(); }
+    bool stableIds(std::vector<std::string>& ids) override { return inner_.stableIds(ids); }
+    bool messageSize(int number, uint32_t& size) override {
+        return inner_.messageSize(number, size);
+    }
+    bool readSubject(int number, std::string& subject) override {
+        return inner_.readSubject(number, subject);
+    }
+    AttachmentSave saveAttachments(int number, const std::string& folder, int taskId,
+                                   ProgressSink* sink) override {
+        return inner_.saveAttachments(number, folder, taskId, sink);
+    }
+    bool markDeleted(int number) override { return inner_.markDeleted(number); }
+    bool close() override {
+        const bool closed = inner_.close();
+        leave();
+        return closed;
+    }
+    void abandon() override {
+        inner_.abandon();
+        leave();
+    }
+    int store(const StoreMail& mail, std::string* failureReply) override {
+        return inner_.store(mail, failureReply);
+    }
+    std::string failureText() const override {
+        return locked_ ? "-ERR [IN-USE] Mailbox is locked by another POP3 session"
+                       : inner_.failureText();
+    }
+    MailboxFailure failureKind() const override {
+        return locked_ ? MailboxFailure::Transient : inner_.failureKind();
+    }
+
+  private:
+    void leave() {
+        if (in_)
+            --sessions_;
+        in_ = false;
+    }
+
+    Pop3SmtpMailbox inner_;
+    std::atomic<int>& sessions_;
+    std::atomic<int>& refused_;
+    bool locked_ = false;
+    bool in_ = false;
+};
+
+// Four connections against a server that takes one: the refused ones give
+// their pieces back at once, and the one let in reads the whole file. (Tried
+// again instead, a refused connection would meet the lock on every try while
+// the other one keeps its session, and the read would fail.)
+TEST_F(ManyConnections, AServerThatTakesOneSessionGetsEveryPieceOverThatOne) {
+    const MailboxAccount account = login("sohu");  // 6 MiB pieces
+    const std::string bytes = randomBytes(static_cast<size_t>(5 * 6 * kMiB + 99), 53);
+    const std::string user = account.loginAddress;
+    ASSERT_EQ(runUploadWorker(user, source("locked.bin", bytes), kDocuments),
+              UploadOutcome::Stored);
+    const CatalogRow record = fileRecord(user, kDocuments, "locked.bin");
+
+    std::atomic<int> sessions{0}, refused{0};
+    setMailboxFactory([&](const MailboxAccount& account) {
+        return std::make_unique<LockingMailbox>(account, sessions, refused);
+    });
+    ASSERT_EQ(readBack(user, record, saves.str()), DownloadOutcome::Saved)
+        << ::testing::PrintToString(notices.messages());
+    EXPECT_GE(refused.load(), 1);
+    EXPECT_TRUE(readFile(saves.path() / "locked.bin") == bytes);
+    EXPECT_TRUE(notices.messages().empty());
+    EXPECT_EQ(filesBelow(home.path() / "temp"), std::vector<std::string>());
+}
+
 }  // namespace
 }  // namespace parvola::test

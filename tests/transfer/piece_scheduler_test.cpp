@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -133,6 +134,51 @@ TEST(PieceScheduler, AConnectionThatHoldsKeepsTheOthersFromANewPiece) {
         }));
     EXPECT_TRUE(startedWhileHeld.empty()) << startedWhileHeld.size();
     EXPECT_EQ(order.size(), 4u);
+}
+
+// A server that lets one session in: every connection but the one it took
+// hands its piece back, and that one carries every piece; the last one
+// running cannot hand back, so nothing is stranded.
+TEST(PieceScheduler, ConnectionsTheServerRefusesHandTheirPiecesBack) {
+    PieceScheduler scheduler(1, 9, 4);
+    std::mutex mutex;
+    int owner = -1;  // the slot the server let in
+    std::vector<int> carried;
+    std::multiset<int> tries;
+    bool lastCouldHandBack = false;
+    EXPECT_TRUE(scheduler.run(
+        [&](int index, int slot) {
+            std::unique_lock<std::mutex> lock(mutex);
+            tries.insert(index);
+            if (owner == -1)
+                owner = slot;
+            if (slot != owner) {
+                lock.unlock();
+                const bool handed = scheduler.handBack(index, slot);
+                lock.lock();
+                lastCouldHandBack = lastCouldHandBack || !handed;
+                return handed;  // not handed back: counted as failed
+            }
+            carried.push_back(index);
+            return true;
+        },
+        {}));
+    std::sort(carried.begin(), carried.end());
+    EXPECT_EQ(carried, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_FALSE(lastCouldHandBack);
+    EXPECT_LE(tries.size(), 9u + 3u);  // each refused connection tried once
+    EXPECT_EQ(scheduler.nextUndone(), 10);
+
+    // Alone, a connection keeps its piece.
+    PieceScheduler alone(1, 1, 4);
+    bool handed = true;
+    EXPECT_TRUE(alone.run(
+        [&](int index, int slot) {
+            handed = alone.handBack(index, slot);
+            return true;
+        },
+        {}));
+    EXPECT_FALSE(handed);
 }
 
 }  // namespace
