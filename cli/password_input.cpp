@@ -9,6 +9,8 @@ namespace parvola::cli {
 namespace {
 
 // Turns terminal echo off for its lifetime and restores it, also on early return.
+// Echo goes off before the prompt shows: input flushed then is what was typed
+// before anyone asked, never an answer typed (or pasted) after the prompt.
 class EchoOff {
   public:
     EchoOff() {
@@ -20,7 +22,7 @@ class EchoOff {
     }
     ~EchoOff() {
         if (active_)
-            tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved_);
+            tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
     }
     EchoOff(const EchoOff&) = delete;
     EchoOff& operator=(const EchoOff&) = delete;
@@ -38,8 +40,8 @@ std::optional<std::string> readPassword(const std::string& prompt, bool fromStdi
         if (!std::getline(std::cin, line))
             return std::nullopt;
     } else {
-        std::cerr << prompt << std::flush;
         EchoOff echoOff;
+        std::cerr << prompt << std::flush;
         bool ok = static_cast<bool>(std::getline(std::cin, line));
         std::cerr << std::endl;
         if (!ok)

@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "mail/plaintext_guard.h"
 #include "platform/tcp_socket.h"
 
 namespace parvola {
@@ -76,6 +77,10 @@ MailboxFailure classifyMailboxAnswer(std::string_view reply) {
 }
 
 MailboxFailure classifyConnectionError(int socketError, std::string_view reason) {
+    // The guard kept the password back: the server offers no TLS, and will
+    // not on the next try either.
+    if (!plaintextRefusalIn(std::string(reason)).empty())
+        return MailboxFailure::Permanent;
     if (socketError == kErrorSecureChannel) {
         // A refused certificate or a server without TLS stays so; a
         // handshake that broke off is the network's doing.
@@ -92,14 +97,9 @@ MailboxFailure classifyConnectionError(int socketError, std::string_view reason)
 }
 
 bool meansNoFurtherSession(std::string_view reply) {
-    std::string lower(reply);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    for (const char* words : {"[in-use]", "locked", "lock maildrop", "simultaneous",
-                              "too many connections", "too many sessions", "connection limit"})
-        if (lower.find(words) != std::string::npos)
-            return true;
-    return false;
+    return mentions(lowered(reply), {"[in-use]", "locked", "lock maildrop", "simultaneous",
+                                     "too many connections", "too many sessions",
+                                     "connection limit"});
 }
 
 }  // namespace parvola
