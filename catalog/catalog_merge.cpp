@@ -159,7 +159,11 @@ void followRenames(const Keyed& base, Keyed& side) {
     for (const auto& entry : side.entries())
         if (entry.second->tag == "Folder" && base.find(entry.first) == nullptr)
             added.push_back(entry);
-    for (const auto& [baseKey, baseNode] : gone) {
+    // Named copies, not a structured binding: a lambda may not capture a
+    // binding in every compiler the fuzz build uses.
+    for (const auto& goneEntry : gone) {
+        const std::string& baseKey = goneEntry.first;
+        const Node* baseNode = goneEntry.second;
         if (baseNode->ct.empty())
             continue;
         auto sameTime = [&](const auto& entry) { return entry.second->ct == baseNode->ct; };
