@@ -6,6 +6,7 @@
 // content can be read.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 
@@ -206,6 +207,48 @@ TEST_F(CliEncryptedTest, EncryptLaterKeepsWhatWasStoredAndSealsWhatComesNext) {
         ASSERT_EQ(read.exitCode, 0) << name << read.err;
         EXPECT_TRUE(readFile(saves / name) == bytes) << name;
     }
+}
+
+TEST_F(CliEncryptedTest, ALoginOnATerminalAsksBeforeEncryptingAndTakesThePassphraseTwice) {
+    std::vector<std::string> typed = login({"--encrypt"});
+    typed.erase(std::remove(typed.begin(), typed.end(), "--password-stdin"), typed.end());
+    typed.erase(std::remove(typed.begin(), typed.end(), "--passphrase-stdin"), typed.end());
+    const std::string prompt = "New passphrase for the store of " + address_;
+    const std::string again = "The same passphrase again";
+
+    // Declined: no login, nothing encrypted.
+    CliResult declined = runCliOnTerminal(first_.str(), typed,
+                                          {{"Password for", password_ + "\n"}, {"[y/N]", "n\n"}});
+    EXPECT_EQ(declined.exitCode, 1) << declined.out;
+    EXPECT_NE(declined.out.find("not encrypted"), std::string::npos) << declined.out;
+    EXPECT_NE(declined.out.find("can no longer be read"), std::string::npos) << declined.out;
+    EXPECT_TRUE(findReadable(readableMaildir(user_), "PARVOLCONFIGKEY").empty());
+
+    // Two passphrases that differ: refused before anything is stored.
+    CliResult differ = runCliOnTerminal(first_.str(), typed,
+                                        {{"Password for", password_ + "\n"},
+                                         {"[y/N]", "y\n"},
+                                         {prompt, kPassphrase + "\n"},
+                                         {again, kPassphrase + "x\n"}});
+    EXPECT_EQ(differ.exitCode, 1) << differ.out;
+    EXPECT_NE(differ.out.find("the two passphrases differ"), std::string::npos) << differ.out;
+    EXPECT_TRUE(findReadable(readableMaildir(user_), "PARVOLCONFIGKEY").empty());
+
+    CliResult accepted = runCliOnTerminal(first_.str(), typed,
+                                          {{"Password for", password_ + "\n"},
+                                           {"[y/N]", "y\n"},
+                                           {prompt, kPassphrase + "\n"},
+                                           {again, kPassphrase + "\n"}});
+    ASSERT_EQ(accepted.exitCode, 0) << accepted.out;
+    EXPECT_NE(accepted.out.find("encrypted: " + address_), std::string::npos) << accepted.out;
+    EXPECT_EQ(accepted.out.find(kPassphrase), std::string::npos) << accepted.out;
+    EXPECT_EQ(accepted.out.find(password_), std::string::npos) << accepted.out;
+
+    // What was typed is the passphrase: another directory opens the store with it.
+    CliResult joined = runCli(second_.str(), login(), password_ + "\n" + kPassphrase + "\n");
+    ASSERT_EQ(joined.exitCode, 0) << joined.err;
+    EXPECT_NE(joined.out.find("the passphrase opened the store's key"), std::string::npos)
+        << joined.out;
 }
 
 }  // namespace

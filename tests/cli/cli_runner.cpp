@@ -78,12 +78,18 @@ CliResult runCliWatched(const std::string& home, const std::vector<std::string>&
 
 CliResult runCliOnTerminal(const std::string& home, const std::vector<std::string>& args,
                            const std::string& prompt, const std::string& answer) {
+    return runCliOnTerminal(home, args, {{prompt, answer}});
+}
+
+CliResult runCliOnTerminal(const std::string& home, const std::vector<std::string>& args,
+                           const std::vector<TerminalExchange>& conversation) {
     CliResult result;
     ChildProcess process;
     if (!process.startOnTerminal(cliArgv(args), environmentWith("PARVOLA_HOME", home)))
         return result;
     const int master = process.terminalFd();
-    bool answered = false;
+    size_t next = 0;          // the exchange whose prompt is awaited
+    size_t searchedFrom = 0;  // output before this was answered already
     bool ended = false;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     char buffer[4096];
@@ -97,11 +103,16 @@ CliResult runCliOnTerminal(const std::string& home, const std::vector<std::strin
             break;
         }
         result.out.append(buffer, static_cast<size_t>(n));
-        if (!answered && result.out.find(prompt) != std::string::npos) {
-            answered = true;
-            if (write(master, answer.data(), answer.size()) < 0)
-                break;
-        }
+        if (next == conversation.size())
+            continue;
+        const size_t at = result.out.find(conversation[next].prompt, searchedFrom);
+        if (at == std::string::npos)
+            continue;
+        const std::string& answer = conversation[next].answer;
+        if (write(master, answer.data(), answer.size()) < 0)
+            break;
+        searchedFrom = at + conversation[next].prompt.size();
+        ++next;
     }
     if (!ended)
         process.signal(SIGKILL);

@@ -31,6 +31,17 @@ CliResult runCliWatched(const std::string& home, const std::vector<std::string>&
 CliResult runCliOnTerminal(const std::string& home, const std::vector<std::string>& args,
                            const std::string& prompt, const std::string& answer);
 
+// One question of a conversation on the terminal and what the user types.
+struct TerminalExchange {
+    std::string prompt;
+    std::string answer;
+};
+// As above, answering each prompt in turn: an answer is typed once the
+// output after the previous answer holds its prompt, so a question asked
+// twice in the same words is answered twice.
+CliResult runCliOnTerminal(const std::string& home, const std::vector<std::string>& args,
+                           const std::vector<TerminalExchange>& conversation);
+
 // A parvola-cli process that runs on while the test watches its standard error.
 class CliProcess {
   public:
