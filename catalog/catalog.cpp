@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -192,20 +193,49 @@ bool Catalog::enterUser() {
 int Catalog::goToFolder(const std::string& path) {
     if (path.empty())
         return 0;
-    if (!enterUser())
+    const int folder = folderAt(path, false);
+    if (folder == 0)
         return -1;
-    std::string rest = path;
-    while (doc_.findNext("Folder")) {
-        size_t cut = rest.find('\\');
-        std::string head = cut == std::string::npos ? rest : rest.substr(0, cut);
-        if (doc_.attribute("Name") != head)
-            continue;
-        doc_.enter();
-        if (cut == std::string::npos)
-            return 0;
-        rest = rest.substr(cut + 1);
+    doc_.restorePosition(folder, 0, 0);
+    return 0;
+}
+
+int Catalog::folderAt(const std::string& path, bool deletedFirst,
+                      const std::function<bool(int)>& wanted) {
+    if (!enterUser())
+        return 0;
+    const int user = doc_.parentPosition();
+    if (path.empty())
+        return !wanted || wanted(user) ? user : 0;
+    return folderBelow(user, path, deletedFirst, wanted);
+}
+
+int Catalog::folderBelow(int level, std::string_view rest, bool deletedFirst,
+                         const std::function<bool(int)>& wanted) const {
+    const size_t cut = rest.find('\\');
+    const std::string_view head = rest.substr(0, cut);
+    for (const bool deleted : {deletedFirst, !deletedFirst}) {
+        for (int c = doc_.slot(level).firstChild; c != 0; c = doc_.slot(c).nextSibling) {
+            if (doc_.tagName(c) != "Folder" || doc_.getAttribute(c, "Name") != head ||
+                isTrue(doc_.getAttribute(c, "Del")) != deleted)
+                continue;
+            const int found = cut != std::string_view::npos
+                                  ? folderBelow(c, rest.substr(cut + 1), deletedFirst, wanted)
+                                  : (!wanted || wanted(c) ? c : 0);
+            if (found != 0)
+                return found;
+        }
     }
-    return -1;
+    return 0;
+}
+
+int Catalog::childNamed(int folder, const char* tag, const std::string& name, bool deleted) const {
+    for (int c = doc_.slot(folder).firstChild; c != 0; c = doc_.slot(c).nextSibling) {
+        if (doc_.tagName(c) == tag && doc_.getAttribute(c, "Name") == name &&
+            isTrue(doc_.getAttribute(c, "Del")) == deleted)
+            return c;
+    }
+    return 0;
 }
 
 bool Catalog::goToLevel(const std::string& path) {
@@ -459,12 +489,10 @@ int Catalog::addFileRecord(const std::string& path, const std::string& fileName,
 
 int Catalog::deleteFolder(const std::string& path) {
     return change([&](Outcome& outcome) {
-        if (path.empty() || goToFolder(path) != 0 || !doc_.leave())
-            return -1;
-        if (isTrue(doc_.attribute("Del")))
-            return -1;  // already in the recycle bin
-        int folder = doc_.currentPosition();
-        if (!enterRecycle())
+        const int folder = path.empty() ? 0 : folderAt(path, false, [&](int found) {
+            return !isTrue(doc_.getAttribute(found, "Del"));  // not in the recycle bin already
+        });
+        if (folder == 0 || !enterRecycle())
             return -1;
         std::string name = doc_.getAttribute(folder, "Name");
         doc_.addElement("Folder");
@@ -484,15 +512,11 @@ int Catalog::deleteFile(const std::string& itemPath) {
     std::string folder, name;
     splitItemPath(itemPath, folder, name);
     return change([&](Outcome& outcome) {
-        if (!goToLevel(folder))
-            return -1;
         int file = 0;
-        while (findNamed("File", name)) {
-            if (!isTrue(doc_.attribute("Del"))) {
-                file = doc_.currentPosition();
-                break;
-            }
-        }
+        folderAt(folder, false, [&](int found) {
+            file = childNamed(found, "File", name, false);
+            return file != 0;
+        });
         if (file == 0 || !enterRecycle())
             return -1;
         std::string size = doc_.getAttribute(file, "Size");
@@ -510,23 +534,29 @@ int Catalog::deleteFile(const std::string& itemPath) {
     });
 }
 
-// Brings back every folder on `path`, from the top level down, that is in
-// the recycle bin, with its record.
-void Catalog::undeleteFoldersOn(const std::string& path, std::vector<std::string>* restored) {
-    if (path.empty())
-        return;
-    for (size_t cut = path.find('\\');; cut = path.find('\\', cut + 1)) {
-        const std::string folder = path.substr(0, cut);
-        if (goToFolder(folder) != 0 || !doc_.leave())
-            return;
-        if (isTrue(doc_.attribute("Del"))) {
-            doc_.setAttribute("Del", "false");
-            removeRecord("Folder", folder, nullptr);
-            if (restored != nullptr)
-                restored->push_back(folder);
-        }
-        if (cut == std::string::npos)
-            return;
+// Walks up from `element` rather than down the path: of two folders of one
+// name, the one that holds what is restored comes back.
+void Catalog::undeleteFoldersAbove(int element, const std::string& path,
+                                   std::vector<std::string>* restored) {
+    std::vector<int> chain;  // the folders holding `element`, top level first
+    for (int s = doc_.slot(element).parent; s != 0 && doc_.tagName(s) == "Folder";
+         s = doc_.slot(s).parent)
+        chain.insert(chain.begin(), s);
+    std::string prefix;
+    size_t from = 0;
+    for (const int folder : chain) {
+        if (from > path.size())
+            return;  // the path names fewer folders than hold the element
+        const size_t cut = std::min(path.find('\\', from), path.size());
+        prefix = path.substr(0, cut);
+        from = cut + 1;
+        if (!isTrue(doc_.getAttribute(folder, "Del")))
+            continue;
+        doc_.restorePosition(0, folder, 0);
+        doc_.setAttribute("Del", "false");
+        removeRecord("Folder", prefix, nullptr);
+        if (restored != nullptr)
+            restored->push_back(prefix);
     }
 }
 
@@ -534,13 +564,13 @@ int Catalog::undeleteFolder(const std::string& path, std::vector<std::string>* r
     std::string parent, name;
     splitItemPath(path, parent, name);
     return change([&](Outcome& outcome) {
-        if (path.empty() || goToFolder(path) != 0 || !doc_.leave())
+        const int folder = path.empty() ? 0 : folderAt(path, true, [&](int found) {
+            return isTrue(doc_.getAttribute(found, "Del"));
+        });
+        if (folder == 0)
             return -1;
-        if (!isTrue(doc_.attribute("Del")))
-            return -1;
-        undeleteFoldersOn(parent, restoredFolders);
-        goToFolder(path);
-        doc_.leave();
+        undeleteFoldersAbove(folder, parent, restoredFolders);
+        doc_.restorePosition(0, folder, 0);
         doc_.setAttribute("Del", "false");
         removeRecord("Folder", path, nullptr);
         bumpVersion(outcome);
@@ -552,19 +582,14 @@ int Catalog::undeleteFolder(const std::string& path, std::vector<std::string>* r
 int Catalog::undeleteFile(const std::string& path, const std::string& name,
                           std::vector<std::string>* restoredFolders) {
     return change([&](Outcome& outcome) {
-        if (!goToLevel(path))
+        int file = 0;
+        folderAt(path, false, [&](int found) {
+            file = childNamed(found, "File", name, true);
+            return file != 0;
+        });
+        if (file == 0)
             return -1;
-        bool found = false;
-        while (findNamed("File", name)) {
-            if (isTrue(doc_.attribute("Del"))) {
-                found = true;
-                break;
-            }
-        }
-        if (!found)
-            return -1;
-        const int file = doc_.currentPosition();
-        undeleteFoldersOn(path, restoredFolders);
+        undeleteFoldersAbove(file, path, restoredFolders);
         doc_.restorePosition(0, file, 0);
         doc_.setAttribute("Del", "false");
         removeRecord("File", path, &name);
@@ -576,11 +601,14 @@ int Catalog::undeleteFile(const std::string& path, const std::string& name,
 
 int Catalog::purgeFolder(const std::string& path) {
     return change([&](Outcome& outcome) {
-        if (path.empty() || goToFolder(path) != 0 || !doc_.leave())
+        // Purging empties the recycle bin: of two folders of one name, the
+        // deleted one goes.
+        const int folder = path.empty() ? 0 : folderAt(path, true);
+        if (folder == 0)
             return -1;
+        doc_.restorePosition(doc_.slot(folder).parent, folder, 0);
         // The file records inside leave the counters and their piece mails
         // leave the mailbox, as when each file is purged on its own.
-        int folder = doc_.currentPosition();
         long long files = 0, bytes = 0;
         std::vector<int> pending{folder};
         while (!pending.empty()) {
@@ -621,8 +649,16 @@ int Catalog::purgeFolder(const std::string& path) {
 
 int Catalog::purgeFile(const std::string& path, const std::string& name) {
     return change([&](Outcome& outcome) {
-        if (!goToLevel(path) || !findNamed("File", name))
+        int file = 0;
+        folderAt(path, true, [&](int found) {
+            file = childNamed(found, "File", name, true);
+            if (file == 0)
+                file = childNamed(found, "File", name, false);
+            return file != 0;
+        });
+        if (file == 0)
             return -1;
+        doc_.restorePosition(doc_.slot(file).parent, file, 0);
         std::string subject = doc_.attribute("Subject");
         long long size = toInteger(doc_.attribute("Size"));
         doc_.removeElement();
@@ -658,8 +694,15 @@ bool Catalog::renameFolder(const std::string& itemPath, const std::string& oldNa
         }
     }
     int result = change([&](Outcome& outcome) {
-        if (!goToLevel(parent) || !findNamed("Folder", oldName))
+        // Only a live folder is renamed, never a deleted namesake beside it.
+        int folder = 0;
+        folderAt(parent, false, [&](int found) {
+            folder = childNamed(found, "Folder", oldName, false);
+            return folder != 0;
+        });
+        if (folder == 0)
             return -1;
+        doc_.restorePosition(doc_.slot(folder).parent, folder, 0);
         doc_.setAttribute("Name", newName);
         save(outcome);
         return 0;

@@ -10,8 +10,10 @@
 // release. So concurrent changes are never lost and a crash never leaves half
 // a catalog. Notifications and the catalog mail follow after the lock is gone.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "catalog/xml/text_file.h"
@@ -85,6 +87,10 @@ class Catalog {
 
     // Moves the cursor into the folder at `path`: 0, or -1 when there is no
     // such folder. The empty path answers 0 and leaves the cursor alone.
+    // A folder may have a deleted namesake beside it (the name of a folder
+    // in the recycle bin is free again); every step of the path then takes
+    // the live one, and the deleted one only when the live one does not lead
+    // on to the rest of the path.
     int goToFolder(const std::string& path);
     // The live folders, then the live files, of the folder at `path`, in
     // document order: 1, or -1 (and no rows) when there is no such folder.
@@ -174,9 +180,23 @@ class Catalog {
     void save(Outcome& outcome);
     int bumpVersion(Outcome& outcome);
     bool goToLevel(const std::string& path);
+    // The element of the folder at `path`, the user element for the empty
+    // path, or 0. At each step the namesakes that are deleted (or live, with
+    // `deletedFirst` off) come first; one that does not lead on to the rest
+    // of the path, or whose folder fails `wanted`, gives way to the next.
+    int folderAt(const std::string& path, bool deletedFirst,
+                 const std::function<bool(int)>& wanted = nullptr);
+    int folderBelow(int level, std::string_view rest, bool deletedFirst,
+                    const std::function<bool(int)>& wanted) const;
+    // The first child of `folder` of `tag` named `name` that is deleted (or
+    // live, with `deleted` off); 0 when none.
+    int childNamed(int folder, const char* tag, const std::string& name, bool deleted) const;
     bool findNamed(const char* tag, const std::string& name);
     bool enterRecycle();
-    void undeleteFoldersOn(const std::string& path, std::vector<std::string>* restored);
+    // Brings back the deleted folders that hold `element`, `path` being the
+    // path of the innermost one.
+    void undeleteFoldersAbove(int element, const std::string& path,
+                              std::vector<std::string>* restored);
     bool removeRecord(const char* tag, const std::string& path, const std::string* name);
     void setFolderAttributes(const std::string& name, const std::string& now);
 

@@ -252,6 +252,33 @@ TEST_F(CatalogTest, DeleteAndUndeleteFolderKeepsItsContent) {
     EXPECT_EQ(before(fileText()), before(withContent));
 }
 
+// A folder made again under the name of one in the recycle bin sits beside
+// its deleted namesake: what is stored, listed, renamed and deleted is the
+// live one, and emptying the bin takes only the deleted one with its files.
+TEST_F(CatalogTest, AFolderMadeAgainBesideItsDeletedNamesakeIsTheOneUsed) {
+    Catalog c(kUser);
+    ASSERT_EQ(c.addFolder("我的文档", "项目"), 0);
+    ASSERT_EQ(c.addFileRecord("我的文档\\项目", "old.txt", "S-OLD", 10), 0);
+    ASSERT_EQ(c.deleteFolder("我的文档\\项目"), 0);
+    ASSERT_EQ(c.addFolder("我的文档", "项目"), 0);
+    ASSERT_EQ(c.addFileRecord("我的文档\\项目", "new.txt", "S-NEW", 20), 0);
+    EXPECT_EQ(names(list("我的文档\\项目")), std::vector<std::string>{"new.txt"});
+    ASSERT_EQ(c.deleteFile("我的文档\\项目\\new.txt"), 0);
+    std::vector<std::string> restored;
+    ASSERT_EQ(c.undeleteFile("我的文档\\项目", "new.txt", &restored), 0);
+    EXPECT_TRUE(restored.empty());  // the deleted namesake stays in the bin
+    ASSERT_TRUE(c.renameFolder("我的文档\\项目", "项目", "项目二"));
+    EXPECT_EQ(names(list("我的文档\\项目二")), std::vector<std::string>{"new.txt"});
+
+    clearRecords();
+    ASSERT_EQ(c.purgeFolder("我的文档\\项目"), 0);
+    EXPECT_EQ(cleanups(), std::vector<std::string>{kUser + "|S-OLD"});
+    EXPECT_EQ(names(list("我的文档\\项目二")), std::vector<std::string>{"new.txt"});
+    EXPECT_EQ(fn(), 1);
+
+    EXPECT_TRUE(test::passesXmllint(catalogPath(kUser)));
+}
+
 TEST_F(CatalogTest, PurgeFolder) {
     Catalog c(kUser);
     ASSERT_EQ(c.deleteFolder("我的图片"), 0);
