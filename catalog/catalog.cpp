@@ -702,12 +702,64 @@ bool Catalog::renameFolder(const std::string& itemPath, const std::string& oldNa
         });
         if (folder == 0)
             return -1;
+        const std::string oldPath = parent.empty() ? oldName : parent + "\\" + oldName;
+        const std::string newPath = parent.empty() ? newName : parent + "\\" + newName;
+        const std::vector<int> records = binRecordsWithin(folder, oldPath);
         doc_.restorePosition(doc_.slot(folder).parent, folder, 0);
         doc_.setAttribute("Name", newName);
+        // The bin's records of what the folder holds follow it, so that what
+        // was deleted inside can still be restored or purged.
+        for (const int record : records) {
+            doc_.restorePosition(0, record, 0);
+            doc_.setAttribute("Path",
+                              newPath + doc_.getAttribute(record, "Path").substr(oldPath.size()));
+        }
         save(outcome);
         return 0;
     });
     return result == 0;
+}
+
+bool Catalog::isWithin(int element, int folder) const {
+    for (int s = element; s != 0; s = doc_.slot(s).parent) {
+        if (s == folder)
+            return true;
+    }
+    return false;
+}
+
+std::vector<int> Catalog::binRecordsWithin(int folder, const std::string& folderPath) {
+    std::vector<std::pair<int, CatalogRow>> candidates;
+    if (!enterRecycle())
+        return {};
+    while (doc_.findNext()) {
+        const std::string path = doc_.attribute("Path");
+        if (!isSameOrBelow(path, folderPath))
+            continue;
+        CatalogRow row;
+        row.type = doc_.attribute("Type");
+        row.name = doc_.attribute("Name");
+        row.path = path;
+        candidates.emplace_back(doc_.currentPosition(), std::move(row));
+    }
+    // Each record is matched to its element as restoring it would be: a
+    // deleted namesake of the folder outside it keeps its records.
+    std::vector<int> within;
+    for (const auto& [record, row] : candidates) {
+        int element = 0;
+        if (row.type == kFolderType) {
+            element = folderAt(row.path, true,
+                               [&](int found) { return isTrue(doc_.getAttribute(found, "Del")); });
+        } else {
+            folderAt(row.path, false, [&](int found) {
+                element = childNamed(found, "File", row.name, true);
+                return element != 0;
+            });
+        }
+        if (element != 0 && isWithin(element, folder))
+            within.push_back(record);
+    }
+    return within;
 }
 
 }  // namespace parvola

@@ -191,6 +191,10 @@ class Catalog {
     // The first child of `folder` of `tag` named `name` that is deleted (or
     // live, with `deleted` off); 0 when none.
     int childNamed(int folder, const char* tag, const std::string& name, bool deleted) const;
+    bool isWithin(int element, int folder) const;
+    // The recycle bin's records of items inside `folder`, whose path is
+    // `folderPath`.
+    std::vector<int> binRecordsWithin(int folder, const std::string& folderPath);
     bool findNamed(const char* tag, const std::string& name);
     bool enterRecycle();
     // Brings back the deleted folders that hold `element`, `path` being the

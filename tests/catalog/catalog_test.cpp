@@ -267,15 +267,24 @@ TEST_F(CatalogTest, AFolderMadeAgainBesideItsDeletedNamesakeIsTheOneUsed) {
     std::vector<std::string> restored;
     ASSERT_EQ(c.undeleteFile("我的文档\\项目", "new.txt", &restored), 0);
     EXPECT_TRUE(restored.empty());  // the deleted namesake stays in the bin
+    ASSERT_EQ(c.addFileRecord("我的文档\\项目", "gone.txt", "S-GONE", 5), 0);
+    ASSERT_EQ(c.deleteFile("我的文档\\项目\\gone.txt"), 0);
     ASSERT_TRUE(c.renameFolder("我的文档\\项目", "项目", "项目二"));
     EXPECT_EQ(names(list("我的文档\\项目二")), std::vector<std::string>{"new.txt"});
+    // The bin's record of what was deleted inside follows the rename; that
+    // of the deleted namesake does not.
+    std::vector<CatalogRow> bin;
+    Catalog(kUser).listRecycleBin(bin);
+    ASSERT_EQ(bin.size(), 2u);
+    EXPECT_EQ(bin[0].path, "我的文档\\项目");
+    EXPECT_EQ(bin[1].path, "我的文档\\项目二");
+    ASSERT_EQ(c.undeleteFile("我的文档\\项目二", "gone.txt"), 0);
 
     clearRecords();
     ASSERT_EQ(c.purgeFolder("我的文档\\项目"), 0);
     EXPECT_EQ(cleanups(), std::vector<std::string>{kUser + "|S-OLD"});
-    EXPECT_EQ(names(list("我的文档\\项目二")), std::vector<std::string>{"new.txt"});
-    EXPECT_EQ(fn(), 1);
-
+    EXPECT_EQ(names(list("我的文档\\项目二")), (std::vector<std::string>{"new.txt", "gone.txt"}));
+    EXPECT_EQ(fn(), 2);
     EXPECT_TRUE(test::passesXmllint(catalogPath(kUser)));
 }
 
