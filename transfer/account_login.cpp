@@ -85,14 +85,23 @@ bool refuseSecondLogin(const std::string& address, LoginResult& result) {
 }  // namespace
 
 LoginResult loginAccount(const std::string& address, const std::string& password,
-                         bool rememberPassword, IniSettings& settings, bool resumeTasks) {
+                         bool rememberPassword, IniSettings& settings, bool resumeTasks,
+                         const EarlierVerification* earlier) {
     if (auto direct = rememberedDirectAccount(settings.path(), address))
         return loginDirectAccount(*direct, password, rememberPassword, settings, resumeTasks);
     LoginResult result;
     result.account = MailboxAccount(address, password);
     if (refuseSecondLogin(address, result))
         return result;
-    switch (verifyLogin(result.account)) {
+    LoginVerification verdict;
+    if (earlier != nullptr) {
+        verdict = earlier->verdict;
+        if (verdict == LoginVerification::Verified)
+            result.account = earlier->account;
+    } else {
+        verdict = verifyLogin(result.account);
+    }
+    switch (verdict) {
         case LoginVerification::Verified:
             break;
         case LoginVerification::ServiceUnreachable:
