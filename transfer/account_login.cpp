@@ -9,6 +9,7 @@
 #include "platform/keyring.h"
 #include "platform/notice_box.h"
 #include "setup/provider_reply.h"
+#include "transfer/account_keys.h"
 #include "transfer/catalog_sync.h"
 #include "transfer/resume_tasks.h"
 
@@ -23,6 +24,12 @@ LoginResult finishLogin(LoginResult result, const std::string& address, const st
     bool createdNew = false;
     std::string failure;
     if (CatalogLoginStep(result.account, &createdNew, &failure) != 0) {
+        // The mailbox holds a key mail this process cannot open yet: each
+        // client asks for the passphrase in its own way and logs in again.
+        if (accountEncryption(result.account.loginAddress) == AccountEncryption::Locked) {
+            result.outcome = LoginOutcome::StoreLocked;
+            return result;
+        }
         // What failed is in the details, the passwords masked: "POP3
         // host:port, login: -ERR ...".
         maskSecret(failure, result.account.mailboxPassword);

@@ -18,6 +18,8 @@ enum class LoginOutcome {
     AlreadyLoggedIn,  // "用户已登录" was shown; a dialog stays open
     VerifyFailed,     // the verification showed its own message
     CatalogFailed,    // the mailbox could not be read; the message was shown
+    StoreLocked,      // the store is encrypted and its key not at hand; nothing shown
+                      // (the client asks for the passphrase), nothing written
 };
 
 // Where a remembered password went.
