@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
+#include <cstdlib>
 #include <set>
 
 #include "platform/worker_threads.h"
@@ -22,6 +23,7 @@
 #include "tests/crypto/maildir_text.h"
 #include "tests/shell/ui/ui_support.h"
 #include "tests/support/mail_stack.h"
+#include "tests/support/secret_search.h"
 #include "tests/support/site_process.h"
 #include "transfer/account_keys.h"
 #include "transfer/encrypted_login.h"
@@ -39,6 +41,7 @@ const std::string kFileName = "董事会季度预算草案.bin";
 struct Answer {
     std::string passphrase;  // empty: cancel
     std::function<void(ui::PassphraseDialog&)> atOpen;
+    bool remember = false;  // "记住口令"
 };
 class PassphraseAnswers {
   public:
@@ -69,6 +72,7 @@ class PassphraseAnswers {
         dialog->passphraseField()->setText(QString::fromStdString(answers_[index].passphrase));
         if (dialog->againField() != nullptr)
             dialog->againField()->setText(QString::fromStdString(answers_[index].passphrase));
+        dialog->rememberBox()->setChecked(answers_[index].remember);
         dialog->submit();
     }
     std::vector<Answer> answers_;
@@ -299,6 +303,36 @@ TEST_F(EncryptedUi, AWebServiceLoginThatEncryptsAsksTheServiceOnce) {
     EXPECT_EQ(messages(), std::vector<std::string>({ui::kEncryptionDone}));
     EXPECT_EQ(site.log("login").size(), 1u);
     EXPECT_EQ(accountEncryption(typed), AccountEncryption::Unlocked);
+}
+
+// With a keyring in the session (run by the `shell_ui_keyring` test inside a
+// private D-Bus session with gnome-keyring): "记住口令" keeps the passphrase
+// there and in no file, and another application directory opens the store
+// with it without asking.
+TEST_F(EncryptedUi, AKeptPassphraseOpensTheStoreWithoutAskingAndNoFileHoldsIt) {
+    const char* keyringFiles = std::getenv("PARVOLA_KEYRING_FILES");
+    if (keyringFiles == nullptr)
+        GTEST_SKIP() << "needs the keyring session (ctest -R shell_ui_keyring)";
+    {
+        PassphraseAnswers answers({{kPassphrase, {}, true}});
+        ASSERT_NE(logInDirect(true), nullptr);
+        ASSERT_TRUE(waitFor([&] { return loggedIn(); }, 60000));
+        EXPECT_EQ(answers.asked(), 1);
+    }
+    EXPECT_EQ(messages(), std::vector<std::string>({ui::kEncryptionDone}));
+    EXPECT_EQ(keptPassphrase(address_), kPassphrase);
+    EXPECT_EQ(findSecrets({kPassphrase}, {home_.path(), keyringFiles}, {}),
+              std::vector<std::string>{});
+    endTheRun();
+
+    AppHome second;
+    writeFile(second.path() / "deploy.ini", deployIni());
+    PassphraseAnswers none({});
+    ASSERT_NE(logInDirect(false), nullptr);
+    ASSERT_TRUE(waitFor([&] { return loggedIn(); }, 60000));
+    EXPECT_EQ(none.asked(), 0);
+    EXPECT_EQ(accountEncryption(address_), AccountEncryption::Unlocked);
+    EXPECT_EQ(messages().size(), 1u) << messages().back();
 }
 
 }  // namespace
