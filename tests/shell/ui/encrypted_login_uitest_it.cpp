@@ -244,8 +244,9 @@ TEST_F(EncryptedUi, EncryptedAtLoginThenOpenedElsewhereWithOnlyThePassphraseAndB
 }
 
 // An account logged in plain is encrypted later from the account menu: what
-// was stored before stays readable as it was, what comes next is sealed.
-TEST_F(EncryptedUi, TheAccountMenuEncryptsAnAccountLoggedInPlain) {
+// was stored before stays readable as it was, what comes next is sealed;
+// then its passphrase is changed from the same menu.
+TEST_F(EncryptedUi, TheAccountMenuEncryptsAnAccountLoggedInPlainAndChangesItsPassphrase) {
     if (!shellEngine().startUpload)
         GTEST_SKIP() << "the transfer workers are not wired into this build";
     ASSERT_NE(logInDirect(false), nullptr);
@@ -275,6 +276,28 @@ TEST_F(EncryptedUi, TheAccountMenuEncryptsAnAccountLoggedInPlain) {
     // A second time says so and asks nothing.
     frame().encryptStoreAction()->trigger();
     EXPECT_EQ(messages().back(), ui::kAlreadyEncrypted);
+
+    // The passphrase changes: a wrong current one changes nothing and is
+    // asked again, then the new one is what opens the store elsewhere.
+    const std::string renewed = "新的口令 second river 8";
+    {
+        PassphraseAnswers answers(
+            {{"not the passphrase", {}}, {renewed, {}}, {kPassphrase, {}}, {renewed, {}}});
+        frame().changePassphraseAction()->trigger();
+        EXPECT_EQ(answers.asked(), 4);
+        EXPECT_EQ(answers.complaints(),
+                  std::vector<std::string>({"", "", ui::kWrongPassphrase, ""}));
+    }
+    EXPECT_EQ(messages().back(), ui::kPassphraseChanged);
+    endTheRun();
+    AppHome second;
+    writeFile(second.path() / "deploy.ini", deployIni());
+    PassphraseAnswers answers({{kPassphrase, {}}, {renewed, {}}});
+    ASSERT_NE(logInDirect(false), nullptr);
+    ASSERT_TRUE(waitFor([&] { return loggedIn(); }, 60000));
+    EXPECT_EQ(answers.complaints(), std::vector<std::string>({"", ui::kWrongPassphrase}));
+    select(address_, "我的文档");
+    EXPECT_TRUE(listShows("加密后的新文件.txt"));
 }
 
 // A web-service account with "加密此存储" checked: the key mail is looked for
