@@ -241,6 +241,8 @@ TEST_F(EncryptedUi, EncryptedAtLoginThenOpenedElsewhereWithOnlyThePassphraseAndB
         kPassphrase + "\n");
     ASSERT_EQ(read.exitCode, 0) << read.err;
     EXPECT_TRUE(readFile(saves / kFileName) == bytes);
+    // The second directory's catalog mail ends before the directory goes.
+    EXPECT_TRUE(waitFor([] { return runningWorkers() == 0; }, 60000));
 }
 
 // An account logged in plain is encrypted later from the account menu: what
@@ -298,6 +300,7 @@ TEST_F(EncryptedUi, TheAccountMenuEncryptsAnAccountLoggedInPlainAndChangesItsPas
     EXPECT_EQ(answers.complaints(), std::vector<std::string>({"", ui::kWrongPassphrase}));
     select(address_, "我的文档");
     EXPECT_TRUE(listShows("加密后的新文件.txt"));
+    EXPECT_TRUE(waitFor([] { return runningWorkers() == 0; }, 60000));
 }
 
 // A web-service account with "加密此存储" checked: the key mail is looked for
@@ -356,6 +359,7 @@ TEST_F(EncryptedUi, AKeptPassphraseOpensTheStoreWithoutAskingAndNoFileHoldsIt) {
     EXPECT_EQ(none.asked(), 0);
     EXPECT_EQ(accountEncryption(address_), AccountEncryption::Unlocked);
     EXPECT_EQ(messages().size(), 1u) << messages().back();
+    EXPECT_TRUE(waitFor([] { return runningWorkers() == 0; }, 60000));
 }
 
 }  // namespace
