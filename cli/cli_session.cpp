@@ -15,6 +15,7 @@
 #include "platform/keyring.h"
 #include "platform/worker_threads.h"
 #include "transfer/account_login.h"
+#include "transfer/encrypted_login.h"
 #include "transfer/transfer_workers.h"
 
 namespace parvola::cli {
@@ -113,12 +114,15 @@ int openSession(const GlobalOptions& options, CliSession& session, bool resumeTa
         password = *typed;
     }
     // An encrypted store is opened before the login loads its sealed catalog.
-    MailboxAccount reached;
-    if (worthLookingForKeyMail(address, options, false) &&
-        accountBeforeLogin(address, password, settings, reached) &&
-        openEncryptedStore(reached, options, &session.passphrase) == StoreLock::Refused)
-        return kExitFailure;
-    LoginResult result = loginAccount(address, password, remembered, settings, resumeTasks);
+    AccountBeforeLogin before;
+    if (worthLookingForKeyMail(address, options, false)) {
+        before = accountBeforeLogin(address, password, settings);
+        if (before.reached &&
+            openEncryptedStore(before.account, options, &session.passphrase) == StoreLock::Refused)
+            return kExitFailure;
+    }
+    LoginResult result = loginAccount(address, password, remembered, settings, resumeTasks,
+                                      before.verification ? &*before.verification : nullptr);
     if (!result.ok()) {
         explainLockedLogin(address);
         return kExitFailure;  // the login showed its message

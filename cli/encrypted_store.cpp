@@ -5,16 +5,12 @@
 #include <chrono>
 #include <iostream>
 
-#include "app/direct_account.h"
-#include "app/login_verification.h"
 #include "cli/cli_notice_box.h"
 #include "cli/confirm.h"
 #include "cli/passphrase_input.h"
-#include "platform/ini_file.h"
 #include "platform/worker_threads.h"
 #include "transfer/account_keys.h"
-#include "transfer/catalog_mail_worker.h"
-#include "transfer/key_mail.h"
+#include "transfer/encrypted_login.h"
 
 namespace parvola::cli {
 namespace {
@@ -25,14 +21,6 @@ void rememberIfAsked(const std::string& address, const Passphrase& passphrase,
         std::cout << "passphrase: " << keepPassphrase(address, passphrase.text) << std::endl;
 }
 
-// config.ini remembers which accounts this computer saw encrypted (never
-// a key or a passphrase), so their commands look for the key mail first.
-constexpr const char* kEncryptedSection = "encrypted";
-
-void noteEncrypted(const std::string& address) {
-    writeProfileString(kEncryptedSection, address, "1", IniSettings().path());
-}
-
 }  // namespace
 
 bool worthLookingForKeyMail(const std::string& address, const GlobalOptions& options, bool login) {
@@ -40,9 +28,7 @@ bool worthLookingForKeyMail(const std::string& address, const GlobalOptions& opt
         return true;
     if (login && isatty(STDIN_FILENO))
         return true;
-    if (readProfileString(kEncryptedSection, address, "", IniSettings().path()) == "1")
-        return true;
-    return hasKeptPassphrase(address);
+    return keyMailWorthALook(address, IniSettings());
 }
 
 void explainLockedLogin(const std::string& address) {
@@ -52,28 +38,20 @@ void explainLockedLogin(const std::string& address) {
                    "--passphrase-stdin or --passphrase-command CMD");
 }
 
-bool accountBeforeLogin(const std::string& address, const std::string& password,
-                        const IniSettings& settings, MailboxAccount& account) {
-    if (auto direct = rememberedDirectAccount(settings.path(), address)) {
-        account = directMailboxAccount(*direct, password);
-        return true;
-    }
-    account = MailboxAccount(address, password);
-    return verifyLogin(account) == LoginVerification::Verified;
-}
-
 StoreLock openEncryptedStore(const MailboxAccount& account, const GlobalOptions& options,
                              std::string* used) {
     const std::string& address = account.loginAddress;
-    if (detectEncryption(account) != KeyMailResult::Ok)
+    if (!storeIsEncrypted(account))
         return StoreLock::Plain;
     auto passphrase = existingPassphrase(address, options);
     if (!passphrase)
         return StoreLock::Refused;
-    switch (unlockEncryption(account, passphrase->text)) {
-        case KeyMailResult::Ok:
+    switch (openStoreWith(account, passphrase->text, IniSettings())) {
+        case StoreOpening::Unlocked:
             break;
-        case KeyMailResult::WrongPassphrase:
+        case StoreOpening::Plain:
+            return StoreLock::Plain;
+        case StoreOpening::WrongPassphrase:
             printError("wrong passphrase for " + address +
                        ": it does not open the store's key; nothing was changed");
             if (passphrase->from == PassphraseFrom::Keyring)
@@ -81,14 +59,13 @@ StoreLock openEncryptedStore(const MailboxAccount& account, const GlobalOptions&
                     "the passphrase kept in the desktop keyring is an old one; give the "
                     "new one with --passphrase-stdin --remember-passphrase");
             return StoreLock::Refused;
-        case KeyMailResult::Damaged:
+        case StoreOpening::Damaged:
             printError("the key mail of " + address + " is damaged; nothing was changed");
             return StoreLock::Refused;
-        default:
+        case StoreOpening::Unreadable:
             printError("the key mail of " + address + " could not be read; nothing was changed");
             return StoreLock::Refused;
     }
-    noteEncrypted(address);
     rememberIfAsked(address, *passphrase, options);
     if (used != nullptr)
         *used = passphrase->text;
@@ -122,23 +99,20 @@ int turnEncryptionOn(const MailboxAccount& account, const GlobalOptions& options
     // A catalog mail the login started goes out first, so the sealed one
     // mailed below is the newest.
     waitForWorkers(std::chrono::hours(24));
-    switch (enableEncryption(account, *passphrase)) {
-        case KeyMailResult::Ok:
+    switch (startEncryption(account, *passphrase, IniSettings())) {
+        case EncryptionStart::Done:
             break;
-        case KeyMailResult::AlreadyEncrypted:
+        case EncryptionStart::AlreadyEncrypted:
             printError(address + " keeps its store encrypted already; nothing was changed");
             return kExitFailure;
-        default:
+        case EncryptionStart::KeyMailFailed:
             printError("the key mail of " + address +
                        " could not be stored; the store stays as it was");
             return kExitFailure;
+        case EncryptionStart::CatalogNotMailed:
+            printError("the catalog could not be mailed yet; the next change mails it sealed");
+            return kExitFailure;
     }
-    // An encrypted account loads only a sealed catalog: mail one at once.
-    if (mailCatalogNow(address) != 0) {
-        printError("the catalog could not be mailed yet; the next change mails it sealed");
-        return kExitFailure;
-    }
-    noteEncrypted(address);
     std::cout << "encrypted: " << address
               << "\n  files stored from now on, their names and the catalog are encrypted;\n"
                  "  files stored before stay as they were (nothing was stored again)\n";

@@ -14,12 +14,6 @@ namespace parvola::cli {
 inline constexpr const char* kEncryptionTradeOff =
     "An encrypted store can no longer be read by clients that do not know its format.";
 
-// The account a login of `address` will reach, built before the login: from
-// its remembered direct settings, else from the web service's answer. False
-// when it cannot be reached; the login then says why.
-bool accountBeforeLogin(const std::string& address, const std::string& password,
-                        const IniSettings& settings, MailboxAccount& account);
-
 // Whether the key mail is worth a look before the login: the passphrase is
 // at hand (an option, the keyring), this computer saw the store encrypted,
 // or a login can ask on the terminal. A plain account is otherwise logged in

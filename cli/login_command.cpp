@@ -15,6 +15,7 @@
 #include "setup/server_discovery.h"
 #include "transfer/account_keys.h"
 #include "transfer/account_login.h"
+#include "transfer/encrypted_login.h"
 #include "transfer/transfer_workers.h"
 
 namespace parvola::cli {
@@ -240,16 +241,19 @@ int runLogin(const std::vector<std::string>& args, const GlobalOptions& options)
     }
     installTransferEngine();
     IniSettings settings;
-    MailboxAccount reached;
-    const bool reachable = (encrypt || worthLookingForKeyMail(*address, options, true)) &&
-                           accountBeforeLogin(*address, *password, settings, reached);
+    AccountBeforeLogin before;
+    if (encrypt || worthLookingForKeyMail(*address, options, true))
+        before = accountBeforeLogin(*address, *password, settings);
     bool turnOn = false;
-    if (const int code = encryptionBeforeLogin(reached, reachable, encrypt, yes, options, turnOn);
+    if (const int code =
+            encryptionBeforeLogin(before.account, before.reached, encrypt, yes, options, turnOn);
         code != kExitOk)
         return code;
     // The same login as the desktop client's dialog, "记住密码" checked unless
-    // --forget-password; unfinished transfers wait for `resume`.
-    LoginResult result = loginAccount(*address, *password, !forget, settings, false);
+    // --forget-password; unfinished transfers wait for `resume`. The web
+    // service's answer asked above is not asked for again.
+    LoginResult result = loginAccount(*address, *password, !forget, settings, false,
+                                      before.verification ? &*before.verification : nullptr);
     if (!result.ok()) {
         explainLockedLogin(*address);
         return kExitFailure;  // the login showed its message

@@ -6,15 +6,10 @@
 #include "cli/password_input.h"
 #include "platform/keyring.h"
 #include "platform/secret_command.h"
+#include "transfer/encrypted_login.h"
 
 namespace parvola::cli {
 namespace {
-
-// The keyring files secrets by address; the passphrase sits beside the
-// mailbox password under a name of its own.
-std::string keyringName(const std::string& address) {
-    return "passphrase:" + address;
-}
 
 std::optional<std::string> fromCommand(const std::string& command) {
     const SecretCommandResult result = runSecretCommand(command);
@@ -59,7 +54,7 @@ std::optional<Passphrase> existingPassphrase(const std::string& address,
     }
     std::string failure;
     if (!options.passphraseFromStdin &&
-        keyringLookup(keyringName(address), found.text, failure) == KeyringResult::Ok &&
+        keyringLookup(passphraseKeyringName(address), found.text, failure) == KeyringResult::Ok &&
         !found.text.empty()) {
         found.from = PassphraseFrom::Keyring;
         return found;
@@ -108,7 +103,7 @@ std::optional<std::string> newPassphrase(const std::string& prompt, const Global
 
 std::string keepPassphrase(const std::string& address, const std::string& passphrase) {
     std::string failure;
-    switch (keyringStore(keyringName(address), passphrase, failure)) {
+    switch (keyringStore(passphraseKeyringName(address), passphrase, failure)) {
         case KeyringResult::Ok:
             return "kept in the desktop keyring; later commands read it from there";
         case KeyringResult::Unavailable:
@@ -121,17 +116,15 @@ std::string keepPassphrase(const std::string& address, const std::string& passph
 }
 
 bool hasKeptPassphrase(const std::string& address) {
-    std::string kept;
-    std::string failure;
-    return keyringLookup(keyringName(address), kept, failure) == KeyringResult::Ok;
+    return keptPassphrase(address).has_value();
 }
 
 bool replaceKeptPassphrase(const std::string& address, const std::string& passphrase) {
     std::string kept;
     std::string failure;
-    if (keyringLookup(keyringName(address), kept, failure) != KeyringResult::Ok)
+    if (keyringLookup(passphraseKeyringName(address), kept, failure) != KeyringResult::Ok)
         return false;
-    return keyringStore(keyringName(address), passphrase, failure) == KeyringResult::Ok;
+    return keyringStore(passphraseKeyringName(address), passphrase, failure) == KeyringResult::Ok;
 }
 
 }  // namespace parvola::cli

@@ -15,6 +15,8 @@ inline constexpr std::array<const char*, 3> kKeyIndicators = {"大写", "数字"
 inline constexpr const char* kMenuAccount = "账号(&A)";
 inline constexpr const char* kMenuLogin = "登录";
 inline constexpr const char* kMenuExit = "退出(&X)";
+inline constexpr const char* kMenuEncryptStore = "加密存储(&E)...";
+inline constexpr const char* kMenuChangePassphrase = "更改存储口令(&P)...";
 inline constexpr const char* kMenuStore = "存储(&U)";
 inline constexpr const char* kMenuUpload = "上传";
 inline constexpr const char* kMenuRead = "读取(&D)";
@@ -110,6 +112,44 @@ inline constexpr const char* kPasswordToConfig =
     "不勾选“记住密码”则每次登录时输入。";
 inline constexpr const char* kPasswordTypedEachTime = "密码不保存,每次登录时输入。";
 inline constexpr const char* kPasswordFromCommand = "密码由命令提供,每次登录时运行,不保存。";
+// An encrypted store: the login's choice, its trade-off, the passphrase.
+inline constexpr const char* kEncryptStore = "加密此存储";
+inline constexpr const char* kEncryptTradeOff =
+    "加密后,不了解此存储格式的客户端将无法再读取它;"
+    "文件内容、文件名和目录对邮件服务商均不可读。";
+inline constexpr const char* kPassphraseTitle = "存储口令";
+inline constexpr const char* kPassphraseLabel = "口令:";
+inline constexpr const char* kPassphraseAgainLabel = "再次输入:";
+inline constexpr const char* kRememberPassphrase = "记住口令";
+inline constexpr const char* kPassphraseOpensPrefix = "请输入加密存储的口令: ";
+inline constexpr const char* kPassphraseNewPrefix = "请为加密存储设置口令(输入两次): ";
+inline constexpr const char* kPassphraseChangePrefix = "请为加密存储设置新口令(输入两次): ";
+inline constexpr const char* kPassphraseEmpty = "请输入口令。";
+inline constexpr const char* kPassphrasesDiffer = "两次输入的口令不一致,请重新输入。";
+inline constexpr const char* kWrongPassphrase =
+    "口令错误,无法打开此存储的密钥;未写入任何内容。请重新输入,或取消登录。";
+inline constexpr const char* kKeyMailDamaged = "此存储的密钥邮件已损坏,无法打开;未写入任何内容。";
+inline constexpr const char* kKeyMailUnreadable =
+    "网络问题,无法读取此存储的密钥邮件,请稍后再试;未写入任何内容。";
+inline constexpr const char* kEncryptionDone =
+    "此存储已加密:今后存储的文件、文件名和目录都将加密;"
+    "之前存储的文件保持原样,没有重新存储。";
+inline constexpr const char* kEncryptionKeyMailFailed = "未能保存密钥邮件,此存储保持未加密。";
+inline constexpr const char* kEncryptionCatalogLater =
+    "此存储已加密,但目录暂未能寄出;下次更改目录时将加密寄出。";
+inline constexpr const char* kEncryptionCancelled = "未设置口令,此存储保持未加密。";
+inline constexpr const char* kAlreadyEncrypted = "此存储已经加密。";
+inline constexpr const char* kNotEncryptedYet = "此存储尚未加密。";
+inline constexpr const char* kEncryptLaterQuestion =
+    "加密后,不了解此存储格式的客户端将无法再读取它;"
+    "今后存储的文件内容、文件名和目录对邮件服务商均不可读。"
+    "之前存储的文件不会重新存储,保持原样。是否加密此存储?";
+inline constexpr const char* kEncryptWaitForTransfers = "请等传输任务完成后再更改此存储的加密。";
+inline constexpr const char* kSelectAccountFirst = "请先在左侧选择一个账号";
+inline constexpr const char* kPassphraseChanged =
+    "口令已更改:存储的密钥已用新口令重新封装,没有重新存储任何文件。";
+inline constexpr const char* kPassphraseNotKept = "口令未能保存到桌面密钥环(口令从不写入文件)。";
+inline constexpr const char* kPassphraseNotChanged = "未能更改口令,原口令仍然有效。";
 inline constexpr const char* kDownloadTitle = "下载";
 inline constexpr const char* kSavePath = "保存路径:";
 inline constexpr const char* kHiddenFileName = "文  件 名:";

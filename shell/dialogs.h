@@ -48,6 +48,10 @@ class LoginDialog : public SkinDialog {
     QComboBox* storeWithField() const { return storeWith_; }
     QLineEdit* mailFolderField() const { return mailFolder_; }
     QCheckBox* allowPlaintextBox() const { return allowPlaintext_; }
+    // "加密此存储", with its trade-off under it: a plain store becomes
+    // encrypted once logged in (a new passphrase is asked twice); a store
+    // that is encrypted already is just opened.
+    QCheckBox* encryptBox() const { return encrypt_; }
     // "查找服务器": looks for the servers of the typed address (what the
     // fields hold, else the account's remembered servers, then the provider
     // table, the autoconfiguration, DNS SRV and a confirmed guess) off the
@@ -98,6 +102,7 @@ class LoginDialog : public SkinDialog {
     QComboBox* storeWith_;
     QLineEdit* mailFolder_;
     QCheckBox* allowPlaintext_;
+    QCheckBox* encrypt_;
     SkinButton* findServers_;
     QLabel* searchStatus_;
     QLineEdit* passwordCommand_;

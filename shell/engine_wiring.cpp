@@ -1,5 +1,6 @@
 // The real engine behind the desktop client's windows.
 #include "shell/shell_engine.h"
+#include "shell/store_encryption.h"
 #include "transfer/account_login.h"
 #include "transfer/exit_sequence.h"
 #include "transfer/transfer_workers.h"
@@ -13,25 +14,28 @@ ShellEngine& shellEngine() {
 
 namespace {
 
-ShellLoginResult shellResult(const LoginResult& result) {
-    switch (result.outcome) {
-        case LoginOutcome::LoggedIn:
-            return {ShellLoginOutcome::LoggedIn, result.account.loginAddress};
-        case LoginOutcome::AlreadyLoggedIn:
-            return {ShellLoginOutcome::AlreadyLoggedIn, {}};
-        default:
-            return {};
-    }
-}
-
 ShellLoginResult login(const std::string& mailbox, const std::string& password, bool remember,
-                       IniSettings& settings) {
-    return shellResult(loginAccount(mailbox, password, remember, settings));
+                       bool encrypt, IniSettings& settings) {
+    return ui::loginWithEncryption(
+        mailbox, encrypt, [&] { return accountBeforeLogin(mailbox, password, settings); },
+        [&](const EarlierVerification* earlier, bool resumeTasks) {
+            return loginAccount(mailbox, password, remember, settings, resumeTasks, earlier);
+        });
 }
 
 ShellLoginResult loginDirect(const DirectAccountSettings& direct, const std::string& password,
-                             bool remember, IniSettings& settings) {
-    return shellResult(loginDirectAccount(direct, password, remember, settings));
+                             bool remember, bool encrypt, IniSettings& settings) {
+    // The settings the dialog chose, not yet remembered: the account they reach.
+    const auto reach = [&] {
+        AccountBeforeLogin before;
+        before.reached = true;
+        before.account = directMailboxAccount(direct, password);
+        return before;
+    };
+    return ui::loginWithEncryption(
+        direct.address, encrypt, reach, [&](const EarlierVerification*, bool resumeTasks) {
+            return loginDirectAccount(direct, password, remember, settings, resumeTasks);
+        });
 }
 
 }  // namespace

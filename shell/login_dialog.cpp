@@ -77,6 +77,12 @@ LoginDialog::LoginDialog(bool atStartUp, QWidget* parent)
     grid->addWidget(passwordKept_, 3, 1);
     ownMailbox_ = new QCheckBox(QString::fromUtf8(kOwnMailbox), this);
     grid->addWidget(ownMailbox_, 4, 1);
+    // For both ways of logging in; its price is said beside it.
+    encrypt_ = new QCheckBox(QString::fromUtf8(kEncryptStore), this);
+    grid->addWidget(encrypt_, 5, 1);
+    auto* tradeOff = skinLabel(QString::fromUtf8(kEncryptTradeOff), this);
+    tradeOff->setWordWrap(true);
+    grid->addWidget(tradeOff, 6, 1);
     body()->addLayout(grid);
 
     ownFields_ = new QWidget(this);
@@ -307,8 +313,8 @@ void LoginDialog::submit() {
     if (!shellEngine().login)
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const ShellLoginResult result =
-        shellEngine().login(mailbox, password, remember_->isChecked(), settings_);
+    const ShellLoginResult result = shellEngine().login(mailbox, password, remember_->isChecked(),
+                                                        encrypt_->isChecked(), settings_);
     QApplication::restoreOverrideCursor();
     finishLogin(result);
 }
@@ -359,9 +365,9 @@ void LoginDialog::submitDirect(const std::string& mailbox, const std::string& pa
     if (!shellEngine().loginDirect)
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const ShellLoginResult result =
-        shellEngine().loginDirect(direct, fromCommand ? std::string() : password,
-                                  remember_->isChecked() && !fromCommand, settings_);
+    const ShellLoginResult result = shellEngine().loginDirect(
+        direct, fromCommand ? std::string() : password, remember_->isChecked() && !fromCommand,
+        encrypt_->isChecked(), settings_);
     QApplication::restoreOverrideCursor();
     finishLogin(result);
 }
@@ -369,7 +375,8 @@ void LoginDialog::submitDirect(const std::string& mailbox, const std::string& pa
 void LoginDialog::finishLogin(const ShellLoginResult& result) {
     switch (result.outcome) {
         case ShellLoginOutcome::AlreadyLoggedIn:
-            return;  // the message was shown; the dialog stays
+        case ShellLoginOutcome::Cancelled:
+            return;  // the message was shown, or the user declined; the dialog stays
         case ShellLoginOutcome::LoggedIn:
             if (auto* tree = panes().tree) {
                 Catalog catalog(result.catalogUser);

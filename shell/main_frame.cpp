@@ -22,6 +22,7 @@
 #include "shell/my_tree.h"
 #include "shell/shell_context.h"
 #include "shell/skin.h"
+#include "shell/store_encryption.h"
 #include "shell/task_list_view.h"
 #include "shell/toolbar.h"
 
@@ -77,6 +78,13 @@ void CMainFrame::buildMenu(QWidget* top) {
     bar->setNativeMenuBar(false);
     QMenu* account = bar->addMenu(QString::fromUtf8(kMenuAccount));
     account->addAction(QString::fromUtf8(kMenuLogin), this, [this] { openLoginDialog(false); });
+    // For the account selected in the tree.
+    encryptStore_ = account->addAction(QString::fromUtf8(kMenuEncryptStore), this, [] {
+        encryptStoreLater(panes().tree ? panes().tree->currentAccount() : std::string());
+    });
+    changePassphrase_ = account->addAction(QString::fromUtf8(kMenuChangePassphrase), this, [] {
+        changeStorePassphrase(panes().tree ? panes().tree->currentAccount() : std::string());
+    });
     // With a tray the window goes there; without one the menu's exit ends
     // the program through the exit sequence.
     exit_ = account->addAction(QString::fromUtf8(kMenuExit), this, &CMainFrame::closeRequest);

@@ -39,6 +39,8 @@ class CMainFrame : public QMainWindow {
     QAction* uploadAction() const { return upload_; }
     QAction* downloadAction() const { return download_; }
     QAction* exitAction() const { return exit_; }
+    QAction* encryptStoreAction() const { return encryptStore_; }
+    QAction* changePassphraseAction() const { return changePassphrase_; }
     SkinCaption* caption() const { return caption_; }
     QSplitter* splitter(char name) const;
     bool hasTray() const;
@@ -80,6 +82,8 @@ class CMainFrame : public QMainWindow {
     QAction* upload_ = nullptr;
     QAction* download_ = nullptr;
     QAction* exit_ = nullptr;
+    QAction* encryptStore_ = nullptr;
+    QAction* changePassphrase_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     bool exiting_ = false;
 };

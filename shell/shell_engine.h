@@ -12,7 +12,9 @@
 
 namespace parvola {
 
-enum class ShellLoginOutcome { LoggedIn, AlreadyLoggedIn, Failed };
+// Cancelled: the user declined a question of the login (an encrypted store's
+// passphrase); nothing was written and the dialog stays.
+enum class ShellLoginOutcome { LoggedIn, AlreadyLoggedIn, Failed, Cancelled };
 
 struct ShellLoginResult {
     ShellLoginOutcome outcome = ShellLoginOutcome::Failed;
@@ -22,12 +24,14 @@ struct ShellLoginResult {
 struct ShellEngine {
     // The whole login after the dialog's OK; shows its own messages.
     // `settings` is the login dialog's own record (the account is remembered there).
+    // An encrypted store is opened with its passphrase; `encryptStore` makes
+    // a plain one encrypted once logged in.
     std::function<ShellLoginResult(const std::string& mailbox, const std::string& password,
-                                   bool rememberPassword, IniSettings& settings)>
+                                   bool rememberPassword, bool encryptStore, IniSettings& settings)>
         login;
     // The login of the user's own mailbox with the settings the dialog chose.
     std::function<ShellLoginResult(const DirectAccountSettings& direct, const std::string& password,
-                                   bool rememberPassword, IniSettings& settings)>
+                                   bool rememberPassword, bool encryptStore, IniSettings& settings)>
         loginDirect;
     // Empty text when the store may start, else the message to show.
     std::function<std::string(const std::string& user, const std::string& folder,

@@ -9,6 +9,7 @@
 #include "platform/keyring.h"
 #include "platform/notice_box.h"
 #include "setup/provider_reply.h"
+#include "transfer/account_keys.h"
 #include "transfer/catalog_sync.h"
 #include "transfer/resume_tasks.h"
 
@@ -23,6 +24,12 @@ LoginResult finishLogin(LoginResult result, const std::string& address, const st
     bool createdNew = false;
     std::string failure;
     if (CatalogLoginStep(result.account, &createdNew, &failure) != 0) {
+        // The mailbox holds a key mail this process cannot open yet: each
+        // client asks for the passphrase in its own way and logs in again.
+        if (accountEncryption(result.account.loginAddress) == AccountEncryption::Locked) {
+            result.outcome = LoginOutcome::StoreLocked;
+            return result;
+        }
         // What failed is in the details, the passwords masked: "POP3
         // host:port, login: -ERR ...".
         maskSecret(failure, result.account.mailboxPassword);
@@ -85,14 +92,23 @@ bool refuseSecondLogin(const std::string& address, LoginResult& result) {
 }  // namespace
 
 LoginResult loginAccount(const std::string& address, const std::string& password,
-                         bool rememberPassword, IniSettings& settings, bool resumeTasks) {
+                         bool rememberPassword, IniSettings& settings, bool resumeTasks,
+                         const EarlierVerification* earlier) {
     if (auto direct = rememberedDirectAccount(settings.path(), address))
         return loginDirectAccount(*direct, password, rememberPassword, settings, resumeTasks);
     LoginResult result;
     result.account = MailboxAccount(address, password);
     if (refuseSecondLogin(address, result))
         return result;
-    switch (verifyLogin(result.account)) {
+    LoginVerification verdict;
+    if (earlier != nullptr) {
+        verdict = earlier->verdict;
+        if (verdict == LoginVerification::Verified)
+            result.account = earlier->account;
+    } else {
+        verdict = verifyLogin(result.account);
+    }
+    switch (verdict) {
         case LoginVerification::Verified:
             break;
         case LoginVerification::ServiceUnreachable:

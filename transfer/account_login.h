@@ -8,6 +8,7 @@
 
 #include "app/direct_account.h"
 #include "app/ini_settings.h"
+#include "app/login_verification.h"
 #include "mail/mailbox_account.h"
 
 namespace parvola {
@@ -17,6 +18,8 @@ enum class LoginOutcome {
     AlreadyLoggedIn,  // "用户已登录" was shown; a dialog stays open
     VerifyFailed,     // the verification showed its own message
     CatalogFailed,    // the mailbox could not be read; the message was shown
+    StoreLocked,      // the store is encrypted and its key not at hand; nothing shown
+                      // (the client asks for the passphrase), nothing written
 };
 
 // Where a remembered password went.
@@ -43,14 +46,24 @@ inline constexpr const char* kWrongPasswordSuffix = "的用户名或密码错误
 inline constexpr const char* kCatalogLoginFailedText =
     "网络问题,请稍后再试.如多次登录仍不能登录,请联系客服.";
 
+// The web service's answer for the address, asked before the login (the
+// key mail of an encrypted store is looked for with the account it gives):
+// the login takes it instead of asking the service a second time.
+struct EarlierVerification {
+    LoginVerification verdict = LoginVerification::ServiceUnreachable;
+    MailboxAccount account;  // as the verification left it
+};
+
 // Runs the whole login. An address config.ini remembers as a direct account
 // logs in as loginDirectAccount does, with its remembered settings. `settings` is the caller's
 // settings record (the dialog's own); the account is remembered there with the password, or with
 // the empty text when `rememberPassword` is off. The account's unfinished
 // transfers are resumed unless `resumeTasks` is off (a command-line command
-// that only lists or edits the catalog must not start transfers).
+// that only lists or edits the catalog must not start transfers). With
+// `earlier` the web service is not asked again.
 LoginResult loginAccount(const std::string& address, const std::string& password,
-                         bool rememberPassword, IniSettings& settings, bool resumeTasks = true);
+                         bool rememberPassword, IniSettings& settings, bool resumeTasks = true,
+                         const EarlierVerification* earlier = nullptr);
 
 // The login of the user's own mailbox, with no web service: the mailbox
 // login is the verification (a refused login shows the address followed by

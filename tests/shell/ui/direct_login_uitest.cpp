@@ -30,7 +30,7 @@ class DirectLoginUi : public UiTest {
     void SetUp() override {
         UiTest::SetUp();
         shellEngine().loginDirect = [this](const DirectAccountSettings& direct,
-                                           const std::string& password, bool remember,
+                                           const std::string& password, bool remember, bool,
                                            IniSettings&) {
             logins_.push_back(direct);
             passwords_.push_back(password);

@@ -37,9 +37,20 @@ TEST_F(FrameUi, OpensAt150By100With1034By592) {
 TEST_F(FrameUi, MenuBarHasTheLabelsOfTheResource) {
     auto* bar = frame().findChild<QMenuBar*>();
     ASSERT_NE(bar, nullptr);
-    const QStringList expected = {
-        "账号(&A)", "  登录", "  退出(&X)", "存储(&U)", "  上传",
-        "读取(&D)", "  下载", "设置(&D)",   "帮助(&H)", "  关于 parvolix(&A)..."};
+    // The resource's items, and the encryption of the selected account's
+    // store after the login.
+    const QStringList expected = {"账号(&A)",
+                                  "  登录",
+                                  "  加密存储(&E)...",
+                                  "  更改存储口令(&P)...",
+                                  "  退出(&X)",
+                                  "存储(&U)",
+                                  "  上传",
+                                  "读取(&D)",
+                                  "  下载",
+                                  "设置(&D)",
+                                  "帮助(&H)",
+                                  "  关于 parvolix(&A)..."};
     EXPECT_EQ(menuTexts(bar), expected);
 }
 
