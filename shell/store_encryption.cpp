@@ -133,6 +133,14 @@ bool loggedInAccount(const std::string& loginAddress, MailboxAccount& found) {
     return false;
 }
 
+// The logged-in account the account menu acts on; says so when none is chosen.
+bool chosenAccount(const std::string& address, MailboxAccount& account) {
+    if (!address.empty() && loggedInAccount(address, account))
+        return true;
+    showNotice(kSelectAccountFirst);
+    return false;
+}
+
 }  // namespace
 
 ShellLoginResult loginWithEncryption(const std::string& address, bool encrypt,
@@ -189,10 +197,8 @@ ShellLoginResult loginWithEncryption(const std::string& address, bool encrypt,
 
 void encryptStoreLater(const std::string& address) {
     MailboxAccount account;
-    if (address.empty() || !loggedInAccount(address, account)) {
-        showNotice(kSelectAccountFirst);
+    if (!chosenAccount(address, account))
         return;
-    }
     if (accountEncryption(account.loginAddress) != AccountEncryption::Plain) {
         showNotice(kAlreadyEncrypted);
         return;
@@ -208,10 +214,8 @@ void encryptStoreLater(const std::string& address) {
 
 void changeStorePassphrase(const std::string& address) {
     MailboxAccount account;
-    if (address.empty() || !loggedInAccount(address, account)) {
-        showNotice(kSelectAccountFirst);
+    if (!chosenAccount(address, account))
         return;
-    }
     if (accountEncryption(account.loginAddress) != AccountEncryption::Unlocked) {
         showNotice(kNotEncryptedYet);
         return;
