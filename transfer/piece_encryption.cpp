@@ -39,17 +39,14 @@ bool write(std::ostream& out, std::string& sealed) {
 
 bool subjectFileName(const std::string& loginAddress, const std::string& fileName,
                      std::string& subjectName) {
-    switch (accountEncryption(loginAddress)) {
-        case AccountEncryption::Plain:
-            subjectName = fileName;
-            return true;
-        case AccountEncryption::Locked:
-            return false;
-        case AccountEncryption::Unlocked:
-            break;
-    }
     const std::shared_ptr<const AccountKeys> keys = accountKeys(loginAddress);
-    return keys != nullptr && nameToken(keys->names, fileName, subjectName) == CryptoResult::Ok;
+    if (keys != nullptr)
+        return nameToken(keys->names, fileName, subjectName) == CryptoResult::Ok;
+    // No keys: a plain account names the file, a locked one stores nothing.
+    if (accountEncryption(loginAddress) != AccountEncryption::Plain)
+        return false;
+    subjectName = fileName;
+    return true;
 }
 
 bool piecesSealed(const std::string& loginAddress) {
@@ -71,17 +68,13 @@ long long pieceSizeForSealing(const std::string& loginAddress, long long pieceSi
 
 bool fileSealed(const std::string& loginAddress, const std::string& catalogName,
                 const std::string& subjectName) {
-    switch (accountEncryption(loginAddress)) {
-        case AccountEncryption::Plain:
-            return false;
-        case AccountEncryption::Locked:
-            return true;
-        case AccountEncryption::Unlocked:
-            break;
-    }
     const std::shared_ptr<const AccountKeys> keys = accountKeys(loginAddress);
+    // No keys: nothing of a plain account is sealed, and nothing of a locked
+    // one is taken for plain.
+    if (keys == nullptr)
+        return accountEncryption(loginAddress) != AccountEncryption::Plain;
     std::string token;
-    if (keys == nullptr || nameToken(keys->names, catalogName, token) != CryptoResult::Ok)
+    if (nameToken(keys->names, catalogName, token) != CryptoResult::Ok)
         return true;
     return subjectName == token;
 }
