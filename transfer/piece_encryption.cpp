@@ -146,7 +146,7 @@ bool OpenedPieceWriter::begin() {
     // one wrote.
     begun_ = true;
     ended_ = false;
-    failure_ = PieceOpening::Done;
+    failure_.reset();
     at_ = offset_;
     decryptor_.reset();
     const std::shared_ptr<const AccountKeys> keys = accountKeys(loginAddress_);
@@ -172,8 +172,8 @@ bool OpenedPieceWriter::put() {
         if (put < 0 && errno == EINTR)
             continue;
         if (put <= 0)
-            return fail(errno == ENOSPC || errno == EDQUOT ? PieceOpening::DiskFull
-                                                           : PieceOpening::Failed);
+            return fail(put < 0 && (errno == ENOSPC || errno == EDQUOT) ? PieceOpening::DiskFull
+                                                                        : PieceOpening::Failed);
         left.remove_prefix(static_cast<size_t>(put));
         at_ += put;
     }
@@ -208,8 +208,8 @@ bool OpenedPieceWriter::end() {
 PieceOpening OpenedPieceWriter::outcome() const {
     if (!begun_)
         return PieceOpening::Failed;
-    if (failure_ != PieceOpening::Done)
-        return failure_;
+    if (failure_)
+        return *failure_;
     return ended_ ? PieceOpening::Done : PieceOpening::Failed;
 }
 

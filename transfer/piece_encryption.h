@@ -7,6 +7,7 @@
 // account each of them does what the pipelines always did.
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -90,7 +91,7 @@ class OpenedPieceWriter : public AttachmentOutput {
     long long at_ = 0;  // where the next plain byte goes
     std::unique_ptr<PieceDecryptor> decryptor_;
     std::string plain_;
-    PieceOpening failure_ = PieceOpening::Failed;
+    std::optional<PieceOpening> failure_;  // what ended the piece read last
     bool begun_ = false;
     bool ended_ = false;
 };
