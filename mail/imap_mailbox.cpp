@@ -228,6 +228,22 @@ bool ImapMailbox::readSubject(int number, std::string& subject) {
 
 AttachmentSave ImapMailbox::saveAttachments(int number, const std::string& folder, int taskId,
                                             ProgressSink* sink) {
+    try {
+        AttachmentWriter writer(folder);
+        return fetchInto(number, taskId, sink, writer);
+    } catch (...) {
+        return AttachmentSave::Failed;  // no memory for the writer: nothing was asked
+    }
+}
+
+AttachmentSave ImapMailbox::streamAttachment(int number, AttachmentOutput& output, int taskId,
+                                             ProgressSink* sink) {
+    AttachmentWriter writer(output);
+    return fetchInto(number, taskId, sink, writer);
+}
+
+AttachmentSave ImapMailbox::fetchInto(int number, int taskId, ProgressSink* sink,
+                                      AttachmentWriter& writer) {
     if (!valid(number))
         return AttachmentSave::Failed;
     failure_.clear();
@@ -242,7 +258,6 @@ AttachmentSave ImapMailbox::saveAttachments(int number, const std::string& folde
     bool fetched = false;
     std::string refusal;
     try {
-        AttachmentWriter writer(folder);
         // A fetch that breaks off, or brings another message, takes the
         // files written so far with it: the writer removes them unless
         // finish() puts them in place.

@@ -35,6 +35,8 @@
 
 namespace parvola {
 
+class AttachmentWriter;
+
 class ImapMailbox : public Mailbox {
   public:
     // Subjects read per command at most.
@@ -59,6 +61,8 @@ class ImapMailbox : public Mailbox {
     bool readSubject(int number, std::string& subject) override;
     AttachmentSave saveAttachments(int number, const std::string& folder, int taskId,
                                    ProgressSink* sink) override;
+    AttachmentSave streamAttachment(int number, AttachmentOutput& output, int taskId,
+                                    ProgressSink* sink) override;
     bool markDeleted(int number) override;
     bool close() override;
     void abandon() override;
@@ -71,6 +75,9 @@ class ImapMailbox : public Mailbox {
     int sessionCommands() const { return commands_ + (imap_ ? imap_->commandsSent() : 0); }
 
   private:
+    // Fetches message `number` into `writer` and finishes it.
+    AttachmentSave fetchInto(int number, int taskId, ProgressSink* sink, AttachmentWriter& writer);
+
     struct Message {
         uint32_t uid = 0;
         bool hasSize = false;

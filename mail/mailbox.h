@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "mail/attachment_output.h"
 #include "mail/mailbox_failure.h"
 #include "mail/store_mail.h"
 
@@ -65,6 +66,11 @@ class Mailbox {
     // left in the folder.
     virtual AttachmentSave saveAttachments(int number, const std::string& folder, int taskId,
                                            ProgressSink* sink) = 0;
+    // The same for the first attachment only, its decoded bytes handed to
+    // `output` while the message arrives; nothing is written to disk here.
+    // Failed as well when the output refused a block (it knows why).
+    virtual AttachmentSave streamAttachment(int number, AttachmentOutput& output, int taskId,
+                                            ProgressSink* sink) = 0;
     // Marks message `number` for deletion when the session closes.
     virtual bool markDeleted(int number) = 0;
 

@@ -60,12 +60,15 @@ void noteEncoding(std::string_view line, bool isBoundary, std::string& encoding)
 
 AttachmentWriter::AttachmentWriter(std::string folder) : folder_(std::move(folder)) {}
 
+AttachmentWriter::AttachmentWriter(AttachmentOutput& output) : output_(&output) {}
+
 AttachmentWriter::~AttachmentWriter() = default;
 
 void AttachmentWriter::stop(int result) {
     result_ = result;
     state_ = State::Done;
     file_.reset();  // an unfinished file goes with its temporary name
+    streaming_ = false;
     decoder_.reset();
     sha_.reset();
     firstLines_.clear();
@@ -229,7 +232,7 @@ void AttachmentWriter::onPartLine(std::string_view line) {
                     state_ = State::PartHeaders;
                 return;
             }
-            if (file_) {
+            if (file_ || streaming_) {
                 decoder_->feed(line, decoded_);
                 if (decoded_.size() >= kWriteBlock)
                     flushDecoded();
@@ -247,6 +250,19 @@ void AttachmentWriter::onPartLine(std::string_view line) {
 void AttachmentWriter::openPart() {
     decoder_ = std::make_unique<PartBodyDecoder>(PartBodyDecoder::kindFor(encoding_));
     decoded_.clear();
+    if (output_ != nullptr) {
+        // The piece is the first attachment; whatever else a mail carries
+        // is read past.
+        if (streamed_)
+            return;
+        streamed_ = true;
+        streaming_ = true;
+        outputFailed_ = !output_->begin();
+        if (!digest_.empty())
+            sha_ = std::make_unique<Sha256Stream>();
+        decoded_.reserve(kWriteBlock + 4096);
+        return;
+    }
     // A name that cannot be made safe, or a file that cannot be created,
     // skips this part's body; the scan goes on.
     const std::string name = safeAttachmentName(wireName_);
@@ -263,6 +279,14 @@ void AttachmentWriter::openPart() {
 }
 
 void AttachmentWriter::flushDecoded() {
+    if (streaming_ && !decoded_.empty()) {
+        if (sha_)
+            sha_->update(decoded_);
+        // A refused block ends what the output takes, not the reading: the
+        // digest still tells a changed mail from a refusal of the output's own.
+        if (!outputFailed_)
+            outputFailed_ = !output_->write(decoded_);
+    }
     if (file_ && !decoded_.empty()) {
         if (sha_)
             sha_->update(decoded_);
@@ -271,8 +295,39 @@ void AttachmentWriter::flushDecoded() {
     decoded_.clear();
 }
 
+bool AttachmentWriter::digestMatches(const std::string& name) {
+    if (digest_.empty())
+        return true;
+    // A store mail names the SHA-256 of its piece: a changed piece must
+    // never be joined into the user's file.
+    const std::string actual = sha_ ? sha_->finishHex() : std::string();
+    if (!actual.empty() && strcasecmp(actual.c_str(), digest_.c_str()) == 0) {
+        digest_.clear();
+        return true;
+    }
+    // The transfer layer recognises this failure by the mark.
+    failure_ = "The piece " + name + " " + kPieceDigestRefusalMark + " (its SHA-256 is " + actual +
+               ", the mail says " + digest_ + "): the mail was changed in the mailbox.";
+    stop(-1);
+    return false;
+}
+
 bool AttachmentWriter::closePart(bool metBoundary) {
     encoding_.clear();
+    if (streaming_) {
+        decoder_->finish(decoded_);
+        flushDecoded();
+        if (!outputFailed_)
+            outputFailed_ = !output_->end();
+        streaming_ = false;
+        // A changed mail is told as such first: another copy may be whole.
+        if (!digestMatches(safeAttachmentName(wireName_)))
+            return false;
+        if (outputFailed_) {
+            stop(-1);
+            return false;
+        }
+    }
     if (file_) {
         decoder_->finish(decoded_);
         flushDecoded();
@@ -281,20 +336,10 @@ bool AttachmentWriter::closePart(bool metBoundary) {
             stop(-1);
             return false;
         }
-        if (!digest_.empty()) {
-            // A store mail names the SHA-256 of its piece: a changed piece
-            // must never be joined into the user's file.
-            const std::string actual = sha_ ? sha_->finishHex() : std::string();
-            if (actual.empty() || strcasecmp(actual.c_str(), digest_.c_str()) != 0) {
-                mismatched_ = file_->finalPath();
-                // The transfer layer recognises this failure by the mark.
-                failure_ = "The piece " + mismatched_.filename().string() + " " +
-                           kPieceDigestRefusalMark + " (its SHA-256 is " + actual +
-                           ", the mail says " + digest_ + "): the mail was changed in the mailbox.";
-                stop(-1);
-                return false;
-            }
-            digest_.clear();
+        const std::filesystem::path path = file_->finalPath();
+        if (!digestMatches(path.filename().string())) {
+            mismatched_ = path;
+            return false;
         }
         written_.push_back(std::move(file_));
     }

@@ -12,13 +12,16 @@
 // store have always been read.
 //
 // Files are written under temporary names and put in place by finish():
-// a mail that does not arrive whole writes nothing.
+// a mail that does not arrive whole writes nothing. A writer made with an
+// AttachmentOutput writes no file: the first attachment's decoded bytes go
+// to the output as they are decoded, and later attachments are skipped.
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "mail/attachment_output.h"
 #include "mail/message_text_sink.h"
 #include "mail/mime_part_file.h"
 #include "mail/mime_reader_part_decoder.h"
@@ -29,6 +32,7 @@ namespace parvola {
 class AttachmentWriter : public MessageTextSink {
   public:
     explicit AttachmentWriter(std::string folder);
+    explicit AttachmentWriter(AttachmentOutput& output);
     ~AttachmentWriter() override;
     AttachmentWriter(const AttachmentWriter&) = delete;
     AttachmentWriter& operator=(const AttachmentWriter&) = delete;
@@ -37,7 +41,8 @@ class AttachmentWriter : public MessageTextSink {
     // The whole text has arrived: ends the scan and puts the written files
     // in place. 0, or -1 when a file came out short (a full disk), a piece
     // differs from the digest its mail names (`failure` then says so), or
-    // an unexpected error interrupted decoding.
+    // an unexpected error interrupted decoding, or the output refused a
+    // block (the output knows why).
     int finish(std::string& failure);
 
   private:
@@ -64,6 +69,9 @@ class AttachmentWriter : public MessageTextSink {
     // Ends the named part's body; false when that ends everything.
     bool closePart(bool metBoundary);
     void flushDecoded();
+    // False, with the refusal in failure_ and the scan stopped, when the
+    // attachment just read (named `name`) differs from the mail's digest.
+    bool digestMatches(const std::string& name);
     bool isBoundary(std::string_view line) const;
     void stop(int result);
 
@@ -79,6 +87,10 @@ class AttachmentWriter : public MessageTextSink {
     std::string encoding_;
     std::string wireName_;
     std::unique_ptr<MimePartFile> file_;
+    AttachmentOutput* output_ = nullptr;
+    bool streaming_ = false;     // the part being read goes to output_
+    bool streamed_ = false;      // output_ has had its attachment
+    bool outputFailed_ = false;  // output_ refused a block of it
     std::unique_ptr<PartBodyDecoder> decoder_;
     std::unique_ptr<Sha256Stream> sha_;
     std::string decoded_;  // decoded bytes not yet written

@@ -1,6 +1,6 @@
-// Writing the attachments of a retrieved mail into a folder: the mail's
-// text goes from the POP3 reader straight into the attachment writer, which
-// decodes each file part while it arrives.
+// Writing the attachments of a retrieved mail into a folder (or the first
+// one to an output): the mail's text goes from the POP3 reader straight into the attachment writer,
+// which decodes each file part while it arrives.
 #include <string>
 
 #include "mail/mime_attachment_writer.h"
@@ -9,9 +9,8 @@
 
 namespace parvola {
 
-int Pop3Connection::SaveAttachments(int number, const std::string& folder) {
+int Pop3Connection::saveThrough(int number, AttachmentWriter& writer) {
     try {
-        AttachmentWriter writer(folder);
         // A retrieval that breaks off takes the files written so far with
         // it: the writer removes them.
         if (!retrieveInto(number, writer))
@@ -29,6 +28,22 @@ int Pop3Connection::SaveAttachments(int number, const std::string& folder) {
         connected_ = false;
         return -1;
     }
+}
+
+int Pop3Connection::SaveAttachments(int number, const std::string& folder) {
+    try {
+        AttachmentWriter writer(folder);
+        return saveThrough(number, writer);
+    } catch (...) {
+        return -1;  // no memory for the writer: nothing was sent
+    }
+}
+
+int Pop3Connection::StreamAttachment(int number, AttachmentOutput& output, int taskId,
+                                     ProgressSink* sink) {
+    setProgress(sink, taskId);
+    AttachmentWriter writer(output);
+    return saveThrough(number, writer);
 }
 
 int Pop3Connection::DownloadAttachments(int number, const std::string& folder, int taskId,

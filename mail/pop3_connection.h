@@ -21,6 +21,8 @@
 
 namespace parvola {
 
+class AttachmentOutput;
+class AttachmentWriter;
 class ProgressSink;
 
 class Pop3Connection {
@@ -76,6 +78,9 @@ class Pop3Connection {
     int SaveAttachments(int number, const std::string& folder);
     // The same, reporting the retrieval's progress to `sink` for `taskId`.
     int DownloadAttachments(int number, const std::string& folder, int taskId, ProgressSink* sink);
+    // The same, the first attachment's decoded bytes handed to `output`
+    // while they arrive instead of written into a folder.
+    int StreamAttachment(int number, AttachmentOutput& output, int taskId, ProgressSink* sink);
 
     void setTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
     void setTls(const TlsSettings& tls) { tls_ = tls; }
@@ -118,6 +123,8 @@ class Pop3Connection {
     bool retrieveInto(int number, MessageTextSink& sink);
 
   private:
+    // Retrieves message `number` into `writer` and finishes it.
+    int saveThrough(int number, AttachmentWriter& writer);
     // The state of one reply being read: inactivity and progress.
     struct ReplyClock;
     // Receives at least one more byte into inbox_. False on time-out,

@@ -121,7 +121,19 @@ AttachmentSave Pop3SmtpMailbox::saveAttachments(int number, const std::string& f
         return AttachmentSave::Failed;
     failure_.clear();
     failureKind_ = MailboxFailure::None;
-    const int result = pop3_->DownloadAttachments(number, folder, taskId, sink);
+    return attachmentSave(pop3_->DownloadAttachments(number, folder, taskId, sink));
+}
+
+AttachmentSave Pop3SmtpMailbox::streamAttachment(int number, AttachmentOutput& output, int taskId,
+                                                 ProgressSink* sink) {
+    if (!pop3_)
+        return AttachmentSave::Failed;
+    failure_.clear();
+    failureKind_ = MailboxFailure::None;
+    return attachmentSave(pop3_->StreamAttachment(number, output, taskId, sink));
+}
+
+AttachmentSave Pop3SmtpMailbox::attachmentSave(int result) {
     if (result == 0)
         return AttachmentSave::Saved;
     pop3Failed(*pop3_, "retrieve");

@@ -34,6 +34,8 @@ class Pop3SmtpMailbox : public Mailbox {
     bool readSubject(int number, std::string& subject) override;
     AttachmentSave saveAttachments(int number, const std::string& folder, int taskId,
                                    ProgressSink* sink) override;
+    AttachmentSave streamAttachment(int number, AttachmentOutput& output, int taskId,
+                                    ProgressSink* sink) override;
     bool markDeleted(int number) override;
     bool close() override;
     void abandon() override;
@@ -46,6 +48,8 @@ class Pop3SmtpMailbox : public Mailbox {
   private:
     // Describes the POP3 connection's failure at `step` in failure_.
     void pop3Failed(const Pop3Connection& pop3, const char* step);
+    // What a retrieval into attachments that answered `result` means.
+    AttachmentSave attachmentSave(int result);
 
     MailboxAccount account_;
     // The session's connection; none between sessions, so each session

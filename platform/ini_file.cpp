@@ -78,7 +78,9 @@ std::string readProfileString(const std::string& section, const std::string& key
                               std::optional<size_t> bufferSize) {
     std::string result = defaultValue;
     {
-        FileLock lock(lockPathFor(path));
+        // No lock file for a read: every write replaces the file whole by a
+        // rename, so a reader sees the old file or the new one, and a
+        // process that only reads its settings leaves nothing behind.
         bool inSection = false;
         for (const auto& line : readLines(path)) {
             if (auto s = sectionOf(line)) {

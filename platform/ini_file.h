@@ -2,8 +2,10 @@
 // Private-profile INI files with the semantics of the Windows profile calls:
 // sections and keys match without regard to ASCII case, a write changes one
 // key and keeps every other line, a missing file or key reads as the default.
-// Each call is whole across threads and processes (a lock file beside the INI
-// file, then read, change, write a temporary file and rename it over the original).
+// Each call is whole across threads and processes: a write takes a lock file
+// beside the INI file, then reads, changes, writes a temporary file and renames
+// it over the original; a read takes no lock (and so creates no file), since it
+// sees either the file before a write or the one after it.
 #include <cstddef>
 #include <optional>
 #include <string>

@@ -6,29 +6,19 @@
 namespace parvola {
 
 bool sealCatalogForMail(const std::string& loginAddress, const std::string& zipPath) {
-    switch (accountEncryption(loginAddress)) {
-        case AccountEncryption::Plain:
-            return true;
-        case AccountEncryption::Locked:
-            return false;
-        case AccountEncryption::Unlocked:
-            break;
-    }
+    // No keys: a plain account passes untouched, a locked one sends nothing.
     const std::shared_ptr<const AccountKeys> keys = accountKeys(loginAddress);
-    return keys != nullptr && sealCatalogFile(keys->catalog, zipPath, zipPath) == CryptoResult::Ok;
+    if (keys == nullptr)
+        return accountEncryption(loginAddress) == AccountEncryption::Plain;
+    return sealCatalogFile(keys->catalog, zipPath, zipPath) == CryptoResult::Ok;
 }
 
 bool openCatalogFromMail(const std::string& loginAddress, const std::string& zipPath) {
-    switch (accountEncryption(loginAddress)) {
-        case AccountEncryption::Plain:
-            return true;
-        case AccountEncryption::Locked:
-            return false;
-        case AccountEncryption::Unlocked:
-            break;
-    }
+    // No keys: a plain account passes untouched, a locked one sends nothing.
     const std::shared_ptr<const AccountKeys> keys = accountKeys(loginAddress);
-    return keys != nullptr && openCatalogFile(keys->catalog, zipPath, zipPath) == CryptoResult::Ok;
+    if (keys == nullptr)
+        return accountEncryption(loginAddress) == AccountEncryption::Plain;
+    return openCatalogFile(keys->catalog, zipPath, zipPath) == CryptoResult::Ok;
 }
 
 }  // namespace parvola

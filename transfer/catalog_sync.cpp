@@ -292,8 +292,11 @@ int SyncCatalog(const std::string& user, const MailboxAccount& account, SyncMode
         mailbox->close();
         return failed();
     }
-    index.saveCache();
     noteKeyMails(index, user);
+    // A store this process cannot open leaves nothing of it here, not even
+    // the subjects read: a wrong or missing passphrase writes no file.
+    if (accountEncryption(user) != AccountEncryption::Locked)
+        index.saveCache();
     const std::vector<CatalogMail> mails = catalogMailsByVersion(index, user);
     if (mode == SyncMode::Load) {
         for (const CatalogMail& mail : mails) {

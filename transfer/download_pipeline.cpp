@@ -76,7 +76,7 @@ std::string seriesName(const std::string& name, int number) {
     return name.substr(0, dot) + mark + name.substr(dot);
 }
 
-enum class Append { Done, Altered, DiskFull, Failed };
+enum class Append { Done, DiskFull, Failed };
 
 // Writes the piece file into the output at `offset` (where the piece belongs
 // in the file, whichever piece arrived first); DiskFull when the save
@@ -197,20 +197,6 @@ class DownloadRun {
     const std::string& partPath() const { return partPath_; }
 
   private:
-    // An encrypted account's piece, opened while it is written at its place.
-    Append sealedWriteAt(const std::string& piece, int index, off_t offset) {
-        switch (writeOpenedPieceAt(task_.user, stored_, index, piece, partPath_, offset)) {
-            case PieceOpening::Done:
-                return Append::Done;
-            case PieceOpening::Altered:
-                return Append::Altered;
-            case PieceOpening::DiskFull:
-                return Append::DiskFull;
-            case PieceOpening::Failed:
-                break;
-        }
-        return Append::Failed;
-    }
     // Fetches piece `index` over connection `connection` and writes it into
     // the ".part" file at its place; the outcome that ends the download when
     // it did not arrive, and the fetch's result in `result`.
@@ -245,19 +231,32 @@ std::optional<DownloadOutcome> DownloadRun::fetchPiece(int index, int slot,
     PieceSubject wanted = stored_;
     wanted.pieceIndex = index;
     result = 0;
+    const auto offset = static_cast<off_t>(static_cast<long long>(index - 1) * task_.pieceSize);
+    // An encrypted account's piece is opened while it arrives, straight into
+    // its place in the ".part" file; a plain one arrives in the piece folder.
+    std::optional<OpenedPieceWriter> opened;
+    if (fileSealed(task_.user, task_.fileName, stored_.fileName))
+        opened.emplace(task_.user, stored_, index, partPath_, offset);
     // A read that broke off for a passing reason is tried again in a new
     // session after the retry's pause, into an emptied piece folder.
     for (bool again = true; again;) {
         again = false;
         emptyFolder(connection.folder);
-        result = connection.session.fetch(formatSubject(wanted), connection.folder, task_.fileId,
-                                          connection.sink);
+        result = opened ? connection.session.fetchInto(formatSubject(wanted), *opened, task_.fileId,
+                                                       connection.sink)
+                        : connection.session.fetch(formatSubject(wanted), connection.folder,
+                                                   task_.fileId, connection.sink);
         if (result == kTransferCancelledCode || list_.isCancelled(task_.fileId))
             return DownloadOutcome::Cancelled;
         if (result == 0) {
             connection.retry.succeeded();
             break;
         }
+        // What the opening met is no passing fault: reading again gives the same.
+        if (opened && opened->outcome() == PieceOpening::Altered)
+            return DownloadOutcome::PieceAltered;
+        if (opened && opened->outcome() == PieceOpening::DiskFull)
+            return DownloadOutcome::SaveFolderFull;
         // A server that takes one session at a time (a POP3 maildrop lock)
         // or only so many: this connection gives its piece to the others.
         if (scheduler != nullptr && result != kPieceAlteredCode && result != kPieceMissingCode &&
@@ -292,16 +291,15 @@ std::optional<DownloadOutcome> DownloadRun::fetchPiece(int index, int slot,
         return DownloadOutcome::PieceMissing;
     if (result != 0)
         return DownloadOutcome::Failed;
+    if (opened)
+        return opened->outcome() == PieceOpening::Done ? std::nullopt
+                                                       : std::optional(DownloadOutcome::Failed);
     const std::string piece = savedPieceFile(connection.folder);
     if (piece.empty())
         return DownloadOutcome::Failed;
-    const auto offset = static_cast<off_t>(static_cast<long long>(index - 1) * task_.pieceSize);
-    const bool sealed = fileSealed(task_.user, task_.fileName, stored_.fileName);
-    switch (sealed ? sealedWriteAt(piece, index, offset) : writePieceAt(piece, partPath_, offset)) {
+    switch (writePieceAt(piece, partPath_, offset)) {
         case Append::Done:
             break;
-        case Append::Altered:
-            return DownloadOutcome::PieceAltered;
         case Append::DiskFull:
             return DownloadOutcome::SaveFolderFull;
         case Append::Failed:

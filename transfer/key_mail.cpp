@@ -1,13 +1,13 @@
 #include "transfer/key_mail.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <ctime>
-#include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <vector>
 
+#include "mail/attachment_output.h"
 #include "transfer/account_keys.h"
 #include "transfer/catalog_scratch.h"
 #include "transfer/mailbox_factory.h"
@@ -44,14 +44,45 @@ std::vector<KeyMail> keyMailsOf(const MailboxIndex& index, const std::string& us
     return mails;
 }
 
-// One session over the account's mailbox with every subject known.
+// The key mail's attachment, kept in memory: reading it writes nothing.
+class KeyTextOutput : public AttachmentOutput {
+  public:
+    explicit KeyTextOutput(std::string& text) : text_(text) {}
+    bool begin() override {
+        text_.clear();
+        tooLarge_ = false;
+        ended_ = false;
+        return true;
+    }
+    bool write(std::string_view bytes) override {
+        if (text_.size() + bytes.size() > kMaxKeyFile) {
+            tooLarge_ = true;
+            return false;
+        }
+        text_.append(bytes);
+        return true;
+    }
+    bool end() override {
+        ended_ = true;
+        return true;
+    }
+    bool tooLarge() const { return tooLarge_; }
+    bool ended() const { return ended_; }
+
+  private:
+    std::string& text_;
+    bool tooLarge_ = false;
+    bool ended_ = false;
+};
+
+// One session over the account's mailbox with every subject known. The
+// subjects it read go into the mailbox's subject cache only when asked
+// (saveCache): a lookup that ends with the account locked writes nothing.
 class KeyMailSession {
   public:
     explicit KeyMailSession(const MailboxAccount& account)
         : mailbox_(mailboxFor(account)), index_(*mailbox_, mailboxCacheName(account)) {
         ok_ = mailbox_->open() && index_.open() && index_.readAll();
-        if (ok_)
-            index_.saveCache();
         mails_ = ok_ ? keyMailsOf(index_, account.loginAddress) : std::vector<KeyMail>();
     }
     ~KeyMailSession() { close(); }
@@ -66,6 +97,11 @@ class KeyMailSession {
         closed_ = true;
         return mailbox_->close();
     }
+    // Keeps the subjects read for the next session, also after close().
+    void saveCache() const {
+        if (ok_)
+            index_.saveCache();
+    }
     const std::vector<KeyMail>& mails() const { return mails_; }
     Mailbox& mailbox() { return *mailbox_; }
 
@@ -75,18 +111,15 @@ class KeyMailSession {
             return KeyMailResult::MailboxFailed;
         if (mails_.empty())
             return KeyMailResult::NotEncrypted;
-        CatalogScratch scratch;
-        if (!scratch.ok() || mailbox_->saveAttachments(mails_.front().number, scratch.path(), -1,
-                                                       nullptr) != AttachmentSave::Saved)
-            return KeyMailResult::MailboxFailed;
-        const std::string path = scratch.file(kKeyFileName);
-        std::error_code error;
-        const std::uintmax_t size = std::filesystem::file_size(path, error);
-        if (error || size > kMaxKeyFile)
+        KeyTextOutput output(text);
+        const AttachmentSave saved =
+            mailbox_->streamAttachment(mails_.front().number, output, -1, nullptr);
+        if (output.tooLarge())
             return KeyMailResult::Damaged;
-        std::ifstream in(path, std::ios::binary);
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        return in.bad() ? KeyMailResult::Damaged : KeyMailResult::Ok;
+        if (saved != AttachmentSave::Saved)
+            return KeyMailResult::MailboxFailed;
+        // A key mail without its attachment is no key mail we read.
+        return output.ended() ? KeyMailResult::Ok : KeyMailResult::Damaged;
     }
 
   private:
@@ -167,6 +200,7 @@ KeyMailResult enableEncryption(const MailboxAccount& account, const std::string&
             return KeyMailResult::MailboxFailed;
         if (!session.mails().empty())
             return KeyMailResult::AlreadyEncrypted;
+        session.saveCache();  // a plain account until now
     }
     DataKey key;
     if (DataKey::random(key) != CryptoResult::Ok)
@@ -182,18 +216,22 @@ KeyMailResult enableEncryption(const MailboxAccount& account, const std::string&
 }
 
 KeyMailResult unlockEncryption(const MailboxAccount& account, const std::string& passphrase) {
+    KeyMailSession session(account);
     std::string text;
-    {
-        KeyMailSession session(account);
-        if (KeyMailResult read = session.readNewest(text); read != KeyMailResult::Ok)
-            return read;
-    }
+    const KeyMailResult read = session.readNewest(text);
+    session.close();
+    if (read == KeyMailResult::NotEncrypted)
+        session.saveCache();
+    if (read != KeyMailResult::Ok)
+        return read;
     DataKey key;
     KeyMailResult opened = fromCrypto(unwrapDataKey(text, passphrase, key));
-    if (opened == KeyMailResult::Ok)
+    if (opened == KeyMailResult::Ok) {
         unlockAccountKeys(account.loginAddress, key);
-    else if (accountEncryption(account.loginAddress) != AccountEncryption::Unlocked)
+        session.saveCache();
+    } else if (accountEncryption(account.loginAddress) != AccountEncryption::Unlocked) {
         lockAccountKeys(account.loginAddress);
+    }
     return opened;
 }
 
@@ -201,9 +239,12 @@ KeyMailResult detectEncryption(const MailboxAccount& account) {
     KeyMailSession session(account);
     if (!session.ok())
         return KeyMailResult::MailboxFailed;
+    const AccountEncryption known = accountEncryption(account.loginAddress);
+    if (session.mails().empty() || known == AccountEncryption::Unlocked)
+        session.saveCache();
     if (session.mails().empty())
         return KeyMailResult::NotEncrypted;
-    if (accountEncryption(account.loginAddress) == AccountEncryption::Plain)
+    if (known == AccountEncryption::Plain)
         lockAccountKeys(account.loginAddress);
     return KeyMailResult::Ok;
 }
@@ -220,6 +261,8 @@ KeyMailResult changePassphrase(const MailboxAccount& account, const std::string&
         if (KeyMailResult read = session.readNewest(text); read != KeyMailResult::Ok)
             return read;
         newest = session.mails().front().time;
+        if (accountEncryption(account.loginAddress) == AccountEncryption::Unlocked)
+            session.saveCache();
     }
     std::string rewrapped;
     if (KeyMailResult done =
@@ -247,6 +290,7 @@ int removeOldKeyMails(const MailboxAccount& account) {
     KeyMailSession session(account);
     if (!session.ok())
         return -1;
+    session.saveCache();
     const std::vector<KeyMail>& mails = session.mails();
     const int count = static_cast<int>(mails.size());
     for (size_t i = 1; i < mails.size(); ++i) {

@@ -41,11 +41,14 @@ KeyMailResult enableEncryption(const MailboxAccount& account, const std::string&
 
 // Reads the account's key mail and opens it: Ok unlocks the account in this
 // process; NotEncrypted leaves it plain; WrongPassphrase marks it locked.
-// Writes nothing anywhere.
+// Writes nothing to the mailbox, and nothing to the application directory
+// unless the account opened or is plain: only then are the subjects it read
+// kept in the mailbox's subject cache. The key mail is read in memory.
 KeyMailResult unlockEncryption(const MailboxAccount& account, const std::string& passphrase);
 
 // Only whether the account has a key mail (NotEncrypted or Ok), without a
-// passphrase; Ok marks it locked in this process unless it is unlocked.
+// passphrase; Ok marks it locked in this process unless it is unlocked. A
+// lookup that leaves the account locked writes nothing.
 KeyMailResult detectEncryption(const MailboxAccount& account);
 
 // Wraps the same data key under `newPassphrase` and stores it as the newest

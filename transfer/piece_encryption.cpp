@@ -1,5 +1,8 @@
 #include "transfer/piece_encryption.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <filesystem>
 #include <vector>
@@ -36,17 +39,14 @@ bool write(std::ostream& out, std::string& sealed) {
 
 bool subjectFileName(const std::string& loginAddress, const std::string& fileName,
                      std::string& subjectName) {
-    switch (accountEncryption(loginAddress)) {
-        case AccountEncryption::Plain:
-            subjectName = fileName;
-            return true;
-        case AccountEncryption::Locked:
-            return false;
-        case AccountEncryption::Unlocked:
-            break;
-    }
     const std::shared_ptr<const AccountKeys> keys = accountKeys(loginAddress);
-    return keys != nullptr && nameToken(keys->names, fileName, subjectName) == CryptoResult::Ok;
+    if (keys != nullptr)
+        return nameToken(keys->names, fileName, subjectName) == CryptoResult::Ok;
+    // No keys: a plain account names the file, a locked one stores nothing.
+    if (accountEncryption(loginAddress) != AccountEncryption::Plain)
+        return false;
+    subjectName = fileName;
+    return true;
 }
 
 bool piecesSealed(const std::string& loginAddress) {
@@ -68,17 +68,13 @@ long long pieceSizeForSealing(const std::string& loginAddress, long long pieceSi
 
 bool fileSealed(const std::string& loginAddress, const std::string& catalogName,
                 const std::string& subjectName) {
-    switch (accountEncryption(loginAddress)) {
-        case AccountEncryption::Plain:
-            return false;
-        case AccountEncryption::Locked:
-            return true;
-        case AccountEncryption::Unlocked:
-            break;
-    }
     const std::shared_ptr<const AccountKeys> keys = accountKeys(loginAddress);
+    // No keys: nothing of a plain account is sealed, and nothing of a locked
+    // one is taken for plain.
+    if (keys == nullptr)
+        return accountEncryption(loginAddress) != AccountEncryption::Plain;
     std::string token;
-    if (keys == nullptr || nameToken(keys->names, catalogName, token) != CryptoResult::Ok)
+    if (nameToken(keys->names, catalogName, token) != CryptoResult::Ok)
         return true;
     return subjectName == token;
 }
@@ -126,52 +122,95 @@ bool cutSealedPiece(const std::string& loginAddress, const PieceSubject& stored,
     return !piece.fail();
 }
 
-PieceOpening writeOpenedPieceAt(const std::string& loginAddress, const PieceSubject& stored,
-                                int index, const std::string& piecePath,
-                                const std::string& partPath, long long offset) {
-    const std::shared_ptr<const AccountKeys> keys = accountKeys(loginAddress);
+OpenedPieceWriter::OpenedPieceWriter(std::string loginAddress, const PieceSubject& stored,
+                                     int index, std::string partPath, long long offset)
+    : loginAddress_(std::move(loginAddress)),
+      stored_(stored),
+      index_(index),
+      partPath_(std::move(partPath)),
+      offset_(offset) {}
+
+OpenedPieceWriter::~OpenedPieceWriter() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool OpenedPieceWriter::fail(PieceOpening failure) {
+    failure_ = failure;
+    decryptor_.reset();
+    return false;
+}
+
+bool OpenedPieceWriter::begin() {
+    // A new copy of the piece is read from its start, over what an earlier
+    // one wrote.
+    begun_ = true;
+    ended_ = false;
+    failure_.reset();
+    at_ = offset_;
+    decryptor_.reset();
+    const std::shared_ptr<const AccountKeys> keys = accountKeys(loginAddress_);
     if (keys == nullptr)
-        return PieceOpening::Failed;
-    std::ifstream in(piecePath, std::ios::binary);
-    // In and out: the file is written at the piece's place, not emptied,
-    // since other connections' pieces may already be in it.
-    std::fstream out(partPath, std::ios::binary | std::ios::in | std::ios::out);
-    if (!in.is_open() || !out.is_open() || !out.seekp(static_cast<std::streamoff>(offset)))
-        return PieceOpening::Failed;
-    PieceDecryptor decryptor;
-    PieceOpening result = PieceOpening::Done;
-    auto failWith = [&](PieceOpening failure) {
-        out.close();
-        return failure;
-    };
-    auto writeFailure = [] {
-        return errno == ENOSPC || errno == EDQUOT ? PieceOpening::DiskFull : PieceOpening::Failed;
-    };
-    if (decryptor.start(keys->pieces, bindingOf(stored, index)) != CryptoResult::Ok)
-        return failWith(PieceOpening::Failed);
-    std::vector<char> buffer(kBlock);
-    std::string plain;
-    plain.reserve(kBlock + kPieceChunkBytes);
-    while (in) {
-        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        const auto got = static_cast<size_t>(in.gcount());
-        if (got == 0)
-            break;
-        if (decryptor.push(std::string_view(buffer.data(), got), plain) != CryptoResult::Ok)
-            return failWith(PieceOpening::Altered);
-        if (!write(out, plain))
-            return failWith(writeFailure());
+        return fail(PieceOpening::Failed);
+    // Written at the piece's place, never emptied: other connections'
+    // pieces may already be in the file.
+    if (fd_ < 0)
+        fd_ = ::open(partPath_.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd_ < 0)
+        return fail(PieceOpening::Failed);
+    decryptor_ = std::make_unique<PieceDecryptor>();
+    if (decryptor_->start(keys->pieces, bindingOf(stored_, index_)) != CryptoResult::Ok)
+        return fail(PieceOpening::Failed);
+    plain_.reserve(kBlock + kPieceChunkBytes);
+    return true;
+}
+
+bool OpenedPieceWriter::put() {
+    std::string_view left = plain_;
+    while (!left.empty()) {
+        const ssize_t put = ::pwrite(fd_, left.data(), left.size(), static_cast<off_t>(at_));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return fail(put < 0 && (errno == ENOSPC || errno == EDQUOT) ? PieceOpening::DiskFull
+                                                                        : PieceOpening::Failed);
+        left.remove_prefix(static_cast<size_t>(put));
+        at_ += put;
     }
-    if (in.bad())
-        return failWith(PieceOpening::Failed);
-    if (decryptor.finish(plain) != CryptoResult::Ok)
-        return failWith(PieceOpening::Altered);
-    if (!write(out, plain) || !out.flush())
-        return failWith(writeFailure());
-    out.close();
-    if (out.fail())
-        return failWith(writeFailure());
-    return result;
+    plain_.clear();
+    return true;
+}
+
+bool OpenedPieceWriter::write(std::string_view sealed) {
+    if (decryptor_ == nullptr || ended_)
+        return false;
+    if (decryptor_->push(sealed, plain_) != CryptoResult::Ok) {
+        plain_.clear();  // nothing of a chunk that did not open is written
+        return fail(PieceOpening::Altered);
+    }
+    return put();
+}
+
+bool OpenedPieceWriter::end() {
+    if (decryptor_ == nullptr || ended_)
+        return false;
+    if (decryptor_->finish(plain_) != CryptoResult::Ok) {
+        plain_.clear();
+        return fail(PieceOpening::Altered);
+    }
+    if (!put())
+        return false;
+    ended_ = true;
+    decryptor_.reset();
+    return true;
+}
+
+PieceOpening OpenedPieceWriter::outcome() const {
+    if (!begun_)
+        return PieceOpening::Failed;
+    if (failure_)
+        return *failure_;
+    return ended_ ? PieceOpening::Done : PieceOpening::Failed;
 }
 
 }  // namespace parvola

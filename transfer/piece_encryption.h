@@ -2,15 +2,21 @@
 // The piece mails of an encrypted account (transfer/account_keys): the
 // file's name in every subject is its name token (crypto/name_token), each
 // piece travels sealed (crypto/piece_stream) under the binding of the file's
-// stored subject and its index, and a read piece is opened while it is
-// appended to the download. The pipelines ask these calls; for a plain
+// stored subject and its index, and a read piece is opened while its
+// attachment arrives, straight into the download. The pipelines ask these calls; for a plain
 // account each of them does what the pipelines always did.
 #include <fstream>
+#include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
+#include "mail/attachment_output.h"
 #include "transfer/piece_subject.h"
 
 namespace parvola {
+
+class PieceDecryptor;
 
 // The name the subjects carry for `fileName`: the name itself for a plain
 // account, its token for an unlocked one. False for a locked account: then
@@ -49,13 +55,45 @@ bool cutSealedPiece(const std::string& loginAddress, const PieceSubject& stored,
                     const std::string& piecePath);
 
 enum class PieceOpening { Done, Altered, DiskFull, Failed };
-// Opens the sealed piece at `piecePath` and writes it into `partPath` at
-// `offset`, where the piece belongs in the file. Altered when it does not
-// authenticate as piece `index` of the stored file (changed, cut, swapped, or
-// from another file); whatever it wrote then is not to be kept, and the
-// caller removes the partial file with the failed download.
-PieceOpening writeOpenedPieceAt(const std::string& loginAddress, const PieceSubject& stored,
-                                int index, const std::string& piecePath,
-                                const std::string& partPath, long long offset);
+
+// Opens a sealed piece while its attachment arrives and writes the plain
+// bytes into the partial download at `offset`, where piece `index` of the
+// stored file (`stored`, piece 1's subject) belongs. Only bytes of chunks
+// that authenticated are written. A piece that does not authenticate as that
+// piece (changed, cut, with bytes after its end, swapped, or from another
+// file) is Altered; whatever was written of it then is not to be kept, and
+// the caller removes the partial file with the failed download.
+class OpenedPieceWriter : public AttachmentOutput {
+  public:
+    OpenedPieceWriter(std::string loginAddress, const PieceSubject& stored, int index,
+                      std::string partPath, long long offset);
+    ~OpenedPieceWriter() override;
+    OpenedPieceWriter(const OpenedPieceWriter&) = delete;
+    OpenedPieceWriter& operator=(const OpenedPieceWriter&) = delete;
+
+    bool begin() override;
+    bool write(std::string_view sealed) override;
+    bool end() override;
+    // How the piece read last ended: Done only once its final chunk opened
+    // and every byte is written; Failed when none came.
+    PieceOpening outcome() const;
+
+  private:
+    bool fail(PieceOpening failure);
+    bool put();
+
+    std::string loginAddress_;
+    PieceSubject stored_;
+    int index_;
+    std::string partPath_;
+    long long offset_;
+    int fd_ = -1;
+    long long at_ = 0;  // where the next plain byte goes
+    std::unique_ptr<PieceDecryptor> decryptor_;
+    std::string plain_;
+    std::optional<PieceOpening> failure_;  // what ended the piece read last
+    bool begun_ = false;
+    bool ended_ = false;
+};
 
 }  // namespace parvola

@@ -95,6 +95,20 @@ void PieceSession::rememberAltered(int number) {
 
 int PieceSession::fetch(const std::string& subject, const std::string& folder, int taskId,
                         ProgressSink* sink) {
+    return fetchWith(subject, [&](int number) {
+        return mailbox_->saveAttachments(number, folder, taskId, sink);
+    });
+}
+
+int PieceSession::fetchInto(const std::string& subject, AttachmentOutput& output, int taskId,
+                            ProgressSink* sink) {
+    return fetchWith(subject, [&](int number) {
+        return mailbox_->streamAttachment(number, output, taskId, sink);
+    });
+}
+
+int PieceSession::fetchWith(const std::string& subject,
+                            const std::function<AttachmentSave(int number)>& save) {
     failureKind_ = MailboxFailure::None;
     if (!ensureOpen()) {
         failureKind_ = mailbox_->failureKind();
@@ -126,20 +140,20 @@ int PieceSession::fetch(const std::string& subject, const std::string& folder, i
             altered = true;
             continue;
         }
-        const AttachmentSave save = mailbox_->saveAttachments(number, folder, taskId, sink);
+        const AttachmentSave saved = save(number);
         lastUse_ = std::chrono::steady_clock::now();
-        if (save == AttachmentSave::Saved)
+        if (saved == AttachmentSave::Saved)
             return 0;
-        if (save == AttachmentSave::Altered) {
+        if (saved == AttachmentSave::Altered) {
             rememberAltered(number);
             altered = true;
             continue;
         }
-        if (save == AttachmentSave::Failed)
+        if (saved == AttachmentSave::Failed)
             failureKind_ = mailbox_->failureKind();
         index_->saveCache();
         drop();
-        return fetchResult(save);
+        return fetchResult(saved);
     }
 }
 

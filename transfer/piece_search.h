@@ -3,6 +3,7 @@
 // message's subject and comparing fields (never by a prefix or the first
 // hit): fetching one piece, and deleting every piece of a purged file.
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -53,6 +54,11 @@ class PieceSession {
     // failure the session is dropped and the next fetch starts a new one.
     int fetch(const std::string& subject, const std::string& folder, int taskId,
               ProgressSink* sink);
+    // The same with the piece's decoded bytes handed to `output` while they
+    // arrive (Mailbox::streamAttachment); -1 also when the output refused
+    // them, which the output tells apart.
+    int fetchInto(const std::string& subject, AttachmentOutput& output, int taskId,
+                  ProgressSink* sink);
     // Saves the subject cache and ends the session (QUIT over POP3).
     void close();
     // What the last failed fetch met, in words (Mailbox::failureText).
@@ -65,6 +71,9 @@ class PieceSession {
     int headersRead() const { return headersRead_ + (index_ ? index_->headersRead() : 0); }
 
   private:
+    // The search of fetch(), each copy found handed to `save`.
+    int fetchWith(const std::string& subject,
+                  const std::function<AttachmentSave(int number)>& save);
     bool ensureOpen();
     void drop();
     bool knownAltered(int number) const;

@@ -2,12 +2,14 @@
 // bodies (the whole pipelines: catalog record, piece cutting, mails, piece
 // search, joining), plain or encrypted, against a running test mail server:
 //
-//   bench_encrypted_transfer SMTP_PORT POP3_PORT USER PASSWORD FILE plain|encrypted [RUNS]
+//   bench_encrypted_transfer SMTP_PORT POP3_PORT USER PASSWORD FILE plain|encrypted [RUNS [ROW]]
 //
 // USER is a mailbox user of the server on 127.0.0.1 (tests/mailserver/mailstack.sh
-// adduser). The account is the "qq" row of a deploy.ini written here (49 MiB
-// pieces). Each run stores the file into a fresh application directory and
-// reads it back; prints each run's seconds and the medians in MB/s.
+// adduser). The account is the provider row ROW (default "qq", 49 MiB pieces;
+// "sohu" cuts 6 MiB ones) of a deploy.ini written here. Each run stores the
+// file into a fresh application directory and reads it back; prints each
+// run's seconds, the process's peak resident memory during the read alone
+// (the peak is reset before it), and the medians in MB/s.
 #include <stdlib.h>
 
 #include <algorithm>
@@ -40,6 +42,22 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
+// Resets the process's peak resident memory (VmHWM) to what it holds now.
+void resetPeakMemory() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+// The peak resident memory since the last reset, in KiB.
+long peakMemoryKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::atol(line.c_str() + 6);
+    }
+    return -1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -54,6 +72,7 @@ int main(int argc, char** argv) {
     const std::string file = fs::absolute(argv[5]).string();
     const bool encrypted = std::string(argv[6]) == "encrypted";
     const int runs = argc > 7 ? std::atoi(argv[7]) : 3;
+    const std::string provider = argc > 8 ? argv[8] : "qq";
     const auto size = static_cast<double>(fs::file_size(file));
 
     char pattern[] = "/tmp/parvola-bench-crypt-XXXXXX";
@@ -66,7 +85,7 @@ int main(int argc, char** argv) {
     hooks.startCatalogMail = nullptr;  // only the pieces are timed
     setCatalogHooks(hooks);
 
-    MailboxAccount account(user + "@qq.test", "secret");
+    MailboxAccount account(user + "@" + provider + ".test", "secret");
     account.loginAddress = account.mailboxAddress = account.typedAddress;
     account.mailboxUser = user;
     account.mailboxPassword = password;
@@ -79,8 +98,9 @@ int main(int argc, char** argv) {
         const fs::path home = root / ("home" + std::to_string(run));
         fs::create_directories(home);
         setenv("PARVOLA_HOME", home.c_str(), 1);
-        std::ofstream(home / "deploy.ini") << "[ports]\nsmtp=" << smtpPort << "\npop3=" << pop3Port
-                                           << "\n[qq]\nsmtp=127.0.0.1\npop3=127.0.0.1\n";
+        std::ofstream(home / "deploy.ini")
+            << "[ports]\nsmtp=" << smtpPort << "\npop3=" << pop3Port << "\n[" << provider
+            << "]\nsmtp=127.0.0.1\npop3=127.0.0.1\n";
         clearLoggedInAccounts();
         forgetAllAccountKeys();
         addLoggedInAccount(account);
@@ -114,6 +134,7 @@ int main(int argc, char** argv) {
             }
         }
         inputs.saveFolder = (home / "saved").string();
+        resetPeakMemory();
         start = Clock::now();
         std::string saved;
         if (runDownloadWorker(account.loginAddress, inputs, &saved) != DownloadOutcome::Saved ||
@@ -122,7 +143,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         reads.push_back(since(start));
-        std::printf("run %d: store %.2f s, read %.2f s\n", run + 1, stores.back(), reads.back());
+        std::printf("run %d: store %.2f s, read %.2f s, read peak RSS %ld KiB\n", run + 1,
+                    stores.back(), reads.back(), peakMemoryKiB());
         fs::remove_all(home);
     }
     std::printf("%s, %.1f MB: store median %.1f MB/s, read median %.1f MB/s\n",

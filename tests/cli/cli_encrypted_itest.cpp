@@ -22,15 +22,11 @@ const std::string kPassphrase = "松风水月 quiet river 7";
 const std::string kFolder = "二〇二六年度机密项目";
 const std::string kFileName = "董事会季度预算草案.bin";
 
-// Every file under `dir` with its bytes: what a command left behind. The
-// mailbox's subject cache (subjects anyone with the mailbox can list) and
-// the lock files of a read do not count; settings and catalogs do.
+// Every file and folder under `dir` with its bytes: what a command left behind.
 std::set<std::pair<std::string, std::string>> contentsOf(const std::filesystem::path& dir) {
     std::set<std::pair<std::string, std::string>> found;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
         const std::string path = entry.path().string();
-        if (path.find("/mailbox_index") != std::string::npos || entry.path().extension() == ".lock")
-            continue;
         found.emplace(path, entry.is_regular_file() ? readFile(entry.path()) : "");
     }
     return found;

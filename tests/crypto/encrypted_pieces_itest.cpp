@@ -151,6 +151,64 @@ except Exception as e:
     EXPECT_EQ(readBack(user, b, (saves.path() / "b").string()), DownloadOutcome::Saved);
 }
 
+TEST_F(EncryptedPieces, APieceThatFailsOnlyAtItsEndLeavesNothingOfWhatWasAlreadyOpened) {
+    const MailboxAccount account = login("sohu");
+    ASSERT_EQ(enableEncryption(account, kPassphrase, KdfParams::fastest()), KeyMailResult::Ok);
+    const std::string user = account.loginAddress;
+    // Five chunks: four open and are written into the download before the
+    // last one is read.
+    const std::string bytes = randomBytes(300 * 1024 + 7, 31);
+    const CatalogRow record = storeAndReadBack(account, "年终总结.bin", bytes, 1);
+    const std::string token = ";" + parseSubject(record.subject).fileName + ";";
+    std::string stored;
+    for (const ReadableMessage& message : readableMaildir(account.mailboxUser)) {
+        if (!findReadable({message}, token).empty())
+            stored = message.raw;
+    }
+    ASSERT_FALSE(stored.empty());
+
+    // The mail again as a newer copy, its attachment changed at the end and
+    // its digest made to match, as only someone who meant it would.
+    const std::string script = R"(
+import base64, hashlib, re, smtplib, sys
+raw = open(sys.argv[1], 'rb').read()
+m = re.search(rb'filename=[^\n]*\n(?:[^\r\n]+\r?\n)*\r?\n', raw)
+start = m.end()
+end = raw.index(b'\n--', start) + 1
+data = base64.b64decode(re.sub(rb'\s', b'', raw[start:end]))
+if sys.argv[2] == 'flip':
+    data = data[:-3] + bytes([data[-3] ^ 0x10]) + data[-2:]
+else:
+    data = data + data[-100:]
+raw = raw[:start] + base64.encodebytes(data).replace(b'\n', b'\r\n') + raw[end:]
+raw = re.sub(rb'(?m)^(X-Parvola-Piece-SHA256:)[^\r\n]*',
+             b'X-Parvola-Piece-SHA256: ' + hashlib.sha256(data).hexdigest().encode(), raw, count=1)
+with smtplib.SMTP('127.0.0.1', int(sys.argv[3])) as s:
+    s.login(sys.argv[5], sys.argv[6])
+    s.sendmail(sys.argv[4], [sys.argv[4]], raw)
+)";
+    TempDir dir;
+    writeFile(dir / "stored.eml", stored);
+    size_t expected = readableMaildir(account.mailboxUser).size();
+    for (const char* change : {"flip", "append"}) {
+        SCOPED_TRACE(change);
+        std::string output;
+        ASSERT_EQ(
+            runPython(script,
+                      {(dir / "stored.eml").string(), change, std::to_string(MailStack::smtpPort()),
+                       account.mailboxAddress, account.mailboxUser, account.mailboxPassword},
+                      &output),
+            0)
+            << output;
+        ++expected;
+        ASSERT_TRUE(
+            waitFor([&] { return readableMaildir(account.mailboxUser).size() == expected; }));
+        const fs::path folder = saves.path() / change;
+        EXPECT_EQ(readBack(user, record, folder.string()), DownloadOutcome::PieceAltered);
+        EXPECT_EQ(filesBelow(folder), std::vector<std::string>());
+    }
+}
+
 TEST_F(EncryptedPieces, AnImapAccountKeepsItsKeyAndSealedPiecesByAppend) {
     MailboxAccount account = login("sina");
     account.reader = MailboxReader::Imap;

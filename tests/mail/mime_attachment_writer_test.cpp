@@ -181,6 +181,73 @@ TEST(AttachmentWriter, DigestIsCheckedOnTheBytesAsTheyAreWritten) {
     EXPECT_NE(bad.failure.find(sha256Hex(bytes)), std::string::npos);
 }
 
+// An output that keeps what it is given and refuses the block that would
+// take it past `refuseFrom` bytes.
+struct KeptOutput : AttachmentOutput {
+    size_t refuseFrom = std::string::npos;
+    int begun = 0;
+    int ended = 0;
+    std::string bytes;
+    bool begin() override {
+        ++begun;
+        bytes.clear();
+        return true;
+    }
+    bool write(std::string_view block) override {
+        if (bytes.size() + block.size() > refuseFrom)
+            return false;
+        bytes.append(block);
+        return true;
+    }
+    bool end() override {
+        ++ended;
+        return true;
+    }
+};
+
+TEST(AttachmentWriter, AnOutputGetsTheFirstAttachmentAsItIsDecodedAndTheDigestStillDecides) {
+    const std::string piece = test::randomBytes(3 * 1024 * 1024 + 5, 9);
+    const std::string other = test::randomBytes(700, 10);
+    auto mail = [&](const std::string& digest) {
+        return "Subject: p\r\nX-Parvola-Piece-SHA256: " + digest +
+               "\r\nContent-Type: multipart/mixed; boundary=\"B\"\r\n\r\n--B\r\n"
+               "Content-Type: text/plain\r\n\r\nx\r\n" +
+               part("p.bin", "base64", base64Lines(piece)) +
+               part("q.bin", "base64", base64Lines(other)) + "--B--\r\n";
+    };
+    auto stream = [](const std::string& text, KeptOutput& output, std::string& failure) {
+        AttachmentWriter writer(output);
+        for (size_t at = 0; at < text.size(); at += 65536)
+            writer.append(std::string_view(text).substr(at, 65536));
+        return writer.finish(failure);
+    };
+    const std::string good = mail(sha256Hex(piece));
+    KeptOutput whole;
+    std::string failure;
+    EXPECT_EQ(stream(good, whole, failure), 0);
+    EXPECT_EQ(failure, "");
+    // The piece only, once, and all of it; the second file is read past.
+    EXPECT_EQ(whole.begun, 1);
+    EXPECT_EQ(whole.ended, 1);
+    EXPECT_TRUE(whole.bytes == piece);
+
+    // The output refusing a block fails the mail without a word of its own:
+    // the refusal is the output's to tell.
+    KeptOutput refusing;
+    refusing.refuseFrom = 2 * 1024 * 1024;
+    EXPECT_EQ(stream(good, refusing, failure), -1);
+    EXPECT_EQ(failure, "");
+    EXPECT_LE(refusing.bytes.size(), refusing.refuseFrom);
+    EXPECT_EQ(refusing.ended, 0);
+
+    // A changed mail is told as changed even when the output refused it
+    // first, so that an older copy is looked for.
+    KeptOutput changed;
+    changed.refuseFrom = 1024 * 1024;
+    EXPECT_EQ(stream(mail(sha256Hex("other")), changed, failure), -1);
+    EXPECT_TRUE(isPieceDigestRefusal(failure)) << failure;
+}
+
 TEST(AttachmentWriter, TextThatNeverEndsWritesNothingAndLeavesNothing) {
     test::TempDir folder("parvola-writer");
     test::writeFile(folder / "a.bin", "before");

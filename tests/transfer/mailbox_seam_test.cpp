@@ -98,6 +98,14 @@ class RecordingMailbox : public Mailbox {
         writeFile(fs::path(folder) / at(number).attachmentName, at(number).bytes);
         return AttachmentSave::Saved;
     }
+    AttachmentSave streamAttachment(int number, AttachmentOutput& output, int,
+                                    ProgressSink*) override {
+        call("save", number);
+        if (at(number).id == record_.alteredId)
+            return AttachmentSave::Altered;
+        const bool taken = output.begin() && output.write(at(number).bytes) && output.end();
+        return taken ? AttachmentSave::Saved : AttachmentSave::Failed;
+    }
     bool markDeleted(int number) override {
         call("delete", number);
         marked_.push_back(at(number).id);

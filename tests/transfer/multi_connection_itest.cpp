@@ -58,6 +58,13 @@ class OverlapMailbox : public Mailbox {
         reads_.leave();
         return saved;
     }
+    AttachmentSave streamAttachment(int number, AttachmentOutput& output, int taskId,
+                                    ProgressSink* sink) override {
+        reads_.enter();
+        const AttachmentSave saved = inner_.streamAttachment(number, output, taskId, sink);
+        reads_.leave();
+        return saved;
+    }
     bool markDeleted(int number) override { return inner_.markDeleted(number); }
     bool close() override { return inner_.close(); }
     void abandon() override { inner_.abandon(); }
@@ -215,6 +222,10 @@ class LockingMailbox : public Mailbox {
     AttachmentSave saveAttachments(int number, const std::string& folder, int taskId,
                                    ProgressSink* sink) override {
         return inner_.saveAttachments(number, folder, taskId, sink);
+    }
+    AttachmentSave streamAttachment(int number, AttachmentOutput& output, int taskId,
+                                    ProgressSink* sink) override {
+        return inner_.streamAttachment(number, output, taskId, sink);
     }
     bool markDeleted(int number) override { return inner_.markDeleted(number); }
     bool close() override {

@@ -62,6 +62,9 @@ class LimitMailbox : public Mailbox {
     AttachmentSave saveAttachments(int, const std::string&, int, ProgressSink*) override {
         return AttachmentSave::Failed;
     }
+    AttachmentSave streamAttachment(int, AttachmentOutput&, int, ProgressSink*) override {
+        return AttachmentSave::Failed;
+    }
     bool markDeleted(int) override { return false; }
     bool close() override { return false; }
     void abandon() override {}
