@@ -22,16 +22,6 @@ const std::string kPassphrase = "松风水月 quiet river 7";
 const std::string kFolder = "二〇二六年度机密项目";
 const std::string kFileName = "董事会季度预算草案.bin";
 
-// Every file and folder under `dir` with its bytes: what a command left behind.
-std::set<std::pair<std::string, std::string>> contentsOf(const std::filesystem::path& dir) {
-    std::set<std::pair<std::string, std::string>> found;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
-        const std::string path = entry.path().string();
-        found.emplace(path, entry.is_regular_file() ? readFile(entry.path()) : "");
-    }
-    return found;
-}
-
 class CliEncryptedTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -114,7 +104,7 @@ TEST_F(CliEncryptedTest, SecondDirectoryReadsWithOnlyThePassphraseAndTheMaildirS
 
     // A third with a wrong passphrase: told so, and nothing written, neither
     // in its directory nor in the mailbox.
-    const auto homeBefore = contentsOf(third_.path());
+    const auto homeBefore = contentsBelow(third_.path());
     const size_t mailsBefore = readableMaildir(user_).size();
     std::vector<std::string> unguided = login();
     unguided.pop_back();  // no --passphrase-stdin, and no terminal to ask on
@@ -124,7 +114,7 @@ TEST_F(CliEncryptedTest, SecondDirectoryReadsWithOnlyThePassphraseAndTheMaildirS
     CliResult wrong = runCli(third_.str(), login(), password_ + "\nnot the passphrase\n");
     EXPECT_EQ(wrong.exitCode, 1);
     EXPECT_NE(wrong.err.find("wrong passphrase for " + address_), std::string::npos) << wrong.err;
-    EXPECT_EQ(contentsOf(third_.path()), homeBefore);
+    EXPECT_EQ(contentsBelow(third_.path()), homeBefore);
     EXPECT_EQ(readableMaildir(user_).size(), mailsBefore);
 
     // The provider reads neither the names nor any 64-byte run of the content.

@@ -77,4 +77,11 @@ std::vector<std::string> filesBelow(const std::filesystem::path& root) {
     return out;
 }
 
+std::set<std::pair<std::string, std::string>> contentsBelow(const std::filesystem::path& root) {
+    std::set<std::pair<std::string, std::string>> found;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+        found.emplace(entry.path().string(), entry.is_regular_file() ? readFile(entry.path()) : "");
+    return found;
+}
+
 }  // namespace parvola::test

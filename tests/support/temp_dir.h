@@ -1,5 +1,6 @@
 #pragma once
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -53,5 +54,8 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes);
 std::string randomBytes(size_t size, unsigned seed);
 // Every file below `root` that is not a folder, relative to it, sorted.
 std::vector<std::string> filesBelow(const std::filesystem::path& root);
+// Every entry below `root` (folders too) with the bytes of each file: what a
+// run that must write nothing is compared by.
+std::set<std::pair<std::string, std::string>> contentsBelow(const std::filesystem::path& root);
 
 }  // namespace parvola::test

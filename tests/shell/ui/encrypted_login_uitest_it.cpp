@@ -81,19 +81,6 @@ class PassphraseAnswers {
     std::vector<std::string> complaints_;
 };
 
-// Every file under `dir` with its bytes. The mailbox's subject cache and
-// lock files do not count; settings and catalogs do.
-std::set<std::pair<std::string, std::string>> contentsOf(const std::filesystem::path& dir) {
-    std::set<std::pair<std::string, std::string>> found;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
-        const std::string path = entry.path().string();
-        if (path.find("/mailbox_index") != std::string::npos || entry.path().extension() == ".lock")
-            continue;
-        found.emplace(path, entry.is_regular_file() ? readFile(entry.path()) : "");
-    }
-    return found;
-}
-
 bool listShows(const std::string& name) {
     auto* list = ui::panes().fileList;
     for (int row = 0; row < list->rowCount(); ++row)
@@ -199,20 +186,20 @@ TEST_F(EncryptedUi, EncryptedAtLoginThenOpenedElsewhereWithOnlyThePassphraseAndB
     // leaves the directory as it was and the login dialog open.
     AppHome second;
     writeFile(second.path() / "deploy.ini", deployIni());
-    const auto untouched = contentsOf(second.path());
+    const auto untouched = contentsBelow(second.path());
     std::set<std::pair<std::string, std::string>> whileAskedAgain;
     ui::LoginDialog* dialog = nullptr;
     {
         PassphraseAnswers answers(
             {{"not the passphrase", {}},
-             {"", [&](ui::PassphraseDialog&) { whileAskedAgain = contentsOf(second.path()); }}});
+             {"", [&](ui::PassphraseDialog&) { whileAskedAgain = contentsBelow(second.path()); }}});
         dialog = logInDirect(false);
         ASSERT_NE(dialog, nullptr);
         ASSERT_TRUE(waitFor([&] { return answers.asked() == 2; }, 60000));
         EXPECT_EQ(answers.complaints(), std::vector<std::string>({"", ui::kWrongPassphrase}));
     }
     EXPECT_EQ(whileAskedAgain, untouched);
-    EXPECT_EQ(contentsOf(second.path()), untouched);
+    EXPECT_EQ(contentsBelow(second.path()), untouched);
     EXPECT_FALSE(loggedIn());
     EXPECT_EQ(ui::openDialog<ui::LoginDialog>(), dialog);
     EXPECT_TRUE(messages().size() == 1u) << messages().back();
