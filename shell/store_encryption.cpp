@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <chrono>
+#include <optional>
 #include <thread>
 
 #include "app/process_state.h"
@@ -83,6 +84,19 @@ Opened openEncryptedStore(const MailboxAccount& account, const IniSettings& sett
     }
 }
 
+// How a login ends when the store did not open; nothing when it did.
+std::optional<ShellLoginResult> unlessOpened(Opened opened) {
+    switch (opened) {
+        case Opened::Yes:
+            return std::nullopt;
+        case Opened::Cancelled:
+            return ShellLoginResult{ShellLoginOutcome::Cancelled, {}};
+        case Opened::Failed:
+            break;
+    }
+    return ShellLoginResult{};
+}
+
 // A catalog mail already under way goes out before the sealed one, so the
 // sealed one is the newest. The windows keep being served meanwhile.
 void waitForCatalogMailUnderWay() {
@@ -161,28 +175,16 @@ ShellLoginResult loginWithEncryption(const std::string& address, bool encrypt,
         before = reach();
         if (before.reached && storeIsEncrypted(before.account)) {
             encrypted = true;
-            switch (openEncryptedStore(before.account, settings)) {
-                case Opened::Yes:
-                    break;
-                case Opened::Cancelled:
-                    return {ShellLoginOutcome::Cancelled, {}};
-                case Opened::Failed:
-                    return {};
-            }
+            if (auto stopped = unlessOpened(openEncryptedStore(before.account, settings)))
+                return *stopped;
         }
     }
     const bool turnOn = encrypt && before.reached && !encrypted;
     // Transfers of an account about to be encrypted resume once it is.
     LoginResult result = login(before.verification ? &*before.verification : nullptr, !turnOn);
     if (result.outcome == LoginOutcome::StoreLocked) {
-        switch (openEncryptedStore(result.account, settings)) {
-            case Opened::Yes:
-                break;
-            case Opened::Cancelled:
-                return {ShellLoginOutcome::Cancelled, {}};
-            case Opened::Failed:
-                return {};
-        }
+        if (auto stopped = unlessOpened(openEncryptedStore(result.account, settings)))
+            return *stopped;
         // The web service answered the first time; it is not asked again.
         const EarlierVerification verified{LoginVerification::Verified, result.account};
         result = login(&verified, true);

@@ -24,15 +24,6 @@ constexpr const char* kPassphrase = "一二三 four five";
 
 class EncryptedPieces : public PipelineTest {
   protected:
-    void SetUp() override {
-        PipelineTest::SetUp();
-        forgetAllAccountKeys();
-    }
-    void TearDown() override {
-        PipelineTest::TearDown();
-        forgetAllAccountKeys();
-    }
-
     // Stores `bytes` as `name` in the encrypted account and reads it back.
     CatalogRow storeAndReadBack(const MailboxAccount& account, const std::string& name,
                                 const std::string& bytes, int expectedPieces) {

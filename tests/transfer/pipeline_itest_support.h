@@ -26,6 +26,7 @@
 #include "platform/worker_threads.h"
 #include "tests/support/mail_stack.h"
 #include "tests/support/temp_dir.h"
+#include "transfer/account_keys.h"
 #include "transfer/pause_state.h"
 #include "transfer/piece_subject.h"
 #include "transfer/task_list.h"
@@ -180,6 +181,7 @@ class PipelineTest : public ::testing::Test {
         hooks.startCatalogMail = nullptr;
         setCatalogHooks(hooks);
         taskList().clear();
+        forgetAllAccountKeys();  // an encrypted account of an earlier test is not this one's
         resumeTransfers();
         processValues().shutdownWhenDone.store(false);
         processValues().filesDownloaded.store(false);
@@ -190,6 +192,7 @@ class PipelineTest : public ::testing::Test {
         EXPECT_TRUE(waitForWorkers(std::chrono::seconds(120)));
         taskList().clear();
         clearLoggedInAccounts();
+        forgetAllAccountKeys();
         setShutdownRoutine({});
         setShellOpenRoutine({});
     }

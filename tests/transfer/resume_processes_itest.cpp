@@ -29,15 +29,6 @@ constexpr const char* kPassphrase = "断点续传 resume 9";
 
 class ResumeAcrossProcesses : public PipelineTest {
   protected:
-    void SetUp() override {
-        PipelineTest::SetUp();
-        forgetAllAccountKeys();
-    }
-    void TearDown() override {
-        PipelineTest::TearDown();
-        forgetAllAccountKeys();
-    }
-
     // Runs `start` in a child process, pauses the transfers at the first
     // report of a record of `direction` (no connection has begun a second
     // piece then), and once a connection waits at a piece boundary and a
