@@ -271,8 +271,10 @@ std::optional<DownloadOutcome> DownloadRun::fetchPiece(int index, int slot,
         const bool limit = scheduler != nullptr && kind == MailboxFailure::Limit;
         if (limit)
             scheduler->holdOthers(true);
-        const RetryStep step =
-            connection.retry.afterFailure(kind, connection.session.failureText());
+        // Once another piece failed for good, this one is no longer wanted.
+        const RetryStep step = connection.retry.afterFailure(
+            kind, connection.session.failureText(),
+            [scheduler] { return scheduler != nullptr && scheduler->stopRequested(); });
         if (limit)
             scheduler->holdOthers(false);
         switch (step) {

@@ -78,9 +78,16 @@ namespace {
 // Waits until `until` on the retry clock. A pause of all transfers ends the
 // wait: the task then waits as every paused task does, and goes on once they
 // run again (so pause and resume try a provider's limit at once).
-RetryStep waitForTry(TaskList& list, int fileId, RetryClock::TimePoint until) {
-    const bool timeCame = retryClock().waitUntil(
-        until, [&] { return list.isCancelled(fileId) || transferState() == kTransfersPaused; });
+RetryStep waitForTry(TaskList& list, int fileId, RetryClock::TimePoint until,
+                     const std::function<bool()>& abandoned = nullptr) {
+    const auto isAbandoned = [&] { return abandoned && abandoned(); };
+    const bool timeCame = retryClock().waitUntil(until, [&] {
+        return list.isCancelled(fileId) || transferState() == kTransfersPaused || isAbandoned();
+    });
+    if (list.isCancelled(fileId))
+        return RetryStep::Cancelled;
+    if (isAbandoned())
+        return RetryStep::GiveUp;
     if (!timeCame && !list.waitWhilePaused(fileId))
         return RetryStep::Cancelled;
     return list.isCancelled(fileId) ? RetryStep::Cancelled : RetryStep::TryAgain;
@@ -88,7 +95,8 @@ RetryStep waitForTry(TaskList& list, int fileId, RetryClock::TimePoint until) {
 
 }  // namespace
 
-RetryStep PieceRetry::afterFailure(MailboxFailure kind, const std::string& reason) {
+RetryStep PieceRetry::afterFailure(MailboxFailure kind, const std::string& reason,
+                                   const std::function<bool()>& abandoned) {
     if (list_.isCancelled(fileId_))
         return RetryStep::Cancelled;
     RetryClock& clock = retryClock();
@@ -100,7 +108,7 @@ RetryStep PieceRetry::afterFailure(MailboxFailure kind, const std::string& reaso
         list_.showStatus(fileId_, providerLimitText(at, reason));
         // Kept in the record: an exit during the wait saves it with the task.
         list_.setWaitUntil(fileId_, static_cast<long long>(at));
-        const RetryStep step = waitForTry(list_, fileId_, until);
+        const RetryStep step = waitForTry(list_, fileId_, until, abandoned);
         list_.setWaitUntil(fileId_, 0);
         return step;
     }
@@ -109,7 +117,7 @@ RetryStep PieceRetry::afterFailure(MailboxFailure kind, const std::string& reaso
     ++used_;
     const int seconds = retryPauseSeconds(used_, clock.jitter());
     list_.showStatus(fileId_, retryingText(seconds, used_, tries_, reason));
-    return waitForTry(list_, fileId_, clock.now() + std::chrono::seconds(seconds));
+    return waitForTry(list_, fileId_, clock.now() + std::chrono::seconds(seconds), abandoned);
 }
 
 bool waitOutSavedLimit(TaskList& list, const TransferTask& task) {

@@ -11,6 +11,7 @@
 // tries.
 #include <chrono>
 #include <ctime>
+#include <functional>
 #include <string>
 
 #include "mail/mailbox_failure.h"
@@ -47,8 +48,11 @@ class PieceRetry {
     PieceRetry(TaskList& list, int fileId, int tries = -1);
 
     // After a failed try of the current piece, that met `kind` (`reason` in
-    // words, masked): whether and when to try it again.
-    RetryStep afterFailure(MailboxFailure kind, const std::string& reason);
+    // words, masked): whether and when to try it again. `abandoned`, when
+    // given, ends the wait with GiveUp as soon as it answers true: the piece
+    // is no longer wanted (another piece of the file failed for good).
+    RetryStep afterFailure(MailboxFailure kind, const std::string& reason,
+                           const std::function<bool()>& abandoned = nullptr);
     // The piece went through: the next piece has every try again.
     void succeeded() {
         used_ = 0;

@@ -267,7 +267,10 @@ UploadRun::PieceSend UploadRun::sendWithRetries(const std::string& subject,
         const bool limit = scheduler != nullptr && connection.lastKind == MailboxFailure::Limit;
         if (limit)
             scheduler->holdOthers(true);
-        const RetryStep step = retry.afterFailure(connection.lastKind, connection.lastText);
+        // Once another piece failed for good, this one is no longer wanted.
+        const RetryStep step = retry.afterFailure(
+            connection.lastKind, connection.lastText,
+            [scheduler] { return scheduler != nullptr && scheduler->stopRequested(); });
         if (limit)
             scheduler->holdOthers(false);
         switch (step) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <future>
 #include <thread>
@@ -180,6 +181,29 @@ TEST_F(PieceRetryTest, ACancelEndsTheRealWaitAtOnce) {
     ASSERT_EQ(waiting.wait_for(900ms), std::future_status::ready);
     EXPECT_EQ(waiting.get(), RetryStep::Cancelled);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 900ms);
+}
+
+// Another piece of the file failed for good while this one waits out a
+// provider's limit or a pause: the wait ends at once and the piece gives up,
+// so the transfer reports its failure without waiting an hour for nothing.
+TEST_F(PieceRetryTest, AWaitEndsAtOnceWhenThePieceIsNoLongerWanted) {
+    test::FakeRetryClock clock;
+    clock.block();
+    std::atomic<bool> abandoned{false};
+    PieceRetry retry(list_, 7, 5);
+    for (const MailboxFailure kind : {MailboxFailure::Limit, MailboxFailure::Transient}) {
+        abandoned = false;
+        auto waiting = std::async(std::launch::async, [&] {
+            return retry.afterFailure(kind, "452 4.5.3 rate limit",
+                                      [&] { return abandoned.load(); });
+        });
+        ASSERT_TRUE(clock.waitForWaiter());
+        EXPECT_NE(waiting.wait_for(50ms), std::future_status::ready);
+        abandoned = true;
+        ASSERT_EQ(waiting.wait_for(10s), std::future_status::ready);
+        EXPECT_EQ(waiting.get(), RetryStep::GiveUp);
+    }
+    clock.release();
 }
 
 TEST_F(PieceRetryTest, APauseDuringTheWaitWaitsAsPausedThenTriesAgain) {
