@@ -18,6 +18,7 @@
 #include "platform/file_lock.h"
 #include "platform/host_info.h"
 #include "platform/local_time.h"
+#include "web/site_forms.h"
 
 namespace parvola {
 
@@ -177,9 +178,8 @@ int Catalog::bumpVersion(Outcome& outcome) {
     doc_.setAttribute("Version", version);
     // Weighted megabytes (1.2 / 1048576), as a single-precision value.
     float share = static_cast<float>(static_cast<double>(sum) * 1.1444091796875e-6);
-    char tail[96];
-    std::snprintf(tail, sizeof tail, "&xml=%lld&share=%.4f", version, static_cast<double>(share));
-    outcome.forms.push_back("action=xml&email=" + name + tail);
+    outcome.forms.push_back("action=xml&email=" + name + "&xml=" + std::to_string(version) +
+                            "&share=" + shareText(static_cast<double>(share)));
     return static_cast<int>(version);
 }
 

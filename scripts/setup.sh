@@ -22,8 +22,9 @@ PACKAGES=(
   openbox xdotool
   # the real mail server of the tests and the embedded default
   exim4-daemon-light dovecot-pop3d dovecot-imapd dovecot-lmtpd
-  # independent peers the tests check our output with
-  python3 zip unzip libxml2-utils curl swaks openssl
+  # independent peers the tests check our output with; the locale sources,
+  # from which a test makes a locale with a decimal comma
+  python3 zip unzip libxml2-utils curl swaks openssl locales
   # fuzzing and sanitizers
   clang-14 libclang-rt-14-dev
   # scripts

@@ -3,20 +3,14 @@
 #include <charconv>
 
 namespace parvola {
-namespace {
-
-// Fixed-point with four decimals through to_chars, which ignores the C
-// locale: a desktop session in a locale with a decimal comma must still post
-// "0.0012", not "0,0012".
-std::string fourDecimals(double value) {
+std::string shareText(double weightedMiB) {
     char buffer[64];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 4);
+    auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, weightedMiB, std::chars_format::fixed, 4);
     if (result.ec != std::errc())
         return "0.0000";
     return std::string(buffer, result.ptr);
 }
-
-}  // namespace
 
 std::string loginForm(const std::string& address, const std::string& localAddress) {
     return "action=login&email=" + address + "&ip=" + localAddress;
@@ -25,7 +19,7 @@ std::string loginForm(const std::string& address, const std::string& localAddres
 std::string xmlForm(const std::string& catalogName, int version, std::uint64_t totalBytes) {
     double weightedMiB = static_cast<double>(totalBytes) * 1.2 / 1048576.0;
     return "action=xml&email=" + catalogName + "&xml=" + std::to_string(version) +
-           "&share=" + fourDecimals(weightedMiB);
+           "&share=" + shareText(weightedMiB);
 }
 
 std::string deleteForm(const std::string& catalogName, const std::string& fileName,

@@ -10,6 +10,11 @@ namespace parvola {
 // "action=login&email=" + address + "&ip=" + localAddress
 std::string loginForm(const std::string& address, const std::string& localAddress);
 
+// A weighted space in MiB as the forms carry it: four decimals after a "."
+// whatever the process locale says (the desktop runs in the user's locale,
+// which may write a decimal comma).
+std::string shareText(double weightedMiB);
+
 // "action=xml&email=" + name + "&xml=<version>&share=<weighted MiB, 4 decimals>",
 // the weighted space being totalBytes × 1.2 / 1048576. The number is written
 // with a "." whatever the process locale says.

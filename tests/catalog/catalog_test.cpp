@@ -7,6 +7,7 @@
 #include "catalog/catalog_path.h"
 #include "catalog/folder_tree.h"
 #include "tests/catalog/catalog_test_support.h"
+#include "tests/support/decimal_comma_locale.h"
 
 namespace parvola {
 namespace {
@@ -180,6 +181,17 @@ TEST_F(CatalogTest, DeleteUndeleteAndPurgeFile) {
                                                "\\d\\d:\\d\\d:\\d\\d")))
         << posted[2];
     EXPECT_EQ(cleanups(), std::vector<std::string>{kUser + "|SUBJ-A"});
+}
+
+// The desktop runs in its user's locale: the version form keeps its "."
+// where the locale writes a decimal comma.
+TEST_F(CatalogTest, TheVersionFormsNumberIgnoresADecimalCommaLocale) {
+    test::DecimalCommaLocale comma;
+    ASSERT_TRUE(comma.active());
+    Catalog c(kUser);
+    ASSERT_EQ(c.addFileRecord("我的图片", "a.jpg", "SUBJ-A", 1048576), 0);
+    ASSERT_EQ(forms().size(), 1u);
+    EXPECT_EQ(forms()[0].substr(forms()[0].find("&share=")), "&share=1.2000");
 }
 
 TEST_F(CatalogTest, MissingFileChangesNothing) {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
+#include <cstdio>
+
+#include "tests/support/decimal_comma_locale.h"
 
 namespace parvola {
 namespace {
@@ -30,15 +32,13 @@ TEST(SiteForms, XmlFormWeighsTheSpaceInMebibytesWithFourDecimals) {
 }
 
 TEST(SiteForms, XmlFormIgnoresADecimalCommaLocale) {
-    const char* chosen = nullptr;
-    for (const char* name : {"de_DE.UTF-8", "fr_FR.UTF-8", "ru_RU.UTF-8", "de_DE.utf8"})
-        if ((chosen = std::setlocale(LC_NUMERIC, name)))
-            break;
-    if (!chosen)
-        GTEST_SKIP() << "no locale with a decimal comma is installed";
-    std::string form = xmlForm("a@b.test", 2, 1048576);
-    std::setlocale(LC_NUMERIC, "C");
-    EXPECT_EQ(form, "action=xml&email=a@b.test&xml=2&share=1.2000");
+    test::DecimalCommaLocale comma;
+    ASSERT_TRUE(comma.active()) << "localedef could not make a locale (scripts/setup.sh installs "
+                                   "the locale sources)";
+    char written[16];
+    std::snprintf(written, sizeof written, "%.1f", 1.5);
+    ASSERT_STREQ(written, "1,5");  // the locale is in force
+    EXPECT_EQ(xmlForm("a@b.test", 2, 1048576), "action=xml&email=a@b.test&xml=2&share=1.2000");
 }
 
 }  // namespace
