@@ -223,33 +223,35 @@ void changeStorePassphrase(const std::string& address) {
         return;
     }
     // The data key is at hand, but the old passphrase proves the user may
-    // change it, and a wrong one changes nothing.
+    // change it, and a wrong one changes nothing. It is checked before the
+    // new one is asked for, so a mistyped one costs one answer, not three.
     std::string complaint;
+    std::optional<PassphraseReply> current;
     for (;;) {
-        const auto current =
-            askPassphrase(PassphraseDialog::Kind::Existing, account.loginAddress, complaint);
+        current = askPassphrase(PassphraseDialog::Kind::Existing, account.loginAddress, complaint);
         if (!current)
             return;
-        const auto renewed =
-            askPassphrase(PassphraseDialog::Kind::Replacement, account.loginAddress);
-        if (!renewed)
+        const KeyMailResult check = unlockEncryption(account, current->passphrase);
+        if (check == KeyMailResult::Ok)
+            break;
+        if (check != KeyMailResult::WrongPassphrase) {
+            showNotice(kPassphraseNotChanged);
             return;
-        switch (changePassphrase(account, current->passphrase, renewed->passphrase)) {
-            case KeyMailResult::Ok:
-                if (renewed->remember)
-                    keepInKeyring(account.loginAddress, renewed->passphrase);
-                else
-                    replaceKept(account.loginAddress, renewed->passphrase);
-                showNotice(kPassphraseChanged);
-                return;
-            case KeyMailResult::WrongPassphrase:
-                complaint = kWrongPassphrase;
-                continue;
-            default:
-                showNotice(kPassphraseNotChanged);
-                return;
         }
+        complaint = kWrongPassphrase;
     }
+    const auto renewed = askPassphrase(PassphraseDialog::Kind::Replacement, account.loginAddress);
+    if (!renewed)
+        return;
+    if (changePassphrase(account, current->passphrase, renewed->passphrase) != KeyMailResult::Ok) {
+        showNotice(kPassphraseNotChanged);
+        return;
+    }
+    if (renewed->remember)
+        keepInKeyring(account.loginAddress, renewed->passphrase);
+    else
+        replaceKept(account.loginAddress, renewed->passphrase);
+    showNotice(kPassphraseChanged);
 }
 
 }  // namespace parvola::ui
