@@ -209,11 +209,16 @@ int runDirectLogin(OptionParser& parser, const GlobalOptions& options) {
               << (direct.storeRoute == StoreRoute::ImapAppend ? "append to " + direct.mailFolder
                                                               : std::string("smtp"))
               << "\n";
+    const std::string inConfig =
+        result.keyringRefusal.empty()
+            ? "kept in config.ini (readable by you only; no desktop keyring answered)"
+            : "kept in config.ini (readable by you only; the desktop keyring refused it: " +
+                  result.keyringRefusal + ")";
     std::cout << "password:  "
               << (fromCommand ? "from the command, at every login"
                   : result.passwordKept == PasswordKept::Keyring ? "kept in the desktop keyring"
                   : result.passwordKept == PasswordKept::ConfigFile
-                      ? "kept in config.ini (readable by you only; no desktop keyring answered)"
+                      ? inConfig
                       : "not kept; asked for by each command")
               << std::endl;
     const int code = encryptionAfterLogin(result.account, turnOn, options);

@@ -110,6 +110,10 @@ inline constexpr const char* kPasswordToKeyring = "密码将保存在桌面密�
 inline constexpr const char* kPasswordToConfig =
     "没有应答的桌面密钥环:密码将保存在 config.ini 中(仅您本人可读)。"
     "不勾选“记住密码”则每次登录时输入。";
+// Shown after a login whose password the keyring, though it answered, did
+// not take; the keyring's own words follow.
+inline constexpr const char* kPasswordKeyringRefused =
+    "桌面密钥环没有接受密码,密码已改存在 config.ini 中(仅您本人可读)。密钥环的回答: ";
 inline constexpr const char* kPasswordTypedEachTime = "密码不保存,每次登录时输入。";
 inline constexpr const char* kPasswordFromCommand = "密码由命令提供,每次登录时运行,不保存。";
 // An encrypted store: the login's choice, its trade-off, the passphrase.

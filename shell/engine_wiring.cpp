@@ -1,5 +1,10 @@
 // The real engine behind the desktop client's windows.
 #include "shell/shell_engine.h"
+
+#include <string>
+
+#include "platform/notice_box.h"
+#include "presentation/view_texts.h"
 #include "shell/store_encryption.h"
 #include "transfer/account_login.h"
 #include "transfer/exit_sequence.h"
@@ -34,7 +39,12 @@ ShellLoginResult loginDirect(const DirectAccountSettings& direct, const std::str
     };
     return ui::loginWithEncryption(
         direct.address, encrypt, reach, [&](const EarlierVerification*, bool resumeTasks) {
-            return loginDirectAccount(direct, password, remember, settings, resumeTasks);
+            LoginResult result =
+                loginDirectAccount(direct, password, remember, settings, resumeTasks);
+            // The dialog said the keyring would keep it: say where it went instead.
+            if (result.ok() && !result.keyringRefusal.empty())
+                showNotice(ui::kPasswordKeyringRefused + result.keyringRefusal);
+            return result;
         });
 }
 

@@ -144,8 +144,10 @@ LoginResult loginDirectAccount(const DirectAccountSettings& direct, const std::s
     if (keyring && keyringStore(direct.address, password, failure) == KeyringResult::Ok) {
         result.passwordKept = PasswordKept::Keyring;
     } else if (keep) {
-        if (keyring)
+        if (keyring) {
             settings.rememberAccount(direct.address, password);
+            result.keyringRefusal = failure.empty() ? "the keyring gave no reason" : failure;
+        }
         result.passwordKept = PasswordKept::ConfigFile;
     }
     return result;

@@ -33,6 +33,9 @@ struct LoginResult {
     LoginOutcome outcome = LoginOutcome::VerifyFailed;
     MailboxAccount account;  // as verified (filled from the verification on)
     PasswordKept passwordKept = PasswordKept::Nowhere;
+    // Why the keyring, which answered, did not take the password (it went
+    // to config.ini instead); empty otherwise.
+    std::string keyringRefusal;
     bool ok() const { return outcome == LoginOutcome::LoggedIn; }
 };
 

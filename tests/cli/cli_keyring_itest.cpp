@@ -94,5 +94,37 @@ TEST(CliKeyring, ARememberedPassphraseIsReadBackFromTheKeyringAndKeptInNoFile) {
     EXPECT_EQ(after.exitCode, 0) << after.err;
 }
 
+// Last of the keyring tests: it locks the session's keyring. A keyring that
+// answers but refuses the password (locked, and no one to unlock it) leaves
+// it in config.ini, and the login says so with the keyring's words.
+TEST(CliKeyring, ALockedKeyringThatRefusesThePasswordIsSaidToHaveRefusedIt) {
+    if (std::getenv("PARVOLA_KEYRING_FILES") == nullptr)
+        GTEST_SKIP() << "needs the keyring session (ctest -R cli_keyring)";
+    ASSERT_TRUE(MailStack::running());
+    ASSERT_EQ(std::system("dbus-send --session --print-reply --dest=org.freedesktop.secrets "
+                          "/org/freedesktop/secrets org.freedesktop.Secret.Service.Lock "
+                          "array:objpath:/org/freedesktop/secrets/collection/login >/dev/null"),
+              0);
+    const std::string user = MailStack::uniqueUser("krl");
+    const std::string password = "Keyring-pw10";
+    ASSERT_TRUE(MailStack::addUser(user, password));
+    TempDir home("parvola-krl-home");
+    writeFile(home / "deploy.ini", "[tls]\nca_file=" + MailStack::caFile() + "\n");
+    CliResult login =
+        runCli(home.str(),
+               {"login", "--direct", user + "@sina.test", "--password-stdin", "--imap",
+                "imaps://127.0.0.1:" + std::to_string(MailStack::imapsPort())},
+               password + "\n");
+    ASSERT_EQ(login.exitCode, 0) << login.out << login.err;
+    EXPECT_NE(login.out.find(
+                  "kept in config.ini (readable by you only; the desktop keyring refused it: "),
+              std::string::npos)
+        << login.out;
+    // The locked keyring gives nothing back: a later command finds the
+    // password where the login said it went.
+    CliResult ls = runCli(home.str(), {"ls"});
+    EXPECT_EQ(ls.exitCode, 0) << ls.err;
+}
+
 }  // namespace
 }  // namespace parvola::test
