@@ -745,7 +745,10 @@ std::vector<int> Catalog::binRecordsWithin(int folder, const std::string& folder
     // Each record is matched to its element as restoring it would be: a
     // deleted namesake of the folder outside it keeps its records.
     std::vector<int> within;
-    for (const auto& [record, row] : candidates) {
+    // (no structured binding: clang 14 refuses one captured by the lambdas)
+    for (const auto& candidate : candidates) {
+        const int record = candidate.first;
+        const CatalogRow& row = candidate.second;
         int element = 0;
         if (row.type == kFolderType) {
             element = folderAt(row.path, true,
