@@ -56,6 +56,21 @@ int TaskList::findFirst(int fileId) const {
     return -1;
 }
 
+// The entry a progress report is about, under the list's lock; null when
+// there is none, or when it was cancelled: a cancelled entry leaves the list
+// at its worker's next report.
+TaskList::Entry* TaskList::runningEntry(int fileId, size_t& index) {
+    const int found = findFirst(fileId);
+    if (found < 0)
+        return nullptr;
+    index = static_cast<size_t>(found);
+    if (entries_[index].task.cancelled) {
+        removeEntry(index);
+        return nullptr;
+    }
+    return &entries_[index];
+}
+
 void TaskList::removeEntry(size_t index) {
     const int row = rowOf(index);
     entries_.erase(entries_.begin() + static_cast<long>(index));
@@ -107,15 +122,11 @@ void TaskList::reportPieceDone(int fileId, int percent, int nextPieceIndex) {
 
 void TaskList::reportSpeed(int fileId, float piecePercent, long bytesPerSecond, bool finished) {
     RoleGuard guard(LockRole::Tasks);
-    const int found = findFirst(fileId);
-    if (found < 0)
+    size_t index = 0;
+    Entry* const running = runningEntry(fileId, index);
+    if (running == nullptr)
         return;
-    const auto index = static_cast<size_t>(found);
-    Entry& entry = entries_[index];
-    if (entry.task.cancelled) {
-        removeEntry(index);
-        return;
-    }
+    Entry& entry = *running;
     // A record without a computable piece count counts as one piece.
     const long long count = std::max<long long>(entry.task.pieceCount(), 1);
     const long long whole = (static_cast<long long>(entry.task.nextPieceIndex) * 100 - 100) / count;
@@ -140,15 +151,11 @@ void TaskList::reportSpeed(int fileId, float piecePercent, long bytesPerSecond, 
 
 void TaskList::reportCombined(int fileId, float percent, long bytesPerSecond, int nextPieceIndex) {
     RoleGuard guard(LockRole::Tasks);
-    const int found = findFirst(fileId);
-    if (found < 0)
+    size_t index = 0;
+    Entry* const running = runningEntry(fileId, index);
+    if (running == nullptr)
         return;
-    const auto index = static_cast<size_t>(found);
-    Entry& entry = entries_[index];
-    if (entry.task.cancelled) {
-        removeEntry(index);
-        return;
-    }
+    Entry& entry = *running;
     entry.task.progress = std::max(entry.task.progress, std::min(percent, 100.0f));
     if (nextPieceIndex > 0)
         entry.task.nextPieceIndex = nextPieceIndex;

@@ -145,6 +145,7 @@ class TaskList : public ProgressSink {
     int rowOf(size_t index) const;  // row shown for entries_[index], or -1
     int findFirst(int fileId) const;
     void removeEntry(size_t index);
+    Entry* runningEntry(int fileId, size_t& index);
     void releaseFileId(int id);
     void markCancelled(int fileId);
     void showWaiting(int fileId, bool waiting);
