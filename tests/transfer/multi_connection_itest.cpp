@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "mail/pop3_smtp_mailbox.h"
+#include "tests/transfer/forwarding_mailbox.h"
 #include "tests/transfer/pipeline_itest_support.h"
 #include "transfer/mailbox_factory.h"
 #include "transfer/piece_plan.h"
@@ -37,20 +38,11 @@ class Overlap {
 };
 
 // The real mailbox, telling how many stores and retrievals overlap.
-class OverlapMailbox : public Mailbox {
+class OverlapMailbox : public test::ForwardingMailbox {
   public:
     OverlapMailbox(const MailboxAccount& account, Overlap& stores, Overlap& reads)
-        : inner_(account), stores_(stores), reads_(reads) {}
+        : ForwardingMailbox(account), stores_(stores), reads_(reads) {}
 
-    bool open() override { return inner_.open(); }
-    int messageCount() const override { return inner_.messageCount(); }
-    bool stableIds(std::vector<std::string>& ids) override { return inner_.stableIds(ids); }
-    bool messageSize(int number, uint32_t& size) override {
-        return inner_.messageSize(number, size);
-    }
-    bool readSubject(int number, std::string& subject) override {
-        return inner_.readSubject(number, subject);
-    }
     AttachmentSave saveAttachments(int number, const std::string& folder, int taskId,
                                    ProgressSink* sink) override {
         reads_.enter();
@@ -65,21 +57,14 @@ class OverlapMailbox : public Mailbox {
         reads_.leave();
         return saved;
     }
-    bool markDeleted(int number) override { return inner_.markDeleted(number); }
-    bool close() override { return inner_.close(); }
-    void abandon() override { inner_.abandon(); }
     int store(const StoreMail& mail, std::string* failureReply) override {
         stores_.enter();
         const int result = inner_.store(mail, failureReply);
         stores_.leave();
         return result;
     }
-    uint64_t storeSizeLimit() override { return inner_.storeSizeLimit(); }
-    std::string failureText() const override { return inner_.failureText(); }
-    MailboxFailure failureKind() const override { return inner_.failureKind(); }
 
   private:
-    Pop3SmtpMailbox inner_;
     Overlap& stores_;
     Overlap& reads_;
 };
@@ -193,11 +178,11 @@ TEST_F(ManyConnections, TenPiecesGoSideBySideYetKeepTheirOrderAndOneExactRecord)
 
 // The real mailbox behind a server that locks the maildrop for one session
 // at a time, as a POP3 server may: a second session is refused with [IN-USE].
-class LockingMailbox : public Mailbox {
+class LockingMailbox : public test::ForwardingMailbox {
   public:
     LockingMailbox(const MailboxAccount& account, std::atomic<int>& sessions,
                    std::atomic<int>& refused)
-        : inner_(account), sessions_(sessions), refused_(refused) {}
+        : ForwardingMailbox(account), sessions_(sessions), refused_(refused) {}
     ~LockingMailbox() override { leave(); }
 
     bool open() override {
@@ -211,23 +196,6 @@ class LockingMailbox : public Mailbox {
         in_ = true;
         return inner_.open();
     }
-    int messageCount() const override { return inner_.messageCount(); }
-    bool stableIds(std::vector<std::string>& ids) override { return inner_.stableIds(ids); }
-    bool messageSize(int number, uint32_t& size) override {
-        return inner_.messageSize(number, size);
-    }
-    bool readSubject(int number, std::string& subject) override {
-        return inner_.readSubject(number, subject);
-    }
-    AttachmentSave saveAttachments(int number, const std::string& folder, int taskId,
-                                   ProgressSink* sink) override {
-        return inner_.saveAttachments(number, folder, taskId, sink);
-    }
-    AttachmentSave streamAttachment(int number, AttachmentOutput& output, int taskId,
-                                    ProgressSink* sink) override {
-        return inner_.streamAttachment(number, output, taskId, sink);
-    }
-    bool markDeleted(int number) override { return inner_.markDeleted(number); }
     bool close() override {
         const bool closed = inner_.close();
         leave();
@@ -236,9 +204,6 @@ class LockingMailbox : public Mailbox {
     void abandon() override {
         inner_.abandon();
         leave();
-    }
-    int store(const StoreMail& mail, std::string* failureReply) override {
-        return inner_.store(mail, failureReply);
     }
     std::string failureText() const override {
         return locked_ ? "-ERR [IN-USE] Mailbox is locked by another POP3 session"
@@ -255,7 +220,6 @@ class LockingMailbox : public Mailbox {
         in_ = false;
     }
 
-    Pop3SmtpMailbox inner_;
     std::atomic<int>& sessions_;
     std::atomic<int>& refused_;
     bool locked_ = false;
