@@ -80,14 +80,14 @@ bool canConfirmEncryption(bool yes) {
     return false;
 }
 
-bool confirmEncryption(bool yes) {
+bool confirmEncryption(bool yes, const std::string& declined) {
     if (!canConfirmEncryption(yes))
         return false;
     if (yes)
         return true;
     if (confirm(std::string(kEncryptionTradeOff) + " Encrypt the store?") == Confirmation::Yes)
         return true;
-    printError("not encrypted");
+    printError(declined);
     return false;
 }
 

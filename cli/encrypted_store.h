@@ -39,7 +39,8 @@ StoreLock openEncryptedStore(const MailboxAccount& account, const GlobalOptions&
 
 // States the trade-off and asks for confirmation on a terminal; `yes`
 // stands for the answer. False, the reason printed, when nothing may go on.
-bool confirmEncryption(bool yes);
+// `declined` is what a "no" means for the command that asked.
+bool confirmEncryption(bool yes, const std::string& declined = "not encrypted");
 // Whether confirmEncryption can succeed at all; prints why not.
 bool canConfirmEncryption(bool yes);
 

@@ -57,7 +57,10 @@ int encryptionBeforeLogin(const MailboxAccount& reached, bool reachable, bool en
         std::cout << reached.loginAddress << " keeps its store encrypted already\n";
         return kExitOk;
     }
-    if (!confirmEncryption(yes))
+    // The login was asked for with the encryption: a "no" stops both.
+    if (!confirmEncryption(yes,
+                           "not encrypted, and not logged in; log in without --encrypt to "
+                           "keep the store as it is"))
         return kExitFailure;
     turnOn = true;
     return kExitOk;

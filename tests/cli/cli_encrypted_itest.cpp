@@ -206,7 +206,8 @@ TEST_F(CliEncryptedTest, ALoginOnATerminalAsksBeforeEncryptingAndTakesThePassphr
     CliResult declined = runCliOnTerminal(first_.str(), typed,
                                           {{"Password for", password_ + "\n"}, {"[y/N]", "n\n"}});
     EXPECT_EQ(declined.exitCode, 1) << declined.out;
-    EXPECT_NE(declined.out.find("not encrypted"), std::string::npos) << declined.out;
+    EXPECT_NE(declined.out.find("not encrypted, and not logged in"), std::string::npos)
+        << declined.out;
     EXPECT_NE(declined.out.find("can no longer be read"), std::string::npos) << declined.out;
     EXPECT_TRUE(findReadable(readableMaildir(user_), "PARVOLCONFIGKEY").empty());
 
