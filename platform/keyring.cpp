@@ -35,11 +35,14 @@ struct ErrorHolder {
 };
 
 // No bus, or nobody owning the Secret Service name on it, is "no keyring";
-// anything else the keyring said is a failure of the keyring.
+// anything else the keyring said is a failure of the keyring. Without a bus
+// address a desktop session's bus is started through dbus-launch, and a
+// machine without it answers with a spawn error: no keyring either.
 KeyringResult judge(const GError* error, std::string& failure) {
     failure = error->message ? error->message : "unknown keyring error";
     const bool noService =
-        error->domain == G_IO_ERROR ||
+        error->domain == G_IO_ERROR || error->domain == G_SPAWN_ERROR ||
+        error->domain == G_SPAWN_EXIT_ERROR ||
         (error->domain == G_DBUS_ERROR &&
          (error->code == G_DBUS_ERROR_SERVICE_UNKNOWN ||
           error->code == G_DBUS_ERROR_NAME_HAS_NO_OWNER ||
