@@ -71,8 +71,14 @@ bool MimePartFile::write(std::string_view bytes) {
 bool MimePartFile::close() {
     if (fd_ < 0)
         return false;
-    // The permissions a newly created file gets (mkostemp makes it 0600).
-    if (::fchmod(fd_, 0666 & ~creationMask()) != 0)
+    // In the user's folder the file gets the permissions any new file gets
+    // there; mkostemp made it 0600, which it keeps in a folder only its owner
+    // may reach (the application's piece and scratch folders), so what passes
+    // through them is never readable by others, even for a moment.
+    struct stat folder {};
+    const bool privateFolder =
+        ::stat(finalPath_.parent_path().c_str(), &folder) == 0 && (folder.st_mode & 077) == 0;
+    if (!privateFolder && ::fchmod(fd_, 0666 & ~creationMask()) != 0)
         good_ = false;
     if (::close(fd_) != 0)
         good_ = false;

@@ -6,6 +6,7 @@
 #include "mail/mime_attachment_writer.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "mail/base64.h"
+#include "mail/mime_part_file.h"
 #include "mail/piece_digest.h"
 #include "mail/pop3_connection.h"
 #include "mail/progress_sink.h"
@@ -116,6 +118,28 @@ std::vector<Sample> samples() {
     list.push_back(
         {"unbroken base64 line", kHeader + part("u.bin", "base64", flat + "\r\n") + "--B--", {}});
     return list;
+}
+
+// A part saved into the user's folder gets the permissions any new file
+// gets there; one saved into a folder only its owner may reach (the
+// application's piece folders) stays readable by its owner alone.
+TEST(MimePartFileMode, FollowsTheUmaskInAnOpenFolderAndStaysPrivateInAPrivateOne) {
+    test::TempDir root("parvola-part-mode");
+    const mode_t mask = ::umask(022);
+    for (const auto& [folderMode, expected] : {std::pair{0755u, 0644u}, std::pair{0700u, 0600u}}) {
+        const std::filesystem::path folder = root / std::to_string(folderMode);
+        std::filesystem::create_directory(folder);
+        ::chmod(folder.c_str(), folderMode);
+        MimePartFile part(folder / "piece");
+        ASSERT_TRUE(part.isOpen());
+        ASSERT_TRUE(part.write("bytes"));
+        ASSERT_TRUE(part.close());
+        ASSERT_TRUE(part.putInPlace());
+        struct stat status {};
+        ASSERT_EQ(::stat((folder / "piece").c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 0777, expected) << std::oct << folderMode;
+    }
+    ::umask(mask);
 }
 
 TEST(AttachmentWriter, EveryCutGivesTheFilesOfTheWholeText) {
